@@ -1,0 +1,81 @@
+#pragma once
+
+#include "data/database.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <vector>
+
+// A data cursor, with what the screens use of the original data control: a
+// database file, a record source (a table name or a Jet SQL query), refresh,
+// moves, beginning and end tests, find first, the current record's fields,
+// edits saved by update, and the last-modified position.
+//
+// It scales to a large catalogue: a refresh keeps only the rows' identities
+// (rowids) in the query's order and the current row is read when needed.
+//
+// Positions: a record set of n rows has positions 0..n-1, plus "before the
+// first" (bof) and "past the last" (eof). After a refresh the cursor stands on
+// the first row, or at bof and eof together when there is none. moveNext from
+// the last row goes past the end once (eof, no current record); moveNext at
+// eof and movePrevious at bof raise 3021 (no current record), as does
+// moveFirst or moveLast on an empty set and reading a field with no current
+// record. Edits not saved are dropped by any move or refresh.
+class Cursor
+{
+public:
+    explicit Cursor(QString designRecordSource);
+    ~Cursor();
+
+    void setDatabaseName(const QString &nativePath);
+    const QString &databaseName() const { return m_databaseName; }
+    void setRecordSource(const QString &jetSource);
+    const QString &recordSource() const { return m_recordSource; }
+
+    // Opens (or re-opens) the database when needed and runs the record source.
+    void refresh();
+    bool isOpen() const;
+    void close();
+
+    void moveFirst();
+    void moveLast();
+    void moveNext();
+    void movePrevious();
+    bool bof() const;
+    bool eof() const;
+    bool hasCurrentRecord() const;
+    long long recordCount() const;
+
+    // From the first row, the first row satisfying the Jet condition becomes
+    // current; when none does, noMatch() is true and the position is kept.
+    void findFirst(const QString &jetCondition);
+    bool noMatch() const { return m_noMatch; }
+
+    // Field of the current record as text (NULL reads as ""; a whole number
+    // stored as a real reads without decimals). 3021 with no current record,
+    // 3265 for a field the record source does not have.
+    QString field(const QString &name) const;
+    // Field names of the record source, as the file spells them.
+    QStringList fieldNames() const;
+
+    // Edits of the current record, saved together by update().
+    void setField(const QString &name, const QString &value);
+    bool hasPendingEdits() const { return !m_edits.isEmpty(); }
+    QString pendingValue(const QString &name, bool *found = nullptr) const;
+    // Writes every edited field of the current record in one statement. On
+    // failure (AppError, e.g. 3022) nothing is written and the edits are dropped.
+    void update();
+    void cancelUpdate();
+    // Makes the row saved last the current record again.
+    void moveToLastModified();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+    QString m_databaseName;
+    QString m_recordSource;
+    bool m_noMatch = false;
+    QHash<QString, QString> m_edits; // key: field name as the file spells it
+};

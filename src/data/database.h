@@ -1,0 +1,46 @@
+#pragma once
+
+#include "data/schema.h"
+
+#include <QString>
+#include <memory>
+
+struct sqlite3;
+
+// One open database file: an SQLite 3 file holding the tables of the school,
+// catalogue or descriptor database, with the Jet behaviour installed
+// (jetfunctions.h). Opening never creates a file.
+//
+// Errors (AppError): 3024 the file does not exist; 3049 damaged or not a
+// database; 3050 the file cannot be locked; 3343 the file is in Access format
+// (Jet or ACE signature): it is never opened for writing, repaired or
+// overwritten, and the message says it must first be converted. A file busy
+// in another program is waited for a few seconds before 3260 is raised.
+class Database
+{
+public:
+    static std::shared_ptr<Database> open(const QString &nativePath);
+    ~Database();
+
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    sqlite3 *handle() const { return m_db; }
+    const QString &path() const { return m_path; }
+
+    // Tables and columns, read when the file is opened.
+    const Schema &schema() const { return m_schema; }
+
+private:
+    Database(sqlite3 *db, QString path, Schema schema);
+
+    sqlite3 *m_db;
+    QString m_path;
+    Schema m_schema;
+};
+
+// True when the file starts with the signature of an Access (Jet or ACE) file.
+bool isAccessFile(const QString &nativePath);
+
+// Turns an SQLite result code into the program's error (throws AppError).
+[[noreturn]] void throwSqliteError(sqlite3 *db, int resultCode, const QString &context = {});

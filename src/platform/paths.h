@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+// Paths as the program writes them: the data folder followed by a suffix in
+// the Windows manner, CheminBase + "\\SONS\\FERME.WAV". All such paths go
+// through nativePath() before they touch the file system:
+//  - backslashes become '/';
+//  - a leading drive "C:" (any letter, any case) stands for the root "/";
+//  - each component that does not exist under the exact name is matched
+//    without regard to case (over all of Unicode) against the folder's
+//    entries, so a data folder copied from Windows keeps working; a component
+//    that matches nothing is kept as written (a file about to be created).
+QString nativePath(const QString &windowsPath);
+
+// True when the path names an existing regular file that is not hidden
+// (a name starting with a dot), as the original "normal file" test.
+bool isNormalFile(const QString &windowsPath);
+
+// True when the path names an existing folder.
+bool isFolder(const QString &windowsPath);
+
+// A name taken from data (a child's matricule, a request's picture) that is to
+// be joined to a folder: true only when it cannot lead outside that folder
+// (no separator, not "." or "..", no NUL, not empty).
+bool isSafeFileName(const QString &name);

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <memory>
+
+class QPainter;
+class QSvgRenderer;
+
+// A picture shown by a button or an image: one of our drawings (an SVG compiled
+// in as a resource, ":/assets/door.svg") or a picture file of the data folder
+// (a BMP cover, photograph or class picture). Copies share the same picture;
+// two copies are the same picture (sameAs), which is how a screen can tell
+// which button's picture another button carries.
+class Picture
+{
+public:
+    Picture() = default;
+
+    static Picture fromResource(const QString &resourcePath);
+    // A null picture when the file cannot be read as a picture.
+    static Picture fromFile(const QString &nativePath);
+
+    bool isNull() const { return !m_data; }
+    bool sameAs(const Picture &other) const { return m_data == other.m_data; }
+    QString source() const;
+
+    // Draws the picture stretched to fill the rectangle.
+    void paint(QPainter &painter, const QRectF &target) const;
+
+private:
+    struct Data;
+    std::shared_ptr<const Data> m_data;
+};

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "platform/services.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Test doubles of the platform services.
+
+struct ShownMessage
+{
+    QString text;
+    QString title;
+    MsgIcon icon;
+    MsgButtons buttons;
+};
+
+class FakeMessageBoxes : public MessageBoxes
+{
+public:
+    int show(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons) override
+    {
+        shown.append({text, title, icon, buttons});
+        if (buttons == MsgButtons::Ok)
+            return MsgAnswer::Ok;
+        return answers.isEmpty() ? MsgAnswer::Yes : answers.takeFirst();
+    }
+
+    QList<ShownMessage> shown;
+    QList<int> answers; // answers to Yes/No questions, in order (Yes when empty)
+};
+
+class FakeSoundPlayer : public SoundPlayer
+{
+public:
+    void play(const QString &nativePath) override { played.append(nativePath); }
+    QStringList played;
+};
+
+class FakeClock : public Clock
+{
+public:
+    QDateTime now() const override { return current; }
+    QDateTime current{QDate(2026, 12, 5), QTime(14, 30)};
+};
+
+class FakeDisplay : public Display
+{
+public:
+    QSize sizePixels() const override { return size; }
+    QSize size{1024, 768};
+};
+
+class FakeProgramEnd : public ProgramEnd
+{
+public:
+    void endProgram() override { ++ended; }
+    int ended = 0;
+};
+
+class FakeMousePointer : public MousePointer
+{
+public:
+    void hourglass() override { busy = true; }
+    void arrow() override { busy = false; }
+    bool busy = false;
+};

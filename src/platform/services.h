@@ -43,10 +43,11 @@ public:
     virtual QDateTime now() const = 0;
 };
 
-class Display
+// (Not "Display": Qt's X11 headers declare a global type of that name.)
+class DisplayScreen
 {
 public:
-    virtual ~Display() = default;
+    virtual ~DisplayScreen() = default;
     // Size of the whole display in pixels.
     virtual QSize sizePixels() const = 0;
 };

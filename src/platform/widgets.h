@@ -86,6 +86,7 @@ protected:
 
 private:
     Picture m_picture;
+    bool m_doubleClickPending = false; // the release ending a double click is no click
 };
 
 // A rectangle: outlined (the red selection frame, 5 pixels wide) or filled.

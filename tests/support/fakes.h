@@ -46,7 +46,7 @@ public:
     QDateTime current{QDate(2026, 12, 5), QTime(14, 30)};
 };
 
-class FakeDisplay : public Display
+class FakeDisplay : public DisplayScreen
 {
 public:
     QSize sizePixels() const override { return size; }

@@ -1,0 +1,275 @@
+#include "platform/textfile.h"
+
+#include "platform/apperror.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Windows-1252 differs from Latin-1 only in 0x80-0x9F. The five codes that
+// Windows leaves unassigned there decode to the control character of the same
+// value (as Windows itself does), so that any byte survives a round trip.
+constexpr std::array<char16_t, 32> kHighControls = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, // 80-87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, // 88-8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 90-97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, // 98-9F
+};
+
+char encodeChar(char32_t code)
+{
+    if (code < 0x80 || (code >= 0xA0 && code <= 0xFF))
+        return static_cast<char>(code);
+    for (std::size_t i = 0; i < kHighControls.size(); ++i) {
+        if (kHighControls[i] == code)
+            return static_cast<char>(0x80 + i);
+    }
+    return '?';
+}
+
+// Error numbers of the original platform for what the system reports.
+constexpr int kDeviceIoError = 57;
+constexpr int kTooManyFiles = 67;
+constexpr int kPathFileAccessError = 75;
+
+QString folderOf(const QString &path)
+{
+    return QFileInfo(path).absolutePath();
+}
+
+[[noreturn]] void throwForErrno(int error, const QString &path)
+{
+    const QString name = QFileInfo(path).fileName();
+    switch (error) {
+    case ENOENT:
+        if (!QFileInfo(folderOf(path)).isDir())
+            throw AppError(ErrorNumber::PathNotFound, QStringLiteral("Chemin d'accès introuvable : %1").arg(path));
+        throw AppError(ErrorNumber::FileNotFound, QStringLiteral("Fichier introuvable : %1").arg(name));
+    case ENOTDIR:
+        throw AppError(ErrorNumber::PathNotFound, QStringLiteral("Chemin d'accès introuvable : %1").arg(path));
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+        throw AppError(ErrorNumber::PermissionDenied, QStringLiteral("Permission refusée : %1").arg(path));
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        throw AppError(ErrorNumber::DiskFull, QStringLiteral("Disque plein : %1").arg(path));
+    case ENAMETOOLONG:
+    case EINVAL:
+        throw AppError(ErrorNumber::BadFileName, QStringLiteral("Nom ou numéro de fichier incorrect : %1").arg(path));
+    case EISDIR:
+        throw AppError(kPathFileAccessError, QStringLiteral("Erreur d'accès au chemin ou au fichier : %1").arg(path));
+    case EMFILE:
+    case ENFILE:
+        throw AppError(kTooManyFiles, QStringLiteral("Trop de fichiers ouverts"));
+    default:
+        throw AppError(kDeviceIoError,
+                       QStringLiteral("Erreur d'entrée/sortie (%1) : %2").arg(QString::fromLocal8Bit(strerror(error)), path));
+    }
+}
+
+QByteArray encodedPath(const QString &path)
+{
+    if (path.isEmpty() || path.contains(QChar(u'\0')))
+        throw AppError(ErrorNumber::BadFileName, QStringLiteral("Nom ou numéro de fichier incorrect : %1").arg(path));
+    return QFile::encodeName(path);
+}
+
+// A file descriptor closed whatever happens.
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor() { close(); }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+
+    int get() const { return m_fd; }
+    // Closes now; returns the errno of a failed close, 0 otherwise.
+    int close()
+    {
+        if (m_fd < 0)
+            return 0;
+        const int result = ::close(m_fd);
+        m_fd = -1;
+        return result == 0 ? 0 : errno;
+    }
+
+private:
+    int m_fd;
+};
+
+int openOrThrow(const QString &path, int flags)
+{
+    const QByteArray name = encodedPath(path);
+    int fd;
+    do {
+        fd = ::open(name.constData(), flags | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throwForErrno(errno, path);
+    return fd;
+}
+
+// Writes everything or returns the errno of the failure.
+int writeAll(int fd, const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (written == 0)
+            return ENOSPC;
+        data += written;
+        left -= written;
+    }
+    return 0;
+}
+
+int syncFile(int fd)
+{
+    int result;
+    do {
+        result = ::fsync(fd);
+    } while (result != 0 && errno == EINTR);
+    // A file system without fsync (some network or virtual ones) is not a failure.
+    return result == 0 || errno == EINVAL || errno == EROFS ? 0 : errno;
+}
+
+} // namespace
+
+namespace TextFile {
+
+QString decode1252(const QByteArray &bytes)
+{
+    QString text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x80 && byte < 0xA0)
+            text.append(QChar(kHighControls[byte - 0x80]));
+        else
+            text.append(QChar(byte));
+    }
+    return text;
+}
+
+QByteArray encode1252(const QString &text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (const char32_t code : text.toUcs4())
+        bytes.append(encodeChar(code));
+    return bytes;
+}
+
+QString read1252(const QString &nativePath)
+{
+    Descriptor fd(openOrThrow(nativePath, O_RDONLY));
+    struct stat status {};
+    if (::fstat(fd.get(), &status) == 0 && S_ISDIR(status.st_mode))
+        throwForErrno(EISDIR, nativePath);
+
+    QByteArray bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throwForErrno(errno, nativePath);
+        }
+        if (got == 0)
+            break;
+        bytes.append(buffer, got);
+    }
+    return decode1252(bytes);
+}
+
+void appendLines1252(const QString &nativePath, const QStringList &lines)
+{
+    QByteArray bytes;
+    for (const QString &line : lines) {
+        bytes += encode1252(line);
+        bytes += "\r\n";
+    }
+
+    Descriptor fd(openOrThrow(nativePath, O_WRONLY | O_APPEND | O_CREAT));
+    struct stat status {};
+    if (::fstat(fd.get(), &status) != 0)
+        throwForErrno(errno, nativePath);
+    const off_t sizeBefore = status.st_size;
+
+    int error = writeAll(fd.get(), bytes);
+    if (error == 0)
+        error = syncFile(fd.get());
+    if (error != 0) {
+        // Leave no half-written line behind: the file keeps what it had.
+        if (::ftruncate(fd.get(), sizeBefore) == 0)
+            syncFile(fd.get());
+        fd.close();
+        throwForErrno(error, nativePath);
+    }
+    error = fd.close();
+    if (error != 0)
+        throwForErrno(error, nativePath);
+}
+
+void writeFileAtomically(const QString &nativePath, const QByteArray &bytes)
+{
+    const QString folder = folderOf(nativePath);
+    if (!QFileInfo(folder).isDir())
+        throwForErrno(ENOENT, nativePath);
+
+    // A fresh temporary name beside the file, so the rename stays on one file system.
+    QString temporary;
+    int descriptor = -1;
+    for (int attempt = 0; descriptor < 0; ++attempt) {
+        temporary = QStringLiteral("%1.%2-%3.tmp").arg(nativePath).arg(::getpid()).arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
+        const QByteArray name = encodedPath(temporary);
+        descriptor = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor < 0 && (errno != EEXIST || attempt > 100))
+            throwForErrno(errno, nativePath);
+    }
+
+    Descriptor fd(descriptor);
+    const QByteArray temporaryName = QFile::encodeName(temporary);
+    int error = writeAll(fd.get(), bytes);
+    if (error == 0)
+        error = syncFile(fd.get());
+    const int closeError = fd.close();
+    if (error == 0)
+        error = closeError;
+    if (error == 0 && ::rename(temporaryName.constData(), encodedPath(nativePath).constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temporaryName.constData());
+        throwForErrno(error, nativePath);
+    }
+
+    // Make the rename itself durable.
+    const int folderFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
+}
+
+} // namespace TextFile

@@ -1,7 +1,51 @@
+// La LUMA - Cycle 1: started in the library's data folder, with no argument.
+
+#include "app/appcontext.h"
+#include "app/presentation.h"
+#include "platform/qtservices.h"
+
 #include <QApplication>
+#include <QIcon>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The screens are drawn for 9720 x 7320 twips (648 x 488 pixels); on a larger
+// display they are enlarged, by quarter steps, to nearly fill it.
+double scaleForDisplay(QSize display)
+{
+    const double fit = std::min(display.width() / 648.0, display.height() / 488.0) * 0.98;
+    return std::max(1.0, std::floor(fit * 4.0) / 4.0);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("luma-cycle1"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/chick.svg")));
+    installFrenchTranslation(application);
+
+    QtMessageBoxes messages;
+    QtSoundPlayer sound;
+    SystemClock clock;
+    QtDisplay display;
+    QtMousePointer pointer;
+    AppContext *running = nullptr;
+    QtProgramEnd programEnd([&running] {
+        if (running)
+            running->closeAll();
+    });
+
+    AppContext context(PlatformServices{messages, sound, clock, display, programEnd, pointer},
+                       scaleForDisplay(display.sizePixels()));
+    running = &context;
+
+    // The start-up screen's load step is the whole run: it returns only if
+    // the main menu is ever closed without ending the program.
+    context.Présentation();
+    context.closeAll();
     return 0;
 }

@@ -70,3 +70,15 @@ public:
     virtual void hourglass() = 0;
     virtual void arrow() = 0;
 };
+
+// The platform services one run works with: the real ones in the program,
+// doubles in the tests.
+struct PlatformServices
+{
+    MessageBoxes &messages;
+    SoundPlayer &sound;
+    Clock &clock;
+    DisplayScreen &display;
+    ProgramEnd &programEnd;
+    MousePointer &pointer;
+};

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "app/module11.h"
+#include "data/feuilleenfant.h"
+#include "platform/geometry.h"
+#include "platform/services.h"
+
+#include <memory>
+
+class présentation;
+class Feuillechoix;
+class Feuilleécole;
+class Feuilleclasse;
+class feuilledocument;
+class Feuillerecherche;
+
+// Everything one run of the program owns: the platform services, the
+// geometry, the hidden data screen, the shared module with its values, and each
+// screen, created on first use and then only shown and hidden until the end.
+// A test builds a fresh context on a temporary data folder and throws it away.
+class AppContext
+{
+public:
+    AppContext(PlatformServices services, double scale = 1.0);
+    ~AppContext();
+
+    AppContext(const AppContext &) = delete;
+    AppContext &operator=(const AppContext &) = delete;
+
+    const PlatformServices &services() const { return m_services; }
+    Geometry &geometry() { return m_geometry; }
+    Feuilleenfant &données() { return m_données; }
+    Module11 &module() { return *m_module; }
+
+    présentation &Présentation();
+    Feuillechoix &FeuilleChoix();
+    Feuilleécole &FeuilleÉcole();
+    Feuilleclasse &FeuilleClasse();
+    feuilledocument &FeuilleDocument();
+    Feuillerecherche &FeuilleRecherche();
+
+    // Closes the databases; the real end of the program runs this first.
+    void closeAll();
+
+private:
+    PlatformServices m_services;
+    Geometry m_geometry;
+    Feuilleenfant m_données;
+    std::unique_ptr<Module11> m_module;
+
+    std::unique_ptr<présentation> m_présentation;
+    std::unique_ptr<Feuillechoix> m_feuillechoix;
+    std::unique_ptr<Feuilleécole> m_feuilleécole;
+    std::unique_ptr<Feuilleclasse> m_feuilleclasse;
+    std::unique_ptr<feuilledocument> m_feuilledocument;
+    std::unique_ptr<Feuillerecherche> m_feuillerecherche;
+};

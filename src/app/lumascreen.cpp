@@ -1,0 +1,109 @@
+#include "app/lumascreen.h"
+
+#include "app/appcontext.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QShowEvent>
+
+LumaScreen::LumaScreen(AppContext &context, const QString &objectName, const QColor &background)
+    : QDialog(nullptr), m_context(context)
+{
+    setObjectName(objectName);
+    setWindowTitle(QStringLiteral("La LUMA - Cycle 1"));
+    setModal(true);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, background);
+    setPalette(pal);
+}
+
+Module11 &LumaScreen::module() const
+{
+    return m_context.module();
+}
+
+void LumaScreen::loadScreen()
+{
+    setFixedSize(m_context.geometry().clientSizeForOuter(kScreenWidthTwips, kScreenHeightTwips));
+    module().CentreFeuille(*this);
+}
+
+void LumaScreen::ouvrirModal(LumaScreen &screen)
+{
+    screen.exec();
+    if (!module().programEnded())
+        Form_Activate();
+}
+
+void LumaScreen::place(QWidget *widget, double left, double top, double width, double height) const
+{
+    m_context.geometry().place(widget, left, top, width, height);
+}
+
+Panel3D *LumaScreen::makeTitleBand(const QString &text, double points, const QColor &textColor, bool bold)
+{
+    auto *band = new Panel3D(this);
+    band->setObjectName(QStringLiteral("Panel3D1"));
+    band->setBackground(QColor(255, 128, 0));
+    band->setTextColor(textColor);
+    band->setFont(m_context.geometry().font(QStringLiteral("Arial"), points, bold));
+    band->setText(text);
+    place(band, 0, 0, 9615, 1455);
+    connect(band, &Panel3D::doubleClicked, this, [this] { module().APropos(); });
+    return band;
+}
+
+Button3D *LumaScreen::makeButton(const QString &objectName, const QString &resource, const QString &accessibleName,
+                                 double left, double top, double width, double height, QWidget *parent)
+{
+    auto *button = new Button3D(parent ? parent : this);
+    button->setObjectName(objectName);
+    if (!resource.isEmpty())
+        button->setPicture(Picture::fromResource(resource));
+    button->setAccessibleName(accessibleName);
+    button->setFocusPolicy(Qt::NoFocus);
+    place(button, left, top, width, height);
+    return button;
+}
+
+PictureImage *LumaScreen::makeSpeakerAt(const QString &objectName, const QString &spokenWords, double left,
+                                        double top, QWidget *parent)
+{
+    PictureImage *speaker = makeSpeaker(parent ? parent : this, objectName, spokenWords);
+    place(speaker, left, top, 480, 480);
+    return speaker;
+}
+
+QLabel *LumaScreen::makeLabel(const QString &objectName, const QString &text, double left, double top, double width,
+                              double height, const QFont &font, const QColor &color, Qt::Alignment alignment,
+                              QWidget *parent)
+{
+    auto *label = new QLabel(text, parent ? parent : this);
+    label->setObjectName(objectName);
+    label->setFont(font);
+    label->setAlignment(alignment);
+    label->setWordWrap(true);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, color);
+    label->setPalette(pal);
+    place(label, left, top, width, height);
+    return label;
+}
+
+void LumaScreen::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        Form_Activate();
+}
+
+void LumaScreen::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+}
+
+void LumaScreen::reject()
+{
+    // Escape does not close a screen: only its door does.
+}

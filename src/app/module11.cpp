@@ -1,0 +1,326 @@
+#include "app/module11.h"
+
+#include "data/feuilleenfant.h"
+#include "data/repair.h"
+#include "platform/geometry.h"
+#include "platform/paths.h"
+#include "platform/textfile.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QWidget>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+struct DefaultColour { short rouge, vert, bleu; };
+
+// Written as they stand into a new colour file: 256 and not 255.
+constexpr DefaultColour kDefaultColours[10] = {
+    {0, 0, 0},       {128, 64, 0},  {256, 0, 0},   {256, 128, 0},   {256, 256, 0},
+    {0, 256, 0},     {0, 0, 256},   {128, 0, 128}, {128, 128, 128}, {256, 256, 256},
+};
+
+const QString kColourFile = QStringLiteral("\\COULEURS.INI");
+
+// One value of the colour file, as the sequential-file input read a number
+// into a 16-bit integer: blanks ignored, empty reads as 0.
+short colourValue(const QString &text)
+{
+    const QString value = text.trimmed();
+    if (value.isEmpty())
+        return 0;
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    if (!ok || !std::isfinite(number))
+        throw AppError(ErrorNumber::TypeMismatch, descriptionErreur(ErrorNumber::TypeMismatch));
+    const double rounded = std::nearbyint(number);
+    if (rounded < -32768 || rounded > 32767)
+        throw AppError(6, descriptionErreur(6));
+    return static_cast<short>(rounded);
+}
+
+// Parses a date written by the lending screens ("dd/mm/yyyy"), or by another
+// tool in ISO form. Anything else is a type mismatch, as reading it as a date was.
+QDate parseLoanDate(const QString &text)
+{
+    const QString value = text.trimmed();
+    static const QRegularExpression dayFirst(QStringLiteral("^(\\d{1,2})[/.-](\\d{1,2})[/.-](\\d{4})$"));
+    static const QRegularExpression iso(QStringLiteral("^(\\d{4})-(\\d{1,2})-(\\d{1,2})"));
+    QDate date;
+    if (const auto m = dayFirst.match(value); m.hasMatch())
+        date = QDate(m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt());
+    else if (const auto m = iso.match(value); m.hasMatch())
+        date = QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    if (!date.isValid())
+        throw AppError(ErrorNumber::TypeMismatch, descriptionErreur(ErrorNumber::TypeMismatch));
+    return date;
+}
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+} // namespace
+
+QString descriptionErreur(int number)
+{
+    switch (number) {
+    case 5: return QStringLiteral("Argument ou appel de procédure incorrect");
+    case 6: return QStringLiteral("Dépassement de capacité");
+    case 7: return QStringLiteral("Mémoire insuffisante");
+    case 9: return QStringLiteral("L'indice n'appartient pas à la sélection");
+    case 11: return QStringLiteral("Division par zéro");
+    case 13: return QStringLiteral("Type incompatible");
+    case 51: return QStringLiteral("Erreur interne");
+    case 52: return QStringLiteral("Nom ou numéro de fichier incorrect");
+    case 53: return QStringLiteral("Fichier introuvable");
+    case 55: return QStringLiteral("Fichier déjà ouvert");
+    case 57: return QStringLiteral("Erreur d'entrée/sortie sur périphérique");
+    case 58: return QStringLiteral("Ce fichier existe déjà");
+    case 61: return QStringLiteral("Disque plein");
+    case 62: return QStringLiteral("L'entrée dépasse la fin du fichier");
+    case 70: return QStringLiteral("Permission refusée");
+    case 71: return QStringLiteral("Disque non prêt");
+    case 75: return QStringLiteral("Erreur d'accès au chemin ou au fichier");
+    case 76: return QStringLiteral("Chemin d'accès introuvable");
+    default: return QStringLiteral("Erreur définie par l'application ou par l'objet");
+    }
+}
+
+Module11::Module11(const PlatformServices &services, Feuilleenfant &données, Geometry &geometry)
+    : m_services(services), m_données(données), m_geometry(geometry)
+{
+}
+
+void Module11::setCouleur(int i, short rouge, short vert, short bleu)
+{
+    m_rouge.at(i) = rouge;
+    m_vert.at(i) = vert;
+    m_bleu.at(i) = bleu;
+}
+
+QColor Module11::couleurClasse(int i) const
+{
+    const auto component = [](short v) { return std::clamp<int>(v, 0, 255); };
+    return QColor(component(Rouge(i)), component(Vert(i)), component(Bleu(i)));
+}
+
+void Module11::LitCouleurs()
+{
+    const QString path = CheminBase() + kColourFile;
+    if (!isNormalFile(path)) {
+        for (int i = 0; i < 10; ++i)
+            setCouleur(i, kDefaultColours[i].rouge, kDefaultColours[i].vert, kDefaultColours[i].bleu);
+        EcritCouleurs();
+        return;
+    }
+    QFile file(nativePath(path));
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(ErrorNumber::PermissionDenied, descriptionErreur(ErrorNumber::PermissionDenied));
+    const QString content = TextFile::decode1252(file.readAll());
+    file.close();
+
+    // Values are separated by commas or line ends; blank lines separate nothing.
+    QStringList values;
+    for (const QString &line : content.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")))) {
+        if (line.trimmed().isEmpty())
+            continue;
+        values += line.split(QLatin1Char(','));
+    }
+    for (int k = 0; k < 30; ++k) {
+        if (k >= values.size())
+            throw AppError(ErrorNumber::InputPastEnd, descriptionErreur(ErrorNumber::InputPastEnd));
+        const short value = colourValue(values[k]);
+        std::array<short, 10> &component = (k % 3 == 0) ? m_rouge : (k % 3 == 1) ? m_vert : m_bleu;
+        component[k / 3] = value;
+    }
+}
+
+void Module11::EcritCouleurs()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 10; ++i)
+        for (short v : {Rouge(i), Vert(i), Bleu(i)})
+            bytes += QByteArray::number(v) + "\r\n";
+    TextFile::writeFileAtomically(nativePath(CheminBase() + kColourFile), bytes);
+}
+
+void Module11::JoueSon(const QString &windowsPath)
+{
+    try {
+        if (isNormalFile(windowsPath))
+            m_services.sound.play(nativePath(windowsPath));
+    } catch (...) {
+        // A sound never reports anything.
+    }
+}
+
+void Module11::CentreFeuille(QWidget &feuille)
+{
+    m_services.pointer.hourglass();
+    const QSize display = m_services.display.sizePixels();
+    const QSize size = feuille.frameGeometry().size();
+    const double top = display.height() / 2.0 - size.height() / 2.0;
+    const double left = display.width() / 2.0 - size.width() / 2.0;
+    feuille.move(static_cast<int>(std::floor(left)), static_cast<int>(std::floor(top)));
+    m_services.pointer.arrow();
+}
+
+void Module11::APropos()
+{
+    const QString text = QStringLiteral(
+        "Ce module est un complément du programme de gestion de bibliothèque scolaire «La LUMA», "
+        "fait pour que les jeunes enfants du Cycle 1 empruntent, rendent et cherchent des livres tout seuls.\n\n"
+        "Conception et programmation : l'équipe de La LUMA\n"
+        "Dessins : créations originales\n"
+        "Voix : synthèse vocale en français");
+    m_services.pointer.arrow();
+    m_services.messages.show(text, titreProgramme(), MsgIcon::Information, MsgButtons::Ok);
+}
+
+void Module11::GestionErreur(const AppError &error)
+{
+    m_services.pointer.arrow();
+    const int n = error.number();
+    switch (n) {
+    case ErrorNumber::BadFileName: m_messageErreur = QStringLiteral("Nom ou numéro de fichier incorrect"); break;
+    case ErrorNumber::FileNotFound: m_messageErreur = QStringLiteral("Fichier introuvable"); break;
+    case ErrorNumber::FileAlreadyExists: m_messageErreur = QStringLiteral("Ce fichier existe déjà"); break;
+    case ErrorNumber::DiskFull: m_messageErreur = QStringLiteral("Disque saturé"); break;
+    case ErrorNumber::DeviceUnavailable: m_messageErreur = QStringLiteral("Unité de disquette non-disponible"); break;
+    case ErrorNumber::PermissionDenied:
+        m_messageErreur =
+            QStringLiteral("Accès refusé... (La disquette est peut-être protégée en écriture... Vérifiez !)");
+        break;
+    case ErrorNumber::DiskNotReady: m_messageErreur = QStringLiteral("Disque non prêt"); break;
+    case ErrorNumber::PathNotFound: return;
+    case ErrorNumber::DuplicateKey:
+        m_messageErreur = QStringLiteral("Impossible de créer des doublons... Modifier le numéro d'inventaire !");
+        break;
+    case ErrorNumber::DatabaseNotFound:
+        // Ends without a box; a line on the terminal tells whoever started it which file is missing.
+        std::fprintf(stderr, "luma-cycle1: %s\n", error.description().toLocal8Bit().constData());
+        endProgram();
+        return;
+    case ErrorNumber::CannotLockFile:
+        m_messageErreur = QStringLiteral("Pour que «La LUMA» puisse fonctionner,\nSHARE /L:500   doit être chargé...");
+        m_services.messages.show(m_messageErreur, titreErreur(), MsgIcon::Exclamation, MsgButtons::Ok);
+        endProgram();
+        return;
+    case ErrorNumber::DatabaseDamaged:
+        m_messageErreur = QStringLiteral("Certains fichiers sont endommagés ou corrompus !!!\n"
+                                         "(...suite à une opération d'écriture incomplète...)");
+        m_services.messages.show(m_messageErreur, titreErreur(), MsgIcon::Exclamation, MsgButtons::Ok);
+        m_reponse = m_services.messages.show(QStringLiteral("Voulez-vous que «La LUMA» essaie de les réparer ?"),
+                                             titreErreur(), MsgIcon::Question, MsgButtons::YesNo);
+        if (m_reponse != MsgAnswer::Yes) {
+            endProgram();
+            return;
+        }
+        reparerBases();
+        break;
+    default:
+        m_messageErreur = QStringLiteral("L'erreur %1 est survenue .\n(%2)").arg(n).arg(error.description());
+        break;
+    }
+    m_services.messages.show(m_messageErreur, titreErreur(), MsgIcon::Exclamation, MsgButtons::Ok);
+}
+
+void Module11::reparerBases()
+{
+    // The cursors let go of the files; each reopens them at its next refresh.
+    m_données.closeAll();
+    QStringList files;
+    if (isNormalFile(CheminEcole() + QStringLiteral("\\ALTEMARE.MDB")))
+        files << CheminEcole() + QStringLiteral("\\ALTEMARE.MDB");
+    files << CheminBase() + QStringLiteral("\\LUMA.MDB") << CheminBase() + QStringLiteral("\\MEMBRES.MDB")
+          << CheminBase() + QStringLiteral("\\COTATION.MDB");
+    m_services.pointer.hourglass();
+    for (const QString &file : files) {
+        // A database that is not there is not created; a failed repair is told
+        // and the others are still attempted.
+        if (!isNormalFile(file))
+            continue;
+        try {
+            RepairDatabase(nativePath(file));
+        } catch (const AppError &failure) {
+            m_services.pointer.arrow();
+            m_services.messages.show(QStringLiteral("La réparation de « %1 » n'a pas abouti.\n(%2)")
+                                         .arg(nativePath(file).section(QLatin1Char('/'), -1), failure.description()),
+                                     titreErreur(), MsgIcon::Exclamation, MsgButtons::Ok);
+            m_services.pointer.hourglass();
+        }
+    }
+    m_services.pointer.arrow();
+}
+
+Module11::JournalValues Module11::valeursJournal()
+{
+    Feuilleenfant &d = m_données;
+    return {d.Etiquette3().text(), d.Etiquette15().text(), d.Etiquette16().text(), d.Etiquette1().text(),
+            d.Etiquette2().text(), d.Etiquette4().text(), d.Etiquette5().text(), d.Etiquette14().text(),
+            d.Etiquette13().text()};
+}
+
+void Module11::EcritJournal(const QString &kind)
+{
+    EcritJournal(kind, valeursJournal());
+}
+
+void Module11::EcritJournal(const QString &kind, const JournalValues &v)
+{
+    const QDateTime now = m_services.clock.now();
+    const QString today = now.toString(QStringLiteral("dd/MM/yyyy"));
+    m_fichierJournal = now.toString(QStringLiteral("yy-MM-dd")) + QStringLiteral(".JNL");
+
+    QString line4;
+    if (kind.compare(QStringLiteral("Emprunt d'un document"), Qt::CaseInsensitive) == 0) {
+        line4 = QStringLiteral("emprunté le ") + v.dateemprunt;
+    } else if (kind.compare(QStringLiteral("Restitution d'un document"), Qt::CaseInsensitive) == 0) {
+        const qint64 days = parseLoanDate(v.dateemprunt).daysTo(now.date());
+        const QString length = days >= 0 ? QStringLiteral(" %1").arg(days) : QString::number(days);
+        line4 = QStringLiteral("emprunté le ") + v.dateemprunt + QStringLiteral(" - restitué le ") + today +
+                QStringLiteral(" - ") + length + (days < 2 ? QStringLiteral(" jour") : QStringLiteral(" jours"));
+    }
+
+    // The whole entry is composed before anything is written, then appended in
+    // one write: a failure never leaves half an entry.
+    const QStringList lines = {
+        quoted(today + QStringLiteral(" - ") + now.toString(QStringLiteral("HH:mm")) + QStringLiteral(" - ") + kind),
+        quoted(QStringLiteral("Emprunteur : ") + v.matricule + QStringLiteral(" (emprunteur école - classe ") +
+               v.classe + QStringLiteral(" - ") + v.niveau + QStringLiteral(") - ") + v.nomenfant +
+               QStringLiteral(" ") + v.prénomenfant),
+        quoted(QStringLiteral("Document : ") + v.inventaire + QStringLiteral(" - ") + v.titre + QStringLiteral(" - ") +
+               v.éditeur),
+        quoted(line4),
+    };
+    TextFile::appendLines1252(nativePath(CheminBase() + QStringLiteral("\\") + m_fichierJournal), lines);
+}
+
+void Module11::endProgram()
+{
+    if (m_programEnded)
+        return;
+    m_programEnded = true;
+    m_services.pointer.arrow();
+    m_services.programEnd.endProgram();
+}
+
+bool Module11::trapped(const std::function<void()> &step)
+{
+    if (m_programEnded)
+        return false;
+    try {
+        step();
+        return true;
+    } catch (const AppError &error) {
+        GestionErreur(error);
+    } catch (const std::exception &error) {
+        GestionErreur(AppError(51, descriptionErreur(51) + QStringLiteral(" : ") + QString::fromLocal8Bit(error.what())));
+    }
+    return false;
+}

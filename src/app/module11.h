@@ -1,0 +1,127 @@
+#pragma once
+
+#include "platform/apperror.h"
+#include "platform/services.h"
+
+#include <QColor>
+#include <QString>
+#include <array>
+#include <functional>
+
+class Feuilleenfant;
+class Geometry;
+class QWidget;
+
+// The shared module: the values every screen reads (the data folders, the
+// class colours, the Dewey filter, the last error message and answer) and the
+// shared procedures (sounds, centring, colours, about box, error report,
+// journal).
+class Module11
+{
+public:
+    Module11(const PlatformServices &services, Feuilleenfant &données, Geometry &geometry);
+
+    // Data folder and school folder, native paths without a trailing separator,
+    // set once at start-up. Files are named from them the Windows way:
+    // CheminBase() + "\\SONS\\FERME.WAV", resolved by nativePath().
+    const QString &CheminBase() const { return m_cheminBase; }
+    const QString &CheminEcole() const { return m_cheminEcole; }
+    void setCheminBase(const QString &path) { m_cheminBase = path; }
+    void setCheminEcole(const QString &path) { m_cheminEcole = path; }
+
+    // The ten class colours, one per Dewey main class.
+    short Rouge(int i) const { return m_rouge.at(i); }
+    short Vert(int i) const { return m_vert.at(i); }
+    short Bleu(int i) const { return m_bleu.at(i); }
+    void setCouleur(int i, short rouge, short vert, short bleu);
+    // The colour of class i, each component above 255 taken as 255.
+    QColor couleurClasse(int i) const;
+
+    // Reads COULEURS.INI, or sets the defaults and writes the file when it is
+    // missing. Throws AppError on a malformed file: the colours read before the
+    // fault are kept, the others stay black.
+    void LitCouleurs();
+    void EcritCouleurs();
+
+    // The saved requests and the descriptor list, read at start-up for the
+    // search screens. The search screens are not built yet: until they are,
+    // there is nothing to read them into.
+    void ListeRequetes() {}
+    void ChargeDescripteurs() {}
+
+    // Plays a WAV file of the data folder if it exists, without waiting;
+    // never reports anything.
+    void JoueSon(const QString &windowsPath);
+    // Centres a screen on the display.
+    void CentreFeuille(QWidget &feuille);
+    // The about box.
+    void APropos();
+
+    // The error report: a French message chosen by the error's number, the
+    // repair offer for a damaged database, or the end of the program. The
+    // caller goes on with its next step unless programEnded() is then true.
+    void GestionErreur(const AppError &error);
+    const QString &MessageErreur() const { return m_messageErreur; }
+    int Reponse() const { return m_reponse; }
+    void setReponse(int answer) { m_reponse = answer; }
+
+    // What a journal entry says of the child and the document.
+    struct JournalValues
+    {
+        QString matricule, classe, niveau, nomenfant, prénomenfant;
+        QString inventaire, titre, éditeur, dateemprunt;
+    };
+    // Read from the current records, through the bound labels.
+    JournalValues valeursJournal();
+
+    // Appends one entry (four lines) to the day's journal; kind is
+    // "Emprunt d'un document" or "Restitution d'un document". The first form
+    // takes the values from the current records; a return, which changes the
+    // record, passes the values read before the change.
+    void EcritJournal(const QString &kind);
+    void EcritJournal(const QString &kind, const JournalValues &values);
+    const QString &FichierJournal() const { return m_fichierJournal; }
+
+    // The Dewey class condition of a search.
+    const QString &FiltreDewey() const { return m_filtreDewey; }
+    void setFiltreDewey(const QString &filter) { m_filtreDewey = filter; }
+
+    // Ends the program at once (closing the databases first).
+    void endProgram();
+    bool programEnded() const { return m_programEnded; }
+
+    // Runs one step of a handler under its error trap: an error is reported by
+    // GestionErreur and the handler goes on with its next step. Steps asked for
+    // after the program has ended do not run. Returns false when the step
+    // failed or did not run.
+    bool trapped(const std::function<void()> &step);
+
+    const PlatformServices &services() const { return m_services; }
+    Feuilleenfant &données() { return m_données; }
+    Geometry &geometry() { return m_geometry; }
+
+    // Message box titles.
+    static QString titreErreur() { return QStringLiteral("La LUMA - cycle 1"); }
+    static QString titreProgramme() { return QStringLiteral("La LUMA - Cycle 1"); }
+
+private:
+    void reparerBases();
+
+    PlatformServices m_services;
+    Feuilleenfant &m_données;
+    Geometry &m_geometry;
+    QString m_cheminBase;
+    QString m_cheminEcole;
+    std::array<short, 10> m_rouge{};
+    std::array<short, 10> m_vert{};
+    std::array<short, 10> m_bleu{};
+    QString m_filtreDewey;
+    QString m_messageErreur;
+    int m_reponse = 0;
+    QString m_fichierJournal;
+    bool m_programEnded = false;
+};
+
+// A French description of the platform's error numbers that the program may
+// meet outside the database engine (13 type mismatch, 6 overflow...).
+QString descriptionErreur(int number);

@@ -1,0 +1,220 @@
+#include "app/presentation.h"
+
+#include "app/appcontext.h"
+#include "app/feuillechoix.h"
+#include "app/lumascreen.h"
+#include "app/version.h"
+#include "lending/feuilleclasse.h"
+#include "lending/feuilleecole.h"
+#include "platform/paths.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QLabel *makeLabel(présentation *screen, const Geometry &geo, const char *name, const QString &text,
+                  const QFont &font, const QColor &color, Qt::Alignment alignment, QRect twips)
+{
+    auto *label = new QLabel(text, screen);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setFont(font);
+    label->setAlignment(alignment);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, color);
+    label->setPalette(pal);
+    geo.place(label, twips.x(), twips.y(), twips.width(), twips.height());
+    return label;
+}
+
+// The numeric value of a text as the original Val() read it: the leading
+// decimal number, 0 when there is none.
+double leadingNumber(const QString &text)
+{
+    static const QRegularExpression number(QStringLiteral("^\\s*([+-]?\\d*\\.?\\d+)"));
+    const auto match = number.match(text);
+    return match.hasMatch() ? match.captured(1).toDouble() : 0.0;
+}
+
+const QString kRequeteEnfants = QStringLiteral("SELECT * FROM enfants");
+const QString kRequeteClasses =
+    QStringLiteral("SELECT équipenuméro, équipeinstituteur FROM équipe ORDER BY équipenuméro ASC");
+const QString kRequeteCatalogue = QStringLiteral("SELECT * FROM luma ORDER BY inventaire ASC");
+
+} // namespace
+
+présentation::présentation(AppContext &context) : QWidget(nullptr, Qt::Window), m_context(context)
+{
+    setObjectName(QStringLiteral("présentation"));
+    setWindowTitle(QString());
+    setWindowIcon(QIcon(asset(QStringLiteral("chick"))));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0, 192, 192));
+    setPalette(pal);
+
+    const Geometry &geo = context.geometry();
+    setFixedSize(geo.px(4335), geo.px(1695));
+    const QString serif = QStringLiteral("Times New Roman");
+    makeLabel(this, geo, "Etiquette5", QStringLiteral("Complément au programme La LUMA"), geo.font(serif, 12, true),
+              QColor(255, 0, 0), Qt::AlignHCenter | Qt::AlignTop, QRect(0, 60, 4335, 360));
+    makeLabel(this, geo, "Etiquette3", QStringLiteral("La LUMA"), geo.font(serif, 30, true), QColor(0, 0, 255),
+              Qt::AlignLeft | Qt::AlignVCenter, QRect(150, 400, 2700, 780));
+    makeLabel(this, geo, "Etiquette6", QStringLiteral("Cycle 1"), geo.font(serif, 19.5, true), QColor(255, 0, 0),
+              Qt::AlignRight | Qt::AlignVCenter, QRect(2550, 480, 1650, 600));
+    makeLabel(this, geo, "Etiquette4", QStringLiteral("Version"), geo.font(serif, 9.75, true), Qt::black,
+              Qt::AlignHCenter | Qt::AlignVCenter, QRect(0, 1150, 4335, 270));
+    makeLabel(this, geo, "Etiquette2", QStringLiteral("Pour les petits lecteurs de l'école maternelle"),
+              geo.font(QStringLiteral("Arial"), 9), Qt::black, Qt::AlignHCenter | Qt::AlignVCenter,
+              QRect(0, 1410, 4335, 255));
+}
+
+QLabel *présentation::Etiquette(int number) const
+{
+    return findChild<QLabel *>(QStringLiteral("Etiquette%1").arg(number));
+}
+
+QString présentation::Répertoire1Path() const
+{
+    return QDir::currentPath();
+}
+
+void présentation::Form_Load()
+{
+    Module11 &m = m_context.module();
+    MousePointer &pointer = m_context.services().pointer;
+    Feuilleenfant &d = m_context.données();
+
+    // Each step runs under the error trap: a failure is reported and the
+    // start-up goes on with the next step, unless the report ended the program.
+    m.trapped([&] { pointer.hourglass(); });
+    m.trapped([&] { Etiquette(4)->setText(versionText()); });
+    m.trapped([&] { m.CentreFeuille(*this); });
+    m.trapped([&] {
+        show();
+        repaint();
+        QApplication::processEvents();
+    });
+    m.trapped([&] { trouverDossiers(); });
+
+    // Children: without any, the module cannot be used.
+    m.trapped([&] {
+        d.Donnée1().setDatabaseName(nativePath(m.CheminEcole() + QStringLiteral("\\ALTEMARE.MDB")));
+        d.Donnée1().setRecordSource(kRequeteEnfants);
+        d.Donnée1().refresh();
+    });
+    bool aucun = true;
+    m.trapped([&] { aucun = d.Donnée1().eof() && d.Donnée1().bof(); });
+    if (m.programEnded())
+        return;
+    if (aucun) {
+        pointer.arrow();
+        m.services().messages.show(QStringLiteral("Aucune fiche d'enfant n'a été créée...\n\n"
+                                                  "L'exploitation du module Cycle 1 n'est pas possible..."),
+                                   Module11::titreErreur(), MsgIcon::Exclamation, MsgButtons::Ok);
+        m.endProgram();
+        return;
+    }
+
+    m.trapped([&] {
+        d.Donnée2().setDatabaseName(nativePath(m.CheminBase() + QStringLiteral("\\LUMA.MDB")));
+        d.Donnée2().refresh();
+    });
+    m.trapped([&] {
+        d.Donnée3().setDatabaseName(nativePath(m.CheminBase() + QStringLiteral("\\COTATION.MDB")));
+        d.Donnée3().refresh();
+    });
+
+    // Classes: without any, the module cannot be used either.
+    m.trapped([&] {
+        d.Donnée4().setDatabaseName(nativePath(m.CheminEcole() + QStringLiteral("\\ALTEMARE.MDB")));
+        d.Donnée4().setRecordSource(kRequeteClasses);
+        d.Donnée4().refresh();
+    });
+    aucun = true;
+    m.trapped([&] { aucun = d.Donnée4().eof() && d.Donnée4().bof(); });
+    if (m.programEnded())
+        return;
+    if (aucun) {
+        pointer.arrow();
+        m.services().messages.show(QStringLiteral("Aucune classe n'a été créée...\n\n"
+                                                  "L'exploitation du module Cycle 1 n'est pas possible..."),
+                                   Module11::titreErreur(), MsgIcon::Exclamation, MsgButtons::Ok);
+        m.endProgram();
+        return;
+    }
+
+    m.trapped([&] {
+        m_context.FeuilleÉcole();
+        m_context.FeuilleClasse();
+    });
+    m.trapped([&] {
+        d.Donnée4().setDatabaseName(nativePath(m.CheminEcole() + QStringLiteral("\\ALTEMARE.MDB")));
+        d.Donnée4().setRecordSource(kRequeteClasses);
+        d.Donnée4().refresh();
+        d.Donnée4().moveFirst();
+    });
+    m.trapped([&] { remplirClasses(); });
+    m.trapped([&] {
+        Feuilleécole &école = m_context.FeuilleÉcole();
+        for (int i = 1; i <= 15; ++i) {
+            const QString file = m.CheminEcole() + QStringLiteral("\\CLASSE%1.BMP").arg(i, 2, 10, QLatin1Char('0'));
+            if (isNormalFile(file)) {
+                école.Dessin1(i - 1)->setPicture(Picture::fromFile(nativePath(file)));
+                école.Dessin1(i - 1)->show();
+            }
+        }
+    });
+    m.trapped([&] {
+        d.Donnée2().setDatabaseName(nativePath(m.CheminBase() + QStringLiteral("\\LUMA.MDB")));
+        d.Donnée2().setRecordSource(kRequeteCatalogue);
+        d.Donnée2().refresh();
+    });
+    m.trapped([&] { m.ListeRequetes(); });
+    m.trapped([&] { m.LitCouleurs(); });
+    m.trapped([&] { m.ChargeDescripteurs(); });
+    m.trapped([&] { hide(); });
+    m.trapped([&] { pointer.arrow(); });
+    m.trapped([&] { m_context.FeuilleChoix().exec(); });
+}
+
+void présentation::trouverDossiers()
+{
+    Module11 &m = m_context.module();
+    QString base = Répertoire1Path();
+    if (base.endsWith(QLatin1Char('/')) || base.endsWith(QLatin1Char('\\')))
+        base = base.chopped(1).trimmed();
+    m.setCheminBase(base);
+
+    // The school folder is a sibling ALTEMARE of a data folder named LALUMA,
+    // else the fixed C:\ALTEMARE, else the data folder itself.
+    QString école = QStringLiteral("C:\\ALTEMARE");
+    const QString upper = base.toUpper();
+    if (upper.endsWith(QStringLiteral("/LALUMA")) || upper.endsWith(QStringLiteral("\\LALUMA")))
+        école = base.chopped(7) + QStringLiteral("\\ALTEMARE");
+    école = nativePath(école);
+    if (!isFolder(école) || !isNormalFile(école + QStringLiteral("\\ALTEMARE.MDB")))
+        école = base;
+    m.setCheminEcole(école);
+}
+
+void présentation::remplirClasses()
+{
+    Feuilleenfant &d = m_context.données();
+    Feuilleécole &école = m_context.FeuilleÉcole();
+    while (!d.Donnée4().eof()) {
+        const double n = leadingNumber(d.Etiquette19().text());
+        if (n > 0 && n <= 15) {
+            // An index of an array of controls was rounded to the nearest, ties to even.
+            const int slot = std::clamp(static_cast<int>(std::nearbyint(n - 1)), 0, 14);
+            école.Etiquette2(slot)->setText(d.Etiquette18().text());
+            école.Etiquette2(slot)->show();
+            école.Dessin1(slot)->show();
+        }
+        d.Donnée4().moveNext();
+    }
+}

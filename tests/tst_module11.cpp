@@ -1,0 +1,234 @@
+// The shared module: error report, sounds, journal entries.
+
+#include "datafolder.h"
+#include "testcontext.h"
+#include "testdb.h"
+
+#include "platform/textfile.h"
+
+#include <QDir>
+#include <QTest>
+
+namespace {
+
+const QString kDamaged = QStringLiteral(
+    "Certains fichiers sont endommagés ou corrompus !!!\n(...suite à une opération d'écriture incomplète...)");
+
+// Positions the children and catalogue cursors on one child and one document.
+void openOn(TestContext &t, const DataFolder &folder, const QString &matricule, const QString &inventaire)
+{
+    Feuilleenfant &d = t.context.données();
+    t.module().setCheminBase(folder.base());
+    t.module().setCheminEcole(folder.school());
+    d.Donnée1().setDatabaseName(folder.schoolDb());
+    d.Donnée1().setRecordSource("SELECT * FROM enfants");
+    d.Donnée1().refresh();
+    d.Donnée1().findFirst("matricule = '" + matricule + "'");
+    d.Donnée2().setDatabaseName(folder.catalogue());
+    d.Donnée2().setRecordSource("SELECT * FROM luma ORDER BY inventaire ASC");
+    d.Donnée2().refresh();
+    d.Donnée2().findFirst("inventaire = '" + inventaire + "'");
+}
+
+QByteArray entry(const QStringList &lines)
+{
+    QByteArray bytes;
+    for (const QString &line : lines)
+        bytes += TextFile::encode1252('"' + line + '"') + "\r\n";
+    return bytes;
+}
+
+} // namespace
+
+class Module11Test : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void errorReportMessages_data()
+    {
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("52") << 52 << "" << "Nom ou numéro de fichier incorrect";
+        QTest::newRow("53") << 53 << "" << "Fichier introuvable";
+        QTest::newRow("58") << 58 << "" << "Ce fichier existe déjà";
+        QTest::newRow("61") << 61 << "" << "Disque saturé";
+        QTest::newRow("68") << 68 << "" << "Unité de disquette non-disponible";
+        QTest::newRow("70") << 70 << ""
+                            << "Accès refusé... (La disquette est peut-être protégée en écriture... Vérifiez !)";
+        QTest::newRow("71") << 71 << "" << "Disque non prêt";
+        QTest::newRow("3022") << 3022 << "" << "Impossible de créer des doublons... Modifier le numéro d'inventaire !";
+        QTest::newRow("13") << 13 << "Type incompatible" << "L'erreur 13 est survenue .\n(Type incompatible)";
+        QTest::newRow("3021") << 3021 << "Aucun enregistrement en cours."
+                              << "L'erreur 3021 est survenue .\n(Aucun enregistrement en cours.)";
+    }
+    void errorReportMessages()
+    {
+        QFETCH(int, number);
+        QFETCH(QString, description);
+        QFETCH(QString, message);
+        TestContext t;
+        t.module().GestionErreur(AppError(number, description));
+        QCOMPARE(t.messages.shown.size(), 1);
+        QCOMPARE(t.messages.shown[0].text, message);
+        QCOMPARE(t.messages.shown[0].title, QStringLiteral("La LUMA - cycle 1"));
+        QCOMPARE(t.messages.shown[0].icon, MsgIcon::Exclamation);
+        QCOMPARE(t.programEnd.ended, 0);
+    }
+
+    void fatalErrorsEndTheProgram()
+    {
+        TestContext missing;
+        missing.module().GestionErreur(AppError(3024, "LUMA.MDB introuvable"));
+        QVERIFY(missing.messages.shown.isEmpty());
+        QCOMPARE(missing.programEnd.ended, 1);
+
+        TestContext locked;
+        locked.module().GestionErreur(AppError(3050, ""));
+        QCOMPARE(locked.messages.shown.size(), 1);
+        QCOMPARE(locked.messages.shown[0].text,
+                 QStringLiteral("Pour que «La LUMA» puisse fonctionner,\nSHARE /L:500   doit être chargé..."));
+        QCOMPARE(locked.programEnd.ended, 1);
+
+        TestContext path;
+        path.module().GestionErreur(AppError(76, ""));
+        QVERIFY(path.messages.shown.isEmpty());
+        QCOMPARE(path.programEnd.ended, 0);
+
+        // After the end, no further step of a trapped handler runs.
+        bool ran = false;
+        missing.module().trapped([&] { ran = true; });
+        QVERIFY(!ran);
+    }
+
+    void trappedStepReportsAndGoesOn()
+    {
+        TestContext t;
+        QStringList done;
+        t.module().trapped([&] { throw AppError(53, ""); });
+        t.module().trapped([&] { done << "next"; });
+        QCOMPARE(done, QStringList{"next"});
+        QCOMPARE(t.messages.shown.size(), 1);
+        QCOMPARE(t.messages.shown[0].text, QStringLiteral("Fichier introuvable"));
+    }
+
+    void repairWithoutSchoolDatabaseRepairsTheDataFolder()
+    {
+        DataFolder folder;
+        folder.fillSmallSchool();
+        QVERIFY(QFile::remove(folder.schoolDb()));
+        TestContext t;
+        t.module().setCheminBase(folder.base());
+        t.module().setCheminEcole(folder.school());
+        t.messages.answers = {MsgAnswer::Yes};
+        t.module().GestionErreur(AppError(3049, ""));
+        QCOMPARE(t.messages.shown.size(), 3);
+        QCOMPARE(t.messages.shown[0].text, kDamaged);
+        QCOMPARE(t.messages.shown[2].text, kDamaged);
+        QCOMPARE(t.module().Reponse(), MsgAnswer::Yes);
+        QCOMPARE(t.programEnd.ended, 0);
+        for (const char *name : {"LUMA.MDB", "MEMBRES.MDB", "COTATION.MDB"})
+            QCOMPARE(QDir(folder.base()).entryList({QString(name) + ".endommage*"}).size(), 1);
+        QVERIFY(!folder.exists("ALTEMARE/ALTEMARE.MDB"));
+        QCOMPARE(TestDb::scalar(folder.catalogue(), "SELECT count(*) FROM luma"), QStringLiteral("4"));
+    }
+
+    void soundsPlayOnlyWhenTheFileIsThere()
+    {
+        DataFolder folder;
+        folder.writeFile("LALUMA/SONS/FERME.WAV", "RIFF");
+        folder.writeFile("LALUMA/SONS/.CACHE.WAV", "RIFF");
+        TestContext t;
+        t.module().setCheminBase(folder.base());
+        t.module().JoueSon(folder.base() + "\\SONS\\FERME.WAV");
+        t.module().JoueSon(folder.base() + "\\sons\\ferme.wav"); // a folder copied from Windows keeps any case
+        t.module().JoueSon(folder.base() + "\\SONS\\ABSENT.WAV");
+        t.module().JoueSon(folder.base() + "\\SONS\\.CACHE.WAV");
+        t.module().JoueSon(folder.base() + "\\AUCUN\\FERME.WAV");
+        QCOMPARE(t.sound.played.size(), 2);
+        QCOMPARE(t.sound.played[0], folder.base() + "/SONS/FERME.WAV");
+        QVERIFY(t.messages.shown.isEmpty());
+    }
+
+    void journalEntriesAsTheWorkedExample()
+    {
+        DataFolder folder;
+        folder.fillSmallSchool();
+        TestDb::exec(folder.catalogue(), "UPDATE luma SET dateemprunt = '05/12/2026' WHERE inventaire = '00042'");
+        TestContext t;
+        openOn(t, folder, "12", "00042");
+
+        t.clock.current = QDateTime(QDate(2026, 12, 5), QTime(14, 30));
+        t.module().EcritJournal("Emprunt d'un document");
+        QCOMPARE(t.module().FichierJournal(), QStringLiteral("26-12-05.JNL"));
+        QCOMPARE(folder.readFile("LALUMA/26-12-05.JNL"),
+                 entry({"05/12/2026 - 14:30 - Emprunt d'un document",
+                        "Emprunteur : 12 (emprunteur école - classe 01 - MS) - MARTIN Léa",
+                        "Document : 00042 - Le loup - Éditions du Pré", "emprunté le 05/12/2026"}));
+
+        t.clock.current = QDateTime(QDate(2026, 12, 8), QTime(9, 15));
+        t.module().EcritJournal("RESTITUTION D'UN DOCUMENT"); // the kind is compared without regard to case
+        QCOMPARE(folder.readFile("LALUMA/26-12-08.JNL"),
+                 entry({"08/12/2026 - 09:15 - RESTITUTION D'UN DOCUMENT",
+                        "Emprunteur : 12 (emprunteur école - classe 01 - MS) - MARTIN Léa",
+                        "Document : 00042 - Le loup - Éditions du Pré",
+                        "emprunté le 05/12/2026 - restitué le 08/12/2026 -  3 jours"}));
+        QVERIFY(folder.readFile("LALUMA/26-12-08.JNL").contains("\xe9"));
+    }
+
+    void journalLengthOfALoan_data()
+    {
+        QTest::addColumn<QDate>("returned");
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("same day") << QDate(2026, 12, 5) << " 0 jour";
+        QTest::newRow("next day") << QDate(2026, 12, 6) << " 1 jour";
+        QTest::newRow("two days") << QDate(2026, 12, 7) << " 2 jours";
+        QTest::newRow("clock set back") << QDate(2026, 12, 4) << "-1 jour";
+    }
+    void journalLengthOfALoan()
+    {
+        QFETCH(QDate, returned);
+        QFETCH(QString, ending);
+        DataFolder folder;
+        folder.fillSmallSchool();
+        TestDb::exec(folder.catalogue(), "UPDATE luma SET dateemprunt = '05/12/2026' WHERE inventaire = '00001'");
+        TestContext t;
+        openOn(t, folder, "12", "00001");
+        t.clock.current = QDateTime(returned, QTime(23, 59));
+        t.module().EcritJournal("Restitution d'un document");
+        const QString file = t.module().FichierJournal();
+        const QString text = TextFile::decode1252(folder.readFile("LALUMA/" + file));
+        QVERIFY2(text.endsWith(" - " + ending + "\"\r\n"), qPrintable(text));
+    }
+
+    void journalAroundMidnightAndBadDates()
+    {
+        DataFolder folder;
+        folder.fillSmallSchool();
+        TestContext t;
+        openOn(t, folder, "20", "00002");
+        t.clock.current = QDateTime(QDate(2026, 12, 31), QTime(23, 59));
+        t.module().EcritJournal("Emprunt d'un document");
+        t.clock.current = QDateTime(QDate(2027, 1, 1), QTime(0, 1));
+        t.module().EcritJournal("Emprunt d'un document");
+        QCOMPARE(folder.readFile("LALUMA/26-12-31.JNL").count("\r\n"), 4);
+        QCOMPARE(folder.readFile("LALUMA/27-01-01.JNL").count("\r\n"), 4);
+        // An empty publisher leaves its place empty; another kind gives an empty fourth line.
+        t.module().EcritJournal("Inventaire");
+        QVERIFY(folder.readFile("LALUMA/27-01-01.JNL").endsWith("\"Document : 00002 - La ferme - \"\r\n\"\"\r\n"));
+
+        // A loan date that is not a date: reported by the caller, and no half entry written.
+        const QByteArray before = folder.readFile("LALUMA/27-01-01.JNL");
+        try {
+            t.module().EcritJournal("Restitution d'un document");
+            QFAIL("a return without a loan date must fail");
+        } catch (const AppError &error) {
+            QCOMPARE(error.number(), 13);
+        }
+        QCOMPARE(folder.readFile("LALUMA/27-01-01.JNL"), before);
+    }
+};
+
+QTEST_MAIN(Module11Test)
+#include "tst_module11.moc"

@@ -1,0 +1,803 @@
+#include "data/cursor.h"
+
+#include "data/jetfunctions.h"
+#include "data/jetsql.h"
+#include "platform/apperror.h"
+
+#include <QFile>
+#include <QVariant>
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <utility>
+
+namespace {
+
+QString quoteIdentifier(const QString &name)
+{
+    QString quoted = name;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+[[noreturn]] void throwNoCurrentRecord()
+{
+    throw AppError(ErrorNumber::NoCurrentRecord, QStringLiteral("Aucun enregistrement en cours."));
+}
+
+// Owns a prepared statement for the length of one call.
+class Statement
+{
+public:
+    Statement(sqlite3 *db, const QString &sql) : m_db(db)
+    {
+        const QByteArray utf8 = sql.toUtf8();
+        m_rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr);
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    bool prepared() const { return m_rc == SQLITE_OK; }
+    void throwIfNotPrepared(const QString &context = {}) const
+    {
+        if (m_rc != SQLITE_OK)
+            throwSqliteError(m_db, sqlite3_extended_errcode(m_db), context);
+    }
+    sqlite3_stmt *get() const { return m_stmt; }
+    int step() { return sqlite3_step(m_stmt); }
+
+private:
+    sqlite3 *m_db;
+    sqlite3_stmt *m_stmt = nullptr;
+    int m_rc = SQLITE_ERROR;
+};
+
+QString realText(double value)
+{
+    if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15)
+        return QString::number(static_cast<qint64>(value));
+    return QString::number(value, 'g', 15);
+}
+
+// A column of the current row as the screens read it.
+QString columnText(sqlite3_stmt *stmt, int column)
+{
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_NULL:
+        return {};
+    case SQLITE_INTEGER:
+        return QString::number(sqlite3_column_int64(stmt, column));
+    case SQLITE_FLOAT:
+        return realText(sqlite3_column_double(stmt, column));
+    default: {
+        const auto *bytes = static_cast<const char *>(sqlite3_column_blob(stmt, column));
+        return QString::fromUtf8(bytes, sqlite3_column_bytes(stmt, column));
+    }
+    }
+}
+
+QVariant columnValue(sqlite3_stmt *stmt, int column)
+{
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_NULL:
+        return {};
+    case SQLITE_INTEGER:
+        return QVariant(qlonglong(sqlite3_column_int64(stmt, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(stmt, column));
+    case SQLITE_TEXT:
+        return QVariant(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, column)),
+                                          sqlite3_column_bytes(stmt, column)));
+    default: {
+        const auto *bytes = static_cast<const char *>(sqlite3_column_blob(stmt, column));
+        return QVariant(QByteArray(bytes, sqlite3_column_bytes(stmt, column)));
+    }
+    }
+}
+
+QString variantText(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::UnknownType:
+        return {};
+    case QMetaType::Double:
+        return realText(value.toDouble());
+    case QMetaType::QByteArray:
+        return QString::fromUtf8(value.toByteArray());
+    default:
+        return value.toString();
+    }
+}
+
+void bindVariant(sqlite3_stmt *stmt, int index, const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::UnknownType:
+        sqlite3_bind_null(stmt, index);
+        break;
+    case QMetaType::LongLong:
+        sqlite3_bind_int64(stmt, index, value.toLongLong());
+        break;
+    case QMetaType::Double:
+        sqlite3_bind_double(stmt, index, value.toDouble());
+        break;
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        sqlite3_bind_blob(stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    default: {
+        const QByteArray utf8 = value.toString().toUtf8();
+        sqlite3_bind_text(stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    }
+}
+
+// One sort key value, kept between two rows to check their order.
+struct KeyValue
+{
+    int type = SQLITE_NULL;
+    qint64 integer = 0;
+    double real = 0;
+    std::string bytes;
+
+    void read(sqlite3_stmt *stmt, int column)
+    {
+        type = sqlite3_column_type(stmt, column);
+        if (type == SQLITE_INTEGER) {
+            integer = sqlite3_column_int64(stmt, column);
+        } else if (type == SQLITE_FLOAT) {
+            real = sqlite3_column_double(stmt, column);
+        } else if (type == SQLITE_TEXT || type == SQLITE_BLOB) {
+            const auto *data = static_cast<const char *>(sqlite3_column_blob(stmt, column));
+            bytes.assign(data ? data : "", size_t(sqlite3_column_bytes(stmt, column)));
+        }
+    }
+};
+
+int typeRank(int type)
+{
+    switch (type) {
+    case SQLITE_NULL:
+        return 0;
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT:
+        return 1;
+    case SQLITE_TEXT:
+        return 2;
+    default:
+        return 3;
+    }
+}
+
+bool allDigits(const std::string &s)
+{
+    return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+int byteCompare(const std::string &a, const std::string &b)
+{
+    const int c = a.compare(b);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+// Compares two key values the way SQLite sorts them (NULL, numbers, text,
+// blobs), text under the program's collation when `collated`.
+int compareKeys(const KeyValue &a, const KeyValue &b, bool collated)
+{
+    const int ra = typeRank(a.type), rb = typeRank(b.type);
+    if (ra != rb)
+        return ra < rb ? -1 : 1;
+    switch (ra) {
+    case 0:
+        return 0;
+    case 1: {
+        if (a.type == SQLITE_INTEGER && b.type == SQLITE_INTEGER)
+            return a.integer < b.integer ? -1 : (a.integer > b.integer ? 1 : 0);
+        const double x = a.type == SQLITE_INTEGER ? double(a.integer) : a.real;
+        const double y = b.type == SQLITE_INTEGER ? double(b.integer) : b.real;
+        return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    case 2:
+        if (!collated || a.bytes == b.bytes)
+            return byteCompare(a.bytes, b.bytes);
+        // Digit strings (inventory numbers) sort alike in both orders.
+        if (allDigits(a.bytes) && allDigits(b.bytes))
+            return byteCompare(a.bytes, b.bytes);
+        {
+            const int c = jetCompare(QString::fromUtf8(a.bytes.data(), qsizetype(a.bytes.size())),
+                                     QString::fromUtf8(b.bytes.data(), qsizetype(b.bytes.size())));
+            return c < 0 ? -1 : (c > 0 ? 1 : 0);
+        }
+    default:
+        return byteCompare(a.bytes, b.bytes);
+    }
+}
+
+bool isDescending(const QString &term)
+{
+    return term.trimmed().endsWith(QLatin1String(" DESC"), Qt::CaseInsensitive);
+}
+
+bool isPositionalTerm(const QString &key)
+{
+    bool number = false;
+    key.trimmed().toLongLong(&number);
+    return number;
+}
+
+} // namespace
+
+struct Cursor::Impl
+{
+    std::shared_ptr<Database> db;
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    bool open = false;
+    bool byRowid = false; // rows identified by rowid and read on demand
+    TranslatedSelect translated;
+    QString rowidName;
+    QStringList fieldNames;
+    QStringList fieldColumns; // the base table's column behind each field, empty when computed
+
+    std::vector<qint64> rowids;                // byRowid
+    std::vector<std::vector<QVariant>> rows;   // otherwise: the whole (small) result
+    qint64 position = -1;                      // -1 before the first, count() past the last
+    std::optional<qint64> lastModified;
+
+    sqlite3_stmt *rowStatement = nullptr;      // reads one row by rowid; reset after each use
+    qint64 cachedPosition = -1;
+    QStringList cachedRow;
+
+    ~Impl() { closeDatabase(); }
+
+    qint64 count() const { return byRowid ? qint64(rowids.size()) : qint64(rows.size()); }
+    bool hasCurrent() const { return open && position >= 0 && position < count(); }
+    sqlite3 *handle() const { return db ? db->handle() : nullptr; }
+
+    void clearRecordSet()
+    {
+        open = false;
+        byRowid = false;
+        translated = {};
+        rowidName.clear();
+        fieldNames.clear();
+        fieldColumns.clear();
+        std::vector<qint64>().swap(rowids);
+        std::vector<std::vector<QVariant>>().swap(rows);
+        position = -1;
+        lastModified.reset();
+        sqlite3_finalize(rowStatement);
+        rowStatement = nullptr;
+        cachedPosition = -1;
+        cachedRow.clear();
+    }
+
+    void closeDatabase()
+    {
+        clearRecordSet();
+        db.reset();
+    }
+
+    void ensureDatabase(const QString &path);
+    bool loadByRowid();
+    void materialise();
+    int fieldIndex(const QString &name) const;
+    const QStringList &currentRow();
+    void findByRowid(const QString &jetCondition, bool &noMatch);
+    void findInRows(const QString &jetCondition, bool &noMatch);
+};
+
+void Cursor::Impl::ensureDatabase(const QString &path)
+{
+    if (path.isEmpty())
+        throw AppError(ErrorNumber::DatabaseNotFound, QStringLiteral("Aucun fichier de base de données n'est indiqué."));
+    struct stat info {};
+    const QByteArray encoded = QFile::encodeName(path);
+    // A file replaced since it was opened (a repair renames a rebuilt file
+    // over the damaged one) is opened again.
+    if (db && db->path() == path && ::stat(encoded.constData(), &info) == 0 && info.st_dev == device
+        && info.st_ino == inode)
+        return;
+    closeDatabase();
+    db = Database::open(path);
+    if (::stat(encoded.constData(), &info) == 0) {
+        device = info.st_dev;
+        inode = info.st_ino;
+    }
+}
+
+// Keeps only the rows' identities in the query's order. The order is asked
+// for without the collation first, so that an index (inventory numbers) can
+// serve it, and taken when it also holds in the program's text order;
+// otherwise the query runs again under the collation.
+bool Cursor::Impl::loadByRowid()
+{
+    sqlite3 *h = handle();
+    const TranslatedSelect &t = translated;
+    const SchemaTable *table = db->schema().findTable(t.table);
+    if (!table)
+        return false;
+
+    {
+        Statement kind(h, QStringLiteral("SELECT type, wr FROM pragma_table_list WHERE schema = 'main' AND name = ?1"));
+        if (!kind.prepared())
+            return false;
+        const QByteArray name = table->name.toUtf8();
+        sqlite3_bind_text(kind.get(), 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+        const int rc = kind.step();
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            throwSqliteError(h, rc);
+        if (rc != SQLITE_ROW
+            || QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(kind.get(), 0)))
+                   != QLatin1String("table")
+            || sqlite3_column_int(kind.get(), 1) != 0)
+            return false;
+    }
+
+    rowidName.clear();
+    for (const char *candidate : {"rowid", "_rowid_", "oid"}) {
+        if (table->findColumn(QString::fromLatin1(candidate)).isEmpty()) {
+            rowidName = QString::fromLatin1(candidate);
+            break;
+        }
+    }
+    if (rowidName.isEmpty())
+        return false;
+    for (const QString &key : t.orderByKeySql)
+        if (isPositionalTerm(key))
+            return false;
+
+    const QString columns = t.columnsSql.isEmpty() ? QStringLiteral("*") : t.columnsSql;
+    const QString where = t.whereSql.isEmpty() ? QString() : QStringLiteral(" WHERE (%1)").arg(t.whereSql);
+
+    const QByteArray rowSql =
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?1").arg(columns, t.fromSql, rowidName).toUtf8();
+    sqlite3_stmt *rowStmt = nullptr;
+    if (sqlite3_prepare_v3(h, rowSql.constData(), int(rowSql.size()), SQLITE_PREPARE_PERSISTENT, &rowStmt, nullptr)
+        != SQLITE_OK) {
+        sqlite3_finalize(rowStmt);
+        return false;
+    }
+
+    const int keyCount = int(t.orderByKeySql.size());
+    QString idSql = QStringLiteral("SELECT %1").arg(rowidName);
+    for (const QString &key : t.orderByKeySql)
+        idSql += QStringLiteral(", ") + key;
+    idSql += QStringLiteral(" FROM %1%2").arg(t.fromSql, where);
+    const QString tail = keyCount > 0 ? QString() : QStringLiteral(" ORDER BY %1").arg(rowidName);
+
+    Statement fast(h, idSql + (keyCount > 0 ? QStringLiteral(" ORDER BY ") + t.orderByBinarySql.join(QStringLiteral(", "))
+                                            : tail));
+    if (!fast.prepared()) {
+        sqlite3_finalize(rowStmt);
+        return false;
+    }
+
+    rowStatement = rowStmt;
+    const int columnCount = sqlite3_column_count(rowStmt);
+    for (int i = 0; i < columnCount; ++i) {
+        fieldNames << QString::fromUtf8(sqlite3_column_name(rowStmt, i));
+        const char *origin = sqlite3_column_origin_name(rowStmt, i);
+        const char *originTable = sqlite3_column_table_name(rowStmt, i);
+        if (origin && originTable && sameName(QString::fromUtf8(originTable), table->name))
+            fieldColumns << QString::fromUtf8(origin);
+        else
+            fieldColumns << QString();
+    }
+
+    std::vector<bool> collated(size_t(keyCount), false);
+    std::vector<bool> descending(size_t(keyCount), false);
+    bool anyCollated = false;
+    for (int i = 0; i < keyCount; ++i) {
+        const QString term = i < t.orderBySql.size() ? t.orderBySql[i] : QString();
+        collated[size_t(i)] = term.contains(QLatin1String(kJetCollation), Qt::CaseInsensitive);
+        descending[size_t(i)] = isDescending(term);
+        anyCollated = anyCollated || collated[size_t(i)];
+    }
+
+    std::vector<KeyValue> previous(static_cast<size_t>(keyCount)), current(static_cast<size_t>(keyCount));
+    bool orderHolds = true;
+    bool first = true;
+    int rc;
+    while ((rc = fast.step()) == SQLITE_ROW) {
+        rowids.push_back(sqlite3_column_int64(fast.get(), 0));
+        if (!anyCollated)
+            continue;
+        for (int i = 0; i < keyCount; ++i)
+            current[size_t(i)].read(fast.get(), i + 1);
+        if (!first) {
+            for (int i = 0; i < keyCount; ++i) {
+                int c = compareKeys(previous[size_t(i)], current[size_t(i)], collated[size_t(i)]);
+                if (descending[size_t(i)])
+                    c = -c;
+                if (c < 0)
+                    break;
+                if (c > 0) {
+                    orderHolds = false;
+                    break;
+                }
+            }
+            if (!orderHolds)
+                break;
+        }
+        first = false;
+        std::swap(previous, current);
+    }
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        throwSqliteError(h, rc);
+
+    if (!orderHolds) {
+        std::vector<qint64>().swap(rowids);
+        Statement exact(h, QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
+                               .arg(rowidName, t.fromSql, where, t.orderBySql.join(QStringLiteral(", "))));
+        exact.throwIfNotPrepared();
+        while ((rc = exact.step()) == SQLITE_ROW)
+            rowids.push_back(sqlite3_column_int64(exact.get(), 0));
+        if (rc != SQLITE_DONE)
+            throwSqliteError(h, rc);
+    }
+    rowids.shrink_to_fit();
+    byRowid = true;
+    return true;
+}
+
+// Results that have no rows of their own (DISTINCT, GROUP BY, joins...) are
+// small: they are read whole and cannot be changed.
+void Cursor::Impl::materialise()
+{
+    sqlite3 *h = handle();
+    Statement query(h, translated.sql);
+    query.throwIfNotPrepared();
+    const int columnCount = sqlite3_column_count(query.get());
+    for (int i = 0; i < columnCount; ++i) {
+        fieldNames << QString::fromUtf8(sqlite3_column_name(query.get(), i));
+        fieldColumns << QString();
+    }
+    int rc;
+    while ((rc = query.step()) == SQLITE_ROW) {
+        std::vector<QVariant> row;
+        row.reserve(size_t(columnCount));
+        for (int i = 0; i < columnCount; ++i)
+            row.push_back(columnValue(query.get(), i));
+        rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE)
+        throwSqliteError(h, rc);
+    byRowid = false;
+}
+
+int Cursor::Impl::fieldIndex(const QString &name) const
+{
+    const int exact = int(fieldNames.indexOf(name));
+    if (exact >= 0)
+        return exact;
+    for (int i = 0; i < fieldNames.size(); ++i)
+        if (sameName(fieldNames[i], name))
+            return i;
+    return -1;
+}
+
+const QStringList &Cursor::Impl::currentRow()
+{
+    if (!hasCurrent())
+        throwNoCurrentRecord();
+    if (cachedPosition == position)
+        return cachedRow;
+    if (!byRowid) {
+        cachedRow.clear();
+        for (const QVariant &value : rows[size_t(position)])
+            cachedRow << variantText(value);
+        cachedPosition = position;
+        return cachedRow;
+    }
+    sqlite3_stmt *stmt = rowStatement;
+    sqlite3_bind_int64(stmt, 1, rowids[size_t(position)]);
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) {
+        QStringList row;
+        const int columnCount = sqlite3_column_count(stmt);
+        row.reserve(columnCount);
+        for (int i = 0; i < columnCount; ++i)
+            row << columnText(stmt, i);
+        sqlite3_reset(stmt);
+        cachedRow = std::move(row);
+        cachedPosition = position;
+        return cachedRow;
+    }
+    sqlite3_reset(stmt);
+    if (rc == SQLITE_DONE)
+        throw AppError(ErrorNumber::RecordDeleted, QStringLiteral("L'enregistrement a été supprimé."));
+    throwSqliteError(handle(), rc);
+}
+
+void Cursor::Impl::findByRowid(const QString &jetCondition, bool &noMatch)
+{
+    sqlite3 *h = handle();
+    const QString condition = translateCondition(jetCondition, db->schema(), translated.table);
+    QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE (%3)").arg(rowidName, translated.fromSql, condition);
+    if (!translated.whereSql.isEmpty())
+        sql += QStringLiteral(" AND (%1)").arg(translated.whereSql);
+    Statement query(h, sql);
+    query.throwIfNotPrepared();
+    std::vector<qint64> matches;
+    int rc;
+    while ((rc = query.step()) == SQLITE_ROW)
+        matches.push_back(sqlite3_column_int64(query.get(), 0));
+    if (rc != SQLITE_DONE)
+        throwSqliteError(h, rc);
+
+    auto found = rowids.end();
+    if (matches.size() == 1) {
+        found = std::find(rowids.begin(), rowids.end(), matches.front());
+    } else if (!matches.empty()) {
+        const std::unordered_set<qint64> wanted(matches.begin(), matches.end());
+        found = std::find_if(rowids.begin(), rowids.end(), [&](qint64 id) { return wanted.count(id) != 0; });
+    }
+    if (found == rowids.end()) {
+        noMatch = true;
+        return;
+    }
+    noMatch = false;
+    position = qint64(found - rowids.begin());
+}
+
+// The condition is evaluated on each kept row in turn, its fields standing
+// for the columns of a one-row table.
+void Cursor::Impl::findInRows(const QString &jetCondition, bool &noMatch)
+{
+    static const QString resultTable = QStringLiteral("résultat");
+    Schema schema;
+    SchemaTable table;
+    table.name = resultTable;
+    table.columns = fieldNames;
+    schema.tables << table;
+    const QString condition = translateCondition(jetCondition, schema, resultTable);
+    QStringList values;
+    for (int i = 0; i < fieldNames.size(); ++i)
+        values << QStringLiteral("?%1 AS %2").arg(i + 1).arg(quoteIdentifier(fieldNames[i]));
+    sqlite3 *h = handle();
+    Statement query(h, QStringLiteral("SELECT 1 FROM (SELECT %1) AS %2 WHERE (%3)")
+                           .arg(values.join(QStringLiteral(", ")), quoteIdentifier(resultTable), condition));
+    query.throwIfNotPrepared();
+    for (size_t r = 0; r < rows.size(); ++r) {
+        for (size_t i = 0; i < rows[r].size(); ++i)
+            bindVariant(query.get(), int(i) + 1, rows[r][i]);
+        const int rc = query.step();
+        sqlite3_reset(query.get());
+        if (rc == SQLITE_ROW) {
+            noMatch = false;
+            position = qint64(r);
+            return;
+        }
+        if (rc != SQLITE_DONE)
+            throwSqliteError(h, rc);
+    }
+    noMatch = true;
+}
+
+Cursor::Cursor(QString designRecordSource) : d(std::make_unique<Impl>()), m_recordSource(std::move(designRecordSource))
+{
+}
+
+Cursor::~Cursor() = default;
+
+void Cursor::setDatabaseName(const QString &nativePath)
+{
+    m_databaseName = nativePath;
+}
+
+void Cursor::setRecordSource(const QString &jetSource)
+{
+    m_recordSource = jetSource;
+}
+
+void Cursor::refresh()
+{
+    m_edits.clear();
+    m_noMatch = false;
+    d->clearRecordSet();
+    try {
+        d->ensureDatabase(m_databaseName);
+        d->translated = translateRecordSource(m_recordSource, d->db->schema());
+        if (!d->translated.singleTable || !d->loadByRowid()) {
+            d->clearRecordSet();
+            d->translated = translateRecordSource(m_recordSource, d->db->schema());
+            d->materialise();
+        }
+        d->open = true;
+        d->position = d->count() > 0 ? 0 : -1;
+    } catch (...) {
+        d->clearRecordSet();
+        throw;
+    }
+}
+
+bool Cursor::isOpen() const
+{
+    return d->open;
+}
+
+void Cursor::close()
+{
+    m_edits.clear();
+    m_noMatch = false;
+    d->closeDatabase();
+}
+
+void Cursor::moveFirst()
+{
+    m_edits.clear();
+    if (!d->open || d->count() == 0)
+        throwNoCurrentRecord();
+    d->position = 0;
+}
+
+void Cursor::moveLast()
+{
+    m_edits.clear();
+    if (!d->open || d->count() == 0)
+        throwNoCurrentRecord();
+    d->position = d->count() - 1;
+}
+
+void Cursor::moveNext()
+{
+    m_edits.clear();
+    if (eof())
+        throwNoCurrentRecord();
+    ++d->position;
+}
+
+void Cursor::movePrevious()
+{
+    m_edits.clear();
+    if (bof())
+        throwNoCurrentRecord();
+    --d->position;
+}
+
+bool Cursor::bof() const
+{
+    return !d->open || d->count() == 0 || d->position < 0;
+}
+
+bool Cursor::eof() const
+{
+    return !d->open || d->count() == 0 || d->position >= d->count();
+}
+
+bool Cursor::hasCurrentRecord() const
+{
+    return d->hasCurrent();
+}
+
+long long Cursor::recordCount() const
+{
+    return d->open ? d->count() : 0;
+}
+
+void Cursor::findFirst(const QString &jetCondition)
+{
+    m_edits.clear();
+    if (!d->open)
+        throwNoCurrentRecord();
+    if (d->count() == 0) {
+        m_noMatch = true;
+        return;
+    }
+    if (d->byRowid)
+        d->findByRowid(jetCondition, m_noMatch);
+    else
+        d->findInRows(jetCondition, m_noMatch);
+}
+
+QString Cursor::field(const QString &name) const
+{
+    if (!d->hasCurrent())
+        throwNoCurrentRecord();
+    const int index = d->fieldIndex(name);
+    if (index < 0)
+        throw AppError(ErrorNumber::FieldNotFound,
+                       QStringLiteral("Élément « %1 » non trouvé dans cette collection.").arg(name));
+    return d->currentRow().value(index);
+}
+
+QStringList Cursor::fieldNames() const
+{
+    return d->fieldNames;
+}
+
+void Cursor::setField(const QString &name, const QString &value)
+{
+    if (!d->hasCurrent())
+        throwNoCurrentRecord();
+    const int index = d->fieldIndex(name);
+    if (index < 0)
+        throw AppError(ErrorNumber::FieldNotFound,
+                       QStringLiteral("Élément « %1 » non trouvé dans cette collection.").arg(name));
+    m_edits.insert(d->fieldNames[index], value);
+}
+
+QString Cursor::pendingValue(const QString &name, bool *found) const
+{
+    const int index = d->fieldIndex(name);
+    const auto it = index >= 0 ? m_edits.constFind(d->fieldNames[index]) : m_edits.constEnd();
+    if (found)
+        *found = it != m_edits.constEnd();
+    return it != m_edits.constEnd() ? *it : QString();
+}
+
+void Cursor::update()
+{
+    const QHash<QString, QString> edits = std::exchange(m_edits, {});
+    if (!d->hasCurrent())
+        throwNoCurrentRecord();
+    if (edits.isEmpty()) {
+        if (d->byRowid)
+            d->lastModified = d->rowids[size_t(d->position)];
+        return;
+    }
+    if (!d->byRowid)
+        throw AppError(ErrorNumber::ReadOnlyDatabase,
+                       QStringLiteral("Mise à jour impossible : le résultat de cette requête ne peut pas être "
+                                      "modifié."));
+
+    // Every edited field in one statement: the row is written whole or not at all.
+    QStringList assignments;
+    QList<QString> values;
+    for (int i = 0; i < d->fieldNames.size(); ++i) {
+        const auto it = edits.constFind(d->fieldNames[i]);
+        if (it == edits.constEnd())
+            continue;
+        if (d->fieldColumns[i].isEmpty())
+            throw AppError(3164, QStringLiteral("Le champ « %1 » ne peut pas être mis à jour.").arg(d->fieldNames[i]));
+        values << *it;
+        assignments << QStringLiteral("%1 = ?%2").arg(quoteIdentifier(d->fieldColumns[i])).arg(values.size());
+    }
+    const qint64 rowid = d->rowids[size_t(d->position)];
+    sqlite3 *h = d->handle();
+    Statement statement(h, QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?%4")
+                               .arg(quoteIdentifier(d->translated.table), assignments.join(QStringLiteral(", ")),
+                                    d->rowidName)
+                               .arg(values.size() + 1));
+    statement.throwIfNotPrepared();
+    for (int i = 0; i < values.size(); ++i) {
+        const QByteArray utf8 = values[i].toUtf8();
+        sqlite3_bind_text(statement.get(), i + 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    }
+    sqlite3_bind_int64(statement.get(), int(values.size()) + 1, rowid);
+    d->cachedPosition = -1;
+    const int rc = statement.step();
+    if (rc != SQLITE_DONE)
+        throwSqliteError(h, rc);
+    if (sqlite3_changes(h) == 0)
+        throw AppError(ErrorNumber::RecordDeleted, QStringLiteral("L'enregistrement a été supprimé."));
+    d->lastModified = rowid;
+}
+
+void Cursor::cancelUpdate()
+{
+    m_edits.clear();
+}
+
+void Cursor::moveToLastModified()
+{
+    m_edits.clear();
+    if (!d->open || !d->lastModified)
+        throwNoCurrentRecord();
+    const auto found = std::find(d->rowids.begin(), d->rowids.end(), *d->lastModified);
+    if (found == d->rowids.end())
+        throwNoCurrentRecord();
+    d->position = qint64(found - d->rowids.begin());
+}

@@ -1,0 +1,251 @@
+#include "data/database.h"
+
+#include "data/jetfunctions.h"
+#include "platform/apperror.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+#include <utility>
+
+namespace {
+
+// How long a file held by another program is waited for before giving up.
+constexpr int kBusyTimeoutMs = 5000;
+
+QString displayName(sqlite3 *db)
+{
+    if (!db)
+        return {};
+    const char *file = sqlite3_db_filename(db, "main");
+    if (!file || !*file)
+        return {};
+    return QDir::toNativeSeparators(QString::fromUtf8(file));
+}
+
+QString withContext(QString text, const QString &context)
+{
+    if (!context.isEmpty())
+        text += QStringLiteral(" (%1)").arg(context);
+    return text;
+}
+
+QString quoteIdentifier(const QString &name)
+{
+    QString quoted = name;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+// Reads the tables and their columns. Reading sqlite_master is also what
+// tells a real database from any other file: SQLite only looks at the file
+// when the first statement needs it.
+Schema readSchema(sqlite3 *db)
+{
+    Schema schema;
+    sqlite3_stmt *stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rowid", -1,
+                                &stmt, nullptr);
+    if (rc != SQLITE_OK)
+        throwSqliteError(db, rc);
+    QStringList names;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const QString name = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
+        if (!name.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive))
+            names << name;
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE)
+        throwSqliteError(db, rc);
+
+    for (const QString &name : names) {
+        SchemaTable table;
+        table.name = name;
+        const QByteArray sql = QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(name)).toUtf8();
+        rc = sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr);
+        if (rc != SQLITE_OK)
+            throwSqliteError(db, rc);
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+            table.columns << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 1)));
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_DONE)
+            throwSqliteError(db, rc);
+        schema.tables << table;
+    }
+    return schema;
+}
+
+} // namespace
+
+bool isAccessFile(const QString &nativePath)
+{
+    QFile file(nativePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(20);
+    if (head.size() < 19)
+        return false;
+    const QByteArray signature = head.mid(4, 15);
+    return signature == "Standard Jet DB" || signature == "Standard ACE DB";
+}
+
+void throwSqliteError(sqlite3 *db, int resultCode, const QString &context)
+{
+    const QString file = displayName(db);
+    const QString engineText = db ? QString::fromUtf8(sqlite3_errmsg(db))
+                                  : QString::fromUtf8(sqlite3_errstr(resultCode));
+    const int primary = resultCode & 0xff;
+
+    switch (resultCode) {
+    case SQLITE_IOERR_LOCK:
+    case SQLITE_IOERR_RDLOCK:
+    case SQLITE_IOERR_UNLOCK:
+    case SQLITE_IOERR_CHECKRESERVEDLOCK:
+    case SQLITE_IOERR_SHMLOCK:
+    case SQLITE_IOERR_SHMOPEN:
+    case SQLITE_IOERR_SHMSIZE:
+    case SQLITE_IOERR_SHMMAP:
+        throw AppError(ErrorNumber::CannotLockFile,
+                       withContext(QStringLiteral("Impossible de verrouiller le fichier « %1 ».").arg(file), context));
+    case SQLITE_CONSTRAINT_UNIQUE:
+    case SQLITE_CONSTRAINT_PRIMARYKEY:
+        throw AppError(ErrorNumber::DuplicateKey,
+                       withContext(QStringLiteral("Les modifications n'ont pas été enregistrées : elles auraient créé "
+                                                  "des doublons dans un index ou une clé primaire."),
+                                   context));
+    case SQLITE_CONSTRAINT_NOTNULL:
+        throw AppError(3314, withContext(QStringLiteral("Un champ obligatoire ne peut pas rester vide (%1).")
+                                             .arg(engineText),
+                                         context));
+    default:
+        break;
+    }
+
+    switch (primary) {
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+        throw AppError(ErrorNumber::DatabaseDamaged,
+                       withContext(QStringLiteral("La base de données « %1 » est endommagée ou n'est pas une base "
+                                                  "de données reconnue.")
+                                       .arg(file),
+                                   context));
+    case SQLITE_PROTOCOL:
+        throw AppError(ErrorNumber::CannotLockFile,
+                       withContext(QStringLiteral("Impossible de verrouiller le fichier « %1 ».").arg(file), context));
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        throw AppError(ErrorNumber::RecordLocked,
+                       withContext(QStringLiteral("Le fichier « %1 » est verrouillé par un autre utilisateur ; "
+                                                  "réessayez plus tard.")
+                                       .arg(file),
+                                   context));
+    case SQLITE_READONLY:
+        throw AppError(ErrorNumber::ReadOnlyDatabase,
+                       withContext(QStringLiteral("Mise à jour impossible : la base de données « %1 » est en lecture "
+                                                  "seule.")
+                                       .arg(file),
+                                   context));
+    case SQLITE_CANTOPEN:
+        if (!file.isEmpty() && !QFileInfo::exists(file))
+            throw AppError(ErrorNumber::DatabaseNotFound,
+                           withContext(QStringLiteral("Le fichier de base de données « %1 » est introuvable.").arg(file),
+                                       context));
+        throw AppError(3051, withContext(QStringLiteral("Impossible d'ouvrir le fichier « %1 » : il est peut-être "
+                                                        "ouvert en exclusif par un autre programme, ou l'accès en est "
+                                                        "refusé.")
+                                             .arg(file),
+                                         context));
+    case SQLITE_FULL:
+        throw AppError(ErrorNumber::DiskFull,
+                       withContext(QStringLiteral("Le disque est saturé : la base de données « %1 » ne peut plus "
+                                                  "grandir.")
+                                       .arg(file),
+                                   context));
+    case SQLITE_IOERR:
+        throw AppError(3043, withContext(QStringLiteral("Erreur de lecture ou d'écriture sur le disque (%1).")
+                                             .arg(engineText),
+                                         context));
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        throw AppError(3033, withContext(QStringLiteral("Vous n'avez pas les autorisations nécessaires sur « %1 ».")
+                                             .arg(file),
+                                         context));
+    case SQLITE_NOMEM:
+        throw AppError(7, withContext(QStringLiteral("Mémoire insuffisante."), context));
+    case SQLITE_TOOBIG:
+        throw AppError(3163, withContext(QStringLiteral("La donnée est trop grande pour le champ."), context));
+    case SQLITE_MISMATCH:
+        throw AppError(3464, withContext(QStringLiteral("Type de données incompatible dans l'expression du "
+                                                        "critère."),
+                                         context));
+    case SQLITE_CONSTRAINT:
+        throw AppError(3317, withContext(QStringLiteral("Une règle de validité de la table interdit cette valeur "
+                                                        "(%1).")
+                                             .arg(engineText),
+                                         context));
+    case SQLITE_INTERRUPT:
+        throw AppError(3059, withContext(QStringLiteral("Opération annulée."), context));
+    default:
+        throw AppError(3000, withContext(QStringLiteral("Erreur du moteur de base de données (code %1 : %2).")
+                                                 .arg(resultCode)
+                                                 .arg(engineText),
+                                             context));
+    }
+}
+
+std::shared_ptr<Database> Database::open(const QString &nativePath)
+{
+    const QFileInfo info(nativePath);
+    if (nativePath.isEmpty() || !info.exists() || info.isDir())
+        throw AppError(ErrorNumber::DatabaseNotFound,
+                       QStringLiteral("Le fichier de base de données « %1 » est introuvable.")
+                           .arg(QDir::toNativeSeparators(nativePath)));
+    if (isAccessFile(nativePath))
+        throw AppError(ErrorNumber::AccessFormat,
+                       QStringLiteral("Le fichier « %1 » est une base de données Microsoft Access : il doit d'abord "
+                                      "être converti au format de La LUMA avec l'outil d'importation.")
+                           .arg(QDir::toNativeSeparators(nativePath)));
+    // An empty file would be taken for a new, empty database: a data file cut
+    // to nothing has lost its tables, which is damage.
+    if (info.size() == 0)
+        throw AppError(ErrorNumber::DatabaseDamaged,
+                       QStringLiteral("La base de données « %1 » est vide : elle est endommagée.")
+                           .arg(QDir::toNativeSeparators(nativePath)));
+
+    sqlite3 *db = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(nativePath).constData(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        // Keep the handle for the message, then release it whatever happens.
+        struct Closer
+        {
+            sqlite3 *db;
+            ~Closer() { sqlite3_close_v2(db); }
+        } closer{db};
+        if (db)
+            sqlite3_extended_result_codes(db, 1);
+        throwSqliteError(db, db ? sqlite3_extended_errcode(db) : rc, QDir::toNativeSeparators(nativePath));
+    }
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    try {
+        installJetFunctions(db);
+        Schema schema = readSchema(db);
+        return std::shared_ptr<Database>(new Database(db, nativePath, std::move(schema)));
+    } catch (...) {
+        sqlite3_close_v2(db);
+        throw;
+    }
+}
+
+Database::Database(sqlite3 *db, QString path, Schema schema)
+    : m_db(db), m_path(std::move(path)), m_schema(std::move(schema))
+{
+}
+
+Database::~Database()
+{
+    sqlite3_close_v2(m_db);
+}

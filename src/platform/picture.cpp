@@ -1,5 +1,6 @@
 #include "platform/picture.h"
 
+#include <QFile>
 #include <QImageReader>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -28,6 +29,8 @@ QImage readBitmap(const QString &path)
 
 Picture Picture::fromResource(const QString &resourcePath)
 {
+    if (resourcePath.isEmpty() || !QFile::exists(resourcePath))
+        return {};
     auto data = std::make_shared<Data>();
     data->source = resourcePath;
     if (resourcePath.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {

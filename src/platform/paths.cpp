@@ -1,24 +1,17 @@
 #include "platform/paths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
 #include <algorithm>
+#include <cstring>
+
+#include <dirent.h>
+#include <sys/stat.h>
 
 namespace {
-
-// Two names are the same name when they differ only in case (over all of
-// Unicode) or in the way their accents are composed: a folder copied from
-// Windows may carry "Éveil" where the program writes "ÉVEIL" or "éveil".
-bool sameNameIgnoringCase(const QString &a, const QString &b)
-{
-    if (a.compare(b, Qt::CaseInsensitive) == 0)
-        return true;
-    return a.normalized(QString::NormalizationForm_C)
-               .compare(b.normalized(QString::NormalizationForm_C), Qt::CaseInsensitive)
-        == 0;
-}
 
 QString joinPath(const QString &folder, const QString &name)
 {
@@ -27,28 +20,75 @@ QString joinPath(const QString &folder, const QString &name)
 
 bool entryExists(const QString &path)
 {
-    // A dangling symbolic link is still a name that exists in its folder.
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    struct stat status {};
+    // lstat: a dangling symbolic link is still a name that exists in its folder.
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
+}
+
+// The form in which two names compare: case folded over all of Unicode, with
+// accents composed, so that "ÉVEIL", "éveil" and a decomposed "e\u0301veil"
+// (as some copying tools write it) are one name.
+QString comparisonKey(const QString &name)
+{
+    return name.normalized(QString::NormalizationForm_C).toCaseFolded();
+}
+
+bool isAscii(const char *bytes, std::size_t size)
+{
+    return std::all_of(bytes, bytes + size, [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool equalAsciiIgnoringCase(const char *a, const char *b, std::size_t size)
+{
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (std::size_t i = 0; i < size; ++i) {
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
 }
 
 // The entry of the folder that stands for the component: the name as written
 // when it exists, otherwise the first name (in code point order) equal to it
 // without regard to case; an empty string when nothing matches.
+//
+// The folder is read with readdir and plain ASCII names are compared as bytes:
+// a folder of a hundred thousand covers is searched in milliseconds, which
+// matters since a cover is looked up after each digit typed.
 QString matchEntry(const QString &folder, const QString &component)
 {
     if (entryExists(joinPath(folder, component)))
         return component;
 
-    const QDir dir(folder);
-    QStringList entries = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                        QDir::NoSort);
-    std::sort(entries.begin(), entries.end());
-    for (const QString &entry : std::as_const(entries)) {
-        if (sameNameIgnoringCase(entry, component))
-            return entry;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return {};
+
+    const QString key = comparisonKey(component);
+    const QByteArray asciiComponent = component.toLatin1();
+    const bool componentIsAscii = isAscii(asciiComponent.constData(), std::size_t(asciiComponent.size()))
+        && QString::fromLatin1(asciiComponent) == component;
+
+    QString best;
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        const std::size_t size = std::strlen(name);
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        bool matches;
+        if (componentIsAscii && isAscii(name, size))
+            matches = size == std::size_t(asciiComponent.size())
+                && equalAsciiIgnoringCase(name, asciiComponent.constData(), size);
+        else
+            matches = comparisonKey(QFile::decodeName(name)) == key;
+        if (!matches)
+            continue;
+        const QString candidate = QFile::decodeName(name);
+        if (best.isEmpty() || candidate < best)
+            best = candidate;
     }
-    return {};
+    ::closedir(dir);
+    return best;
 }
 
 QString parentOf(const QString &path)

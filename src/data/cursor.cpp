@@ -638,6 +638,7 @@ void Cursor::close()
 void Cursor::moveFirst()
 {
     m_edits.clear();
+    d->cachedPosition = -1; // any move reads the row afresh
     if (!d->open || d->count() == 0)
         throwNoCurrentRecord();
     d->position = 0;
@@ -646,6 +647,7 @@ void Cursor::moveFirst()
 void Cursor::moveLast()
 {
     m_edits.clear();
+    d->cachedPosition = -1; // any move reads the row afresh
     if (!d->open || d->count() == 0)
         throwNoCurrentRecord();
     d->position = d->count() - 1;
@@ -654,6 +656,7 @@ void Cursor::moveLast()
 void Cursor::moveNext()
 {
     m_edits.clear();
+    d->cachedPosition = -1; // any move reads the row afresh
     if (eof())
         throwNoCurrentRecord();
     ++d->position;
@@ -662,6 +665,7 @@ void Cursor::moveNext()
 void Cursor::movePrevious()
 {
     m_edits.clear();
+    d->cachedPosition = -1; // any move reads the row afresh
     if (bof())
         throwNoCurrentRecord();
     --d->position;
@@ -690,6 +694,7 @@ long long Cursor::recordCount() const
 void Cursor::findFirst(const QString &jetCondition)
 {
     m_edits.clear();
+    d->cachedPosition = -1; // any move reads the row afresh
     if (!d->open)
         throwNoCurrentRecord();
     if (d->count() == 0) {
@@ -794,6 +799,7 @@ void Cursor::cancelUpdate()
 void Cursor::moveToLastModified()
 {
     m_edits.clear();
+    d->cachedPosition = -1; // any move reads the row afresh
     if (!d->open || !d->lastModified)
         throwNoCurrentRecord();
     const auto found = std::find(d->rowids.begin(), d->rowids.end(), *d->lastModified);

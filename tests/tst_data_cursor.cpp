@@ -1,0 +1,374 @@
+#include "data/cursor.h"
+#include "platform/apperror.h"
+#include "testdb.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+// Runs an operation that must fail with the given error number.
+int errorNumberOf(const std::function<void()> &operation)
+{
+    try {
+        operation();
+    } catch (const AppError &error) {
+        return error.number();
+    }
+    return 0;
+}
+
+} // namespace
+
+class TestDataCursor : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_file;
+
+    QString freshCatalogue(const QString &name)
+    {
+        const QString path = m_dir.filePath(name);
+        TestDb::createCatalogue(path);
+        return path;
+    }
+
+    // Three documents, inserted out of inventory order.
+    QString threeDocuments()
+    {
+        const QString path = freshCatalogue(QStringLiteral("trois-%1.db").arg(++m_counter));
+        TestDb::addDocument(path, "00020", "Le loup");
+        TestDb::addDocument(path, "00003", "La chèvre");
+        TestDb::addDocument(path, "00100", "Le renard");
+        return path;
+    }
+
+    int m_counter = 0;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+    }
+
+    void movesThroughBothEnds()
+    {
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(threeDocuments());
+        cursor.setRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY inventaire ASC"));
+        cursor.refresh();
+        QCOMPARE(cursor.recordCount(), 3);
+        QVERIFY(!cursor.bof() && !cursor.eof());
+        QCOMPARE(cursor.field("inventaire"), QString("00003"));
+
+        cursor.moveNext();
+        cursor.moveNext();
+        QCOMPARE(cursor.field("inventaire"), QString("00100"));
+        cursor.moveNext(); // past the last, once
+        QVERIFY(cursor.eof());
+        QVERIFY(!cursor.bof());
+        QVERIFY(!cursor.hasCurrentRecord());
+        QCOMPARE(errorNumberOf([&] { cursor.field("titre"); }), ErrorNumber::NoCurrentRecord);
+        QCOMPARE(errorNumberOf([&] { cursor.moveNext(); }), ErrorNumber::NoCurrentRecord);
+        cursor.movePrevious();
+        QCOMPARE(cursor.field("inventaire"), QString("00100"));
+
+        cursor.moveFirst();
+        cursor.movePrevious(); // before the first, once
+        QVERIFY(cursor.bof());
+        QVERIFY(!cursor.eof());
+        QCOMPARE(errorNumberOf([&] { cursor.movePrevious(); }), ErrorNumber::NoCurrentRecord);
+        cursor.moveNext();
+        QCOMPARE(cursor.field("inventaire"), QString("00003"));
+
+        cursor.moveLast();
+        QCOMPARE(cursor.field("titre"), QString("Le renard"));
+    }
+
+    void emptySetHasNoRecord()
+    {
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(threeDocuments());
+        cursor.setRecordSource(QStringLiteral("SELECT * FROM luma WHERE titre = 'Personne'"));
+        cursor.refresh();
+        QVERIFY(cursor.bof());
+        QVERIFY(cursor.eof());
+        QCOMPARE(cursor.recordCount(), 0);
+        for (const auto &operation : std::initializer_list<std::function<void()>>{
+                 [&] { cursor.moveFirst(); }, [&] { cursor.moveLast(); }, [&] { cursor.moveNext(); },
+                 [&] { cursor.movePrevious(); }, [&] { cursor.field("titre"); },
+                 [&] { cursor.setField("titre", "x"); }})
+            QCOMPARE(errorNumberOf(operation), ErrorNumber::NoCurrentRecord);
+        cursor.findFirst(QStringLiteral("titre like '*'"));
+        QVERIFY(cursor.noMatch());
+    }
+
+    void unknownFieldIsError3265()
+    {
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(threeDocuments());
+        cursor.refresh();
+        QCOMPARE(errorNumberOf([&] { cursor.field("auteur"); }), ErrorNumber::FieldNotFound);
+        QCOMPARE(errorNumberOf([&] { cursor.setField("auteur", "x"); }), ErrorNumber::FieldNotFound);
+    }
+
+    void fieldsMatchedWithoutRegardToCase()
+    {
+        const QString path = m_dir.filePath("casse.db");
+        TestDb::exec(path, "CREATE TABLE Enfants(Matricule TEXT, NOMENFANT TEXT, PrénomEnfant TEXT, classe TEXT, "
+                           "niveau TEXT)");
+        TestDb::insert(path, "Enfants", {"Matricule", "NOMENFANT", "PrénomEnfant", "classe"},
+                       {"M1", "Martin", "Élodie", "03"});
+        Cursor cursor(QStringLiteral("enfants"));
+        cursor.setDatabaseName(path);
+        cursor.refresh();
+        QCOMPARE(cursor.field("matricule"), QString("M1"));
+        QCOMPARE(cursor.field("nomenfant"), QString("Martin"));
+        QCOMPARE(cursor.field("PRÉNOMENFANT"), QString("Élodie"));
+        QCOMPARE(cursor.fieldNames().mid(0, 3), QStringList({"Matricule", "NOMENFANT", "PrénomEnfant"}));
+
+        cursor.setField("PRÉNOMENFANT", "Zoé");
+        bool found = false;
+        QCOMPARE(cursor.pendingValue("prénomenfant", &found), QString("Zoé"));
+        QVERIFY(found);
+        cursor.update();
+        QCOMPARE(TestDb::scalar(path, "SELECT PrénomEnfant FROM Enfants"), QString("Zoé"));
+    }
+
+    void valuesReadAsText_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("null") << "NULL" << "";
+        QTest::newRow("integer") << "42" << "42";
+        QTest::newRow("whole real") << "3.0" << "3";
+        QTest::newRow("real") << "2.5" << "2.5";
+        QTest::newRow("text") << "'école'" << "école";
+        QTest::newRow("blob") << "CAST('abc' AS BLOB)" << "abc";
+    }
+
+    void valuesReadAsText()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        // Columns without a declared type keep what another tool stored.
+        const QString path = m_dir.filePath(QStringLiteral("valeur-%1.db").arg(++m_counter));
+        TestDb::exec(path, "CREATE TABLE luma(inventaire, cumul)");
+        TestDb::exec(path, QStringLiteral("INSERT INTO luma(inventaire, cumul) VALUES('00001', %1)").arg(stored));
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(path);
+        cursor.refresh();
+        QCOMPARE(cursor.field("cumul"), shown);
+    }
+
+    void findFirstStartsFromTheFirstRow()
+    {
+        const QString path = freshCatalogue("recherche.db");
+        TestDb::addDocument(path, "00001", "A", "O", "O", "E7", "école");
+        TestDb::addDocument(path, "00002", "B", "O", "N");
+        TestDb::addDocument(path, "00003", "C", "o", "o", "e7", "ÉCOLE"); // case does not count
+        TestDb::addDocument(path, "00004", "D", "N", "O", "E7", "école");
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(path);
+        cursor.setRecordSource("SELECT * FROM luma ORDER BY inventaire DESC");
+        cursor.refresh();
+        cursor.moveLast();
+        const QString loan = "emprunt like 'O' AND catégorieemprunteur like 'école' AND emprunteur like 'E7' "
+                             "AND emprunté like 'O'";
+        cursor.findFirst(loan);
+        QVERIFY(!cursor.noMatch());
+        QCOMPARE(cursor.field("inventaire"), QString("00003")); // first in the cursor's order
+
+        cursor.moveNext();
+        QCOMPARE(cursor.field("inventaire"), QString("00002"));
+        cursor.findFirst("emprunt like 'O' AND inventaire like '00004'"); // loan not allowed
+        QVERIFY(cursor.noMatch());
+        QCOMPARE(cursor.field("inventaire"), QString("00002")); // position kept
+
+        cursor.findFirst("emprunt like 'O' AND inventaire like '00001'");
+        QVERIFY(!cursor.noMatch());
+        QCOMPARE(cursor.field("titre"), QString("A"));
+    }
+
+    void findFirstStaysWithinTheRecordSource()
+    {
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(threeDocuments());
+        cursor.setRecordSource("SELECT * FROM luma WHERE titre LIKE 'Le*' ORDER BY inventaire");
+        cursor.refresh();
+        cursor.findFirst("inventaire like '00003'"); // exists, but outside the query
+        QVERIFY(cursor.noMatch());
+        cursor.findFirst("inventaire like '001*'");
+        QVERIFY(!cursor.noMatch());
+        QCOMPARE(cursor.field("titre"), QString("Le renard"));
+    }
+
+    void updateIsSeenByAnotherCursor()
+    {
+        const QString path = threeDocuments();
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(path);
+        cursor.setRecordSource("SELECT * FROM luma ORDER BY inventaire ASC");
+        cursor.refresh();
+        cursor.moveNext(); // 00020
+        cursor.setField("emprunté", "O");
+        cursor.setField("emprunteur", "E12");
+        cursor.setField("cumul", "1");
+        QCOMPARE(cursor.field("emprunté"), QString("N")); // not saved yet
+        cursor.update();
+        QVERIFY(!cursor.hasPendingEdits());
+        QCOMPARE(cursor.field("emprunteur"), QString("E12"));
+        cursor.moveFirst();
+        cursor.moveToLastModified();
+        QCOMPARE(cursor.field("inventaire"), QString("00020"));
+
+        Cursor other(QStringLiteral("luma"));
+        other.setDatabaseName(path);
+        other.refresh();
+        other.findFirst("emprunteur like 'E12'");
+        QVERIFY(!other.noMatch());
+        QCOMPARE(other.field("emprunté"), QString("O"));
+        QCOMPARE(other.field("cumul"), QString("1"));
+        QCOMPARE(TestDb::scalar(path, "SELECT count(*) FROM luma WHERE emprunté = 'O'"), QString("1"));
+    }
+
+    void movesDropUnsavedEdits()
+    {
+        const QString path = threeDocuments();
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(path);
+        cursor.refresh();
+        cursor.setField("titre", "Perdu");
+        cursor.moveNext();
+        QVERIFY(!cursor.hasPendingEdits());
+        cursor.movePrevious();
+        cursor.update();
+        QCOMPARE(TestDb::scalar(path, "SELECT count(*) FROM luma WHERE titre = 'Perdu'"), QString("0"));
+    }
+
+    void duplicateInventoryWritesNothing()
+    {
+        const QString path = threeDocuments();
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(path);
+        cursor.setRecordSource("SELECT * FROM luma ORDER BY inventaire ASC");
+        cursor.refresh();
+        cursor.setField("titre", "Titre changé");
+        cursor.setField("inventaire", "00100"); // already taken
+        QCOMPARE(errorNumberOf([&] { cursor.update(); }), ErrorNumber::DuplicateKey);
+        QVERIFY(!cursor.hasPendingEdits());
+        QCOMPARE(TestDb::scalar(path, "SELECT titre FROM luma WHERE inventaire = '00003'"), QString("La chèvre"));
+        QCOMPARE(TestDb::scalar(path, "SELECT count(*) FROM luma WHERE inventaire = '00100'"), QString("1"));
+        // The cursor goes on working.
+        QCOMPARE(cursor.field("titre"), QString("La chèvre"));
+        cursor.setField("titre", "La chèvre de M. Seguin");
+        cursor.update();
+        QCOMPARE(TestDb::scalar(path, "SELECT titre FROM luma WHERE inventaire = '00003'"),
+                 QString("La chèvre de M. Seguin"));
+    }
+
+    void textOrderIsFrench_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("ascending")
+            << "SELECT * FROM enfants ORDER BY nomenfant, prénomenfant"
+            << QStringList{"arthur Paul", "Bastien Anne", "Élodie Marc", "emma Léa", "emma Lucas", "Zoé Jean",
+                           "zoé Karim"};
+        QTest::newRow("descending first key")
+            << "SELECT * FROM enfants ORDER BY nomenfant DESC, prénomenfant"
+            << QStringList{"Zoé Jean", "zoé Karim", "emma Léa", "emma Lucas", "Élodie Marc", "Bastien Anne",
+                           "arthur Paul"};
+    }
+
+    void textOrderIsFrench()
+    {
+        QFETCH(QString, source);
+        QFETCH(QStringList, expected);
+        const QString path = m_dir.filePath(QStringLiteral("ordre-%1.db").arg(++m_counter));
+        TestDb::createSchool(path);
+        const QList<QPair<QString, QString>> children = {{"zoé", "Karim"},  {"Élodie", "Marc"}, {"emma", "Lucas"},
+                                                          {"arthur", "Paul"}, {"Zoé", "Jean"},  {"Bastien", "Anne"},
+                                                          {"emma", "Léa"}};
+        int n = 0;
+        for (const auto &child : children)
+            TestDb::addChild(path, QString::number(++n), child.first, child.second, "01");
+        Cursor cursor(QStringLiteral("enfants"));
+        cursor.setDatabaseName(path);
+        cursor.setRecordSource(source);
+        cursor.refresh();
+        QStringList seen;
+        for (; !cursor.eof(); cursor.moveNext())
+            seen << cursor.field("nomenfant") + ' ' + cursor.field("prénomenfant");
+        QCOMPARE(seen, expected);
+    }
+
+    void inventoryOrderFromTheIndex()
+    {
+        const QString path = freshCatalogue("inventaire.db");
+        for (const char *number : {"00500", "00002", "10000", "00010", "09999"})
+            TestDb::addDocument(path, number, "titre");
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(path);
+        cursor.setRecordSource("SELECT * FROM luma ORDER BY inventaire ASC");
+        cursor.refresh();
+        QStringList seen;
+        for (; !cursor.eof(); cursor.moveNext())
+            seen << cursor.field("inventaire");
+        QCOMPARE(seen, QStringList({"00002", "00010", "00500", "09999", "10000"}));
+    }
+
+    void groupedQueryIsReadOnly()
+    {
+        const QString path = threeDocuments();
+        TestDb::addDocument(path, "00200", "Le loup");
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(path);
+        cursor.setRecordSource("SELECT DISTINCT titre FROM luma ORDER BY titre");
+        cursor.refresh();
+        QCOMPARE(cursor.recordCount(), 3);
+        QCOMPARE(cursor.field("titre"), QString("La chèvre"));
+        cursor.findFirst("titre like '*renard'");
+        QVERIFY(!cursor.noMatch());
+        QCOMPARE(cursor.field("TITRE"), QString("Le renard"));
+        cursor.setField("titre", "Autre");
+        const int number = errorNumberOf([&] { cursor.update(); });
+        QVERIFY(number != 0);
+        QCOMPARE(TestDb::scalar(path, "SELECT count(*) FROM luma WHERE titre = 'Autre'"), QString("0"));
+    }
+
+    void holdsNoLockBetweenCalls()
+    {
+        const QString path = threeDocuments();
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(path);
+        cursor.refresh();
+        QCOMPARE(cursor.field("inventaire"), QString("00020"));
+        cursor.findFirst("titre like 'Le*'");
+        // Another program writes the file while the cursor stays open.
+        TestDb::exec(path, "UPDATE luma SET titre = 'Le grand loup' WHERE inventaire = '00020'");
+        cursor.moveNext();
+        cursor.movePrevious(); // a move reads the row again
+        QCOMPARE(cursor.field("titre"), QString("Le grand loup"));
+    }
+
+    void deletedRowIsReported()
+    {
+        const QString path = threeDocuments();
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(path);
+        cursor.refresh();
+        TestDb::exec(path, "DELETE FROM luma WHERE inventaire = '00003'");
+        cursor.moveNext();
+        QCOMPARE(errorNumberOf([&] { cursor.field("titre"); }), ErrorNumber::RecordDeleted);
+        cursor.moveNext();
+        QCOMPARE(cursor.field("titre"), QString("Le renard"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDataCursor)
+#include "tst_data_cursor.moc"

@@ -16,8 +16,10 @@ Feuillechoix::Feuillechoix(AppContext &context)
     Button3D *prêter = makeButton(QStringLiteral("Command3D1"), asset(QStringLiteral("borrow")),
                                   QStringLiteral("J'emprunte / Je rends"), 990, 2700, 3255, 2355);
     connect(prêter, &Button3D::clicked, this, [this] { Command3D1_Click(); });
-    makeLabel(QStringLiteral("Etiquette1"), QStringLiteral("J'emprunte / Je rends"), 990, 5130, 3255, 600,
+    // The label is wider than its button, centred under it, so the words stay on one line.
+    QLabel *prêterMots = makeLabel(QStringLiteral("Etiquette1"), QStringLiteral("J'emprunte / Je rends"), 300, 5130, 4650, 600,
               geo.font(QStringLiteral("Arial"), 20.25, true), QColor(255, 0, 0), Qt::AlignHCenter | Qt::AlignTop);
+    prêterMots->setWordWrap(false);
 
     Button3D *chercher = makeButton(QStringLiteral("Command3D2"), asset(QStringLiteral("search")),
                                     QStringLiteral("Je cherche"), 5400, 2700, 3255, 2355);

@@ -269,7 +269,7 @@ void likeFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
             return;
         }
         ep = e;
-        escape = foldCodePoint(decodeUtf8(ep, e + el));
+        escape = decodeUtf8(ep, e + el);
         hasEscape = true;
     }
 

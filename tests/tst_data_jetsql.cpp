@@ -180,6 +180,9 @@ private slots:
     // Errors
     void errors_data();
     void errors();
+    void syntaxErrorNamesTheExpression();
+    void schemaNames_data();
+    void schemaNames();
 
 private:
     QTemporaryDir m_dir;
@@ -831,6 +834,14 @@ void TestJetSql::errors_data()
         << "SELECT * FROM luma WHERE (titre LIKE '*l'ours*' OR motsclés LIKE '*l'ours*') AND (dewey LIKE '*') "
            "ORDER BY inventaire ASC"
         << syntax;
+    QTest::newRow("apostrophe ends word")
+        << "SELECT * FROM luma WHERE (titre LIKE '*l'*' OR motsclés LIKE '*l'*') AND (dewey LIKE '*') "
+           "ORDER BY inventaire ASC"
+        << syntax;
+    QTest::newRow("apostrophe starts word")
+        << "SELECT * FROM luma WHERE (titre LIKE '*'ours*' OR motsclés LIKE '*'ours*') AND (dewey LIKE '*') "
+           "ORDER BY inventaire ASC"
+        << syntax;
     QTest::newRow("apostrophe odd count")
         << "SELECT * FROM luma WHERE (titre LIKE '*aujourd'hui*') ORDER BY inventaire ASC" << syntax;
     QTest::newRow("unterminated double quote") << "SELECT * FROM luma WHERE titre = \"abc" << syntax;
@@ -847,6 +858,8 @@ void TestJetSql::errors_data()
     QTest::newRow("stray character") << "SELECT * FROM luma WHERE titre = @a" << syntax;
     QTest::newRow("wrong argument count") << "SELECT Left(titre) FROM luma" << syntax;
     QTest::newRow("between without and") << "SELECT * FROM luma WHERE cumul Between 1" << syntax;
+    QTest::newRow("syntax reported before unknown table") << "SELECT * FROM livres WHERE titre =" << syntax;
+    QTest::newRow("syntax reported before unknown name") << "SELECT auteur FROM luma WHERE (x = 1" << syntax;
     QTest::newRow("unknown table") << "SELECT * FROM livres" << int(ErrorNumber::TableNotFound);
     QTest::newRow("unknown table name source") << "[livres+]" << int(ErrorNumber::TableNotFound);
     QTest::newRow("unknown column") << "SELECT * FROM luma WHERE auteur = 'x'" << int(ErrorNumber::TooFewParameters);
@@ -872,6 +885,64 @@ void TestJetSql::errors()
             QVERIFY2(e.description().contains(QLatin1String("syntaxe")), qPrintable(e.description()));
         }
     }
+}
+
+void TestJetSql::syntaxErrorNamesTheExpression()
+{
+    Connection db(m_catalogue);
+    try {
+        translateRecordSource(QStringLiteral("SELECT * FROM luma WHERE (titre LIKE '*l'ours*' OR motsclés LIKE "
+                                             "'*l'ours*') AND (dewey LIKE '*') ORDER BY inventaire ASC"),
+                              db.schema());
+        QFAIL("no error");
+    } catch (const AppError &e) {
+        QCOMPARE(e.number(), int(ErrorNumber::SyntaxError));
+        QCOMPARE(e.description(), QStringLiteral("Erreur de syntaxe (opérateur absent) dans l'expression « (titre "
+                                                 "LIKE '*l'ours*' OR motsclés LIKE '*l'ours*') AND (dewey LIKE "
+                                                 "'*') »."));
+    }
+    try {
+        translateCondition(QStringLiteral("emprunt like 'O' AND inventaire like '0001"), db.schema(),
+                           QStringLiteral("luma"));
+        QFAIL("no error");
+    } catch (const AppError &e) {
+        QCOMPARE(e.number(), int(ErrorNumber::SyntaxError));
+        QVERIFY2(e.description().contains(QLatin1String("inventaire like '0001")), qPrintable(e.description()));
+    }
+    QCOMPARE(errorNumberOf([&] { translateCondition(QStringLiteral("emprunt like 'O'"), db.schema(), "livres"); }),
+             int(ErrorNumber::TableNotFound));
+    QCOMPARE(errorNumberOf([&] { translateCondition(QStringLiteral("auteur like 'O'"), db.schema(), "luma"); }),
+             int(ErrorNumber::TooFewParameters));
+    QCOMPARE(errorNumberOf([&] { translateCondition(QStringLiteral("emprunt like 'O' AND"), db.schema(), "luma"); }),
+             int(ErrorNumber::SyntaxError));
+    QCOMPARE(errorNumberOf([&] { translateCondition(QStringLiteral("   "), db.schema(), "luma"); }),
+             int(ErrorNumber::SyntaxError));
+}
+
+void TestJetSql::schemaNames_data()
+{
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<bool>("same");
+
+    QTest::newRow("ascii case") << "LUMA" << "luma" << true;
+    QTest::newRow("accented case") << "ÉQUIPE" << "équipe" << true;
+    QTest::newRow("accents count") << "equipe" << "équipe" << false;
+    QTest::newRow("plus sign") << "LUMA+" << "luma+" << true;
+    QTest::newRow("different") << "luma" << "lumas" << false;
+}
+
+void TestJetSql::schemaNames()
+{
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(bool, same);
+    QCOMPARE(sameName(a, b), same);
+    Schema schema;
+    schema.tables << SchemaTable{b, {QStringLiteral("Catégorie"), b}};
+    QCOMPARE(schema.findTable(a) != nullptr, same);
+    QCOMPARE(schema.tables[0].findColumn(a), same ? b : QString());
+    QCOMPARE(schema.tables[0].findColumn(QStringLiteral("CATÉGORIE")), QStringLiteral("Catégorie"));
 }
 
 QTEST_GUILESS_MAIN(TestJetSql)

@@ -6,7 +6,9 @@
 #include <QDate>
 #include <QTime>
 
+#include <deque>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -35,18 +37,18 @@ namespace {
                        .arg(expression.trimmed()));
 }
 
-[[noreturn]] void tableError(const QString &name)
+AppError tableError(const QString &name)
 {
-    throw AppError(ErrorNumber::TableNotFound,
+    return AppError(ErrorNumber::TableNotFound,
                    QStringLiteral("Le moteur de base de données ne peut pas trouver la table ou la requête "
                                   "source « %1 ». Vérifiez qu'elle existe et que son nom est correctement "
                                   "orthographié.")
                        .arg(name));
 }
 
-[[noreturn]] void unknownNameError(const QString &name)
+AppError unknownNameError(const QString &name)
 {
-    throw AppError(ErrorNumber::TooFewParameters,
+    return AppError(ErrorNumber::TooFewParameters,
                    QStringLiteral("Trop peu de paramètres. 1 attendu. (« %1 » n'est pas un champ connu.)")
                        .arg(name));
 }
@@ -432,6 +434,26 @@ private:
     bool m_sawAggregate = false;
     QString m_fromSql;
     bool m_joined = false;
+    // Errors other than syntax wait until the whole text has parsed: a
+    // syntax error is reported first, as Jet did.
+    std::optional<AppError> m_pending;
+    std::deque<SchemaTable> m_missingTables;
+
+    void defer(AppError error)
+    {
+        if (!m_pending)
+            m_pending.emplace(std::move(error));
+    }
+    Expr unknownName(const QString &name)
+    {
+        defer(unknownNameError(name));
+        return Expr{QStringLiteral("NULL"), Kind::Unknown, false, {}, true};
+    }
+    void throwPending() const
+    {
+        if (m_pending)
+            throw *m_pending;
+    }
 };
 
 size_t Parser::findOutside(size_t from, const char *keyword) const
@@ -726,10 +748,10 @@ Expr Parser::parseColumn()
                 continue;
             const QString column = s.table->findColumn(second.text);
             if (column.isEmpty())
-                unknownNameError(first.text + QLatin1Char('.') + second.text);
+                return unknownName(first.text + QLatin1Char('.') + second.text);
             return Expr{s.qualifier() + QLatin1Char('.') + quoteName(column), Kind::Unknown, false, {}, true};
         }
-        unknownNameError(first.text + QLatin1Char('.') + second.text);
+        return unknownName(first.text + QLatin1Char('.') + second.text);
     }
     const ScopeTable *found = nullptr;
     QString column;
@@ -737,11 +759,13 @@ Expr Parser::parseColumn()
         const QString c = s.table->findColumn(first.text);
         if (c.isEmpty())
             continue;
-        if (found)
-            throw AppError(kAmbiguousField,
+        if (found) {
+            defer(AppError(kAmbiguousField,
                            QStringLiteral("Le champ spécifié « %1 » peut faire référence à plusieurs tables "
                                           "de la clause FROM.")
-                               .arg(first.text));
+                               .arg(first.text)));
+            break;
+        }
         found = &s;
         column = c;
     }
@@ -756,7 +780,7 @@ Expr Parser::parseColumn()
                 return Expr{quoteName(alias), Kind::Unknown, false, {}, false};
         }
     }
-    unknownNameError(first.text);
+    return unknownName(first.text);
 }
 
 Expr Parser::parseFunction(const QString &name)
@@ -898,8 +922,9 @@ Expr Parser::parseFunction(const QString &name)
         const QString arg = args[0].kind == Kind::Number || args[0].kind == Kind::Date ? a(0) : a(0) + collateSql();
         return Expr{QStringLiteral("%1(%2)").arg(f, arg), args[0].kind, false, {}, false};
     }
-    throw AppError(kUndefinedFunction,
-                   QStringLiteral("Fonction « %1 » non définie dans l'expression « %2 ».").arg(name, m_clause.trimmed()));
+    defer(AppError(kUndefinedFunction,
+                   QStringLiteral("Fonction « %1 » non définie dans l'expression « %2 ».").arg(name, m_clause.trimmed())));
+    return Expr{QStringLiteral("NULL"), Kind::Unknown, false, {}, false};
 }
 
 // Operands made comparable the way Jet compares them: numbers as numbers,
@@ -999,8 +1024,11 @@ void Parser::addTable(const Token &nameToken)
     if (nameToken.kind == Tok::Name && isReserved(nameToken))
         fail();
     const SchemaTable *table = m_schema.findTable(nameToken.text);
-    if (!table)
-        tableError(nameToken.text);
+    if (!table) {
+        defer(tableError(nameToken.text));
+        m_missingTables.push_back(SchemaTable{nameToken.text, {}});
+        table = &m_missingTables.back();
+    }
     ScopeTable s{table, {}};
     QString sql = quoteName(table->name);
     const bool hasAs = acceptKeyword("AS");
@@ -1107,9 +1135,10 @@ TranslatedSelect Parser::parseSelectStatement()
                 if (s.alias.isEmpty() ? sameName(s.table->name, table.text) : sameName(s.alias, table.text))
                     found = &s;
             }
-            if (!found)
-                tableError(table.text);
-            columns << found->qualifier() + QStringLiteral(".*");
+            if (found)
+                columns << found->qualifier() + QStringLiteral(".*");
+            else
+                defer(tableError(table.text));
         } else {
             m_sawAggregate = false;
             const Expr e = parseExpression();
@@ -1175,6 +1204,7 @@ TranslatedSelect Parser::parseSelectStatement()
         m_clause = m_src;
         fail();
     }
+    throwPending();
 
     out.columnsSql = columns.join(QStringLiteral(", "));
     out.fromSql = m_fromSql;
@@ -1206,7 +1236,7 @@ QString Parser::parseConditionFor(const QString &tableName)
 {
     const SchemaTable *table = m_schema.findTable(tableName);
     if (!table)
-        tableError(tableName);
+        throw tableError(tableName);
     m_scope.push_back(ScopeTable{table, {}});
     m_clause = m_src;
     if (peek().kind == Tok::End)
@@ -1214,6 +1244,7 @@ QString Parser::parseConditionFor(const QString &tableName)
     const Expr e = parseExpression();
     if (peek().kind != Tok::End)
         fail();
+    throwPending();
     return e.sql;
 }
 
@@ -1235,7 +1266,7 @@ TranslatedSelect translateRecordSource(const QString &jetSource, const Schema &s
         source = source.mid(1, source.size() - 2);
     const SchemaTable *table = schema.findTable(source);
     if (!table)
-        tableError(source);
+        throw tableError(source);
     TranslatedSelect out;
     out.singleTable = true;
     out.table = table->name;

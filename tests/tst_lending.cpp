@@ -1,0 +1,510 @@
+// The lending chain: class choice, child choice, document entry, borrow and
+// return, on temporary data folders with fake platform services.
+
+#include "datafolder.h"
+#include "testcontext.h"
+#include "testdb.h"
+
+#include "lending/feuilleclasse.h"
+#include "lending/feuilledocument.h"
+#include "lending/feuilleecole.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QColor kBlue(0, 0, 255);
+const QColor kRed(255, 0, 0);
+
+void writeBmp(const QString &path, const QColor &color = Qt::yellow)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(color);
+    QVERIFY(image.save(path, "BMP"));
+}
+
+// Runs `open`, which shows `screen` modally; `inside` runs while it is up,
+// and the screen is then closed if `inside` left it open.
+void whileOpen(QDialog &screen, const std::function<void()> &inside, const std::function<void()> &open)
+{
+    QTimer::singleShot(0, &screen, [&screen, inside] {
+        inside();
+        if (screen.isVisible())
+            screen.hide();
+    });
+    open();
+}
+
+// One run of the program on its own data folder, the cursors opened as the
+// start-up leaves them.
+struct Lending
+{
+    DataFolder folder;
+    std::unique_ptr<TestContext> t;
+
+    void start()
+    {
+        for (const char *sound : {"FERME", "EMPRUNTE", "RENDS"})
+            folder.writeFile(QStringLiteral("LALUMA/SONS/%1.WAV").arg(QLatin1String(sound)), "RIFF");
+        t = std::make_unique<TestContext>();
+        Module11 &m = t->module();
+        m.setCheminBase(folder.base());
+        m.setCheminEcole(folder.school());
+        Feuilleenfant &d = t->context.données();
+        d.Donnée1().setDatabaseName(folder.schoolDb());
+        d.Donnée1().setRecordSource(QStringLiteral("SELECT * FROM enfants"));
+        d.Donnée1().refresh();
+        d.Donnée2().setDatabaseName(folder.catalogue());
+        d.Donnée2().setRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY inventaire ASC"));
+        d.Donnée2().refresh();
+    }
+
+    Feuilleécole &ecole() { return t->context.FeuilleÉcole(); }
+    Feuilleclasse &classe() { return t->context.FeuilleClasse(); }
+    feuilledocument &doc() { return t->context.FeuilleDocument(); }
+
+    // Marks class `slot` and opens its children; `inside` runs while the
+    // child choice screen is up, which is then closed if still open.
+    void openClass(int slot, const std::function<void()> &inside)
+    {
+        ecole().Dessin1(slot)->show();
+        ecole().Dessin1_Click(slot);
+        whileOpen(classe(), inside, [this] { ecole().Command3D1_Click(); });
+    }
+
+    QString field(const QString &inventaire, const QString &name)
+    {
+        return TestDb::scalar(folder.catalogue(),
+                              QStringLiteral("SELECT \"%1\" FROM luma WHERE inventaire = '%2'").arg(name, inventaire));
+    }
+    QByteArray journal(const QString &day) { return folder.readFile(QStringLiteral("LALUMA/") + day + ".JNL"); }
+    void setNow(int day, int hour, int minute)
+    {
+        t->clock.current = QDateTime(QDate(2026, 12, day), QTime(hour, minute));
+    }
+    bool waitingForChild()
+    {
+        Feuilleclasse &c = classe();
+        for (int k = 0; k < Feuilleclasse::kPhotos; ++k)
+            if (!c.Forme1(k)->isHidden())
+                return false;
+        return c.Command3D1()->isHidden() && c.Picture1()->isHidden() && c.Panel3D1()->text() == " Qui es-tu ?" &&
+               c.Panel3D1()->textColor() == kBlue;
+    }
+};
+
+template <typename W>
+W *child(QWidget &screen, const QString &name)
+{
+    W *w = screen.findChild<W *>(name);
+    if (!w)
+        qFatal("no control %s", qPrintable(name));
+    return w;
+}
+
+// A school of one class whose children are given by matricule, surnames
+// sorting in the given order, first names "P" + position.
+void oneClass(Lending &run, const QStringList &matricules)
+{
+    TestDb::createSchool(run.folder.schoolDb());
+    TestDb::addClass(run.folder.schoolDb(), "1", "Mme Lefèvre");
+    for (int i = 0; i < matricules.size(); ++i)
+        TestDb::addChild(run.folder.schoolDb(), matricules[i], QStringLiteral("N%1").arg(i, 2, 10, QLatin1Char('0')),
+                         QStringLiteral("P%1").arg(i, 2, 10, QLatin1Char('0')), "01");
+    TestDb::createCatalogue(run.folder.catalogue());
+}
+
+} // namespace
+
+class LendingTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void loanAndReturnThroughTheScreens()
+    {
+        Lending run;
+        run.folder.fillSmallSchool();
+        writeBmp(run.folder.base() + "/LIVRES/00042.BMP");
+        writeBmp(run.folder.school() + "/12.BMP", Qt::blue);
+        run.start();
+        Feuilleécole &ecole = run.ecole();
+        ecole.show();
+
+        // Class 01, MARTIN Léa (second in surname order), document 00042.
+        auto pickLéa = [&run](const std::function<void(feuilledocument &)> &onDocument) {
+            Feuilleclasse &classe = run.classe();
+            QTest::mouseClick(classe.Dessin1(1), Qt::LeftButton);
+            feuilledocument &doc = run.doc();
+            whileOpen(doc, [&doc, onDocument] { onDocument(doc); },
+                      [&classe] { QTest::mouseClick(classe.Command3D1(), Qt::LeftButton); });
+        };
+
+        ecole.Dessin1(0)->show();
+        QTest::mouseClick(ecole.Dessin1(0), Qt::LeftButton);
+        QVERIFY(!ecole.Forme1(0)->isHidden());
+        bool photoShown = false, waitingAfterLoan = false;
+        QString titleShown;
+        auto openClass = [&](const std::function<void()> &inside) {
+            whileOpen(run.classe(), inside,
+                      [&] { QTest::mouseClick(child<Button3D>(ecole, "Command3D1"), Qt::LeftButton); });
+        };
+        openClass([&] {
+            photoShown = run.classe().Dessin1(1)->picture().source().endsWith("/12.BMP");
+            pickLéa([&](feuilledocument &doc) {
+                for (const char *name : {"Command3D1_4", "Command3D1_2"})
+                    QTest::mouseClick(child<Button3D>(doc, name), Qt::LeftButton);
+                titleShown = doc.Panel3D1()->text();
+                QTest::mouseClick(child<Button3D>(doc, "Command3D4"), Qt::LeftButton);
+            });
+            waitingAfterLoan = run.waitingForChild();
+            QTest::mouseClick(child<Button3D>(run.classe(), "Command3D3"), Qt::LeftButton);
+        });
+
+        QVERIFY(photoShown);
+        QCOMPARE(titleShown, QString(" Le loup"));
+        QVERIFY(waitingAfterLoan);
+        QCOMPARE(run.field("00042", "emprunté"), QString("O"));
+        QCOMPARE(run.field("00042", "emprunteur"), QString("12"));
+        QCOMPARE(run.field("00042", "catégorieemprunteur"), QString("école"));
+        QCOMPARE(run.field("00042", "dateemprunt"), QString("05/12/2026"));
+        QCOMPARE(run.field("00042", "cumul"), QString("1"));
+        const QByteArray loan = QByteArray("\"05/12/2026 - 14:30 - Emprunt d'un document\"\r\n"
+                                           "\"Emprunteur : 12 (emprunteur \xE9" "cole - classe 01 - MS) - MARTIN L\xE9" "a\"\r\n"
+                                           "\"Document : 00042 - Le loup - \xC9" "ditions du Pr\xE9\"\r\n"
+                                           "\"emprunt\xE9 le 05/12/2026\"\r\n");
+        QCOMPARE(run.journal("26-12-05"), loan);
+
+        // Three days later Léa brings it back: return mode, no number pad.
+        run.setNow(8, 9, 15);
+        bool padHidden = false, coverShown = false;
+        openClass([&] {
+            pickLéa([&](feuilledocument &doc) {
+                padHidden = doc.Panel3D3()->isHidden() && !doc.Command3D5()->isHidden();
+                titleShown = doc.Panel3D1()->text();
+                coverShown = !doc.Dessin1()->picture().isNull();
+                QTest::mouseClick(child<Button3D>(doc, "Command3D5"), Qt::LeftButton);
+            });
+            waitingAfterLoan = run.waitingForChild();
+        });
+
+        QVERIFY(padHidden);
+        QVERIFY(coverShown);
+        QCOMPARE(titleShown, QString(" Le loup"));
+        QVERIFY(waitingAfterLoan);
+        QCOMPARE(run.field("00042", "emprunté"), QString("N"));
+        QCOMPARE(run.field("00042", "emprunteur"), QString(""));
+        QCOMPARE(run.field("00042", "catégorieemprunteur"), QString(""));
+        QCOMPARE(run.field("00042", "dateemprunt"), QString("08/12/2026"));
+        QCOMPARE(run.field("00042", "cumul"), QString("1"));
+        QCOMPARE(run.journal("26-12-08"),
+                 QByteArray("\"08/12/2026 - 09:15 - Restitution d'un document\"\r\n"
+                            "\"Emprunteur : 12 (emprunteur \xE9" "cole - classe 01 - MS) - MARTIN L\xE9" "a\"\r\n"
+                            "\"Document : 00042 - Le loup - \xC9" "ditions du Pr\xE9\"\r\n"
+                            "\"emprunt\xE9 le 05/12/2026 - restitu\xE9 le 08/12/2026 -  3 jours\"\r\n"));
+        QCOMPARE(run.journal("26-12-05"), loan);
+
+        const QString sons = QDir(run.folder.base()).filePath("SONS/");
+        QCOMPARE(run.t->sound.played, QStringList({sons + "EMPRUNTE.WAV", sons + "FERME.WAV", sons + "RENDS.WAV"}));
+        QVERIFY(run.t->messages.shown.isEmpty());
+    }
+
+    void returnLength_data()
+    {
+        QTest::addColumn<QString>("loanDate");
+        QTest::addColumn<QString>("length");
+        QTest::newRow("same day") << "05/12/2026" << " 0 jour";
+        QTest::newRow("next day") << "04/12/2026" << " 1 jour";
+        QTest::newRow("two days") << "03/12/2026" << " 2 jours";
+        QTest::newRow("loan dated after today") << "06/12/2026" << "-1 jour";
+    }
+    void returnLength()
+    {
+        QFETCH(QString, loanDate);
+        QFETCH(QString, length);
+        Lending run;
+        oneClass(run, {"12"});
+        TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", "O", "12", "école", loanDate, "4");
+        run.start();
+        run.openClass(0, [&] {
+            run.classe().Dessin1_Click(0);
+            run.doc().Command3D5_Click();
+        });
+        const QList<QByteArray> lines = run.journal("26-12-05").split('\n');
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[3], "\"emprunt\xE9 le " + loanDate.toLatin1() + " - restitu\xE9 le 05/12/2026 - " +
+                               length.toLatin1() + "\"\r");
+        QCOMPARE(run.field("00001", "cumul"), QString("4"));
+    }
+
+    void lookup_data()
+    {
+        QTest::addColumn<QString>("typed"); // digits on the pad, or keys on the keyboard after "keys:"
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("lendable");
+        QTest::addColumn<bool>("cover");
+        QTest::newRow("on the shelf, with cover") << "1" << "1" << " Le loup" << true << true;
+        QTest::newRow("found by its last digits") << "12" << "12" << " Les couleurs" << true << false;
+        QTest::newRow("may not be lent") << "3" << "3" << " Pas de livre avec ce numéro..." << false << false;
+        QTest::newRow("already lent") << "4" << "4" << " Ce livre est déjà emprunté." << false << true;
+        QTest::newRow("emprunté empty") << "5" << "5" << " Ce livre est déjà emprunté." << false << false;
+        QTest::newRow("no such number") << "99" << "99" << " Pas de livre avec ce numéro..." << false << false;
+        QTest::newRow("sixth digit ignored") << "000012" << "00001" << " Le loup" << true << true;
+        QTest::newRow("keyboard: digits only") << "keys:1a'2*?" << "12" << " Les couleurs" << true << false;
+        QTest::newRow("keyboard: five at most") << "keys:000012" << "00001" << " Le loup" << true << true;
+    }
+    void lookup()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, text);
+        QFETCH(QString, title);
+        QFETCH(bool, lendable);
+        QFETCH(bool, cover);
+        Lending run;
+        run.folder.fillSmallSchool();
+        TestDb::addDocument(run.folder.catalogue(), "00003", "Interdit", "N", "N");
+        TestDb::addDocument(run.folder.catalogue(), "00004", "Parti", "O", "O", "20", "école", "01/12/2026");
+        TestDb::addDocument(run.folder.catalogue(), "00005", "Sans état", "O", "");
+        writeBmp(run.folder.base() + "/LIVRES/00001.BMP");
+        writeBmp(run.folder.base() + "/LIVRES/00004.BMP");
+        run.start();
+        feuilledocument &doc = run.doc();
+        doc.show();
+        if (typed.startsWith("keys:"))
+            QTest::keyClicks(doc.Text1(), typed.mid(5));
+        else
+            for (QChar digit : typed)
+                QTest::mouseClick(child<Button3D>(doc, "Command3D1_" + QString(digit)), Qt::LeftButton);
+        QCOMPARE(doc.Text1()->text(), text);
+        QCOMPARE(doc.Panel3D1()->text(), title);
+        QCOMPARE(doc.Panel3D1()->textColor(), lendable ? kRed : kBlue);
+        QCOMPARE(!doc.Command3D4()->isHidden(), lendable);
+        QCOMPARE(!doc.Etiquette1()->isHidden(), lendable);
+        QVERIFY(doc.Command3D5()->isHidden());
+        QCOMPARE(!doc.Dessin1()->picture().isNull(), cover);
+        QVERIFY(run.t->messages.shown.isEmpty());
+    }
+
+    void lookupFollowsEachDigitAndEraseHidesTheBorrowButton()
+    {
+        Lending run;
+        run.folder.fillSmallSchool();
+        writeBmp(run.folder.base() + "/LIVRES/00001.BMP");
+        run.start();
+        feuilledocument &doc = run.doc();
+        doc.show();
+        doc.Command3D1_Click(1);
+        QCOMPARE(run.t->context.données().Etiquette4().text(), QString("00001"));
+        QCOMPARE(doc.Panel3D1()->text(), QString(" Le loup"));
+        doc.Command3D1_Click(2);
+        QCOMPARE(run.t->context.données().Etiquette4().text(), QString("00012"));
+        QCOMPARE(doc.Panel3D1()->text(), QString(" Les couleurs"));
+
+        QTest::mouseClick(child<Button3D>(doc, "Command3D2"), Qt::LeftButton);
+        QCOMPARE(doc.Text1()->text(), QString());
+        QVERIFY(doc.Dessin1()->picture().isNull());
+        QCOMPARE(doc.Panel3D1()->text(), QString(" Quel livre veux-tu emprunter ?"));
+        QCOMPARE(doc.Panel3D1()->textColor(), kBlue);
+        QVERIFY(doc.Command3D4()->isHidden());
+        QVERIFY(doc.Etiquette1()->isHidden());
+    }
+
+    void modeDecision_data()
+    {
+        QTest::addColumn<QString>("matricule");
+        QTest::addColumn<QStringList>("documents"); // inventaire|titre|emprunt|emprunté|emprunteur|catégorie
+        QTest::addColumn<bool>("returnMode");
+        QTest::addColumn<QString>("title");
+        const QString ask = " Quel livre veux-tu emprunter ?";
+        QTest::newRow("lent to the child") << "12" << QStringList{"00001|Le loup|O|O|12|école"} << true << " Le loup";
+        QTest::newRow("loan no longer allowed") << "12" << QStringList{"00001|Le loup|N|O|12|école"} << false << ask;
+        QTest::newRow("another kind of borrower") << "12" << QStringList{"00001|Le loup|O|O|12|adulte"} << false << ask;
+        QTest::newRow("two loans: first by number")
+            << "12" << QStringList{"00007|Sept|O|O|12|école", "00003|Trois|O|O|12|école"} << true << " Trois";
+        QTest::newRow("quote in matricule") << "1'2" << QStringList{"00001|Le loup|O|O|1'2|école"} << true << " Le loup";
+        QTest::newRow("star is no wildcard") << "1*" << QStringList{"00001|Le loup|O|O|12|école"} << false << ask;
+        QTest::newRow("question mark is no wildcard") << "1?" << QStringList{"00001|Le loup|O|O|12|école"} << false << ask;
+        QTest::newRow("hash is no wildcard") << "1#" << QStringList{"00001|Le loup|O|O|12|école"} << false << ask;
+        QTest::newRow("brackets are no class") << "[1]" << QStringList{"00001|Le loup|O|O|1|école"} << false << ask;
+        QTest::newRow("star finds its own loan") << "1*" << QStringList{"00001|Le loup|O|O|1*|école"} << true << " Le loup";
+        QTest::newRow("brackets find their own loan")
+            << "[1]" << QStringList{"00001|Le loup|O|O|[1]|école"} << true << " Le loup";
+    }
+    void modeDecision()
+    {
+        QFETCH(QString, matricule);
+        QFETCH(QStringList, documents);
+        QFETCH(bool, returnMode);
+        QFETCH(QString, title);
+        Lending run;
+        oneClass(run, {matricule});
+        for (const QString &document : documents) {
+            const QStringList f = document.split('|');
+            TestDb::addDocument(run.folder.catalogue(), f[0], f[1], f[2], f[3], f[4], f[5], "01/12/2026");
+        }
+        run.start();
+        bool pictureOfMode = false, padShown = false;
+        run.openClass(0, [&] {
+            QTest::mouseClick(run.classe().Dessin1(0), Qt::LeftButton);
+            const Button3D *expected = returnMode ? run.doc().Command3D5() : run.doc().Command3D4();
+            pictureOfMode = run.classe().Command3D1()->picture().sameAs(expected->picture());
+            padShown = !run.doc().Panel3D3()->isHidden();
+            QTest::mouseClick(run.classe().Picture1(), Qt::LeftButton);
+        });
+        QVERIFY(pictureOfMode);
+        QCOMPARE(padShown, !returnMode);
+        QCOMPARE(run.doc().Panel3D1()->text(), title);
+        QCOMPARE(run.t->sound.played.value(0).section('/', -1), QString(returnMode ? "RENDS.WAV" : "EMPRUNTE.WAV"));
+        QVERIFY(run.t->messages.shown.isEmpty());
+    }
+
+    void refusedSaveIsNoLoanNorReturn_data()
+    {
+        QTest::addColumn<bool>("borrow");
+        QTest::newRow("borrow") << true;
+        QTest::newRow("return") << false;
+    }
+    void refusedSaveIsNoLoanNorReturn()
+    {
+        QFETCH(bool, borrow);
+        Lending run;
+        oneClass(run, {"12"});
+        TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", borrow ? "N" : "O", borrow ? "" : "12",
+                            borrow ? "" : "école", "01/12/2026", "2");
+        TestDb::exec(run.folder.catalogue(),
+                     "CREATE TRIGGER refuse BEFORE UPDATE ON luma BEGIN SELECT RAISE(ABORT, 'refusé'); END;");
+        run.start();
+        bool waiting = false;
+        run.openClass(0, [&] {
+            run.classe().Dessin1_Click(0);
+            if (borrow) {
+                run.doc().Command3D1_Click(1);
+                run.doc().Command3D4_Click();
+            } else {
+                run.doc().Command3D5_Click();
+            }
+            waiting = run.waitingForChild();
+        });
+        QCOMPARE(run.t->messages.shown.size(), 1);
+        QVERIFY(waiting);
+        QVERIFY(!run.folder.exists("LALUMA/26-12-05.JNL"));
+        const QString before = borrow ? "N" : "O";
+        QCOMPARE(run.field("00001", "emprunté"), before);
+        QCOMPARE(run.field("00001", "cumul"), QString("2"));
+        QCOMPARE(run.field("00001", "dateemprunt"), QString("01/12/2026"));
+        // The bound fields show the record as saved, not the refused edits.
+        QCOMPARE(run.t->context.données().Etiquette6().text(), before);
+        QCOMPARE(run.t->context.données().Etiquette12().text(), QString("2"));
+    }
+
+    void entriesEitherSideOfMidnightGoToTwoFiles()
+    {
+        Lending run;
+        run.folder.fillSmallSchool();
+        run.start();
+        run.setNow(5, 23, 59);
+        run.openClass(0, [&] {
+            run.classe().Dessin1_Click(0);
+            run.doc().Command3D1_Click(1);
+            run.doc().Command3D4_Click();
+            run.setNow(6, 0, 1);
+            run.classe().Dessin1_Click(1);
+            run.doc().Command3D1_Click(2);
+            run.doc().Command3D4_Click();
+        });
+        const QByteArray first = run.journal("26-12-05"), second = run.journal("26-12-06");
+        QCOMPARE(first.count("\r\n"), 4);
+        QCOMPARE(second.count("\r\n"), 4);
+        QVERIFY(first.startsWith("\"05/12/2026 - 23:59 - Emprunt d'un document\"\r\n\"Emprunteur : 13 "));
+        QVERIFY(second.startsWith("\"06/12/2026 - 00:01 - Emprunt d'un document\"\r\n\"Emprunteur : 12 "));
+        QCOMPARE(run.field("00002", "emprunteur"), QString("12"));
+    }
+
+    void classOfAnySize_data()
+    {
+        QTest::addColumn<int>("children");
+        QTest::newRow("no child") << 0;
+        QTest::newRow("35 children") << 35;
+        QTest::newRow("36 children") << 36;
+    }
+    void classOfAnySize()
+    {
+        QFETCH(int, children);
+        Lending run;
+        QStringList matricules;
+        for (int i = 0; i < children; ++i)
+            matricules << QStringLiteral("M%1").arg(i, 2, 10, QLatin1Char('0'));
+        oneClass(run, matricules);
+        for (int i = 1; i < children; ++i) // the first child has no photograph
+            writeBmp(run.folder.school() + "/" + matricules[i] + ".BMP");
+        writeBmp(run.folder.school() + "/CLASSE01.BMP", Qt::green);
+        run.start();
+        run.ecole().Dessin1(0)->setPicture(Picture::fromFile(run.folder.school() + "/CLASSE01.BMP"));
+
+        int visible = -1;
+        bool classPicture = false, defaultPicture = false;
+        QString lastSource, lastChild;
+        run.openClass(0, [&] {
+            Feuilleclasse &c = run.classe();
+            visible = 0;
+            for (int k = 0; k < Feuilleclasse::kPhotos; ++k)
+                visible += c.Dessin1(k)->isHidden() ? 0 : 1;
+            classPicture = c.Dessin2()->picture().sameAs(run.ecole().Dessin1(0)->picture());
+            if (children == 0)
+                return;
+            defaultPicture = c.Dessin1(0)->picture().sameAs(c.Dessin3()->picture());
+            lastSource = c.Dessin1(34)->picture().source();
+            c.Dessin1_Click(34);
+            lastChild = run.t->context.données().Etiquette3().text() + c.Panel3D1()->text();
+        });
+        QCOMPARE(visible, std::min(children, 35));
+        QVERIFY(classPicture);
+        QCOMPARE(run.t->messages.shown.size(), children == 0 ? 1 : 0);
+        if (children > 0) {
+            QVERIFY(defaultPicture);
+            QVERIFY2(lastSource.endsWith("/M34.BMP"), qPrintable(lastSource));
+            QCOMPARE(lastChild, QString("M34 P34"));
+        }
+    }
+
+    void classChoiceScreen()
+    {
+        Lending run;
+        run.folder.fillSmallSchool();
+        run.start();
+        Feuilleécole &ecole = run.ecole();
+        for (int i : {2, 6}) {
+            ecole.Dessin1(i)->show();
+            ecole.Dessin1_Click(i);
+        }
+        for (int i = 0; i < Feuilleécole::kSlots; ++i)
+            QCOMPARE(ecole.Forme1(i)->isHidden(), i != 6);
+        QVERIFY(!child<Button3D>(ecole, "Command3D1")->isHidden());
+        QVERIFY(!child<QLabel>(ecole, "Etiquette1")->isHidden());
+
+        // Class 15 is asked for as "15"; the loudspeaker only speaks, the door closes.
+        run.openClass(14, [] {});
+        QCOMPARE(run.t->context.données().Donnée1().recordSource(),
+                 QString("SELECT * FROM enfants WHERE classe = '15' ORDER BY nomenfant, prénomenfant"));
+        ecole.show();
+        ecole.Picture3_Click();
+        QVERIFY(ecole.isVisible());
+        ecole.SSCommand1_Click();
+        QVERIFY(!ecole.isVisible());
+        QCOMPARE(run.t->sound.played.size(), 2);
+        QVERIFY(!ecole.Forme1(14)->isHidden());
+    }
+};
+
+QTEST_MAIN(LendingTest)
+#include "tst_lending.moc"

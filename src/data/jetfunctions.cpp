@@ -376,8 +376,12 @@ struct JetCollation
             high |= static_cast<unsigned char>(a[i]);
         for (int i = 0; i < nb; ++i)
             high |= static_cast<unsigned char>(b[i]);
-        if (high & 0x80)
+        if (high & 0x80) {
+            // Identical texts need no collator (equality lookups on accented words).
+            if (na == nb && std::memcmp(a, b, size_t(na)) == 0)
+                return 0;
             return compareSlow(a, na, b, nb);
+        }
         // Plain ASCII: the characters' ranks in turn, ignorable ones skipped.
         int i = 0, j = 0;
         for (;;) {

@@ -273,7 +273,9 @@ struct Cursor::Impl
         rowidName.clear();
         fieldNames.clear();
         fieldColumns.clear();
-        std::vector<qint64>().swap(rowids);
+        // The identities' storage is kept for the next refresh of the same
+        // catalogue: growing it again would copy and touch fresh memory.
+        rowids.clear();
         std::vector<std::vector<QVariant>>().swap(rows);
         position = -1;
         lastModified.reset();
@@ -286,6 +288,7 @@ struct Cursor::Impl
     void closeDatabase()
     {
         clearRecordSet();
+        std::vector<qint64>().swap(rowids);
         db.reset();
     }
 
@@ -377,7 +380,18 @@ bool Cursor::Impl::loadByRowid()
     idSql += QStringLiteral(" FROM %1%2").arg(t.fromSql, where);
     const QString tail = keyCount > 0 ? QString() : QStringLiteral(" ORDER BY %1").arg(rowidName);
 
-    Statement fast(h, idSql + (keyCount > 0 ? QStringLiteral(" ORDER BY ") + t.orderByBinarySql.join(QStringLiteral(", "))
+    // With a condition, the rows found are few and sorting them is cheap,
+    // while walking an index for the order would visit every row of the
+    // table by its identity: the keys are then made expressions ("+key"),
+    // which leaves the index to the condition alone.
+    QStringList binaryTerms;
+    for (int i = 0; i < keyCount; ++i) {
+        const QString key = t.orderByKeySql[i];
+        const bool down = i < t.orderByBinarySql.size() && isDescending(t.orderByBinarySql[i]);
+        binaryTerms << (where.isEmpty() ? key : QStringLiteral("+(%1)").arg(key))
+                           + (down ? QStringLiteral(" DESC") : QStringLiteral(" ASC"));
+    }
+    Statement fast(h, idSql + (keyCount > 0 ? QStringLiteral(" ORDER BY ") + binaryTerms.join(QStringLiteral(", "))
                                             : tail));
     if (!fast.prepared()) {
         sqlite3_finalize(rowStmt);
@@ -438,7 +452,7 @@ bool Cursor::Impl::loadByRowid()
         throwSqliteError(h, rc);
 
     if (!orderHolds) {
-        std::vector<qint64>().swap(rowids);
+        rowids.clear();
         Statement exact(h, QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
                                .arg(rowidName, t.fromSql, where, t.orderBySql.join(QStringLiteral(", "))));
         exact.throwIfNotPrepared();
@@ -447,7 +461,8 @@ bool Cursor::Impl::loadByRowid()
         if (rc != SQLITE_DONE)
             throwSqliteError(h, rc);
     }
-    rowids.shrink_to_fit();
+    if (rowids.capacity() > 2 * rowids.size() + 65536)
+        rowids.shrink_to_fit();
     byRowid = true;
     return true;
 }

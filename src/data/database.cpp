@@ -230,6 +230,10 @@ std::shared_ptr<Database> Database::open(const QString &nativePath)
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    // Reads through a memory map rather than one system call per page: a
+    // scan of the whole catalogue (a find on unindexed fields) is then
+    // several times faster. A setting of this connection only, not of the file.
+    sqlite3_exec(db, "PRAGMA mmap_size = 268435456", nullptr, nullptr, nullptr);
     try {
         installJetFunctions(db);
         Schema schema = readSchema(db);

@@ -341,6 +341,38 @@ private slots:
         QCOMPARE(TestDb::scalar(path, "SELECT count(*) FROM luma WHERE titre = 'Autre'"), QString("0"));
     }
 
+    void tablesWithoutUsableRowid()
+    {
+        const QString path = m_dir.filePath("sans-rowid.db");
+        TestDb::exec(path, "CREATE TABLE équipe(équipenuméro TEXT PRIMARY KEY, équipeinstituteur TEXT) WITHOUT ROWID;"
+                           "INSERT INTO équipe VALUES('02', 'Mme Durand'), ('01', 'M. Petit');"
+                           "CREATE TABLE enfants(rowid TEXT, matricule TEXT, nomenfant TEXT);"
+                           "INSERT INTO enfants VALUES('x', 'E1', 'Martin'), ('y', 'E2', 'Bernard');");
+        Cursor classes(QStringLiteral("équipe"));
+        classes.setDatabaseName(path);
+        classes.setRecordSource("SELECT équipenuméro, équipeinstituteur FROM équipe ORDER BY équipenuméro ASC");
+        classes.refresh();
+        QCOMPARE(classes.recordCount(), 2);
+        QCOMPARE(classes.field("équipeinstituteur"), QString("M. Petit"));
+        classes.findFirst("équipenuméro like '02'");
+        QCOMPARE(classes.field("équipeinstituteur"), QString("Mme Durand"));
+        classes.setField("équipeinstituteur", "Mme Dupont");
+        QVERIFY(errorNumberOf([&] { classes.update(); }) != 0);
+        QCOMPARE(TestDb::scalar(path, "SELECT équipeinstituteur FROM équipe WHERE équipenuméro = '02'"),
+                 QString("Mme Durand"));
+
+        // A column that happens to be called rowid does not hide the row's identity.
+        Cursor children(QStringLiteral("enfants"));
+        children.setDatabaseName(path);
+        children.refresh();
+        children.moveLast();
+        QCOMPARE(children.field("rowid"), QString("y"));
+        children.setField("nomenfant", "Bernardin");
+        children.update();
+        QCOMPARE(TestDb::scalar(path, "SELECT nomenfant FROM enfants WHERE matricule = 'E2'"), QString("Bernardin"));
+        QCOMPARE(TestDb::scalar(path, "SELECT nomenfant FROM enfants WHERE matricule = 'E1'"), QString("Martin"));
+    }
+
     void holdsNoLockBetweenCalls()
     {
         const QString path = threeDocuments();

@@ -2,6 +2,7 @@
 
 #include "data/jetfunctions.h"
 #include "data/jetsql.h"
+#include "data/sqlitestatement.h"
 #include "platform/apperror.h"
 
 #include <QFile>
@@ -20,45 +21,10 @@
 
 namespace {
 
-QString quoteIdentifier(const QString &name)
-{
-    QString quoted = name;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 [[noreturn]] void throwNoCurrentRecord()
 {
     throw AppError(ErrorNumber::NoCurrentRecord, QStringLiteral("Aucun enregistrement en cours."));
 }
-
-// Owns a prepared statement for the length of one call.
-class Statement
-{
-public:
-    Statement(sqlite3 *db, const QString &sql) : m_db(db)
-    {
-        const QByteArray utf8 = sql.toUtf8();
-        m_rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr);
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
-
-    bool prepared() const { return m_rc == SQLITE_OK; }
-    void throwIfNotPrepared(const QString &context = {}) const
-    {
-        if (m_rc != SQLITE_OK)
-            throwSqliteError(m_db, sqlite3_extended_errcode(m_db), context);
-    }
-    sqlite3_stmt *get() const { return m_stmt; }
-    int step() { return sqlite3_step(m_stmt); }
-
-private:
-    sqlite3 *m_db;
-    sqlite3_stmt *m_stmt = nullptr;
-    int m_rc = SQLITE_ERROR;
-};
 
 QString realText(double value)
 {
@@ -333,7 +299,7 @@ bool Cursor::Impl::loadByRowid()
         return false;
 
     {
-        Statement kind(h, QStringLiteral("SELECT type, wr FROM pragma_table_list WHERE schema = 'main' AND name = ?1"));
+        SqliteStatement kind(h, QStringLiteral("SELECT type, wr FROM pragma_table_list WHERE schema = 'main' AND name = ?1"));
         if (!kind.prepared())
             return false;
         const QByteArray name = table->name.toUtf8();
@@ -391,8 +357,8 @@ bool Cursor::Impl::loadByRowid()
         binaryTerms << (where.isEmpty() ? key : QStringLiteral("+(%1)").arg(key))
                            + (down ? QStringLiteral(" DESC") : QStringLiteral(" ASC"));
     }
-    Statement fast(h, idSql + (keyCount > 0 ? QStringLiteral(" ORDER BY ") + binaryTerms.join(QStringLiteral(", "))
-                                            : tail));
+    SqliteStatement fast(h, idSql + (keyCount > 0 ? QStringLiteral(" ORDER BY ") + binaryTerms.join(QStringLiteral(", "))
+                                                  : tail));
     if (!fast.prepared()) {
         sqlite3_finalize(rowStmt);
         return false;
@@ -453,8 +419,8 @@ bool Cursor::Impl::loadByRowid()
 
     if (!orderHolds) {
         rowids.clear();
-        Statement exact(h, QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
-                               .arg(rowidName, t.fromSql, where, t.orderBySql.join(QStringLiteral(", "))));
+        SqliteStatement exact(h, QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
+                                     .arg(rowidName, t.fromSql, where, t.orderBySql.join(QStringLiteral(", "))));
         exact.throwIfNotPrepared();
         while ((rc = exact.step()) == SQLITE_ROW)
             rowids.push_back(sqlite3_column_int64(exact.get(), 0));
@@ -472,7 +438,7 @@ bool Cursor::Impl::loadByRowid()
 void Cursor::Impl::materialise()
 {
     sqlite3 *h = handle();
-    Statement query(h, translated.sql);
+    SqliteStatement query(h, translated.sql);
     query.throwIfNotPrepared();
     const int columnCount = sqlite3_column_count(query.get());
     for (int i = 0; i < columnCount; ++i) {
@@ -543,7 +509,7 @@ void Cursor::Impl::findByRowid(const QString &jetCondition, bool &noMatch)
     QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE (%3)").arg(rowidName, translated.fromSql, condition);
     if (!translated.whereSql.isEmpty())
         sql += QStringLiteral(" AND (%1)").arg(translated.whereSql);
-    Statement query(h, sql);
+    SqliteStatement query(h, sql);
     query.throwIfNotPrepared();
     std::vector<qint64> matches;
     int rc;
@@ -582,8 +548,8 @@ void Cursor::Impl::findInRows(const QString &jetCondition, bool &noMatch)
     for (int i = 0; i < fieldNames.size(); ++i)
         values << QStringLiteral("?%1 AS %2").arg(i + 1).arg(quoteIdentifier(fieldNames[i]));
     sqlite3 *h = handle();
-    Statement query(h, QStringLiteral("SELECT 1 FROM (SELECT %1) AS %2 WHERE (%3)")
-                           .arg(values.join(QStringLiteral(", ")), quoteIdentifier(resultTable), condition));
+    SqliteStatement query(h, QStringLiteral("SELECT 1 FROM (SELECT %1) AS %2 WHERE (%3)")
+                                 .arg(values.join(QStringLiteral(", ")), quoteIdentifier(resultTable), condition));
     query.throwIfNotPrepared();
     for (size_t r = 0; r < rows.size(); ++r) {
         for (size_t i = 0; i < rows[r].size(); ++i)
@@ -787,10 +753,10 @@ void Cursor::update()
     }
     const qint64 rowid = d->rowids[size_t(d->position)];
     sqlite3 *h = d->handle();
-    Statement statement(h, QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?%4")
-                               .arg(quoteIdentifier(d->translated.table), assignments.join(QStringLiteral(", ")),
-                                    d->rowidName)
-                               .arg(values.size() + 1));
+    SqliteStatement statement(h, QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?%4")
+                                     .arg(quoteIdentifier(d->translated.table), assignments.join(QStringLiteral(", ")),
+                                          d->rowidName)
+                                     .arg(values.size() + 1));
     statement.throwIfNotPrepared();
     for (int i = 0; i < values.size(); ++i) {
         const QByteArray utf8 = values[i].toUtf8();

@@ -1,6 +1,7 @@
 #include "data/database.h"
 
 #include "data/jetfunctions.h"
+#include "data/sqlitestatement.h"
 #include "platform/apperror.h"
 
 #include <QDir>
@@ -32,44 +33,34 @@ QString withContext(QString text, const QString &context)
     return text;
 }
 
-QString quoteIdentifier(const QString &name)
-{
-    QString quoted = name;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 // Reads the tables and their columns. Reading sqlite_master is also what
 // tells a real database from any other file: SQLite only looks at the file
 // when the first statement needs it.
 Schema readSchema(sqlite3 *db)
 {
     Schema schema;
-    sqlite3_stmt *stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rowid", -1,
-                                &stmt, nullptr);
-    if (rc != SQLITE_OK)
-        throwSqliteError(db, rc);
     QStringList names;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        const QString name = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
-        if (!name.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive))
-            names << name;
+    {
+        SqliteStatement tables(db, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY rowid"));
+        tables.throwIfNotPrepared();
+        int rc;
+        while ((rc = tables.step()) == SQLITE_ROW) {
+            const QString name = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(tables.get(), 0)));
+            if (!name.startsWith(QLatin1String("sqlite_"), Qt::CaseInsensitive))
+                names << name;
+        }
+        if (rc != SQLITE_DONE)
+            throwSqliteError(db, rc);
     }
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE)
-        throwSqliteError(db, rc);
 
     for (const QString &name : names) {
         SchemaTable table;
         table.name = name;
-        const QByteArray sql = QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(name)).toUtf8();
-        rc = sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr);
-        if (rc != SQLITE_OK)
-            throwSqliteError(db, rc);
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-            table.columns << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 1)));
-        sqlite3_finalize(stmt);
+        SqliteStatement columns(db, QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(name)));
+        columns.throwIfNotPrepared();
+        int rc;
+        while ((rc = columns.step()) == SQLITE_ROW)
+            table.columns << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(columns.get(), 1)));
         if (rc != SQLITE_DONE)
             throwSqliteError(db, rc);
         schema.tables << table;

@@ -1,6 +1,7 @@
 #include "data/repair.h"
 
 #include "data/database.h"
+#include "data/sqlitestatement.h"
 #include "platform/apperror.h"
 
 #include <QDateTime>
@@ -23,13 +24,6 @@
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
-
-QString quoteIdentifier(const QString &name)
-{
-    QString quoted = name;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
 
 QString text(sqlite3_stmt *stmt, int column)
 {
@@ -71,32 +65,6 @@ private:
     sqlite3 *m_db = nullptr;
 };
 
-class Statement
-{
-public:
-    Statement(sqlite3 *db, const QString &sql) : m_db(db)
-    {
-        const QByteArray utf8 = sql.toUtf8();
-        m_rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr);
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
-
-    int prepareResult() const { return m_rc == SQLITE_OK ? SQLITE_OK : sqlite3_extended_errcode(m_db); }
-    void require() const
-    {
-        if (m_rc != SQLITE_OK)
-            throwSqliteError(m_db, sqlite3_extended_errcode(m_db));
-    }
-    sqlite3_stmt *get() const { return m_stmt; }
-
-private:
-    sqlite3 *m_db;
-    sqlite3_stmt *m_stmt = nullptr;
-    int m_rc = SQLITE_ERROR;
-};
-
 struct SchemaEntry
 {
     QString type;
@@ -113,7 +81,7 @@ bool isBusy(int rc)
 // One single-valued query, or nothing when it cannot be read.
 std::optional<qint64> scalarInteger(sqlite3 *db, const QString &sql)
 {
-    Statement query(db, sql);
+    SqliteStatement query(db, sql);
     if (query.prepareResult() != SQLITE_OK)
         return std::nullopt;
     if (sqlite3_step(query.get()) != SQLITE_ROW || sqlite3_column_type(query.get(), 0) == SQLITE_NULL)
@@ -125,10 +93,10 @@ std::optional<qint64> scalarInteger(sqlite3 *db, const QString &sql)
 std::vector<SchemaEntry> readSchemaEntries(sqlite3 *db)
 {
     std::vector<SchemaEntry> entries;
-    Statement query(db, QStringLiteral("SELECT type, name, sql FROM sqlite_master ORDER BY rowid"));
+    SqliteStatement query(db, QStringLiteral("SELECT type, name, sql FROM sqlite_master ORDER BY rowid"));
     if (query.prepareResult() != SQLITE_OK) {
         if (isBusy(query.prepareResult()))
-            query.require();
+            query.throwIfNotPrepared();
         return entries;
     }
     int rc;
@@ -148,15 +116,15 @@ class TableCopier
 public:
     TableCopier(sqlite3 *source, sqlite3 *target, const QString &table) : m_source(source), m_target(target)
     {
-        Statement info(target, QStringLiteral("PRAGMA table_xinfo(%1)").arg(quoteIdentifier(table)));
-        info.require();
+        SqliteStatement info(target, QStringLiteral("PRAGMA table_xinfo(%1)").arg(quoteIdentifier(table)));
+        info.throwIfNotPrepared();
         while (sqlite3_step(info.get()) == SQLITE_ROW) {
             const int hidden = sqlite3_column_int(info.get(), 6);
             if (hidden == 0)
                 m_columns << text(info.get(), 1);
         }
-        Statement kind(target, QStringLiteral("SELECT wr FROM pragma_table_list WHERE schema = 'main' AND name = ?1"));
-        kind.require();
+        SqliteStatement kind(target, QStringLiteral("SELECT wr FROM pragma_table_list WHERE schema = 'main' AND name = ?1"));
+        kind.throwIfNotPrepared();
         const QByteArray name = table.toUtf8();
         sqlite3_bind_text(kind.get(), 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
         const bool withoutRowid = sqlite3_step(kind.get()) == SQLITE_ROW && sqlite3_column_int(kind.get(), 0) != 0;
@@ -196,12 +164,12 @@ public:
     {
         if (m_columns.isEmpty())
             return 0;
-        Statement insert(m_target, m_insert);
-        insert.require();
-        Statement select(m_source, m_select);
+        SqliteStatement insert(m_target, m_insert);
+        insert.throwIfNotPrepared();
+        SqliteStatement select(m_source, m_select);
         if (select.prepareResult() != SQLITE_OK) {
             if (isBusy(select.prepareResult()))
-                select.require();
+                select.throwIfNotPrepared();
             return 0; // the table cannot be read at all
         }
         if (m_rowid.isEmpty()) {
@@ -405,8 +373,8 @@ long long rebuild(const QString &damaged, const QString &rebuilt)
     target.exec(QStringLiteral("COMMIT"));
 
     {
-        Statement check(target.get(), QStringLiteral("PRAGMA integrity_check"));
-        check.require();
+        SqliteStatement check(target.get(), QStringLiteral("PRAGMA integrity_check"));
+        check.throwIfNotPrepared();
         const int rc = sqlite3_step(check.get());
         if (rc != SQLITE_ROW || text(check.get(), 0) != QLatin1String("ok"))
             throw AppError(ErrorNumber::DatabaseDamaged,

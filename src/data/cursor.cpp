@@ -262,6 +262,7 @@ struct Cursor::Impl
     bool loadByRowid();
     void materialise();
     int fieldIndex(const QString &name) const;
+    int currentFieldIndex(const QString &name) const;
     const QStringList &currentRow();
     void findByRowid(const QString &jetCondition, bool &noMatch);
     void findInRows(const QString &jetCondition, bool &noMatch);
@@ -467,6 +468,19 @@ int Cursor::Impl::fieldIndex(const QString &name) const
         if (sameName(fieldNames[i], name))
             return i;
     return -1;
+}
+
+// The field of the current row that reading or assigning `name` refers to:
+// 3021 without a current row, 3265 for a name the record source lacks.
+int Cursor::Impl::currentFieldIndex(const QString &name) const
+{
+    if (!hasCurrent())
+        throwNoCurrentRecord();
+    const int index = fieldIndex(name);
+    if (index < 0)
+        throw AppError(ErrorNumber::FieldNotFound,
+                       QStringLiteral("Élément « %1 » non trouvé dans cette collection.").arg(name));
+    return index;
 }
 
 const QStringList &Cursor::Impl::currentRow()
@@ -690,12 +704,7 @@ void Cursor::findFirst(const QString &jetCondition)
 
 QString Cursor::field(const QString &name) const
 {
-    if (!d->hasCurrent())
-        throwNoCurrentRecord();
-    const int index = d->fieldIndex(name);
-    if (index < 0)
-        throw AppError(ErrorNumber::FieldNotFound,
-                       QStringLiteral("Élément « %1 » non trouvé dans cette collection.").arg(name));
+    const int index = d->currentFieldIndex(name);
     return d->currentRow().value(index);
 }
 
@@ -706,13 +715,7 @@ QStringList Cursor::fieldNames() const
 
 void Cursor::setField(const QString &name, const QString &value)
 {
-    if (!d->hasCurrent())
-        throwNoCurrentRecord();
-    const int index = d->fieldIndex(name);
-    if (index < 0)
-        throw AppError(ErrorNumber::FieldNotFound,
-                       QStringLiteral("Élément « %1 » non trouvé dans cette collection.").arg(name));
-    m_edits.insert(d->fieldNames[index], value);
+    m_edits.insert(d->fieldNames[d->currentFieldIndex(name)], value);
 }
 
 QString Cursor::pendingValue(const QString &name, bool *found) const

@@ -9,6 +9,7 @@ PACKAGES=(
   qt6-translations-l10n libqt6sql6-sqlite libsqlite3-dev sqlite3
   fonts-liberation espeak-ng sox
   xvfb xdotool imagemagick
+  mdbtools-dev pkg-config
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,26 +1,12 @@
 #include "data/cursor.h"
 #include "platform/apperror.h"
+#include "errors.h"
 #include "testdb.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <functional>
-
-namespace {
-
-// Runs an operation that must fail with the given error number.
-int errorNumberOf(const std::function<void()> &operation)
-{
-    try {
-        operation();
-    } catch (const AppError &error) {
-        return error.number();
-    }
-    return 0;
-}
-
-} // namespace
 
 class TestDataCursor : public QObject
 {

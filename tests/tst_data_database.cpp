@@ -2,6 +2,7 @@
 #include "data/database.h"
 #include "data/repair.h"
 #include "platform/apperror.h"
+#include "errors.h"
 #include "testdb.h"
 
 #include <QCryptographicHash>
@@ -15,16 +16,6 @@
 #include <functional>
 
 namespace {
-
-int errorNumberOf(const std::function<void()> &operation)
-{
-    try {
-        operation();
-    } catch (const AppError &error) {
-        return error.number();
-    }
-    return 0;
-}
 
 QByteArray contents(const QString &path)
 {

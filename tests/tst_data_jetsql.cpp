@@ -5,6 +5,7 @@
 #include "data/jetsql.h"
 #include "data/schema.h"
 #include "platform/apperror.h"
+#include "errors.h"
 #include "testdb.h"
 
 #include <QCollator>
@@ -104,16 +105,6 @@ public:
 private:
     sqlite3 *m_db = nullptr;
 };
-
-int errorNumberOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const AppError &e) {
-        return e.number();
-    }
-    return 0;
-}
 
 int sign(int v)
 {

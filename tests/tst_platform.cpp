@@ -9,6 +9,8 @@
 #include "platform/textfile.h"
 #include "platform/widgets.h"
 
+#include "errors.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -41,17 +43,6 @@ QByteArray readBytes(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return "<unreadable>";
     return file.readAll();
-}
-
-// The error number a call throws, or 0 when it succeeds.
-int errorNumberOf(const std::function<void()> &call)
-{
-    try {
-        call();
-    } catch (const AppError &error) {
-        return error.number();
-    }
-    return 0;
 }
 
 bool runningAsRoot()

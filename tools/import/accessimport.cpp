@@ -139,8 +139,12 @@ public:
     {
         const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-        if (rc != SQLITE_OK)
+        if (rc != SQLITE_OK) {
+            // A constructor that throws runs no destructor: release the
+            // handle here, once it has given its message.
+            const std::unique_ptr<sqlite3, decltype(&sqlite3_close_v2)> closer(m_db, &sqlite3_close_v2);
             throwSqliteError(m_db, rc, native(path));
+        }
         sqlite3_extended_result_codes(m_db, 1);
     }
     ~Output() { sqlite3_close_v2(m_db); }
@@ -539,7 +543,7 @@ ImportResult importAccessFile(const QString &source, const QString &destination,
         result.warnings << QStringLiteral("Le fichier n'est pas au format Access 97 : son texte est en Unicode et "
                                           "l'option --charset est sans effet.");
 
-    GPtrArray *catalog = mdb_read_catalog(mdb.get(), MDB_TABLE);
+    GPtrArray *catalog = mdb_read_catalog(mdb.get(), MDB_ANY);
     if (!catalog)
         throw AppError(ErrorNumber::DatabaseDamaged,
                        QStringLiteral("La liste des tables du fichier Access « %1 » est illisible.").arg(native(source)));
@@ -564,6 +568,10 @@ ImportResult importAccessFile(const QString &source, const QString &destination,
 
     for (guint i = 0; i < catalog->len; ++i) {
         auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(catalog, i));
+        if (entry->object_type == MDB_LINKED_TABLE)
+            result.warnings << QStringLiteral("La table « %1 » est liée : ses données sont dans un autre fichier "
+                                              "Access, qu'il faut convertir lui-même.")
+                                   .arg(QString::fromUtf8(entry->object_name));
         if (!isUserTable(entry))
             continue;
         const std::unique_ptr<MdbTableDef, TableFreer> table(mdb_read_table(entry));

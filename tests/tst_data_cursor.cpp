@@ -7,6 +7,31 @@
 #include <QtTest>
 
 #include <functional>
+#include <memory>
+
+namespace {
+
+// A cursor on a file, refreshed on its record source (the table itself when none is given).
+std::unique_ptr<Cursor> opened(const QString &table, const QString &path, const QString &source = {})
+{
+    auto cursor = std::make_unique<Cursor>(table);
+    cursor->setDatabaseName(path);
+    if (!source.isEmpty())
+        cursor->setRecordSource(source);
+    cursor->refresh();
+    return cursor;
+}
+
+// What `read` gives for every row, from the current one to the end.
+QStringList walk(Cursor &cursor, const std::function<QString()> &read)
+{
+    QStringList seen;
+    for (; !cursor.eof(); cursor.moveNext())
+        seen << read();
+    return seen;
+}
+
+} // namespace
 
 class TestDataCursor : public QObject
 {
@@ -43,85 +68,70 @@ private slots:
 
     void movesThroughBothEnds()
     {
-        Cursor cursor(QStringLiteral("luma"));
-        cursor.setDatabaseName(threeDocuments());
-        cursor.setRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY inventaire ASC"));
-        cursor.refresh();
-        QCOMPARE(cursor.recordCount(), 3);
-        QVERIFY(!cursor.bof() && !cursor.eof());
-        QCOMPARE(cursor.field("inventaire"), QString("00003"));
+        auto cursor = opened("luma", threeDocuments(), "SELECT * FROM luma ORDER BY inventaire ASC");
+        QCOMPARE(cursor->recordCount(), 3);
+        QVERIFY(!cursor->bof() && !cursor->eof());
+        QCOMPARE(cursor->field("inventaire"), QString("00003"));
 
-        cursor.moveNext();
-        cursor.moveNext();
-        QCOMPARE(cursor.field("inventaire"), QString("00100"));
-        cursor.moveNext(); // past the last, once
-        QVERIFY(cursor.eof());
-        QVERIFY(!cursor.bof());
-        QVERIFY(!cursor.hasCurrentRecord());
-        QCOMPARE(errorNumberOf([&] { cursor.field("titre"); }), ErrorNumber::NoCurrentRecord);
-        QCOMPARE(errorNumberOf([&] { cursor.moveNext(); }), ErrorNumber::NoCurrentRecord);
-        cursor.movePrevious();
-        QCOMPARE(cursor.field("inventaire"), QString("00100"));
+        cursor->moveNext();
+        cursor->moveNext();
+        QCOMPARE(cursor->field("inventaire"), QString("00100"));
+        cursor->moveNext(); // past the last, once
+        QVERIFY(cursor->eof());
+        QVERIFY(!cursor->bof());
+        QVERIFY(!cursor->hasCurrentRecord());
+        QCOMPARE(errorNumberOf([&] { cursor->field("titre"); }), ErrorNumber::NoCurrentRecord);
+        QCOMPARE(errorNumberOf([&] { cursor->moveNext(); }), ErrorNumber::NoCurrentRecord);
+        cursor->movePrevious();
+        QCOMPARE(cursor->field("inventaire"), QString("00100"));
 
-        cursor.moveFirst();
-        cursor.movePrevious(); // before the first, once
-        QVERIFY(cursor.bof());
-        QVERIFY(!cursor.eof());
-        QCOMPARE(errorNumberOf([&] { cursor.movePrevious(); }), ErrorNumber::NoCurrentRecord);
-        cursor.moveNext();
-        QCOMPARE(cursor.field("inventaire"), QString("00003"));
+        cursor->moveFirst();
+        cursor->movePrevious(); // before the first, once
+        QVERIFY(cursor->bof());
+        QVERIFY(!cursor->eof());
+        QCOMPARE(errorNumberOf([&] { cursor->movePrevious(); }), ErrorNumber::NoCurrentRecord);
+        cursor->moveNext();
+        QCOMPARE(cursor->field("inventaire"), QString("00003"));
 
-        cursor.moveLast();
-        QCOMPARE(cursor.field("titre"), QString("Le renard"));
+        cursor->moveLast();
+        QCOMPARE(cursor->field("titre"), QString("Le renard"));
     }
 
     void emptySetHasNoRecord()
     {
-        Cursor cursor(QStringLiteral("luma"));
-        cursor.setDatabaseName(threeDocuments());
-        cursor.setRecordSource(QStringLiteral("SELECT * FROM luma WHERE titre = 'Personne'"));
-        cursor.refresh();
-        QVERIFY(cursor.bof());
-        QVERIFY(cursor.eof());
-        QCOMPARE(cursor.recordCount(), 0);
+        auto cursor = opened("luma", threeDocuments(), "SELECT * FROM luma WHERE titre = 'Personne'");
+        QVERIFY(cursor->bof());
+        QVERIFY(cursor->eof());
+        QCOMPARE(cursor->recordCount(), 0);
         for (const auto &operation : std::initializer_list<std::function<void()>>{
-                 [&] { cursor.moveFirst(); }, [&] { cursor.moveLast(); }, [&] { cursor.moveNext(); },
-                 [&] { cursor.movePrevious(); }, [&] { cursor.field("titre"); },
-                 [&] { cursor.setField("titre", "x"); }})
+                 [&] { cursor->moveFirst(); }, [&] { cursor->moveLast(); }, [&] { cursor->moveNext(); },
+                 [&] { cursor->movePrevious(); }, [&] { cursor->field("titre"); },
+                 [&] { cursor->setField("titre", "x"); }})
             QCOMPARE(errorNumberOf(operation), ErrorNumber::NoCurrentRecord);
-        cursor.findFirst(QStringLiteral("titre like '*'"));
-        QVERIFY(cursor.noMatch());
+        cursor->findFirst(QStringLiteral("titre like '*'"));
+        QVERIFY(cursor->noMatch());
     }
 
-    void unknownFieldIsError3265()
-    {
-        Cursor cursor(QStringLiteral("luma"));
-        cursor.setDatabaseName(threeDocuments());
-        cursor.refresh();
-        QCOMPARE(errorNumberOf([&] { cursor.field("auteur"); }), ErrorNumber::FieldNotFound);
-        QCOMPARE(errorNumberOf([&] { cursor.setField("auteur", "x"); }), ErrorNumber::FieldNotFound);
-    }
-
-    void fieldsMatchedWithoutRegardToCase()
+    void fieldsMatchedWithoutRegardToCaseOrError3265()
     {
         const QString path = m_dir.filePath("casse.db");
         TestDb::exec(path, "CREATE TABLE Enfants(Matricule TEXT, NOMENFANT TEXT, PrénomEnfant TEXT, classe TEXT, "
                            "niveau TEXT)");
         TestDb::insert(path, "Enfants", {"Matricule", "NOMENFANT", "PrénomEnfant", "classe"},
                        {"M1", "Martin", "Élodie", "03"});
-        Cursor cursor(QStringLiteral("enfants"));
-        cursor.setDatabaseName(path);
-        cursor.refresh();
-        QCOMPARE(cursor.field("matricule"), QString("M1"));
-        QCOMPARE(cursor.field("nomenfant"), QString("Martin"));
-        QCOMPARE(cursor.field("PRÉNOMENFANT"), QString("Élodie"));
-        QCOMPARE(cursor.fieldNames().mid(0, 3), QStringList({"Matricule", "NOMENFANT", "PrénomEnfant"}));
+        auto cursor = opened("enfants", path);
+        QCOMPARE(cursor->field("matricule"), QString("M1"));
+        QCOMPARE(cursor->field("nomenfant"), QString("Martin"));
+        QCOMPARE(cursor->field("PRÉNOMENFANT"), QString("Élodie"));
+        QCOMPARE(cursor->fieldNames().mid(0, 3), QStringList({"Matricule", "NOMENFANT", "PrénomEnfant"}));
+        QCOMPARE(errorNumberOf([&] { cursor->field("auteur"); }), ErrorNumber::FieldNotFound);
+        QCOMPARE(errorNumberOf([&] { cursor->setField("auteur", "x"); }), ErrorNumber::FieldNotFound);
 
-        cursor.setField("PRÉNOMENFANT", "Zoé");
+        cursor->setField("PRÉNOMENFANT", "Zoé");
         bool found = false;
-        QCOMPARE(cursor.pendingValue("prénomenfant", &found), QString("Zoé"));
+        QCOMPARE(cursor->pendingValue("prénomenfant", &found), QString("Zoé"));
         QVERIFY(found);
-        cursor.update();
+        cursor->update();
         QCOMPARE(TestDb::scalar(path, "SELECT PrénomEnfant FROM Enfants"), QString("Zoé"));
     }
 
@@ -145,10 +155,8 @@ private slots:
         const QString path = m_dir.filePath(QStringLiteral("valeur-%1.db").arg(++m_counter));
         TestDb::exec(path, "CREATE TABLE luma(inventaire, cumul)");
         TestDb::exec(path, QStringLiteral("INSERT INTO luma(inventaire, cumul) VALUES('00001', %1)").arg(stored));
-        Cursor cursor(QStringLiteral("luma"));
-        cursor.setDatabaseName(path);
-        cursor.refresh();
-        QCOMPARE(cursor.field("cumul"), shown);
+        auto cursor = opened("luma", path);
+        QCOMPARE(cursor->field("cumul"), shown);
     }
 
     void findFirstStartsFromTheFirstRow()
@@ -158,101 +166,85 @@ private slots:
         TestDb::addDocument(path, "00002", "B", "O", "N");
         TestDb::addDocument(path, "00003", "C", "o", "o", "e7", "ÉCOLE"); // case does not count
         TestDb::addDocument(path, "00004", "D", "N", "O", "E7", "école");
-        Cursor cursor(QStringLiteral("luma"));
-        cursor.setDatabaseName(path);
-        cursor.setRecordSource("SELECT * FROM luma ORDER BY inventaire DESC");
-        cursor.refresh();
-        cursor.moveLast();
+        auto cursor = opened("luma", path, "SELECT * FROM luma ORDER BY inventaire DESC");
+        cursor->moveLast();
         const QString loan = "emprunt like 'O' AND catégorieemprunteur like 'école' AND emprunteur like 'E7' "
                              "AND emprunté like 'O'";
-        cursor.findFirst(loan);
-        QVERIFY(!cursor.noMatch());
-        QCOMPARE(cursor.field("inventaire"), QString("00003")); // first in the cursor's order
+        cursor->findFirst(loan);
+        QVERIFY(!cursor->noMatch());
+        QCOMPARE(cursor->field("inventaire"), QString("00003")); // first in the cursor's order
 
-        cursor.moveNext();
-        QCOMPARE(cursor.field("inventaire"), QString("00002"));
-        cursor.findFirst("emprunt like 'O' AND inventaire like '00004'"); // loan not allowed
-        QVERIFY(cursor.noMatch());
-        QCOMPARE(cursor.field("inventaire"), QString("00002")); // position kept
+        cursor->moveNext();
+        QCOMPARE(cursor->field("inventaire"), QString("00002"));
+        cursor->findFirst("emprunt like 'O' AND inventaire like '00004'"); // loan not allowed
+        QVERIFY(cursor->noMatch());
+        QCOMPARE(cursor->field("inventaire"), QString("00002")); // position kept
 
-        cursor.findFirst("emprunt like 'O' AND inventaire like '00001'");
-        QVERIFY(!cursor.noMatch());
-        QCOMPARE(cursor.field("titre"), QString("A"));
+        cursor->findFirst("emprunt like 'O' AND inventaire like '00001'");
+        QVERIFY(!cursor->noMatch());
+        QCOMPARE(cursor->field("titre"), QString("A"));
     }
 
     void findFirstStaysWithinTheRecordSource()
     {
-        Cursor cursor(QStringLiteral("luma"));
-        cursor.setDatabaseName(threeDocuments());
-        cursor.setRecordSource("SELECT * FROM luma WHERE titre LIKE 'Le*' ORDER BY inventaire");
-        cursor.refresh();
-        cursor.findFirst("inventaire like '00003'"); // exists, but outside the query
-        QVERIFY(cursor.noMatch());
-        cursor.findFirst("inventaire like '001*'");
-        QVERIFY(!cursor.noMatch());
-        QCOMPARE(cursor.field("titre"), QString("Le renard"));
+        auto cursor = opened("luma", threeDocuments(), "SELECT * FROM luma WHERE titre LIKE 'Le*' ORDER BY inventaire");
+        cursor->findFirst("inventaire like '00003'"); // exists, but outside the query
+        QVERIFY(cursor->noMatch());
+        cursor->findFirst("inventaire like '001*'");
+        QVERIFY(!cursor->noMatch());
+        QCOMPARE(cursor->field("titre"), QString("Le renard"));
     }
 
     void updateIsSeenByAnotherCursor()
     {
         const QString path = threeDocuments();
-        Cursor cursor(QStringLiteral("luma"));
-        cursor.setDatabaseName(path);
-        cursor.setRecordSource("SELECT * FROM luma ORDER BY inventaire ASC");
-        cursor.refresh();
-        cursor.moveNext(); // 00020
-        cursor.setField("emprunté", "O");
-        cursor.setField("emprunteur", "E12");
-        cursor.setField("cumul", "1");
-        QCOMPARE(cursor.field("emprunté"), QString("N")); // not saved yet
-        cursor.update();
-        QVERIFY(!cursor.hasPendingEdits());
-        QCOMPARE(cursor.field("emprunteur"), QString("E12"));
-        cursor.moveFirst();
-        cursor.moveToLastModified();
-        QCOMPARE(cursor.field("inventaire"), QString("00020"));
+        auto cursor = opened("luma", path, "SELECT * FROM luma ORDER BY inventaire ASC");
+        cursor->moveNext(); // 00020
+        cursor->setField("emprunté", "O");
+        cursor->setField("emprunteur", "E12");
+        cursor->setField("cumul", "1");
+        QCOMPARE(cursor->field("emprunté"), QString("N")); // not saved yet
+        cursor->update();
+        QVERIFY(!cursor->hasPendingEdits());
+        QCOMPARE(cursor->field("emprunteur"), QString("E12"));
+        cursor->moveFirst();
+        cursor->moveToLastModified();
+        QCOMPARE(cursor->field("inventaire"), QString("00020"));
 
-        Cursor other(QStringLiteral("luma"));
-        other.setDatabaseName(path);
-        other.refresh();
-        other.findFirst("emprunteur like 'E12'");
-        QVERIFY(!other.noMatch());
-        QCOMPARE(other.field("emprunté"), QString("O"));
-        QCOMPARE(other.field("cumul"), QString("1"));
+        auto other = opened("luma", path);
+        other->findFirst("emprunteur like 'E12'");
+        QVERIFY(!other->noMatch());
+        QCOMPARE(other->field("emprunté"), QString("O"));
+        QCOMPARE(other->field("cumul"), QString("1"));
         QCOMPARE(TestDb::scalar(path, "SELECT count(*) FROM luma WHERE emprunté = 'O'"), QString("1"));
     }
 
     void movesDropUnsavedEdits()
     {
         const QString path = threeDocuments();
-        Cursor cursor(QStringLiteral("luma"));
-        cursor.setDatabaseName(path);
-        cursor.refresh();
-        cursor.setField("titre", "Perdu");
-        cursor.moveNext();
-        QVERIFY(!cursor.hasPendingEdits());
-        cursor.movePrevious();
-        cursor.update();
+        auto cursor = opened("luma", path);
+        cursor->setField("titre", "Perdu");
+        cursor->moveNext();
+        QVERIFY(!cursor->hasPendingEdits());
+        cursor->movePrevious();
+        cursor->update();
         QCOMPARE(TestDb::scalar(path, "SELECT count(*) FROM luma WHERE titre = 'Perdu'"), QString("0"));
     }
 
     void duplicateInventoryWritesNothing()
     {
         const QString path = threeDocuments();
-        Cursor cursor(QStringLiteral("luma"));
-        cursor.setDatabaseName(path);
-        cursor.setRecordSource("SELECT * FROM luma ORDER BY inventaire ASC");
-        cursor.refresh();
-        cursor.setField("titre", "Titre changé");
-        cursor.setField("inventaire", "00100"); // already taken
-        QCOMPARE(errorNumberOf([&] { cursor.update(); }), ErrorNumber::DuplicateKey);
-        QVERIFY(!cursor.hasPendingEdits());
+        auto cursor = opened("luma", path, "SELECT * FROM luma ORDER BY inventaire ASC");
+        cursor->setField("titre", "Titre changé");
+        cursor->setField("inventaire", "00100"); // already taken
+        QCOMPARE(errorNumberOf([&] { cursor->update(); }), ErrorNumber::DuplicateKey);
+        QVERIFY(!cursor->hasPendingEdits());
         QCOMPARE(TestDb::scalar(path, "SELECT titre FROM luma WHERE inventaire = '00003'"), QString("La chèvre"));
         QCOMPARE(TestDb::scalar(path, "SELECT count(*) FROM luma WHERE inventaire = '00100'"), QString("1"));
         // The cursor goes on working.
-        QCOMPARE(cursor.field("titre"), QString("La chèvre"));
-        cursor.setField("titre", "La chèvre de M. Seguin");
-        cursor.update();
+        QCOMPARE(cursor->field("titre"), QString("La chèvre"));
+        cursor->setField("titre", "La chèvre de M. Seguin");
+        cursor->update();
         QCOMPARE(TestDb::scalar(path, "SELECT titre FROM luma WHERE inventaire = '00003'"),
                  QString("La chèvre de M. Seguin"));
     }
@@ -283,14 +275,9 @@ private slots:
         int n = 0;
         for (const auto &child : children)
             TestDb::addChild(path, QString::number(++n), child.first, child.second, "01");
-        Cursor cursor(QStringLiteral("enfants"));
-        cursor.setDatabaseName(path);
-        cursor.setRecordSource(source);
-        cursor.refresh();
-        QStringList seen;
-        for (; !cursor.eof(); cursor.moveNext())
-            seen << cursor.field("nomenfant") + ' ' + cursor.field("prénomenfant");
-        QCOMPARE(seen, expected);
+        auto cursor = opened("enfants", path, source);
+        QCOMPARE(walk(*cursor, [&] { return cursor->field("nomenfant") + ' ' + cursor->field("prénomenfant"); }),
+                 expected);
     }
 
     void inventoryOrderFromTheIndex()
@@ -298,31 +285,23 @@ private slots:
         const QString path = freshCatalogue("inventaire.db");
         for (const char *number : {"00500", "00002", "10000", "00010", "09999"})
             TestDb::addDocument(path, number, "titre");
-        Cursor cursor(QStringLiteral("luma"));
-        cursor.setDatabaseName(path);
-        cursor.setRecordSource("SELECT * FROM luma ORDER BY inventaire ASC");
-        cursor.refresh();
-        QStringList seen;
-        for (; !cursor.eof(); cursor.moveNext())
-            seen << cursor.field("inventaire");
-        QCOMPARE(seen, QStringList({"00002", "00010", "00500", "09999", "10000"}));
+        auto cursor = opened("luma", path, "SELECT * FROM luma ORDER BY inventaire ASC");
+        QCOMPARE(walk(*cursor, [&] { return cursor->field("inventaire"); }),
+                 QStringList({"00002", "00010", "00500", "09999", "10000"}));
     }
 
     void groupedQueryIsReadOnly()
     {
         const QString path = threeDocuments();
         TestDb::addDocument(path, "00200", "Le loup");
-        Cursor cursor(QStringLiteral("luma"));
-        cursor.setDatabaseName(path);
-        cursor.setRecordSource("SELECT DISTINCT titre FROM luma ORDER BY titre");
-        cursor.refresh();
-        QCOMPARE(cursor.recordCount(), 3);
-        QCOMPARE(cursor.field("titre"), QString("La chèvre"));
-        cursor.findFirst("titre like '*renard'");
-        QVERIFY(!cursor.noMatch());
-        QCOMPARE(cursor.field("TITRE"), QString("Le renard"));
-        cursor.setField("titre", "Autre");
-        const int number = errorNumberOf([&] { cursor.update(); });
+        auto cursor = opened("luma", path, "SELECT DISTINCT titre FROM luma ORDER BY titre");
+        QCOMPARE(cursor->recordCount(), 3);
+        QCOMPARE(cursor->field("titre"), QString("La chèvre"));
+        cursor->findFirst("titre like '*renard'");
+        QVERIFY(!cursor->noMatch());
+        QCOMPARE(cursor->field("TITRE"), QString("Le renard"));
+        cursor->setField("titre", "Autre");
+        const int number = errorNumberOf([&] { cursor->update(); });
         QVERIFY(number != 0);
         QCOMPARE(TestDb::scalar(path, "SELECT count(*) FROM luma WHERE titre = 'Autre'"), QString("0"));
     }
@@ -334,27 +313,23 @@ private slots:
                            "INSERT INTO équipe VALUES('02', 'Mme Durand'), ('01', 'M. Petit');"
                            "CREATE TABLE enfants(rowid TEXT, matricule TEXT, nomenfant TEXT);"
                            "INSERT INTO enfants VALUES('x', 'E1', 'Martin'), ('y', 'E2', 'Bernard');");
-        Cursor classes(QStringLiteral("équipe"));
-        classes.setDatabaseName(path);
-        classes.setRecordSource("SELECT équipenuméro, équipeinstituteur FROM équipe ORDER BY équipenuméro ASC");
-        classes.refresh();
-        QCOMPARE(classes.recordCount(), 2);
-        QCOMPARE(classes.field("équipeinstituteur"), QString("M. Petit"));
-        classes.findFirst("équipenuméro like '02'");
-        QCOMPARE(classes.field("équipeinstituteur"), QString("Mme Durand"));
-        classes.setField("équipeinstituteur", "Mme Dupont");
-        QVERIFY(errorNumberOf([&] { classes.update(); }) != 0);
+        auto classes =
+            opened("équipe", path, "SELECT équipenuméro, équipeinstituteur FROM équipe ORDER BY équipenuméro ASC");
+        QCOMPARE(classes->recordCount(), 2);
+        QCOMPARE(classes->field("équipeinstituteur"), QString("M. Petit"));
+        classes->findFirst("équipenuméro like '02'");
+        QCOMPARE(classes->field("équipeinstituteur"), QString("Mme Durand"));
+        classes->setField("équipeinstituteur", "Mme Dupont");
+        QVERIFY(errorNumberOf([&] { classes->update(); }) != 0);
         QCOMPARE(TestDb::scalar(path, "SELECT équipeinstituteur FROM équipe WHERE équipenuméro = '02'"),
                  QString("Mme Durand"));
 
         // A column that happens to be called rowid does not hide the row's identity.
-        Cursor children(QStringLiteral("enfants"));
-        children.setDatabaseName(path);
-        children.refresh();
-        children.moveLast();
-        QCOMPARE(children.field("rowid"), QString("y"));
-        children.setField("nomenfant", "Bernardin");
-        children.update();
+        auto children = opened("enfants", path);
+        children->moveLast();
+        QCOMPARE(children->field("rowid"), QString("y"));
+        children->setField("nomenfant", "Bernardin");
+        children->update();
         QCOMPARE(TestDb::scalar(path, "SELECT nomenfant FROM enfants WHERE matricule = 'E2'"), QString("Bernardin"));
         QCOMPARE(TestDb::scalar(path, "SELECT nomenfant FROM enfants WHERE matricule = 'E1'"), QString("Martin"));
     }
@@ -362,29 +337,25 @@ private slots:
     void holdsNoLockBetweenCalls()
     {
         const QString path = threeDocuments();
-        Cursor cursor(QStringLiteral("luma"));
-        cursor.setDatabaseName(path);
-        cursor.refresh();
-        QCOMPARE(cursor.field("inventaire"), QString("00020"));
-        cursor.findFirst("titre like 'Le*'");
+        auto cursor = opened("luma", path);
+        QCOMPARE(cursor->field("inventaire"), QString("00020"));
+        cursor->findFirst("titre like 'Le*'");
         // Another program writes the file while the cursor stays open.
         TestDb::exec(path, "UPDATE luma SET titre = 'Le grand loup' WHERE inventaire = '00020'");
-        cursor.moveNext();
-        cursor.movePrevious(); // a move reads the row again
-        QCOMPARE(cursor.field("titre"), QString("Le grand loup"));
+        cursor->moveNext();
+        cursor->movePrevious(); // a move reads the row again
+        QCOMPARE(cursor->field("titre"), QString("Le grand loup"));
     }
 
     void deletedRowIsReported()
     {
         const QString path = threeDocuments();
-        Cursor cursor(QStringLiteral("luma"));
-        cursor.setDatabaseName(path);
-        cursor.refresh();
+        auto cursor = opened("luma", path);
         TestDb::exec(path, "DELETE FROM luma WHERE inventaire = '00003'");
-        cursor.moveNext();
-        QCOMPARE(errorNumberOf([&] { cursor.field("titre"); }), ErrorNumber::RecordDeleted);
-        cursor.moveNext();
-        QCOMPARE(cursor.field("titre"), QString("Le renard"));
+        cursor->moveNext();
+        QCOMPARE(errorNumberOf([&] { cursor->field("titre"); }), ErrorNumber::RecordDeleted);
+        cursor->moveNext();
+        QCOMPARE(cursor->field("titre"), QString("Le renard"));
     }
 };
 

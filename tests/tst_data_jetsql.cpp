@@ -135,16 +135,16 @@ private slots:
     // LIKE
     void likePatterns_data();
     void likePatterns();
-    void likeNullGivesNull();
+    void sqlValues_data();
+    void sqlValues();
+    void likeNullFieldIsNotFound();
     void likeCachedPatternFollowsEachRow();
-    void likeEscapeClause();
 
     // JETTEXT
     void collationPairs_data();
     void collationPairs();
     void collationSortsFrenchDictionaryOrder();
     void collationAsciiFastPathAgreesWithCollator();
-    void collationLeavesNocaseAlone();
 
     // Jet functions and expressions
     void expressions_data();
@@ -284,13 +284,34 @@ void TestJetSql::likePatterns()
     QCOMPARE(db.value(QStringLiteral("SELECT count(*) FROM t WHERE ") + where), found ? "1" : "0");
 }
 
-void TestJetSql::likeNullGivesNull()
+void TestJetSql::sqlValues_data()
 {
-    Connection db;
-    QCOMPARE(db.value(QStringLiteral("SELECT NULL LIKE 'a'")), "<null>");
-    QCOMPARE(db.value(QStringLiteral("SELECT 'a' LIKE NULL")), "<null>");
-    QCOMPARE(db.value(QStringLiteral("SELECT 'a' LIKE 'a' ESCAPE NULL")), "<null>");
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("like null value") << "SELECT NULL LIKE 'a'" << "<null>";
+    QTest::newRow("like null pattern") << "SELECT 'a' LIKE NULL" << "<null>";
+    QTest::newRow("like null escape") << "SELECT 'a' LIKE 'a' ESCAPE NULL" << "<null>";
+    QTest::newRow("escaped star") << "SELECT 'a*' LIKE 'a!*' ESCAPE '!'" << "1";
+    QTest::newRow("escaped star is no wildcard") << "SELECT 'ab' LIKE 'a!*' ESCAPE '!'" << "0";
+    QTest::newRow("star beside an escape") << "SELECT 'ab' LIKE 'a*' ESCAPE '!'" << "1";
+    // The built-in NOCASE folds ASCII only; replacing it would corrupt
+    // indexes other tools built with it.
+    QTest::newRow("NOCASE left alone") << "SELECT 'é' = 'É' COLLATE NOCASE" << "0";
+    QTest::newRow("JETTEXT ignores case") << "SELECT 'é' = 'É' COLLATE JETTEXT" << "1";
+}
+
+void TestJetSql::sqlValues()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, expected);
+    QCOMPARE(Connection().value(sql), expected);
+}
+
+void TestJetSql::likeNullFieldIsNotFound()
+{
     // A null field is not found even by '*'; an empty one is.
+    Connection db;
     db.exec(QStringLiteral("CREATE TABLE t(v TEXT); INSERT INTO t VALUES(NULL), (''), ('x')"));
     QCOMPARE(db.value(QStringLiteral("SELECT count(*) FROM t WHERE v LIKE '*'")), "2");
     QCOMPARE(db.value(QStringLiteral("SELECT count(*) FROM t WHERE v NOT LIKE 'x'")), "1");
@@ -313,14 +334,6 @@ void TestJetSql::likeCachedPatternFollowsEachRow()
                            "INSERT INTO t(v) SELECT CASE WHEN i % 10 = 0 THEN 'Au LOUP ' || i ELSE 'chat ' || i END "
                            "FROM n"));
     QCOMPARE(db.value(QStringLiteral("SELECT count(*) FROM t WHERE v LIKE '*loup*'")), "501");
-}
-
-void TestJetSql::likeEscapeClause()
-{
-    Connection db;
-    QCOMPARE(db.value(QStringLiteral("SELECT 'a*' LIKE 'a!*' ESCAPE '!'")), "1");
-    QCOMPARE(db.value(QStringLiteral("SELECT 'ab' LIKE 'a!*' ESCAPE '!'")), "0");
-    QCOMPARE(db.value(QStringLiteral("SELECT 'ab' LIKE 'a*' ESCAPE '!'")), "1");
 }
 
 // ---------------------------------------------------------------------------
@@ -404,15 +417,6 @@ void TestJetSql::collationAsciiFastPathAgreesWithCollator()
     // And jetCompare is the French collator: punctuation weighs as it says.
     QCOMPARE(std::clamp(collator.compare(QStringLiteral("a-b"), QStringLiteral("a b")), -1, 1),
              jetCompare(QStringLiteral("a-b"), QStringLiteral("a b")));
-}
-
-void TestJetSql::collationLeavesNocaseAlone()
-{
-    Connection db;
-    // The built-in NOCASE folds ASCII only; replacing it would corrupt
-    // indexes other tools built with it.
-    QCOMPARE(db.value(QStringLiteral("SELECT 'é' = 'É' COLLATE NOCASE")), "0");
-    QCOMPARE(db.value(QStringLiteral("SELECT 'é' = 'É' COLLATE JETTEXT")), "1");
 }
 
 // ---------------------------------------------------------------------------

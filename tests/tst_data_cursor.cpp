@@ -219,6 +219,34 @@ private slots:
         QCOMPARE(TestDb::scalar(path, "SELECT count(*) FROM luma WHERE emprunté = 'O'"), QString("1"));
     }
 
+    // A refresh may keep the rows it loaded only while nobody changed the file.
+    void refreshSeesEveryChange()
+    {
+        const QString path = threeDocuments();
+        auto cursor = opened("luma", path, "SELECT * FROM luma WHERE emprunté = 'N' ORDER BY inventaire ASC");
+        QCOMPARE(cursor->recordCount(), 3);
+
+        TestDb::addDocument(path, "00001", "Le hérisson"); // another program adds a document
+        cursor->refresh();
+        QCOMPARE(cursor->recordCount(), 4);
+        QCOMPARE(cursor->field("inventaire"), QString("00001"));
+
+        cursor->setField("emprunté", "O"); // this cursor lends it
+        cursor->update();
+        cursor->refresh();
+        QCOMPARE(cursor->recordCount(), 3);
+        QCOMPARE(cursor->field("inventaire"), QString("00003"));
+
+        cursor->moveLast();
+        cursor->refresh(); // nothing changed: the same rows, from the first
+        QCOMPARE(cursor->recordCount(), 3);
+        QCOMPARE(cursor->field("inventaire"), QString("00003"));
+
+        cursor->setRecordSource("SELECT * FROM luma ORDER BY inventaire ASC");
+        cursor->refresh();
+        QCOMPARE(cursor->recordCount(), 4);
+    }
+
     void movesDropUnsavedEdits()
     {
         const QString path = threeDocuments();

@@ -221,6 +221,12 @@ struct Cursor::Impl
     qint64 position = -1;                      // -1 before the first, count() past the last
     std::optional<qint64> lastModified;
 
+    // What the record set was loaded from: the same query on data that no
+    // connection has changed since gives the same rows, and is not run again.
+    QString loadedSource;
+    qint64 loadedDataVersion = -1;
+    qint64 loadedTotalChanges = -1;
+
     sqlite3_stmt *rowStatement = nullptr;      // reads one row by rowid; reset after each use
     qint64 cachedPosition = -1;
     QStringList cachedRow;
@@ -245,6 +251,8 @@ struct Cursor::Impl
         std::vector<std::vector<QVariant>>().swap(rows);
         position = -1;
         lastModified.reset();
+        loadedSource.clear();
+        loadedDataVersion = loadedTotalChanges = -1;
         sqlite3_finalize(rowStatement);
         rowStatement = nullptr;
         cachedPosition = -1;
@@ -259,6 +267,15 @@ struct Cursor::Impl
     }
 
     void ensureDatabase(const QString &path);
+    // Changes made to the file by other connections (PRAGMA data_version) and
+    // by this one (total changes) since it was opened.
+    qint64 dataVersion() const;
+    qint64 ownChanges() const { return sqlite3_total_changes64(handle()); }
+    bool loadedFromUnchanged(const QString &source) const
+    {
+        return open && byRowid && loadedSource == source && loadedDataVersion == dataVersion()
+            && loadedTotalChanges == ownChanges();
+    }
     bool loadByRowid();
     void materialise();
     int fieldIndex(const QString &name) const;
@@ -597,13 +614,32 @@ void Cursor::setRecordSource(const QString &jetSource)
     m_recordSource = jetSource;
 }
 
+qint64 Cursor::Impl::dataVersion() const
+{
+    SqliteStatement statement(handle(), QStringLiteral("PRAGMA data_version"));
+    if (!statement.prepared() || sqlite3_step(statement.get()) != SQLITE_ROW)
+        return -2; // never equal to a remembered version: the query runs again
+    return sqlite3_column_int64(statement.get(), 0);
+}
+
 void Cursor::refresh()
 {
     m_edits.clear();
     m_noMatch = false;
-    d->clearRecordSet();
     try {
         d->ensureDatabase(m_databaseName);
+        // The child choice screen refreshes the whole catalogue at every
+        // touch of a photograph: unchanged data need not be sorted again.
+        if (d->loadedFromUnchanged(m_recordSource)) {
+            d->lastModified.reset();
+            d->cachedPosition = -1;
+            d->position = d->count() > 0 ? 0 : -1;
+            return;
+        }
+        d->clearRecordSet();
+        // Taken before the query: a change made while it runs is seen next time.
+        const qint64 versionBefore = d->dataVersion();
+        const qint64 changesBefore = d->ownChanges();
         d->translated = translateRecordSource(m_recordSource, d->db->schema());
         if (!d->translated.singleTable || !d->loadByRowid()) {
             d->clearRecordSet();
@@ -612,6 +648,11 @@ void Cursor::refresh()
         }
         d->open = true;
         d->position = d->count() > 0 ? 0 : -1;
+        if (d->byRowid) {
+            d->loadedSource = m_recordSource;
+            d->loadedDataVersion = versionBefore;
+            d->loadedTotalChanges = changesBefore;
+        }
     } catch (...) {
         d->clearRecordSet();
         throw;

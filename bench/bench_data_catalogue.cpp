@@ -106,10 +106,13 @@ void generate(const QString &path, int documents, int inventoryWidth)
     sqlite3_close(db);
 }
 
-double medianMs(int runs, const std::function<void()> &work)
+// `before`, when given, runs ahead of each timed run, outside the time.
+double medianMs(int runs, const std::function<void()> &work, const std::function<void()> &before = {})
 {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
+        if (before)
+            before();
         QElapsedTimer timer;
         timer.start();
         work();
@@ -171,6 +174,12 @@ int main(int argc, char **argv)
 
     sqlite3 *direct = nullptr;
     check(sqlite3_open_v2(path.toUtf8().constData(), &direct, SQLITE_OPEN_READONLY, nullptr), direct, "open");
+    // Another program writing the catalogue: the cursor must then run its query again.
+    sqlite3 *writer = nullptr;
+    check(sqlite3_open_v2(path.toUtf8().constData(), &writer, SQLITE_OPEN_READWRITE, nullptr), writer, "open");
+    const auto otherProgramWrites = [writer] {
+        sqlite3_exec(writer, "UPDATE luma SET cumul = CASE cumul WHEN '1' THEN '2' ELSE '1' END WHERE rowid = 1", nullptr, nullptr, nullptr);
+    };
 
     try {
         const size_t heapBefore = mallinfo2().uordblks + mallinfo2().hblkhd;
@@ -183,9 +192,11 @@ int main(int argc, char **argv)
                     cursor.recordCount(), double(heapAfter - heapBefore) / (1024.0 * 1024.0));
 
         std::vector<Row> rows;
-        rows.push_back({"refresh SELECT * FROM luma ORDER BY inventaire", medianMs(runs, [&] { cursor.refresh(); }),
+        rows.push_back({"refresh SELECT * FROM luma ORDER BY inventaire",
+                        medianMs(runs, [&] { cursor.refresh(); }, otherProgramWrites),
                         medianMs(runs, [&] { runDirect(direct, "SELECT rowid FROM luma ORDER BY inventaire"); }),
                         20});
+        rows.push_back({"  same, the catalogue unchanged since", medianMs(runs, [&] { cursor.refresh(); }), -1, 20});
         rows.push_back({"  same, reading the key too (direct only)", -1, medianMs(runs, [&] { runDirect(direct, "SELECT rowid, inventaire FROM luma ORDER BY inventaire"); }),
                         20});
         const std::string directInventory =
@@ -205,7 +216,7 @@ int main(int argc, char **argv)
         search.setDatabaseName(path);
         search.setRecordSource(words);
         search.refresh();
-        rows.push_back({"refresh word query *loup*", medianMs(runs, [&] { search.refresh(); }),
+        rows.push_back({"refresh word query *loup*", medianMs(runs, [&] { search.refresh(); }, otherProgramWrites),
                         medianMs(runs, [&] {
                             runDirect(direct, "SELECT rowid FROM luma WHERE (titre LIKE '%loup%' OR motsclés LIKE "
                                               "'%loup%') ORDER BY inventaire");
@@ -222,16 +233,22 @@ int main(int argc, char **argv)
             }
             const bool met = row.cursorMs < row.targetMs;
             allMet = allMet && met;
-            std::printf("%-48s %10.2f %10.2f %7.1f %6.0f %s\n", row.name, row.cursorMs, row.directMs,
-                        row.directMs > 0 ? row.cursorMs / row.directMs : 0.0, row.targetMs, met ? "ok" : "MISSED");
+            if (row.directMs < 0)
+                std::printf("%-48s %10.2f %10s %7s %6.0f %s\n", row.name, row.cursorMs, "", "", row.targetMs,
+                            met ? "ok" : "MISSED");
+            else
+                std::printf("%-48s %10.2f %10.2f %7.1f %6.0f %s\n", row.name, row.cursorMs, row.directMs,
+                            row.cursorMs / row.directMs, row.targetMs, met ? "ok" : "MISSED");
         }
         std::printf("\nword query: %lld documents; inventory %s %s\n", search.recordCount(), qPrintable(wanted),
                     inventoryFound ? "found" : "NOT FOUND");
         sqlite3_close(direct);
+        sqlite3_close(writer);
         return allMet && inventoryFound ? 0 : 2;
     } catch (const AppError &error) {
         std::fprintf(stderr, "error %d: %s\n", error.number(), qPrintable(error.description()));
         sqlite3_close(direct);
+        sqlite3_close(writer);
         return 1;
     }
 }

@@ -118,11 +118,16 @@ void Feuilleclasse::Dessin1_Click(int Index)
     }
 
     QString matricule;
-    m.trapped([&] {
+    const bool childRead = m.trapped([&] {
         matricule = d.Etiquette3().text();
         m_panel3D1->setTextColor(kRed);
         m_panel3D1->setText(QStringLiteral(" ") + d.Etiquette2().text());
     });
+    if (!childRead) {
+        // Whose loan to look for is unknown: nothing is offered.
+        pointer.arrow();
+        return;
+    }
 
     // The child's document on loan, if any. The matricule is matched as it
     // stands: a quote or a wildcard in it matches only itself.

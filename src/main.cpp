@@ -5,6 +5,7 @@
 #include "platform/qtservices.h"
 
 #include <QApplication>
+#include <QFont>
 #include <QIcon>
 #include <algorithm>
 #include <cmath>
@@ -39,8 +40,13 @@ int main(int argc, char *argv[])
             running->closeAll();
     });
 
-    AppContext context(PlatformServices{messages, sound, clock, display, programEnd, pointer},
-                       scaleForDisplay(display.sizePixels()));
+    const double scale = scaleForDisplay(display.sizePixels());
+    AppContext context(PlatformServices{messages, sound, clock, display, programEnd, pointer}, scale);
+    // Message boxes grow with the screens, so the teacher reading over a
+    // child's shoulder reads them as easily.
+    QFont boxFont = QApplication::font();
+    boxFont.setPointSizeF(boxFont.pointSizeF() * scale * 1.25);
+    QApplication::setFont(boxFont, "QMessageBox");
     running = &context;
 
     // The start-up screen's load step is the whole run: it returns only if

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
@@ -148,6 +149,26 @@ private slots:
         TestContext t;
         QVERIFY(runStartup(t, folder.root() + "/laluma"));
         QCOMPARE(t.module().CheminEcole(), folder.school());
+    }
+
+    void folderCopiedFromWindowsWithNamesInOtherCases()
+    {
+        DataFolder folder;
+        folder.fillSmallSchool();
+        QImage picture(40, 50, QImage::Format_RGB32);
+        picture.fill(Qt::blue);
+        QVERIFY(picture.save(folder.school() + "/classe01.bmp", "BMP"));
+        QVERIFY(QFile::rename(folder.catalogue(), folder.base() + "/luma.mdb"));
+        QVERIFY(QFile::rename(folder.descriptors(), folder.base() + "/Cotation.Mdb"));
+        QVERIFY(QFile::rename(folder.schoolDb(), folder.school() + "/altemare.mdb"));
+        QVERIFY(QDir(folder.root()).rename("ALTEMARE", "Altemare"));
+        TestContext t;
+        QVERIFY(runStartup(t, folder.base()));
+        QVERIFY(t.messages.shown.isEmpty());
+        QCOMPARE(t.module().CheminEcole(), folder.root() + "/Altemare");
+        QVERIFY(!t.context.FeuilleÉcole().Dessin1(0)->picture().isNull());
+        QCOMPARE(t.context.données().Donnée2().field("titre"), QStringLiteral("Le loup"));
+        QVERIFY(!QFile::exists(folder.base() + "/LUMA.MDB")); // nothing created under the other spelling
     }
 
     void schoolDatabaseInTheDataFolderWhenNoSchoolFolder()

@@ -1,10 +1,9 @@
 #include "accessimport.h"
 
 #include "data/database.h"
-#include "platform/apperror.h"
+#include "errors.h"
 #include "testdb.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,7 +11,7 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -21,27 +20,10 @@ QString sample(const QString &name)
     return QStringLiteral(LUMA_ACCESS_SAMPLES "/") + name;
 }
 
-QByteArray hashOf(const QString &path)
+QByteArray contents(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
-}
-
-// First column of the first row, or a null string for NULL.
-QString scalar(sqlite3 *db, const QString &sql)
-{
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt, nullptr) != SQLITE_OK)
-        return QStringLiteral("<erreur : %1>").arg(QString::fromUtf8(sqlite3_errmsg(db)));
-    QString value = QStringLiteral("<aucune ligne>");
-    if (sqlite3_step(stmt) == SQLITE_ROW)
-        value = sqlite3_column_type(stmt, 0) == SQLITE_NULL
-                    ? QString()
-                    : QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
-    sqlite3_finalize(stmt);
-    return value;
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -61,44 +43,36 @@ private slots:
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QStringList>("tables");
-        QTest::addColumn<QString>("table");
-        QTest::addColumn<QStringList>("columns");
+        QTest::addColumn<QStringList>("columns"); // of the first table
         QTest::addColumn<qint64>("rows");
 
-        const QStringList a_i = {"A", "B", "C", "D", "E", "F", "G", "H", "I"};
-        QTest::newRow("Jet 3") << "testV1997.mdb" << QStringList{"Table1", "Table2", "Table3", "Table4"} << "Table1"
-                               << a_i << qint64(2);
+        QTest::newRow("Jet 3") << "testV1997.mdb" << QStringList{"Table1", "Table2", "Table3", "Table4"}
+                               << QStringList{"A", "B", "C", "D", "E", "F", "G", "H", "I"} << qint64(2);
         QTest::newRow("Jet 4, compressed Unicode")
-            << "testUnicodeCompV2003.mdb" << QStringList{"Table"} << "Table" << QStringList{"ID", "Unicode"}
-            << qint64(8);
+            << "testUnicodeCompV2003.mdb" << QStringList{"Table"} << QStringList{"ID", "Unicode"} << qint64(8);
         QTest::newRow("ACE, accented column")
-            << "odbcLinkerTestV2007.accdb" << QStringList{"Lokal"} << "Lokal"
+            << "odbcLinkerTestV2007.accdb" << QStringList{"Lokal"}
             << QStringList{"ID", "Version", "Användare", "Fysisk plats", "Mallar plats", "Rapport plats",
                            "DropboxPath", "LogPath", "BackEnd", "KiddeArkivPath", "Staging"}
             << qint64(1);
-        QTest::newRow("non-Latin column name")
-            << "noRoman.mdb" << QStringList{"t_noroman"} << "t_noroman"
-            << QStringList{"ID", "end", "q3¹²³¼½¾ß€Ð×ÝÞðýþäüöß"} << qint64(0);
-        QTest::newRow("table name with blanks and signs")
-            << "weirdObjectNames.mdb" << QStringList{"19 MB 01 BEZAHLT ???"} << "19 MB 01 BEZAHLT ???"
-            << QStringList{"ID", "TextField"} << qint64(1);
-        QTest::newRow("dates before 1900") << "oldDatesV2007.accdb" << QStringList{"Table1"} << "Table1"
-                                           << QStringList{"ID", "DateField"} << qint64(4);
+        QTest::newRow("non-Latin column name") << "noRoman.mdb" << QStringList{"t_noroman"}
+                                               << QStringList{"ID", "end", "q3¹²³¼½¾ß€Ð×ÝÞðýþäüöß"} << qint64(0);
+        QTest::newRow("table name with blanks and signs") << "weirdObjectNames.mdb" << QStringList{"19 MB 01 BEZAHLT ???"}
+                                                          << QStringList{"ID", "TextField"} << qint64(1);
     }
 
     void importsTablesAndColumns()
     {
         QFETCH(QString, file);
         QFETCH(QStringList, tables);
-        QFETCH(QString, table);
         QFETCH(QStringList, columns);
         QFETCH(qint64, rows);
 
         QTemporaryDir dir;
         const QString destination = dir.filePath(QStringLiteral("LUMA.MDB"));
-        const QByteArray before = hashOf(sample(file));
+        const QByteArray before = contents(sample(file));
         const ImportResult result = importAccessFile(sample(file), destination);
-        QCOMPARE(hashOf(sample(file)), before);
+        QCOMPARE(contents(sample(file)), before);
         QCOMPARE(result.tables, tables.size());
         QCOMPARE(result.rows, rows);
         // Only the destination is left in the folder: no temporary file.
@@ -110,7 +84,7 @@ private slots:
             found << t.name;
         found.sort();
         QCOMPARE(found, tables);
-        const SchemaTable *imported = db->schema().findTable(table);
+        const SchemaTable *imported = db->schema().findTable(tables.first());
         QVERIFY(imported);
         QCOMPARE(imported->columns, columns);
     }
@@ -123,32 +97,20 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         const QString unicode = QStringLiteral("SELECT Unicode FROM [Table] WHERE ID = '%1'");
-        QTest::newRow("Cyrillic") << "testUnicodeCompV2003.mdb" << "" << unicode.arg(3) << "Мир";
-        // Polytonic accents (oxia), as the file stores them.
-        QTest::newRow("Greek") << "testUnicodeCompV2003.mdb" << "" << unicode.arg(4)
-                               << "ϰαὶ τ\u1F79τ' ἐγὼ Κ\u1F7Bϰλωπα";
+        QTest::newRow("compressed Latin") << "testUnicodeCompV2003.mdb" << "" << unicode.arg(2) << "ääkkösiä";
         QTest::newRow("Japanese") << "testUnicodeCompV2003.mdb" << "" << unicode.arg(5) << "漢字仮名交じり文";
-        QTest::newRow("Finnish") << "testUnicodeCompV2003.mdb" << "" << unicode.arg(2) << "ääkkösiä";
-
+        // Dates before the Gregorian reform stay proleptic, as Access counts them.
         const QString oldDate = QStringLiteral("SELECT DateField FROM Table1 WHERE ID = '%1'");
-        QTest::newRow("first Gregorian day") << "oldDatesV2007.accdb" << "" << oldDate.arg(1) << "15/10/1582";
-        QTest::newRow("day before it") << "oldDatesV2007.accdb" << "" << oldDate.arg(2) << "14/10/1582";
-        QTest::newRow("1492") << "oldDatesV2007.accdb" << "" << oldDate.arg(3) << "10/01/1492";
+        QTest::newRow("day before 15/10/1582") << "oldDatesV2007.accdb" << "" << oldDate.arg(2) << "14/10/1582";
         QTest::newRow("1392") << "oldDatesV2007.accdb" << "" << oldDate.arg(4) << "10/01/1392";
-
         const QString project = QStringLiteral("SELECT %1 FROM MSP_PROJECTS");
         QTest::newRow("Yes") << "test2V2003.mdb" << "" << project.arg("PROJ_OPT_CALC_ACT_COSTS") << "-1";
         QTest::newRow("No") << "test2V2003.mdb" << "" << project.arg("PROJ_IS_RES_POOL") << "0";
-        QTest::newRow("NULL text") << "test2V2003.mdb" << "" << project.arg("PROJ_PROP_CATEGORY") << QString();
-        QTest::newRow("date with time") << "test2V2003.mdb" << "" << project.arg("PROJ_INFO_CURRENT_DATE")
-                                        << "03/02/2006 08:00:00";
+        QTest::newRow("NULL text") << "test2V2003.mdb" << "" << project.arg("PROJ_PROP_CATEGORY") << "<null>";
         QTest::newRow("memo, whole") << "test2V2003.mdb" << "" << project.arg("length(PROJ_PROP_AUTHOR)") << "348";
-
         const QString jet3 = QStringLiteral("SELECT %1 FROM Table1 WHERE A = 'abcdefg'");
-        QTest::newRow("Jet 3 date") << "testV1997.mdb" << "" << jet3.arg("G") << "21/09/1974";
         QTest::newRow("Jet 3 double") << "testV1997.mdb" << "" << jet3.arg("F") << "444.555";
         QTest::newRow("Jet 3 long") << "testV1997.mdb" << "" << jet3.arg("E") << "333333333";
-
         QTest::newRow("Jet 3 in GBK") << "charsetGBK.mdb" << "GBK" << "SELECT field1 FROM table1" << "GBK编码";
     }
 
@@ -162,47 +124,39 @@ private slots:
         QTemporaryDir dir;
         const QString destination = dir.filePath(QStringLiteral("LUMA.MDB"));
         importAccessFile(sample(file), destination, ImportOptions{charset});
-        const auto db = Database::open(destination);
-        const QString value = scalar(db->handle(), sql);
-        QCOMPARE(value, expected);
-        QCOMPARE(value.isNull(), expected.isNull());
+        QCOMPARE(TestDb::scalar(destination, sql), expected);
     }
 
     void refusesAndLeavesNothing_data()
     {
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("charset");
-        QTest::addColumn<bool>("destinationExists");
-        QTest::addColumn<int>("error");
+        QTest::addColumn<int>("error"); // 58: the destination exists
 
-        QTest::newRow("existing destination") << sample("testV1997.mdb") << "" << true << 58;
-        QTest::newRow("not an Access file") << QStringLiteral(LUMA_ACCESS_SAMPLES "/README.md") << "" << false << 3049;
-        QTest::newRow("missing source") << sample("absent.mdb") << "" << false << 53;
-        QTest::newRow("unknown code page") << sample("charsetGBK.mdb") << "NO-SUCH-CODE-PAGE" << false << 5;
+        QTest::newRow("existing destination") << sample("testV1997.mdb") << "" << 58;
+        QTest::newRow("not an Access file") << sample("README.md") << "" << 3049;
+        QTest::newRow("missing source") << sample("absent.mdb") << "" << 53;
+        QTest::newRow("unknown code page") << sample("charsetGBK.mdb") << "NO-SUCH-CODE-PAGE" << 5;
     }
 
     void refusesAndLeavesNothing()
     {
         QFETCH(QString, source);
         QFETCH(QString, charset);
-        QFETCH(bool, destinationExists);
         QFETCH(int, error);
+        const bool destinationExists = error == 58;
 
         QTemporaryDir dir;
         const QString destination = dir.filePath(QStringLiteral("LUMA.MDB"));
         if (destinationExists)
             TestDb::createCatalogue(destination);
-        const QByteArray before = hashOf(destination);
+        const QByteArray before = contents(destination);
 
-        int raised = 0;
-        try {
-            importAccessFile(source, destination, ImportOptions{charset});
-        } catch (const AppError &e) {
-            raised = e.number();
-            QVERIFY(!e.description().isEmpty());
-        }
-        QCOMPARE(raised, error);
-        QCOMPARE(hashOf(destination), before);
+        const auto raised = errorOf([&] { importAccessFile(source, destination, ImportOptions{charset}); });
+        QVERIFY(raised);
+        QCOMPARE(raised->number(), error);
+        QVERIFY(!raised->description().isEmpty());
+        QCOMPARE(contents(destination), before);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
                  destinationExists ? QStringList{"LUMA.MDB"} : QStringList{});
     }
@@ -210,16 +164,16 @@ private slots:
     void indexesInventory_data()
     {
         QTest::addColumn<QStringList>("inventories");
-        QTest::addColumn<bool>("unique");
+        QTest::addColumn<QString>("warning"); // none: the index is unique
 
-        QTest::newRow("distinct numbers, blanks allowed") << QStringList{"101", "102", "", ""} << true;
-        QTest::newRow("duplicates kept, index plain") << QStringList{"101", "102", "101"} << false;
+        QTest::newRow("distinct numbers, blanks allowed") << QStringList{"101", "102", "", ""} << "";
+        QTest::newRow("duplicates kept, index plain") << QStringList{"101", "102", "101"} << "(101)";
     }
 
     void indexesInventory()
     {
         QFETCH(QStringList, inventories);
-        QFETCH(bool, unique);
+        QFETCH(QString, warning);
 
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("LUMA.MDB"));
@@ -231,19 +185,12 @@ private slots:
         const auto db = Database::open(path);
         QStringList warnings;
         indexInventory(db->handle(), QStringLiteral("luma"), QStringLiteral("inventaire"), warnings);
-
-        QCOMPARE(scalar(db->handle(), "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND tbl_name = 'luma'"),
+        QCOMPARE(TestDb::scalar(path, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND tbl_name = 'luma'"),
                  QStringLiteral("1"));
-        const int rc = sqlite3_exec(db->handle(), "INSERT INTO luma VALUES('102', 'Doublon')", nullptr, nullptr,
-                                    nullptr);
-        if (unique) {
-            QCOMPARE(rc & 0xff, SQLITE_CONSTRAINT);
-            QVERIFY(warnings.isEmpty());
-        } else {
-            QCOMPARE(rc, SQLITE_OK);
-            QCOMPARE(warnings.size(), 1);
-            QVERIFY2(warnings[0].contains(QStringLiteral("(101)")), qPrintable(warnings[0]));
-        }
+        const int rc = sqlite3_exec(db->handle(), "INSERT INTO luma VALUES('102', 'x')", nullptr, nullptr, nullptr);
+        QCOMPARE(rc & 0xff, warning.isEmpty() ? SQLITE_CONSTRAINT : SQLITE_OK);
+        QCOMPARE(warnings.size(), warning.isEmpty() ? 0 : 1);
+        QVERIFY2(warning.isEmpty() || warnings[0].contains(warning), qPrintable(warnings.join('\n')));
     }
 
     void formatsJetValues_data()
@@ -252,19 +199,15 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         QTest::newRow("day zero") << jetDateText(0) << "30/12/1899";
-        QTest::newRow("noon") << jetDateText(1.5) << "31/12/1899 12:00:00";
         QTest::newRow("negative day, time forward") << jetDateText(-1.25) << "29/12/1899 06:00:00";
         QTest::newRow("-0.5 is noon of day zero") << jetDateText(-0.5) << "30/12/1899 12:00:00";
         QTest::newRow("rounding to midnight") << jetDateText(1.9999999) << "01/01/1900";
-        QTest::newRow("leap day 2000") << jetDateText(36585) << "29/02/2000";
         QTest::newRow("first Jet day") << jetDateText(-657434) << "01/01/0100";
-        QTest::newRow("last Jet day") << jetDateText(2958465.5) << "31/12/9999 12:00:00";
         QTest::newRow("out of range") << jetDateText(1e9) << "1000000000";
         QTest::newRow("single") << decimalText(0.1f) << "0.1";
         QTest::newRow("large double") << decimalText(1e20) << "100000000000000000000";
         QTest::newRow("small double") << decimalText(-2.5e-7) << "-0.00000025";
         QTest::newRow("negative zero") << decimalText(-0.0) << "0";
-        QTest::newRow("currency") << currencyText(123450000) << "12345";
         QTest::newRow("currency cents") << currencyText(-5000) << "-0.5";
         QTest::newRow("currency minimum") << currencyText(std::numeric_limits<qint64>::min())
                                           << "-922337203685477.5808";

@@ -12,20 +12,19 @@
 #include "errors.h"
 
 #include <QApplication>
-#include <QDataStream>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <functional>
-#include <utility>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,22 +44,6 @@ QByteArray readBytes(const QString &path)
         return "<unreadable>";
     return file.readAll();
 }
-
-// A folder that cannot be written to while the guard lives.
-class ReadOnlyFolder
-{
-public:
-    explicit ReadOnlyFolder(QString path) : m_path(std::move(path))
-    {
-        ::chmod(QFile::encodeName(m_path).constData(), 0555);
-    }
-    ~ReadOnlyFolder() { ::chmod(QFile::encodeName(m_path).constData(), 0755); }
-    ReadOnlyFolder(const ReadOnlyFolder &) = delete;
-    ReadOnlyFolder &operator=(const ReadOnlyFolder &) = delete;
-
-private:
-    QString m_path;
-};
 
 QImage solidImage(const QColor &color, QSize size = QSize(4, 4))
 {
@@ -91,621 +74,487 @@ class PlatformTest : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_french = installFrenchTranslation(*QCoreApplication::instance());
+
+        const QString root = m_dir.path();
+        QVERIFY(QDir(root).mkpath("LaLuma/sons"));
+        QVERIFY(QDir(root).mkpath("LaLuma/Éveil"));
+        QVERIFY(QDir(root).mkpath("Doubles"));
+        writeBytes(root + "/LaLuma/sons/Ferme.wav", "RIFF");
+        writeBytes(root + "/LaLuma/Éveil/élodie.bmp", "BM");
+        writeBytes(root + "/LaLuma/Noe\u0308l.bmp", "BM"); // accent stored decomposed
+        writeBytes(root + "/LaLuma/.cache", "");
+        writeBytes(root + "/Doubles/Photo.bmp", "BM");
+        writeBytes(root + "/Doubles/PHOTO.bmp", "BM");
+        m_base = root + "/LaLuma";
+    }
 
     // Paths
-    void resolvesWindowsPaths_data();
-    void resolvesWindowsPaths();
-    void relativePathsStartFromCurrentFolder();
-    void normalFilesAndFolders();
-    void safeFileNames_data();
-    void safeFileNames();
 
-    // Windows-1252 text files
-    void encodesWindows1252_data();
-    void encodesWindows1252();
-    void everyByteSurvivesARoundTrip();
-    void unmappableCharactersBecomeQuestionMarks();
-    void appendsLinesWithCrLf();
-    void fileErrorsCarryPlatformNumbers();
-    void failedAppendLeavesNoPartialLine();
-    void replacesFilesAtomically();
+    void resolvesWindowsPaths_data()
+    {
+        // %T stands for the temporary folder.
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("names in another case") << "%T\\LALUMA\\SONS\\FERME.WAV" << "%T/LaLuma/sons/Ferme.wav";
+        QTest::newRow("accented capitals") << "%T\\laluma\\ÉVEIL\\ÉLODIE.BMP" << "%T/LaLuma/Éveil/élodie.bmp";
+        QTest::newRow("accent composed differently") << "%T\\LALUMA\\NOËL.BMP" << "%T/LaLuma/Noe\u0308l.bmp";
+        QTest::newRow("exact match preferred") << "%T\\Doubles\\Photo.bmp" << "%T/Doubles/Photo.bmp";
+        QTest::newRow("first of several matches") << "%T\\Doubles\\photo.BMP" << "%T/Doubles/PHOTO.bmp";
+        QTest::newRow("missing file kept as written") << "%T\\LALUMA\\SONS\\NEW.WAV" << "%T/LaLuma/sons/NEW.WAV";
+        QTest::newRow("missing folder kept as written") << "%T\\LALUMA\\LIVRES\\12.BMP" << "%T/LaLuma/LIVRES/12.BMP";
+        QTest::newRow("trailing separator kept") << "%T\\LALUMA\\SONS\\" << "%T/LaLuma/sons/";
+        QTest::newRow("doubled separators") << "%T\\\\LALUMA\\\\SONS\\FERME.WAV" << "%T/LaLuma/sons/Ferme.wav";
+        QTest::newRow("parent folder") << "%T\\LALUMA\\SONS\\..\\SONS\\FERME.WAV" << "%T/LaLuma/sons/Ferme.wav";
+        QTest::newRow("forward slashes") << "%T/laluma/sons/ferme.wav" << "%T/LaLuma/sons/Ferme.wav";
+        QTest::newRow("drive root") << "C:\\" << "/";
+        QTest::newRow("root without drive") << "\\LUMA.MDB" << "/LUMA.MDB";
+        QTest::newRow("any drive letter") << "d:%T\\LaLuma\\SONS\\FERME.WAV" << "%T/LaLuma/sons/Ferme.wav";
+        QTest::newRow("empty") << "" << "";
+    }
+
+    void resolvesWindowsPaths()
+    {
+        QFETCH(QString, written);
+        QFETCH(QString, expected);
+        QCOMPARE(nativePath(written.replace("%T", m_dir.path())), expected.replace("%T", m_dir.path()));
+    }
+
+    void relativePathsStartFromCurrentFolder()
+    {
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_base));
+        const QString resolved = nativePath("SONS\\FERME.WAV");
+        const QString upward = nativePath("..\\DOUBLES\\PHOTO.BMP");
+        QVERIFY(QDir::setCurrent(previous));
+
+        QCOMPARE(QFileInfo(resolved).canonicalFilePath(), QFileInfo(m_base + "/sons/Ferme.wav").canonicalFilePath());
+        QCOMPARE(QFileInfo(upward).fileName(), QString("PHOTO.bmp"));
+    }
+
+    void normalFilesAndFolders()
+    {
+        QVERIFY(isNormalFile(m_base + "\\SONS\\FERME.WAV"));
+        QVERIFY(!isNormalFile(m_base + "\\.CACHE")); // hidden counts as missing
+        QVERIFY(!isNormalFile(m_base + "\\SONS"));
+        QVERIFY(!isNormalFile(m_base + "\\SONS\\QUITTE.WAV"));
+        QVERIFY(!isNormalFile(QString()));
+
+        QVERIFY(isFolder(m_base + "\\SONS"));
+        QVERIFY(isFolder(m_base + "\\éveil\\"));
+        QVERIFY(!isFolder(m_base + "\\SONS\\FERME.WAV"));
+        QVERIFY(!isFolder(m_base + "\\REQUETES"));
+    }
+
+    void safeFileNames()
+    {
+        for (const QString name : {"00042", "Élodie.bmp", "a..b"})
+            QVERIFY2(isSafeFileName(name), qPrintable(name));
+        for (const QString name : {"", ".", "..", "a/b", "a\\b", "/etc/passwd", "C:passwd"})
+            QVERIFY2(!isSafeFileName(name), qPrintable(name));
+        QVERIFY(!isSafeFileName(QString("a") + QChar(u'\0') + "b"));
+    }
+
+    // Windows-1252 files
+
+    void encodesWindows1252_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+
+        QTest::newRow("Latin-1 accents") << "«Élodie à l'école»" << QByteArray("\xAB\xC9lodie \xE0 l'\xE9" "cole\xBB");
+        // Where Windows-1252 differs from Latin-1.
+        QTest::newRow("euro, oe, apostrophe")
+            << "5 € Œuf œil l’été" << QByteArray("5 \x80 \x8C" "uf \x9C" "il l\x92\xE9t\xE9");
+        QTest::newRow("dashes, ellipsis, Ÿ, trade mark") << "– — … Ÿ™" << QByteArray("\x96 \x97 \x85 \x9F\x99");
+    }
+
+    void encodesWindows1252()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(TextFile::encode1252(text), bytes);
+        QCOMPARE(TextFile::decode1252(bytes), text);
+    }
+
+    void everyByteSurvivesARoundTrip()
+    {
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all.append(static_cast<char>(b));
+        const QString text = TextFile::decode1252(all);
+        QCOMPARE(text.size(), 256);
+        QVERIFY(!text.contains(QChar::ReplacementCharacter));
+        QCOMPARE(TextFile::encode1252(text), all);
+        // What Windows-1252 cannot hold becomes one question mark per character.
+        QCOMPARE(TextFile::encode1252("日本"), QByteArray("??"));
+        QCOMPARE(TextFile::encode1252("a\U0001F600b"), QByteArray("a?b"));
+        QCOMPARE(TextFile::encode1252(QString(QChar(0x0080))), QByteArray("?")); // Latin-1 control, not €
+    }
+
+    void appendsLinesWithCrLf()
+    {
+        const QString path = m_dir.filePath("24-12-05.JNL");
+        TextFile::appendLines1252(path, {"05/12/2024 Élodie", "emprunte « Le loup » 5 €"});
+        QCOMPARE(readBytes(path), QByteArray("05/12/2024 \xC9lodie\r\nemprunte \xAB Le loup \xBB 5 \x80\r\n"));
+
+        TextFile::appendLines1252(path, {"rend"});
+        QCOMPARE(readBytes(path), QByteArray("05/12/2024 \xC9lodie\r\nemprunte \xAB Le loup \xBB 5 \x80\r\nrend\r\n"));
+        QCOMPARE(TextFile::read1252(path), QString("05/12/2024 Élodie\r\nemprunte « Le loup » 5 €\r\nrend\r\n"));
+    }
+
+    void fileErrorsCarryPlatformNumbers()
+    {
+        const QString missingFolder = m_dir.filePath("ABSENT/JOURNAL.JNL");
+        QCOMPARE(errorNumberOf([&] { TextFile::appendLines1252(missingFolder, {"x"}); }), ErrorNumber::PathNotFound);
+        QCOMPARE(errorNumberOf([&] { TextFile::read1252(missingFolder); }), ErrorNumber::PathNotFound);
+        QCOMPARE(errorNumberOf([&] { TextFile::read1252(m_dir.filePath("ABSENT.RQT")); }), ErrorNumber::FileNotFound);
+        QCOMPARE(errorNumberOf([&] { TextFile::writeFileAtomically(missingFolder, "x"); }), ErrorNumber::PathNotFound);
+        QCOMPARE(errorNumberOf([&] { TextFile::appendLines1252(QString(), {"x"}); }), ErrorNumber::BadFileName);
+        QVERIFY(!QFileInfo::exists(m_dir.filePath("ABSENT")));
+        // The full device: every write fails for lack of room.
+        if (QFileInfo::exists("/dev/full"))
+            QCOMPARE(errorNumberOf([] { TextFile::appendLines1252("/dev/full", {"x"}); }), ErrorNumber::DiskFull);
+
+        if (::geteuid() == 0)
+            QSKIP("root writes into read-only folders");
+        const QString locked = m_dir.filePath("locked");
+        QVERIFY(QDir().mkpath(locked));
+        writeBytes(locked + "/COULEURS.INI", "0\r\n");
+        {
+            ::chmod(QFile::encodeName(locked).constData(), 0555);
+            const auto writable = qScopeGuard([&] { ::chmod(QFile::encodeName(locked).constData(), 0755); });
+            QCOMPARE(errorNumberOf([&] { TextFile::appendLines1252(locked + "/NEW.JNL", {"x"}); }),
+                     ErrorNumber::PermissionDenied);
+            QCOMPARE(errorNumberOf([&] { TextFile::writeFileAtomically(locked + "/COULEURS.INI", "1\r\n"); }),
+                     ErrorNumber::PermissionDenied);
+        }
+        QCOMPARE(readBytes(locked + "/COULEURS.INI"), QByteArray("0\r\n"));
+        QCOMPARE(QDir(locked).entryList(QDir::Files), QStringList{"COULEURS.INI"});
+    }
+
+    void replacesFilesAtomically()
+    {
+        const QString folder = m_dir.filePath("atomic");
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + "/COULEURS.INI";
+        writeBytes(path, "a much longer old content\r\n");
+
+        TextFile::writeFileAtomically(path, "0\r\n128\r\n");
+        QCOMPARE(readBytes(path), QByteArray("0\r\n128\r\n"));
+        TextFile::writeFileAtomically(folder + "/NEW.INI", "");
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), (QStringList{"COULEURS.INI", "NEW.INI"}));
+    }
 
     // Geometry
-    void convertsTwips_data();
-    void convertsTwips();
-    void scalesFonts_data();
-    void scalesFonts();
-    void clientSizeLeavesOutFrameAndCaption();
+
+    void convertsTwips_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<QRect>("twips");
+        QTest::addColumn<QRect>("pixels");
+
+        QTest::newRow("door button doubled") << 2.0 << QRect(8640, 180, 825, 1125) << QRect(1152, 24, 110, 150);
+        QTest::newRow("rounded to nearest") << 1.0 << QRect(7, 8, 15, 15) << QRect(0, 1, 1, 1);
+        // A control from 7 to 23 twips ends where a neighbour placed at 23 begins.
+        QTest::newRow("edges, not sizes") << 1.0 << QRect(7, 0, 16, 15) << QRect(0, 0, 2, 1);
+    }
+
+    void convertsTwips()
+    {
+        QFETCH(double, scale);
+        QFETCH(QRect, twips);
+        QFETCH(QRect, pixels);
+        const Geometry geometry(scale);
+        QCOMPARE(geometry.rect(twips.x(), twips.y(), twips.width(), twips.height()), pixels);
+        QCOMPARE(geometry.twipsFromPx(geometry.px(1500)), 1500.0);
+    }
+
+    void scalesFonts_data()
+    {
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<double>("points");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<int>("pixelSize");
+
+        QTest::newRow("teacher's name") << 1.0 << 8.25 << true << 11;
+        QTest::newRow("title enlarged") << 1.5 << 27.0 << false << 54;
+    }
+
+    void scalesFonts()
+    {
+        QFETCH(double, scale);
+        QFETCH(double, points);
+        QFETCH(bool, bold);
+        QFETCH(int, pixelSize);
+        const QFont font = Geometry(scale).font("Times New Roman", points, bold);
+        QCOMPARE(font.pixelSize(), pixelSize);
+        QCOMPARE(font.bold(), bold);
+        QCOMPARE(font.family(), QString("Times New Roman"));
+    }
+
+    void clientSizeLeavesOutFrameAndCaption()
+    {
+        QCOMPARE(Geometry().clientSizeForOuter(kScreenWidthTwips, kScreenHeightTwips), QSize(640, 457));
+        QCOMPARE(Geometry(2.0).clientSizeForOuter(kScreenWidthTwips, kScreenHeightTwips), QSize(1280, 914));
+    }
 
     // Pictures
-    void readsPictureFilesByContent();
-    void unreadablePicturesAreNull_data();
-    void unreadablePicturesAreNull();
-    void picturesAreSharedByIdentity();
-    void paintsStretchedToTheTarget();
-    void drawsSvgSharplyOnHighDensityScreens();
+
+    void readsPictureFilesByContent()
+    {
+        const QString bmp = m_dir.filePath("00012.BMP"), pngNamedBmp = m_dir.filePath("00013.BMP");
+        QVERIFY(solidImage(Qt::blue).save(bmp, "BMP") && solidImage(Qt::green).save(pngNamedBmp, "PNG"));
+        const Picture cover = Picture::fromFile(bmp);
+        QVERIFY(!cover.isNull());
+        QCOMPARE(cover.source(), bmp);
+        QVERIFY(!Picture::fromFile(pngNamedBmp).isNull());
+
+        // A picture is shared by identity: the same file loaded again is another picture.
+        const Picture copy = cover;
+        QVERIFY(copy.sameAs(cover));
+        QVERIFY(!Picture::fromFile(bmp).sameAs(cover));
+        QVERIFY(!Picture().sameAs(cover));
+    }
+
+    void unreadablePicturesAreNull_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+
+        QTest::newRow("garbage") << "garbage.BMP" << QByteArray("this is no picture at all");
+        QTest::newRow("truncated bitmap") << "cut.BMP" << QByteArray("BM\x36\x00\x00\x00", 6);
+        QTest::newRow("missing") << "missing.BMP" << QByteArray("<none>");
+        QTest::newRow("broken drawing") << "broken.svg" << QByteArray("<svg><rect");
+    }
+
+    void unreadablePicturesAreNull()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        const QString path = m_dir.filePath(name);
+        if (content != "<none>")
+            writeBytes(path, content);
+        QVERIFY(Picture::fromFile(path).isNull());
+        QVERIFY(Picture::fromResource(path).isNull());
+        QVERIFY(Picture::fromResource(":/assets/absent.svg").isNull());
+    }
+
+    void paintsStretchedToTheTarget()
+    {
+        const QString path = m_dir.filePath("stretch.png");
+        QVERIFY(solidImage(Qt::red, QSize(2, 2)).save(path, "PNG"));
+        QImage canvas(40, 20, QImage::Format_RGB32);
+        canvas.fill(Qt::white);
+        {
+            QPainter painter(&canvas);
+            Picture::fromFile(path).paint(painter, QRectF(10, 5, 20, 10));
+            Picture().paint(painter, QRectF(0, 0, 40, 20)); // a null picture paints nothing
+        }
+        QCOMPARE(canvas.pixelColor(10, 5), QColor(Qt::red));
+        QCOMPARE(canvas.pixelColor(29, 14), QColor(Qt::red));
+        QCOMPARE(canvas.pixelColor(9, 5), QColor(Qt::white));
+        QCOMPARE(canvas.pixelColor(30, 14), QColor(Qt::white));
+        QCOMPARE(canvas.pixelColor(20, 15), QColor(Qt::white));
+    }
+
+    void drawsSvgSharplyOnHighDensityScreens()
+    {
+        // Left half black, right half white; the drawing is square but the
+        // target is twice as wide, so it is stretched.
+        const QString path = m_dir.filePath("halves.svg");
+        writeBytes(path, "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10'><rect width='5' height='10' "
+                         "fill='#000000'/><rect x='5' width='5' height='10' fill='#ffffff'/></svg>");
+        const Picture drawing = Picture::fromResource(path);
+
+        QImage canvas(80, 20, QImage::Format_ARGB32_Premultiplied);
+        canvas.setDevicePixelRatio(2.0);
+        canvas.fill(Qt::red);
+        {
+            QPainter painter(&canvas);
+            drawing.paint(painter, QRectF(0, 0, 40, 10)); // logical pixels
+        }
+        // At two device pixels per logical pixel the edge between the halves
+        // falls between device columns 39 and 40, with no blur across it.
+        QCOMPARE(canvas.pixelColor(39, 10), QColor(Qt::black));
+        QCOMPARE(canvas.pixelColor(40, 10), QColor(Qt::white));
+        QCOMPARE(canvas.pixelColor(79, 19), QColor(Qt::white));
+    }
 
     // Widgets
-    void rectangleLetsClicksThrough();
-    void picturesAndPanelsClicks();
-    void pictureImageWithoutPictureShowsWhatIsBehind();
-    void buttonSinksWhilePressed();
-    void speakerIsNamedAndSpeaks();
+
+    void picturesRectanglesAndPanelsClicks()
+    {
+        QWidget window;
+        window.resize(300, 200);
+        auto *picture = new PictureImage(&window);
+        picture->setGeometry(20, 20, 80, 80);
+        auto *frame = new ShapeRect(&window);
+        frame->setGeometry(20, 20, 80, 80); // in front of the picture, as the selection frame is
+        frame->setOutline(Qt::red, 5);
+        auto *panel = new Panel3D(&window);
+        panel->setGeometry(0, 100, 300, 100);
+        panel->setText(" Choisis ta classe");
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QSignalSpy clicks(picture, &PictureImage::clicked);
+        QSignalSpy doubleClicks(picture, &PictureImage::doubleClicked);
+        QSignalSpy panelDoubleClicks(panel, &Panel3D::doubleClicked);
+
+        // The rectangle lets clicks through, even on its outline.
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, QPoint(22, 22));
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, QPoint(50, 50));
+        QCOMPARE(clicks.count(), 2);
+        const QImage shown = window.grab().toImage();
+        QCOMPARE(shown.pixelColor(24, 24), QColor(Qt::red));
+        QVERIFY(shown.pixelColor(25, 25) != QColor(Qt::red));
+        QVERIFY(shown.pixelColor(19, 19) != QColor(Qt::red));
+
+        // Pressed on the picture, released outside it: no click.
+        QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, QPoint(50, 50));
+        QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, QPoint(250, 50));
+        QTest::mouseClick(window.windowHandle(), Qt::RightButton, {}, QPoint(50, 50));
+        QCOMPARE(clicks.count(), 2);
+
+        // A double click is one click followed by one double click.
+        QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, {}, QPoint(50, 50));
+        QCOMPARE(doubleClicks.count(), 1);
+        QCOMPARE(clicks.count(), 3);
+
+        // The panel answers double clicks only.
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, QPoint(50, 150));
+        QCOMPARE(panelDoubleClicks.count(), 0);
+        QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, {}, QPoint(50, 150));
+        QCOMPARE(panelDoubleClicks.count(), 1);
+    }
+
+    void pictureImageWithoutPictureShowsWhatIsBehind()
+    {
+        QWidget window;
+        window.resize(100, 100);
+        window.setAutoFillBackground(true);
+        QPalette palette = window.palette();
+        palette.setColor(QPalette::Window, QColor(128, 255, 128));
+        window.setPalette(palette);
+        auto *picture = new PictureImage(&window);
+        picture->setGeometry(0, 0, 100, 100);
+
+        const QString path = m_dir.filePath("blue.png");
+        QVERIFY(solidImage(Qt::blue).save(path, "PNG"));
+        picture->setPicture(Picture::fromFile(path));
+        QCOMPARE(window.grab().toImage().pixelColor(50, 50), QColor(Qt::blue));
+        picture->clear();
+        QCOMPARE(window.grab().toImage().pixelColor(50, 50), QColor(128, 255, 128));
+    }
+
+    void buttonSinksWhilePressed()
+    {
+        Button3D button;
+        button.resize(80, 100);
+        const QString path = m_dir.filePath("face.png");
+        QVERIFY(solidImage(Qt::yellow).save(path, "PNG"));
+        button.setPicture(Picture::fromFile(path));
+
+        const QImage raised = button.grab().toImage();
+        QCOMPARE(raised.pixelColor(2, 2), QColor(Qt::white)); // lit from the top left
+        QCOMPARE(raised.pixelColor(40, 50), QColor(Qt::yellow)); // picture inside
+        QCOMPARE(raised.pixelColor(6, 50), QColor(192, 192, 192)); // margin of the face around it
+
+        button.setDown(true);
+        const QImage sunken = button.grab().toImage();
+        QVERIFY(sunken.pixelColor(2, 2) != QColor(Qt::white));
+
+        button.setDown(false);
+        button.setFaceColor(QColor(255, 128, 0));
+        QCOMPARE(button.grab().toImage().pixelColor(6, 50), QColor(255, 128, 0));
+    }
+
+    void speakerIsNamedAndPointable()
+    {
+        QWidget window;
+        PictureImage *speaker = makeSpeaker(&window, "Picture3", "Fermer");
+        QCOMPARE(speaker->accessibleName(), QString("Fermer"));
+        QCOMPARE(speaker->cursor().shape(), Qt::PointingHandCursor);
+        QCOMPARE(window.findChild<PictureImage *>("Picture3"), speaker);
+    }
 
     // Qt services
-    void messageBoxAnswers_data();
-    void messageBoxAnswers();
-    void messageBoxShowsArrowThenRestoresHourglass();
-    void soundPlayerNeverWaits();
+
+    void messageBoxAnswers_data()
+    {
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("french"); // the answered button's text, when Qt's translation is there
+
+        QTest::newRow("Return answers the default, Yes")
+            << int(MsgButtons::YesNo) << int(Qt::Key_Return) << MsgAnswer::Yes << "Oui";
+        QTest::newRow("Escape answers No") << int(MsgButtons::YesNo) << int(Qt::Key_Escape) << MsgAnswer::No << "Non";
+        QTest::newRow("Return on a lone OK") << int(MsgButtons::Ok) << int(Qt::Key_Return) << MsgAnswer::Ok << "";
+    }
+
+    // A box shows the arrow over the hourglass and gives the hourglass back.
+    void messageBoxAnswers()
+    {
+        QFETCH(int, buttons);
+        QFETCH(int, key);
+        QFETCH(int, answer);
+        QFETCH(QString, french);
+        QtMousePointer pointer;
+        QtMessageBoxes boxes;
+        pointer.hourglass();
+        pointer.hourglass(); // overrides do not pile up: one arrow() undoes both
+        QString title, buttonText;
+        Qt::CursorShape whileShown = Qt::BlankCursor;
+        whenMessageBoxShows([&](QMessageBox *box) {
+            title = box->windowTitle();
+            if (QAbstractButton *button = box->button(answer == MsgAnswer::No ? QMessageBox::No : QMessageBox::Yes))
+                buttonText = button->text().remove(u'&');
+            if (const QCursor *cursor = QGuiApplication::overrideCursor())
+                whileShown = cursor->shape();
+            QTest::keyClick(box, Qt::Key(key));
+        });
+        QCOMPARE(boxes.show("Veux-tu partir ?", "La LUMA - Cycle 1", MsgIcon::Question, MsgButtons(buttons)), answer);
+        QCOMPARE(title, QString("La LUMA - Cycle 1"));
+        if (m_french && !french.isEmpty())
+            QCOMPARE(buttonText, french);
+        QCOMPARE(whileShown, Qt::ArrowCursor);
+        QVERIFY(QGuiApplication::overrideCursor());
+        QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        pointer.arrow();
+        QVERIFY(!QGuiApplication::overrideCursor());
+        pointer.arrow(); // the arrow when already the arrow is harmless
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void soundPlayerNeverWaits()
+    {
+        // A WAV of silence: 8 kHz, 8 bits, mono, one second; waiting for it five times would take five.
+        const QString path = m_dir.filePath("FERME.WAV");
+        writeBytes(path, QByteArray("RIFF\x64\x1F\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1F\0\0\x40\x1F\0\0\x01\0\x08\0"
+                                    "data\x40\x1F\0\0", 44)
+                             + QByteArray(8000, '\x80'));
+
+        QtSoundPlayer player;
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < 5; ++i) {
+            player.play(path);
+            player.play(m_dir.filePath("ABSENT.WAV"));
+            player.play(QString());
+        }
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+    }
 
 private:
     QTemporaryDir m_dir;
     QString m_base; // a data folder whose names differ in case from what the program writes
     bool m_french = false;
 };
-
-void PlatformTest::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    m_french = installFrenchTranslation(*QCoreApplication::instance());
-
-    const QString root = m_dir.path();
-    QVERIFY(QDir(root).mkpath("LaLuma/sons"));
-    QVERIFY(QDir(root).mkpath("LaLuma/Éveil"));
-    QVERIFY(QDir(root).mkpath("Doubles"));
-    writeBytes(root + "/LaLuma/sons/Ferme.wav", "RIFF");
-    writeBytes(root + "/LaLuma/Éveil/élodie.bmp", "BM");
-    writeBytes(root + "/LaLuma/Noe\u0308l.bmp", "BM"); // accent stored decomposed
-    writeBytes(root + "/LaLuma/.cache", "");
-    writeBytes(root + "/Doubles/Photo.bmp", "BM");
-    writeBytes(root + "/Doubles/PHOTO.bmp", "BM");
-    m_base = root + "/LaLuma";
-}
-
-// ------------------------------------------------------------------- paths
-
-void PlatformTest::resolvesWindowsPaths_data()
-{
-    // %T stands for the temporary folder.
-    QTest::addColumn<QString>("written");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("exact names") << "%T\\LaLuma\\sons\\Ferme.wav" << "%T/LaLuma/sons/Ferme.wav";
-    QTest::newRow("names in another case") << "%T\\LALUMA\\SONS\\FERME.WAV" << "%T/LaLuma/sons/Ferme.wav";
-    QTest::newRow("accented capitals") << "%T\\laluma\\ÉVEIL\\ÉLODIE.BMP" << "%T/LaLuma/Éveil/élodie.bmp";
-    QTest::newRow("accent composed differently") << "%T\\LALUMA\\NOËL.BMP" << "%T/LaLuma/Noe\u0308l.bmp";
-    QTest::newRow("exact match preferred") << "%T\\Doubles\\Photo.bmp" << "%T/Doubles/Photo.bmp";
-    QTest::newRow("first of several matches") << "%T\\Doubles\\photo.BMP" << "%T/Doubles/PHOTO.bmp";
-    QTest::newRow("missing file kept as written")
-        << "%T\\LALUMA\\SONS\\NOUVEAU.WAV" << "%T/LaLuma/sons/NOUVEAU.WAV";
-    QTest::newRow("missing folder kept as written")
-        << "%T\\LALUMA\\LIVRES\\00012.BMP" << "%T/LaLuma/LIVRES/00012.BMP";
-    QTest::newRow("trailing separator kept") << "%T\\LALUMA\\SONS\\" << "%T/LaLuma/sons/";
-    QTest::newRow("doubled separators") << "%T\\\\LALUMA\\\\SONS\\FERME.WAV" << "%T/LaLuma/sons/Ferme.wav";
-    QTest::newRow("parent folder") << "%T\\LALUMA\\SONS\\..\\SONS\\FERME.WAV" << "%T/LaLuma/sons/Ferme.wav";
-    QTest::newRow("forward slashes") << "%T/laluma/sons/ferme.wav" << "%T/LaLuma/sons/Ferme.wav";
-    QTest::newRow("drive alone") << "C:" << "/";
-    QTest::newRow("drive root") << "C:\\" << "/";
-    QTest::newRow("root without drive") << "\\LUMA.MDB" << "/LUMA.MDB";
-    QTest::newRow("any drive letter, names still resolved")
-        << "d:%T\\LaLuma\\SONS\\FERME.WAV" << "%T/LaLuma/sons/Ferme.wav";
-    QTest::newRow("empty") << "" << "";
-}
-
-void PlatformTest::resolvesWindowsPaths()
-{
-    QFETCH(QString, written);
-    QFETCH(QString, expected);
-    QCOMPARE(nativePath(written.replace("%T", m_dir.path())), expected.replace("%T", m_dir.path()));
-}
-
-void PlatformTest::relativePathsStartFromCurrentFolder()
-{
-    const QString previous = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(m_base));
-    const QString resolved = nativePath("SONS\\FERME.WAV");
-    const QString upward = nativePath("..\\DOUBLES\\PHOTO.BMP");
-    QVERIFY(QDir::setCurrent(previous));
-
-    QCOMPARE(QFileInfo(resolved).canonicalFilePath(), QFileInfo(m_base + "/sons/Ferme.wav").canonicalFilePath());
-    QCOMPARE(QFileInfo(upward).fileName(), QString("PHOTO.bmp"));
-}
-
-void PlatformTest::normalFilesAndFolders()
-{
-    QVERIFY(isNormalFile(m_base + "\\SONS\\FERME.WAV"));
-    QVERIFY(!isNormalFile(m_base + "\\.CACHE")); // hidden counts as missing
-    QVERIFY(!isNormalFile(m_base + "\\SONS"));
-    QVERIFY(!isNormalFile(m_base + "\\SONS\\QUITTE.WAV"));
-    QVERIFY(!isNormalFile(QString()));
-
-    QVERIFY(isFolder(m_base + "\\SONS"));
-    QVERIFY(isFolder(m_base + "\\éveil\\"));
-    QVERIFY(!isFolder(m_base + "\\SONS\\FERME.WAV"));
-    QVERIFY(!isFolder(m_base + "\\REQUETES"));
-}
-
-void PlatformTest::safeFileNames_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("safe");
-
-    QTest::newRow("matricule") << "00042" << true;
-    QTest::newRow("accented name") << "Élodie.bmp" << true;
-    QTest::newRow("dots inside a name") << "a..b" << true;
-    QTest::newRow("empty") << "" << false;
-    QTest::newRow("current folder") << "." << false;
-    QTest::newRow("parent folder") << ".." << false;
-    QTest::newRow("slash") << "a/b" << false;
-    QTest::newRow("backslash") << "a\\b" << false;
-    QTest::newRow("climbing with backslashes") << "..\\..\\etc\\passwd" << false;
-    QTest::newRow("absolute") << "/etc/passwd" << false;
-    QTest::newRow("drive") << "C:passwd" << false;
-    QTest::newRow("NUL") << QString("a") + QChar(u'\0') + "b" << false;
-}
-
-void PlatformTest::safeFileNames()
-{
-    QFETCH(QString, name);
-    QFETCH(bool, safe);
-    QCOMPARE(isSafeFileName(name), safe);
-}
-
-// ------------------------------------------------------ Windows-1252 files
-
-void PlatformTest::encodesWindows1252_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("bytes");
-
-    QTest::newRow("plain") << "Dewey 8" << QByteArray("Dewey 8");
-    QTest::newRow("Latin-1 accents") << "Élodie à l'école" << QByteArray("\xC9lodie \xE0 l'\xE9" "cole");
-    QTest::newRow("euro") << "5 €" << QByteArray("5 \x80");
-    QTest::newRow("oe ligature") << "Œuf, œil" << QByteArray("\x8C" "uf, \x9C" "il");
-    QTest::newRow("curly apostrophe") << "l’été" << QByteArray("l\x92\xE9t\xE9");
-    QTest::newRow("guillemets") << "«La LUMA»" << QByteArray("\xABLa LUMA\xBB");
-    QTest::newRow("dashes and ellipsis") << "– — …" << QByteArray("\x96 \x97 \x85");
-    QTest::newRow("Ÿ and trade mark") << "Ÿ™" << QByteArray("\x9F\x99");
-}
-
-void PlatformTest::encodesWindows1252()
-{
-    QFETCH(QString, text);
-    QFETCH(QByteArray, bytes);
-    QCOMPARE(TextFile::encode1252(text), bytes);
-    QCOMPARE(TextFile::decode1252(bytes), text);
-}
-
-void PlatformTest::everyByteSurvivesARoundTrip()
-{
-    QByteArray all;
-    for (int b = 0; b < 256; ++b)
-        all.append(static_cast<char>(b));
-    const QString text = TextFile::decode1252(all);
-    QCOMPARE(text.size(), 256);
-    QVERIFY(!text.contains(QChar::ReplacementCharacter));
-    QCOMPARE(TextFile::encode1252(text), all);
-}
-
-void PlatformTest::unmappableCharactersBecomeQuestionMarks()
-{
-    QCOMPARE(TextFile::encode1252("日本"), QByteArray("??"));
-    QCOMPARE(TextFile::encode1252("a\U0001F600b"), QByteArray("a?b")); // one character, one mark
-    QCOMPARE(TextFile::encode1252(QString(QChar(0x0080))), QByteArray("?")); // Latin-1 control, not €
-}
-
-void PlatformTest::appendsLinesWithCrLf()
-{
-    const QString path = m_dir.filePath("24-12-05.JNL");
-    TextFile::appendLines1252(path, {"05/12/2024 Élodie", "emprunte « Le loup » 5 €"});
-    QCOMPARE(readBytes(path), QByteArray("05/12/2024 \xC9lodie\r\nemprunte \xAB Le loup \xBB 5 \x80\r\n"));
-
-    TextFile::appendLines1252(path, {"rend"});
-    QCOMPARE(readBytes(path), QByteArray("05/12/2024 \xC9lodie\r\nemprunte \xAB Le loup \xBB 5 \x80\r\nrend\r\n"));
-    QCOMPARE(TextFile::read1252(path), QString("05/12/2024 Élodie\r\nemprunte « Le loup » 5 €\r\nrend\r\n"));
-}
-
-void PlatformTest::fileErrorsCarryPlatformNumbers()
-{
-    const QString missingFolder = m_dir.filePath("ABSENT/JOURNAL.JNL");
-    QCOMPARE(errorNumberOf([&] { TextFile::appendLines1252(missingFolder, {"x"}); }), ErrorNumber::PathNotFound);
-    QCOMPARE(errorNumberOf([&] { TextFile::read1252(missingFolder); }), ErrorNumber::PathNotFound);
-    QCOMPARE(errorNumberOf([&] { TextFile::read1252(m_dir.filePath("ABSENT.RQT")); }), ErrorNumber::FileNotFound);
-    QCOMPARE(errorNumberOf([&] { TextFile::writeFileAtomically(missingFolder, "x"); }), ErrorNumber::PathNotFound);
-    QCOMPARE(errorNumberOf([&] { TextFile::appendLines1252(QString(), {"x"}); }), ErrorNumber::BadFileName);
-    QVERIFY(!QFileInfo::exists(m_dir.filePath("ABSENT")));
-
-    if (::geteuid() == 0)
-        QSKIP("root writes into read-only folders");
-    const QString locked = m_dir.filePath("locked");
-    QVERIFY(QDir().mkpath(locked));
-    writeBytes(locked + "/COULEURS.INI", "0\r\n");
-    {
-        ReadOnlyFolder guard(locked);
-        QCOMPARE(errorNumberOf([&] { TextFile::appendLines1252(locked + "/NEW.JNL", {"x"}); }),
-                 ErrorNumber::PermissionDenied);
-        QCOMPARE(errorNumberOf([&] { TextFile::writeFileAtomically(locked + "/COULEURS.INI", "1\r\n"); }),
-                 ErrorNumber::PermissionDenied);
-    }
-    QCOMPARE(readBytes(locked + "/COULEURS.INI"), QByteArray("0\r\n"));
-    QCOMPARE(QDir(locked).entryList(QDir::Files), QStringList{"COULEURS.INI"});
-}
-
-void PlatformTest::failedAppendLeavesNoPartialLine()
-{
-    // The full device: every write fails for lack of room.
-    if (!QFileInfo::exists("/dev/full"))
-        QSKIP("no /dev/full on this system");
-    QCOMPARE(errorNumberOf([] { TextFile::appendLines1252("/dev/full", {"une ligne"}); }), ErrorNumber::DiskFull);
-}
-
-void PlatformTest::replacesFilesAtomically()
-{
-    const QString folder = m_dir.filePath("atomic");
-    QVERIFY(QDir().mkpath(folder));
-    const QString path = folder + "/COULEURS.INI";
-    writeBytes(path, "a much longer old content\r\n");
-
-    TextFile::writeFileAtomically(path, "0\r\n128\r\n");
-    QCOMPARE(readBytes(path), QByteArray("0\r\n128\r\n"));
-    TextFile::writeFileAtomically(folder + "/NEW.INI", "");
-    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), (QStringList{"COULEURS.INI", "NEW.INI"}));
-}
-
-// ---------------------------------------------------------------- geometry
-
-void PlatformTest::convertsTwips_data()
-{
-    QTest::addColumn<double>("scale");
-    QTest::addColumn<QRect>("twips");
-    QTest::addColumn<QRect>("pixels");
-
-    QTest::newRow("title band") << 1.0 << QRect(0, 0, 9615, 1455) << QRect(0, 0, 641, 97);
-    QTest::newRow("class slot") << 1.0 << QRect(450, 1710, 1185, 1545) << QRect(30, 114, 79, 103);
-    QTest::newRow("door button doubled") << 2.0 << QRect(8640, 180, 825, 1125) << QRect(1152, 24, 110, 150);
-    QTest::newRow("rounded to nearest") << 1.0 << QRect(7, 8, 15, 15) << QRect(0, 1, 1, 1);
-    // A control from 7 to 23 twips ends where a neighbour placed at 23 begins.
-    QTest::newRow("edges, not sizes") << 1.0 << QRect(7, 0, 16, 15) << QRect(0, 0, 2, 1);
-}
-
-void PlatformTest::convertsTwips()
-{
-    QFETCH(double, scale);
-    QFETCH(QRect, twips);
-    QFETCH(QRect, pixels);
-    const Geometry geometry(scale);
-    QCOMPARE(geometry.rect(twips.x(), twips.y(), twips.width(), twips.height()), pixels);
-    QCOMPARE(geometry.twipsFromPx(geometry.px(1500)), 1500.0);
-}
-
-void PlatformTest::scalesFonts_data()
-{
-    QTest::addColumn<double>("scale");
-    QTest::addColumn<QString>("family");
-    QTest::addColumn<double>("points");
-    QTest::addColumn<bool>("bold");
-    QTest::addColumn<int>("pixelSize");
-
-    QTest::newRow("title") << 1.0 << "Arial" << 27.0 << false << 36;
-    QTest::newRow("label") << 1.0 << "Arial" << 12.0 << true << 16;
-    QTest::newRow("teacher's name") << 1.0 << "Times New Roman" << 8.25 << true << 11;
-    QTest::newRow("title enlarged") << 1.5 << "Arial" << 27.0 << false << 54;
-}
-
-void PlatformTest::scalesFonts()
-{
-    QFETCH(double, scale);
-    QFETCH(QString, family);
-    QFETCH(double, points);
-    QFETCH(bool, bold);
-    QFETCH(int, pixelSize);
-    const QFont font = Geometry(scale).font(family, points, bold);
-    QCOMPARE(font.pixelSize(), pixelSize);
-    QCOMPARE(font.bold(), bold);
-    QCOMPARE(font.family(), family);
-}
-
-void PlatformTest::clientSizeLeavesOutFrameAndCaption()
-{
-    QCOMPARE(Geometry().clientSizeForOuter(kScreenWidthTwips, kScreenHeightTwips), QSize(640, 457));
-    QCOMPARE(Geometry(2.0).clientSizeForOuter(kScreenWidthTwips, kScreenHeightTwips), QSize(1280, 914));
-}
-
-// ---------------------------------------------------------------- pictures
-
-void PlatformTest::readsPictureFilesByContent()
-{
-    const QString bmp = m_dir.filePath("00012.BMP");
-    QVERIFY(solidImage(Qt::blue).save(bmp, "BMP"));
-    const QString pngNamedBmp = m_dir.filePath("00013.BMP");
-    QVERIFY(solidImage(Qt::green).save(pngNamedBmp, "PNG"));
-
-    const Picture cover = Picture::fromFile(bmp);
-    QVERIFY(!cover.isNull());
-    QCOMPARE(cover.source(), bmp);
-    QVERIFY(!Picture::fromFile(pngNamedBmp).isNull());
-}
-
-void PlatformTest::unreadablePicturesAreNull_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QByteArray>("content");
-
-    QTest::newRow("garbage") << "garbage.BMP" << QByteArray("this is no picture at all");
-    QTest::newRow("empty") << "empty.BMP" << QByteArray();
-    QTest::newRow("truncated bitmap") << "cut.BMP" << QByteArray("BM\x36\x00\x00\x00", 6);
-    QTest::newRow("missing") << "missing.BMP" << QByteArray("<none>");
-    QTest::newRow("broken drawing") << "broken.svg" << QByteArray("<svg><rect");
-}
-
-void PlatformTest::unreadablePicturesAreNull()
-{
-    QFETCH(QString, name);
-    QFETCH(QByteArray, content);
-    const QString path = m_dir.filePath(name);
-    if (content != "<none>")
-        writeBytes(path, content);
-    QVERIFY(Picture::fromFile(path).isNull());
-    QVERIFY(Picture::fromResource(path).isNull());
-    QVERIFY(Picture::fromResource(":/assets/absent.svg").isNull());
-}
-
-void PlatformTest::picturesAreSharedByIdentity()
-{
-    const QString path = m_dir.filePath("CLASSE01.BMP");
-    QVERIFY(solidImage(Qt::red).save(path, "BMP"));
-    const Picture first = Picture::fromFile(path);
-    const Picture copy = first;
-    const Picture reloaded = Picture::fromFile(path);
-
-    QVERIFY(copy.sameAs(first));
-    QVERIFY(!reloaded.sameAs(first)); // the same file loaded again is another picture
-    QVERIFY(!Picture().sameAs(first));
-}
-
-void PlatformTest::paintsStretchedToTheTarget()
-{
-    const QString path = m_dir.filePath("stretch.png");
-    QVERIFY(solidImage(Qt::red, QSize(2, 2)).save(path, "PNG"));
-    QImage canvas(40, 20, QImage::Format_RGB32);
-    canvas.fill(Qt::white);
-    {
-        QPainter painter(&canvas);
-        Picture::fromFile(path).paint(painter, QRectF(10, 5, 20, 10));
-        Picture().paint(painter, QRectF(0, 0, 40, 20)); // a null picture paints nothing
-    }
-    QCOMPARE(canvas.pixelColor(10, 5), QColor(Qt::red));
-    QCOMPARE(canvas.pixelColor(29, 14), QColor(Qt::red));
-    QCOMPARE(canvas.pixelColor(9, 5), QColor(Qt::white));
-    QCOMPARE(canvas.pixelColor(30, 14), QColor(Qt::white));
-    QCOMPARE(canvas.pixelColor(20, 15), QColor(Qt::white));
-}
-
-void PlatformTest::drawsSvgSharplyOnHighDensityScreens()
-{
-    // Left half black, right half white; the drawing is square but the
-    // target is twice as wide, so it is stretched.
-    const QString path = m_dir.filePath("halves.svg");
-    writeBytes(path, "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10' viewBox='0 0 10 10'>"
-                     "<rect x='0' y='0' width='5' height='10' fill='#000000'/>"
-                     "<rect x='5' y='0' width='5' height='10' fill='#ffffff'/></svg>");
-    const Picture drawing = Picture::fromResource(path);
-    QVERIFY(!drawing.isNull());
-
-    QImage canvas(80, 20, QImage::Format_ARGB32_Premultiplied);
-    canvas.setDevicePixelRatio(2.0);
-    canvas.fill(Qt::red);
-    {
-        QPainter painter(&canvas);
-        drawing.paint(painter, QRectF(0, 0, 40, 10)); // logical pixels
-    }
-    // At two device pixels per logical pixel the edge between the halves
-    // falls between device columns 39 and 40, with no blur across it.
-    QCOMPARE(canvas.pixelColor(39, 10), QColor(Qt::black));
-    QCOMPARE(canvas.pixelColor(40, 10), QColor(Qt::white));
-    QCOMPARE(canvas.pixelColor(79, 19), QColor(Qt::white));
-}
-
-// ----------------------------------------------------------------- widgets
-
-void PlatformTest::rectangleLetsClicksThrough()
-{
-    QWidget window;
-    window.resize(200, 200);
-    auto *picture = new PictureImage(&window);
-    picture->setGeometry(20, 20, 100, 100);
-    auto *frame = new ShapeRect(&window);
-    frame->setGeometry(20, 20, 100, 100); // in front of the picture, as the selection frame is
-    frame->setOutline(Qt::red, 5);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-
-    QSignalSpy clicks(picture, &PictureImage::clicked);
-    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, QPoint(22, 22)); // on the frame's edge
-    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, QPoint(70, 70));
-    QCOMPARE(clicks.count(), 2);
-
-    const QImage shown = window.grab().toImage();
-    QCOMPARE(shown.pixelColor(24, 24), QColor(Qt::red));
-    QVERIFY(shown.pixelColor(25, 25) != QColor(Qt::red));
-    QVERIFY(shown.pixelColor(19, 19) != QColor(Qt::red));
-}
-
-void PlatformTest::picturesAndPanelsClicks()
-{
-    QWidget window;
-    window.resize(300, 200);
-    auto *picture = new PictureImage(&window);
-    picture->setGeometry(0, 0, 100, 100);
-    auto *panel = new Panel3D(&window);
-    panel->setGeometry(0, 100, 300, 100);
-    panel->setText(" Choisis ta classe");
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QSignalSpy clicks(picture, &PictureImage::clicked);
-    QSignalSpy doubleClicks(picture, &PictureImage::doubleClicked);
-    QSignalSpy panelDoubleClicks(panel, &Panel3D::doubleClicked);
-
-    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, QPoint(50, 50));
-    QCOMPARE(clicks.count(), 1);
-
-    // Pressed on the picture, released outside it: no click.
-    QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, QPoint(50, 50));
-    QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, QPoint(250, 50));
-    QCOMPARE(clicks.count(), 1);
-
-    // A double click is one click followed by one double click.
-    QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, {}, QPoint(50, 50));
-    QCOMPARE(doubleClicks.count(), 1);
-    QCOMPARE(clicks.count(), 2);
-
-    QTest::mouseClick(window.windowHandle(), Qt::RightButton, {}, QPoint(50, 50));
-    QCOMPARE(clicks.count(), 2);
-
-    // The panel answers double clicks only.
-    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, QPoint(50, 150));
-    QCOMPARE(panelDoubleClicks.count(), 0);
-    QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, {}, QPoint(50, 150));
-    QCOMPARE(panelDoubleClicks.count(), 1);
-}
-
-void PlatformTest::pictureImageWithoutPictureShowsWhatIsBehind()
-{
-    QWidget window;
-    window.resize(100, 100);
-    window.setAutoFillBackground(true);
-    QPalette palette = window.palette();
-    palette.setColor(QPalette::Window, QColor(128, 255, 128));
-    window.setPalette(palette);
-    auto *picture = new PictureImage(&window);
-    picture->setGeometry(0, 0, 100, 100);
-
-    const QString path = m_dir.filePath("blue.png");
-    QVERIFY(solidImage(Qt::blue).save(path, "PNG"));
-    picture->setPicture(Picture::fromFile(path));
-    QCOMPARE(window.grab().toImage().pixelColor(50, 50), QColor(Qt::blue));
-    picture->clear();
-    QCOMPARE(window.grab().toImage().pixelColor(50, 50), QColor(128, 255, 128));
-}
-
-void PlatformTest::buttonSinksWhilePressed()
-{
-    Button3D button;
-    button.resize(80, 100);
-    const QString path = m_dir.filePath("face.png");
-    QVERIFY(solidImage(Qt::yellow).save(path, "PNG"));
-    button.setPicture(Picture::fromFile(path));
-
-    const QImage raised = button.grab().toImage();
-    QCOMPARE(raised.pixelColor(2, 2), QColor(Qt::white)); // lit from the top left
-    QCOMPARE(raised.pixelColor(40, 50), QColor(Qt::yellow)); // picture inside
-    QCOMPARE(raised.pixelColor(6, 50), QColor(192, 192, 192)); // margin of the face around it
-
-    button.setDown(true);
-    const QImage sunken = button.grab().toImage();
-    QVERIFY(sunken.pixelColor(2, 2) != QColor(Qt::white));
-
-    button.setDown(false);
-    button.setFaceColor(QColor(255, 128, 0));
-    QCOMPARE(button.grab().toImage().pixelColor(6, 50), QColor(255, 128, 0));
-}
-
-void PlatformTest::speakerIsNamedAndSpeaks()
-{
-    QWidget window;
-    PictureImage *speaker = makeSpeaker(&window, "Picture3", "Fermer");
-    QCOMPARE(speaker->objectName(), QString("Picture3"));
-    QCOMPARE(speaker->accessibleName(), QString("Fermer"));
-    QCOMPARE(speaker->cursor().shape(), Qt::PointingHandCursor);
-    QCOMPARE(window.findChild<PictureImage *>("Picture3"), speaker);
-}
-
-// ------------------------------------------------------------- Qt services
-
-void PlatformTest::messageBoxAnswers_data()
-{
-    QTest::addColumn<int>("buttons");
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<QString>("french"); // the answered button's text, when Qt's translation is there
-
-    QTest::newRow("Return answers the default, Yes")
-        << int(MsgButtons::YesNo) << int(Qt::Key_Return) << MsgAnswer::Yes << "Oui";
-    QTest::newRow("Escape answers No") << int(MsgButtons::YesNo) << int(Qt::Key_Escape) << MsgAnswer::No << "Non";
-    QTest::newRow("Return on a lone OK") << int(MsgButtons::Ok) << int(Qt::Key_Return) << MsgAnswer::Ok << "";
-}
-
-void PlatformTest::messageBoxAnswers()
-{
-    QFETCH(int, buttons);
-    QFETCH(int, key);
-    QFETCH(int, answer);
-    QFETCH(QString, french);
-    QtMessageBoxes boxes;
-    QString title;
-    QString buttonText;
-    whenMessageBoxShows([&](QMessageBox *box) {
-        title = box->windowTitle();
-        if (QAbstractButton *button = box->button(answer == MsgAnswer::No ? QMessageBox::No : QMessageBox::Yes))
-            buttonText = button->text().remove(u'&');
-        QTest::keyClick(box, Qt::Key(key));
-    });
-    QCOMPARE(boxes.show("Veux-tu partir ?", "La LUMA - Cycle 1", MsgIcon::Question, MsgButtons(buttons)), answer);
-    QCOMPARE(title, QString("La LUMA - Cycle 1"));
-    if (m_french && !french.isEmpty())
-        QCOMPARE(buttonText, french);
-}
-
-void PlatformTest::messageBoxShowsArrowThenRestoresHourglass()
-{
-    QtMousePointer pointer;
-    QtMessageBoxes boxes;
-    pointer.hourglass();
-    pointer.hourglass(); // overrides do not pile up: one arrow() undoes both
-    Qt::CursorShape whileShown = Qt::BlankCursor;
-    whenMessageBoxShows([&](QMessageBox *box) {
-        if (const QCursor *cursor = QGuiApplication::overrideCursor())
-            whileShown = cursor->shape();
-        QTest::keyClick(box, Qt::Key_Return);
-    });
-    boxes.show("Erreur", "La LUMA - cycle 1", MsgIcon::Exclamation, MsgButtons::Ok);
-    QCOMPARE(whileShown, Qt::ArrowCursor);
-    QVERIFY(QGuiApplication::overrideCursor());
-    QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    pointer.arrow();
-    QVERIFY(!QGuiApplication::overrideCursor());
-    pointer.arrow(); // the arrow when already the arrow is harmless
-    QVERIFY(!QGuiApplication::overrideCursor());
-}
-
-void PlatformTest::soundPlayerNeverWaits()
-{
-    // A short WAV of silence: 8 kHz, 8 bits, mono, a quarter of a second.
-    const QByteArray samples(2000, '\x80');
-    QByteArray wav;
-    QDataStream out(&wav, QIODevice::WriteOnly);
-    out.setByteOrder(QDataStream::LittleEndian);
-    out.writeRawData("RIFF", 4);
-    out << quint32(36 + samples.size());
-    out.writeRawData("WAVEfmt ", 8);
-    out << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(8000) << quint16(1) << quint16(8);
-    out.writeRawData("data", 4);
-    out << quint32(samples.size());
-    out.writeRawData(samples.constData(), int(samples.size()));
-    const QString path = m_dir.filePath("FERME.WAV");
-    writeBytes(path, wav);
-
-    QtSoundPlayer player;
-    QElapsedTimer timer;
-    timer.start();
-    for (int i = 0; i < 5; ++i) {
-        player.play(path);
-        player.play(m_dir.filePath("ABSENT.WAV"));
-        player.play(QString());
-    }
-    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
-}
 
 QTEST_MAIN(PlatformTest)
 #include "tst_platform.moc"

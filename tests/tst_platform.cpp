@@ -144,7 +144,6 @@ private slots:
         QVERIFY(!isNormalFile(m_base + "\\SONS\\QUITTE.WAV"));
         QVERIFY(!isNormalFile(QString()));
 
-        QVERIFY(isFolder(m_base + "\\SONS"));
         QVERIFY(isFolder(m_base + "\\éveil\\"));
         QVERIFY(!isFolder(m_base + "\\SONS\\FERME.WAV"));
         QVERIFY(!isFolder(m_base + "\\REQUETES"));

@@ -94,8 +94,14 @@ QLabel *LumaScreen::makeLabel(const QString &objectName, const QString &text, do
 void LumaScreen::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
-        Form_Activate();
+    if (event->spontaneous())
+        return;
+    // A screen shown again keeps its old place among the windows unless it
+    // is raised: without a window manager, the document display, once opened
+    // by one search screen, would open underneath another.
+    raise();
+    activateWindow();
+    Form_Activate();
 }
 
 void LumaScreen::closeEvent(QCloseEvent *event)

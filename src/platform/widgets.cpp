@@ -182,6 +182,9 @@ void PictureImage::paintEvent(QPaintEvent *)
     if (m_picture.isNull())
         return;
     QPainter painter(this);
+    // A picture that cannot be touched just now is drawn faded.
+    if (!isEnabled())
+        painter.setOpacity(0.25);
     m_picture.paint(painter, QRectF(rect()));
 }
 

@@ -64,7 +64,8 @@ private:
 };
 
 // A picture stretched to fill its frame (the original "Image" control).
-// Without a picture it draws nothing, so what lies behind it shows.
+// Without a picture it draws nothing, so what lies behind it shows; disabled,
+// it draws its picture faded and takes no click.
 class PictureImage : public QWidget
 {
     Q_OBJECT

@@ -2,7 +2,7 @@
 
 #include "app/appcontext.h"
 #include "lending/feuilledocument.h"
-#include "lending/jetliteral.h"
+#include "data/jetliteral.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -2,7 +2,7 @@
 
 #include "app/appcontext.h"
 #include "lending/feuilleclasse.h"
-#include "lending/jetliteral.h"
+#include "data/jetliteral.h"
 #include "platform/paths.h"
 
 #include <QEvent>

@@ -5,6 +5,9 @@
 #include "lending/feuilledocument.h"
 #include "lending/feuilleecole.h"
 #include "lending/feuilleclasse.h"
+#include "search/feuilleaffichage.h"
+#include "search/feuilledescripteurs.h"
+#include "search/feuilleecriture.h"
 #include "search/feuillerecherche.h"
 
 AppContext::AppContext(PlatformServices services, double scale)
@@ -36,6 +39,9 @@ Feuilleécole &AppContext::FeuilleÉcole() { return onFirstUse(m_feuilleécole, 
 Feuilleclasse &AppContext::FeuilleClasse() { return onFirstUse(m_feuilleclasse, *this); }
 feuilledocument &AppContext::FeuilleDocument() { return onFirstUse(m_feuilledocument, *this); }
 Feuillerecherche &AppContext::FeuilleRecherche() { return onFirstUse(m_feuillerecherche, *this); }
+feuilledescripteurs &AppContext::FeuilleDescripteurs() { return onFirstUse(m_feuilledescripteurs, *this); }
+Feuilleécriture &AppContext::FeuilleÉcriture() { return onFirstUse(m_feuilleécriture, *this); }
+feuilleaffichage &AppContext::FeuilleAffichage() { return onFirstUse(m_feuilleaffichage, *this); }
 
 void AppContext::closeAll()
 {

@@ -13,6 +13,9 @@ class Feuilleécole;
 class Feuilleclasse;
 class feuilledocument;
 class Feuillerecherche;
+class feuilledescripteurs;
+class Feuilleécriture;
+class feuilleaffichage;
 
 // Everything one run of the program owns: the platform services, the
 // geometry, the hidden data screen, the shared module with its values, and each
@@ -38,6 +41,9 @@ public:
     Feuilleclasse &FeuilleClasse();
     feuilledocument &FeuilleDocument();
     Feuillerecherche &FeuilleRecherche();
+    feuilledescripteurs &FeuilleDescripteurs();
+    Feuilleécriture &FeuilleÉcriture();
+    feuilleaffichage &FeuilleAffichage();
 
     // Closes the databases; the real end of the program runs this first.
     void closeAll();
@@ -54,4 +60,7 @@ private:
     std::unique_ptr<Feuilleclasse> m_feuilleclasse;
     std::unique_ptr<feuilledocument> m_feuilledocument;
     std::unique_ptr<Feuillerecherche> m_feuillerecherche;
+    std::unique_ptr<feuilledescripteurs> m_feuilledescripteurs;
+    std::unique_ptr<Feuilleécriture> m_feuilleécriture;
+    std::unique_ptr<feuilleaffichage> m_feuilleaffichage;
 };

@@ -43,11 +43,10 @@ public:
     void LitCouleurs();
     void EcritCouleurs();
 
-    // The saved requests and the descriptor list, read at start-up for the
-    // search screens. The search screens are not built yet: until they are,
-    // there is nothing to read them into.
+    // The saved requests, read at start-up for the picture requests screen.
+    // That screen is not built yet: until it is, there is nothing to read them
+    // into.
     void ListeRequetes() {}
-    void ChargeDescripteurs() {}
 
     // Plays a WAV file of the data folder if it exists, without waiting;
     // never reports anything.

@@ -7,6 +7,7 @@
 #include "lending/feuilleclasse.h"
 #include "lending/feuilleecole.h"
 #include "platform/paths.h"
+#include "search/feuilledescripteurs.h"
 
 #include <QApplication>
 #include <QDir>
@@ -176,7 +177,7 @@ void présentation::Form_Load()
     });
     m.trapped([&] { m.ListeRequetes(); });
     m.trapped([&] { m.LitCouleurs(); });
-    m.trapped([&] { m.ChargeDescripteurs(); });
+    m.trapped([&] { m_context.FeuilleDescripteurs().ChargeDescripteurs(); });
     m.trapped([&] { hide(); });
     m.trapped([&] { pointer.arrow(); });
     m.trapped([&] { m_context.FeuilleChoix().exec(); });

@@ -1,0 +1,49 @@
+#include "search/recherchedocuments.h"
+
+#include "app/appcontext.h"
+#include "app/lumascreen.h"
+#include "data/jetliteral.h"
+#include "platform/paths.h"
+#include "search/feuilleaffichage.h"
+
+QString requeteTitreOuMotsCles(const QString &mot, const QString &filtreDewey, int blancsAvantAnd)
+{
+    const QString motif = jetSearchWord(mot.trimmed());
+    return QStringLiteral("SELECT * FROM luma WHERE (titre LIKE '*") + motif + QStringLiteral("*' OR motsclés LIKE '*") +
+           motif + QStringLiteral("*')") + QString(blancsAvantAnd, QLatin1Char(' ')) + QStringLiteral("AND (") +
+           filtreDewey + QStringLiteral(") ORDER BY inventaire ASC");
+}
+
+bool afficheResultat(LumaScreen &opener, const QString &recordSource)
+{
+    AppContext &context = opener.context();
+    Module11 &m = context.module();
+    MousePointer &pointer = context.services().pointer;
+    Cursor &catalogue = context.données().Donnée2();
+
+    pointer.hourglass();
+    const bool ran = m.trapped([&] {
+        catalogue.setDatabaseName(nativePath(m.CheminBase() + QStringLiteral("\\LUMA.MDB")));
+        catalogue.setRecordSource(recordSource);
+        catalogue.refresh();
+    });
+    // A rejected query leaves no result: the search ends after its report,
+    // rather than showing whatever the cursor held before.
+    if (!ran) {
+        pointer.arrow();
+        return false;
+    }
+    if (catalogue.bof() && catalogue.eof()) {
+        pointer.arrow();
+        m.services().messages.show(QStringLiteral("Aucun livre n'a été trouvé..."), Module11::titreProgramme(),
+                                   MsgIcon::Exclamation, MsgButtons::Ok);
+        return false;
+    }
+    if (!m.trapped([&] { catalogue.moveFirst(); })) {
+        pointer.arrow();
+        return false;
+    }
+    pointer.arrow();
+    opener.ouvrirModal(context.FeuilleAffichage());
+    return true;
+}

@@ -2,6 +2,7 @@
 // return, on temporary data folders with fake platform services.
 
 #include "datafolder.h"
+#include "screens.h"
 #include "testcontext.h"
 #include "testdb.h"
 
@@ -11,7 +12,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -23,26 +23,6 @@ namespace {
 
 const QColor kBlue(0, 0, 255);
 const QColor kRed(255, 0, 0);
-
-void writeBmp(const QString &path, const QColor &color = Qt::yellow)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QImage image(8, 8, QImage::Format_RGB32);
-    image.fill(color);
-    QVERIFY(image.save(path, "BMP"));
-}
-
-// Runs `open`, which shows `screen` modally; `inside` runs while it is up,
-// and the screen is then closed if `inside` left it open.
-void whileOpen(QDialog &screen, const std::function<void()> &inside, const std::function<void()> &open)
-{
-    QTimer::singleShot(0, &screen, [&screen, inside] {
-        inside();
-        if (screen.isVisible())
-            screen.hide();
-    });
-    open();
-}
 
 // One run of the program on its own data folder, the cursors opened as the
 // start-up leaves them.
@@ -101,15 +81,6 @@ struct Lending
                c.Panel3D1()->textColor() == kBlue;
     }
 };
-
-template <typename W>
-W *child(QWidget &screen, const QString &name)
-{
-    W *w = screen.findChild<W *>(name);
-    if (!w)
-        qFatal("no control %s", qPrintable(name));
-    return w;
-}
 
 // A school of one class whose children are given by matricule, surnames
 // sorting in the given order, first names "P" + position.

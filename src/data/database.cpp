@@ -221,6 +221,10 @@ std::shared_ptr<Database> Database::open(const QString &nativePath)
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    // A name in double quotes that names no column must be an error, not the
+    // text of the name: when another program renames a field, a search on it
+    // would otherwise quietly compare every row with a constant.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     // Reads through a memory map rather than one system call per page: a
     // scan of the whole catalogue (a find on unindexed fields) is then
     // several times faster. A setting of this connection only, not of the file.

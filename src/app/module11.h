@@ -81,7 +81,8 @@ public:
     void EcritJournal(const QString &kind, const JournalValues &values);
     const QString &FichierJournal() const { return m_fichierJournal; }
 
-    // The Dewey class condition of a search.
+    // The Dewey class condition of a search; no class until the search
+    // screen builds it.
     const QString &FiltreDewey() const { return m_filtreDewey; }
     void setFiltreDewey(const QString &filter) { m_filtreDewey = filter; }
 
@@ -114,7 +115,7 @@ private:
     std::array<short, 10> m_rouge{};
     std::array<short, 10> m_vert{};
     std::array<short, 10> m_bleu{};
-    QString m_filtreDewey;
+    QString m_filtreDewey = QStringLiteral("dewey LIKE '*'");
     QString m_messageErreur;
     int m_reponse = 0;
     QString m_fichierJournal;

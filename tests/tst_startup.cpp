@@ -8,12 +8,14 @@
 #include "app/feuillechoix.h"
 #include "app/presentation.h"
 #include "lending/feuilleecole.h"
+#include "search/feuilledescripteurs.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QImage>
 #include <QLabel>
+#include <QListWidget>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -133,6 +135,10 @@ private slots:
         QVERIFY(colours.startsWith("0\r\n0\r\n0\r\n128\r\n64\r\n0\r\n256\r\n"));
         QCOMPARE(colours.count("\r\n"), 30);
         QCOMPARE(t.module().couleurClasse(9), QColor(255, 255, 255));
+        // The descriptor list is read, once, for the search screens.
+        QCOMPARE(t.context.FeuilleDescripteurs().Liste1()->count(), 1);
+        QCOMPARE(t.context.données().Donnée3().recordSource(),
+                 QStringLiteral("SELECT descripteur FROM [luma+] ORDER BY descripteur ASC"));
 
         // The next start reads the file back unchanged.
         TestContext again;

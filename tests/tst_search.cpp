@@ -1,0 +1,533 @@
+// Documentary search: the class boxes and their filter, the word and
+// descriptor searches, the descriptor list and the document display, on
+// temporary data folders with fake platform services.
+
+#include "datafolder.h"
+#include "screens.h"
+#include "testcontext.h"
+#include "testdb.h"
+
+#include "lending/feuilleclasse.h"
+#include "lending/feuilledocument.h"
+#include "lending/feuilleecole.h"
+#include "search/feuilleaffichage.h"
+#include "search/feuilledescripteurs.h"
+#include "search/feuilleecriture.h"
+#include "search/feuillerecherche.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+const QString kNothingFound = QStringLiteral("Aucun livre n'a été trouvé...");
+
+// One run of the program on its own data folder, as the start-up leaves it:
+// colours read, catalogue cursor on the whole catalogue, descriptor list read.
+struct Search
+{
+    DataFolder folder;
+    std::unique_ptr<TestContext> t;
+
+    void start()
+    {
+        for (const char *sound : {"FERME", "AVANT", "APRES"})
+            folder.writeFile(QStringLiteral("LALUMA/SONS/%1.WAV").arg(QLatin1String(sound)), "RIFF");
+        t = std::make_unique<TestContext>();
+        Module11 &m = t->module();
+        m.setCheminBase(folder.base());
+        m.setCheminEcole(folder.school());
+        m.LitCouleurs();
+        Cursor &catalogue = t->context.données().Donnée2();
+        catalogue.setDatabaseName(folder.catalogue());
+        catalogue.setRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY inventaire ASC"));
+        catalogue.refresh();
+        descripteurs().ChargeDescripteurs();
+    }
+
+    Module11 &module() { return t->module(); }
+    Cursor &catalogue() { return t->context.données().Donnée2(); }
+    Feuillerecherche &recherche() { return t->context.FeuilleRecherche(); }
+    Feuilleécriture &écriture() { return t->context.FeuilleÉcriture(); }
+    feuilledescripteurs &descripteurs() { return t->context.FeuilleDescripteurs(); }
+    feuilleaffichage &affichage() { return t->context.FeuilleAffichage(); }
+
+    // Marks the class boxes, then leaves for the word screen so that the
+    // filter is built, and comes back.
+    void chooseClasses(const QList<int> &classes)
+    {
+        for (int i : classes)
+            QTest::mouseClick(recherche().Dessin2(i), Qt::LeftButton);
+        whileOpen(écriture(), [] {}, [this] { QTest::mouseClick(child<Button3D>(recherche(), "Command3D1"), Qt::LeftButton); });
+    }
+
+    // Runs `search` and, when the document display opens, pages through it
+    // with "après" until the empty page: the numbers shown, in order. Null
+    // when the display did not open.
+    QStringList documentsShown(const std::function<void()> &search)
+    {
+        QStringList shown;
+        bool opened = false;
+        QObject guard; // no page-through left pending once this returns
+        QTimer::singleShot(0, &guard, [&] {
+            feuilleaffichage &display = affichage();
+            if (!display.isVisible())
+                return;
+            opened = true;
+            for (int k = 0; k < 100 && display.Commande2()->isEnabled(); ++k) {
+                shown << display.Etiquette4()->text();
+                QTest::mouseClick(display.Commande2(), Qt::LeftButton);
+            }
+            display.hide();
+        });
+        search();
+        return opened ? shown : QStringList();
+    }
+
+    QStringList searchWord(const QString &word)
+    {
+        écriture().Texte1()->setText(word);
+        return documentsShown([this] { QTest::mouseClick(écriture().Commande2(), Qt::LeftButton); });
+    }
+
+    // Selects the descriptor (none when empty) and searches it.
+    QStringList searchDescriptor(const QString &descriptor)
+    {
+        QListWidget *list = descripteurs().Liste1();
+        list->clearSelection();
+        if (!descriptor.isEmpty()) {
+            const QList<QListWidgetItem *> items = list->findItems(descriptor, Qt::MatchExactly);
+            if (items.isEmpty())
+                qFatal("no descriptor %s", qPrintable(descriptor));
+            items.first()->setSelected(true);
+        }
+        return documentsShown([this] { QTest::mouseClick(descripteurs().Commande2(), Qt::LeftButton); });
+    }
+
+    QStringList listed()
+    {
+        QStringList words;
+        for (int i = 0; i < descripteurs().Liste1()->count(); ++i)
+            words << descripteurs().Liste1()->item(i)->text();
+        return words;
+    }
+};
+
+void addDocument(const QString &file, const QVariant &inventaire, const QVariant &titre, const QVariant &dewey,
+                 const QVariant &motsclés = QVariant())
+{
+    TestDb::insert(file, "luma", {"inventaire", "titre", "dewey", "motsclés", "emprunt", "emprunté"},
+                   {inventaire, titre, dewey, motsclés, "O", "N"});
+}
+
+// A small catalogue with the words, signs and classes the searches meet.
+void searchCatalogue(Search &run)
+{
+    const QString file = run.folder.catalogue();
+    TestDb::createCatalogue(file);
+    addDocument(file, "00001", "Le loup et l'agneau", "398.2", "conte, loup");
+    addDocument(file, "00002", "Petit Ours brun", "843", "ours");
+    addDocument(file, "00003", "Les animaux de la forêt", "590", "loup, forêt");
+    addDocument(file, "00004", "La mer", "551", "mer, bateau");
+    addDocument(file, "00005", "L'ours et l'éléphant", "843", "ours");
+    addDocument(file, "00006", "Le chat", "A12", "chat");
+    addDocument(file, "00007", "Une histoire de loup", "", "");
+    addDocument(file, "00008", "Cent [1] comptines", "784", "comptines");
+    addDocument(file, "00009", "Cent 1 comptines", "784", "comptines");
+    addDocument(file, "00010", QVariant(), "5", QVariant());
+    TestDb::createDescriptors(run.folder.descriptors());
+    TestDb::insert(run.folder.descriptors(), "luma+", {"descripteur"}, {"loup"});
+}
+
+// The descriptor table made again, empty.
+void emptyDescriptors(Search &run)
+{
+    QFile::remove(run.folder.descriptors());
+    TestDb::createDescriptors(run.folder.descriptors());
+}
+
+} // namespace
+
+class SearchTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void classBoxesBuildTheFilter_data()
+    {
+        QTest::addColumn<QList<int>>("touched");
+        QTest::addColumn<QString>("filter");
+        QTest::newRow("no box") << QList<int>{} << "dewey LIKE '*'";
+        QTest::newRow("one box") << QList<int>{5} << "dewey LIKE '5*'";
+        QTest::newRow("classes in order, not touches") << QList<int>{8, 2} << "dewey LIKE '2*' OR dewey LIKE '8*'";
+        QTest::newRow("a box touched twice") << QList<int>{8, 2, 8} << "dewey LIKE '2*'";
+        QTest::newRow("all ten") << QList<int>{9, 8, 7, 6, 5, 4, 3, 2, 1, 0}
+                                 << "dewey LIKE '0*' OR dewey LIKE '1*' OR dewey LIKE '2*' OR dewey LIKE '3*' OR "
+                                    "dewey LIKE '4*' OR dewey LIKE '5*' OR dewey LIKE '6*' OR dewey LIKE '7*' OR "
+                                    "dewey LIKE '8*' OR dewey LIKE '9*'";
+    }
+    void classBoxesBuildTheFilter()
+    {
+        QFETCH(QList<int>, touched);
+        QFETCH(QString, filter);
+        Search run;
+        searchCatalogue(run);
+        run.start();
+        run.chooseClasses(touched);
+        QCOMPARE(run.module().FiltreDewey(), filter);
+        // The marks are the arrow above and the sun inside each chosen box.
+        const QStringList marked = filter.split(" OR ");
+        for (int i = 0; i < 10; ++i) {
+            const bool chosen = marked.contains(QStringLiteral("dewey LIKE '%1*'").arg(i));
+            QCOMPARE(!run.recherche().Dessin1(i)->isHidden(), chosen);
+            QCOMPARE(!run.recherche().Dessin3(i)->isHidden(), chosen);
+        }
+    }
+
+    void classChoiceAndColoursLastTheWholeRun()
+    {
+        Search run;
+        searchCatalogue(run);
+        run.folder.writeFile("LALUMA/COULEURS.INI", "1,2,3\r\n10,20,30\r\n300,0,255\r\n0,0,0\r\n0,0,0\r\n"
+                                                    "0,0,0\r\n0,0,0\r\n0,0,0\r\n0,0,0\r\n9,9,9\r\n");
+        run.start();
+        Feuillerecherche &screen = run.recherche();
+        QCOMPARE(screen.couleurBoite(0), QColor(1, 2, 3));
+        QCOMPARE(screen.couleurBoite(2), QColor(255, 0, 255));
+        QCOMPARE(screen.couleurBoite(9), QColor(9, 9, 9));
+
+        run.chooseClasses({8, 2});
+        whileOpen(screen, [&] { QTest::mouseClick(child<Button3D>(screen, "Command3D3"), Qt::LeftButton); },
+                  [&] { screen.exec(); });
+        QVERIFY(!screen.isVisible());
+        // Back on the search screen: the same boxes, and a search uses them.
+        run.chooseClasses({});
+        QCOMPARE(run.module().FiltreDewey(), QString("dewey LIKE '2*' OR dewey LIKE '8*'"));
+        QVERIFY(!screen.Dessin3(8)->isHidden());
+        QCOMPARE(run.t->sound.played.value(0), QDir(run.folder.base()).filePath("SONS/FERME.WAV"));
+    }
+
+    // The same word through both screens: typed, and picked in the list.
+    void wordAndDescriptorSearches_data()
+    {
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<QList<int>>("classes");
+        QTest::addColumn<QStringList>("found");
+        QTest::newRow("no class") << "loup" << QList<int>{} << QStringList{"00001", "00003", "00007"};
+        QTest::newRow("one class") << "loup" << QList<int>{3} << QStringList{"00001"};
+        QTest::newRow("two classes") << "loup" << QList<int>{5, 3} << QStringList{"00001", "00003"};
+        QTest::newRow("only in the keywords") << "conte" << QList<int>{} << QStringList{"00001"};
+        QTest::newRow("other case, accents count") << "ÉLÉPHANT" << QList<int>{} << QStringList{"00005"};
+        QTest::newRow("blanks around") << "  ours  " << QList<int>{} << QStringList{"00002", "00005"};
+        QTest::newRow("inner blank kept") << "ours brun" << QList<int>{} << QStringList{"00002"};
+        QTest::newRow("two inner blanks") << "ours  brun" << QList<int>{} << QStringList{};
+        QTest::newRow("apostrophe") << "l'ours" << QList<int>{} << QStringList{"00005"};
+        QTest::newRow("bracket is text") << "[1]" << QList<int>{} << QStringList{"00008"};
+        QTest::newRow("wildcard kept") << "ch?t" << QList<int>{} << QStringList{"00006"};
+        QTest::newRow("class filter leaves out A12") << "ch?t" << QList<int>{0} << QStringList{};
+        // Every document of the classes whose title or keywords are set.
+        QTest::newRow("empty word") << "" << QList<int>{5} << QStringList{"00003", "00004"};
+    }
+    void wordAndDescriptorSearches()
+    {
+        QFETCH(QString, word);
+        QFETCH(QList<int>, classes);
+        QFETCH(QStringList, found);
+        Search run;
+        searchCatalogue(run);
+        if (!word.isEmpty())
+            TestDb::insert(run.folder.descriptors(), "luma+", {"descripteur"}, {word});
+        TestDb::insert(run.folder.descriptors(), "luma+", {"descripteur"}, {"zèbre"});
+        run.start();
+        run.chooseClasses(classes);
+
+        for (const bool typed : {true, false}) {
+            const int messagesBefore = int(run.t->messages.shown.size());
+            const QStringList shown = typed ? run.searchWord(word) : run.searchDescriptor(word);
+            QCOMPARE(shown, found);
+            // Nothing found is said, and only then; no search reports an error.
+            const QList<ShownMessage> said = run.t->messages.shown.mid(messagesBefore);
+            if (found.isEmpty()) {
+                QCOMPARE(said.size(), 1);
+                QCOMPARE(said[0].text, kNothingFound);
+                QCOMPARE(said[0].title, QString("La LUMA - Cycle 1"));
+                QCOMPARE(said[0].icon, MsgIcon::Exclamation);
+            } else {
+                QVERIFY2(said.isEmpty(), qPrintable(said.value(0).text));
+            }
+            QVERIFY(!run.t->pointer.busy);
+        }
+        // The word and the selection stay for the next visit.
+        QCOMPARE(run.écriture().Texte1()->text(), word);
+        QCOMPARE(run.descripteurs().Liste1()->selectedItems().size(), word.isEmpty() ? 0 : 1);
+        QVERIFY(run.t->sound.played.isEmpty());
+    }
+
+    void recordSourcesAsStored()
+    {
+        Search run;
+        searchCatalogue(run);
+        TestDb::insert(run.folder.descriptors(), "luma+", {"descripteur"}, {" loup "});
+        run.start();
+        run.chooseClasses({8, 5});
+        const QString filter = "(dewey LIKE '5*' OR dewey LIKE '8*') ORDER BY inventaire ASC";
+        run.searchWord(" loup ");
+        QCOMPARE(run.catalogue().recordSource(),
+                 "SELECT * FROM luma WHERE (titre LIKE '*loup*' OR motsclés LIKE '*loup*') AND " + filter);
+        run.searchDescriptor(" loup ");
+        QCOMPARE(run.catalogue().recordSource(),
+                 "SELECT * FROM luma WHERE (titre LIKE '*loup*' OR motsclés LIKE '*loup*')  AND " + filter);
+        run.searchWord("l'[a");
+        QCOMPARE(run.catalogue().recordSource(),
+                 "SELECT * FROM luma WHERE (titre LIKE '*l''[[]a*' OR motsclés LIKE '*l''[[]a*') AND " + filter);
+    }
+
+    void rejectedQueryEndsTheSearch()
+    {
+        Search run;
+        searchCatalogue(run);
+        run.start();
+        QCOMPARE(run.searchWord("loup"), QStringList({"00001", "00003", "00007"}));
+        // Another program drops the keywords column: the query fails.
+        TestDb::exec(run.folder.catalogue(), "ALTER TABLE luma RENAME COLUMN motsclés TO mots");
+        QCOMPARE(run.searchWord("loup"), QStringList());
+        QCOMPARE(run.t->messages.shown.size(), 1);
+        QVERIFY(run.t->messages.shown[0].text.startsWith("L'erreur "));
+        QVERIFY(!run.t->pointer.busy);
+        // Nothing is left of the previous result to show.
+        QVERIFY(!run.catalogue().hasCurrentRecord());
+    }
+
+    void displayStepsOffBothEndsAndBack()
+    {
+        Search run;
+        const QString file = run.folder.catalogue();
+        TestDb::createCatalogue(file);
+        addDocument(file, "00001", "A", "590");
+        addDocument(file, "", "B", "0");
+        addDocument(file, "00003", "C", "A12");
+        addDocument(file, "00004", "D", "9");
+        writeBmp(run.folder.base() + "/LIVRES/00001.BMP");
+        writeBmp(run.folder.base() + "/LIVRES/00004.BMP", Qt::blue);
+        TestDb::createDescriptors(run.folder.descriptors());
+        TestDb::insert(run.folder.descriptors(), "luma+", {"descripteur"}, {"loup"});
+        run.start();
+        for (int i = 0; i < 10; ++i)
+            run.module().setCouleur(i, short(10 * i), short(i), 0);
+        run.catalogue().setRecordSource("SELECT * FROM luma ORDER BY titre");
+        run.catalogue().refresh();
+
+        feuilleaffichage &d = run.affichage();
+        struct Page
+        {
+            QString number, title, cover; // cover: the file's name, "" when none
+            int colour;                   // class colour shown, -1 for no frame
+        };
+        const auto page = [&d]() -> Page {
+            const QString cover = d.Dessin1()->picture().source().section('/', -1);
+            int colour = -1;
+            if (!d.Forme1()->isHidden())
+                colour = d.couleurCadre().green();
+            return {d.Etiquette4()->text(), d.Etiquette3()->text(), cover, colour};
+        };
+        const auto expect = [&](const Page &want, bool before, bool after) {
+            const Page got = page();
+            QCOMPARE(got.number, want.number);
+            QCOMPARE(got.title, want.title);
+            QCOMPARE(got.cover, want.cover);
+            QCOMPARE(got.colour, want.colour);
+            QCOMPARE(d.Commande1()->isEnabled(), before);
+            QCOMPARE(d.Commande2()->isEnabled(), after);
+        };
+        const Page empty{"", "", "", -1};
+
+        whileOpen(d, [&] {
+            expect({"00001", "A", "00001.BMP", 5}, true, true);
+            d.Commande2_Click();
+            expect({"", "B", "00001.BMP", 0}, true, true); // no number: the cover stays
+            d.Picture2_Click();
+            expect({"00003", "C", "", -1}, true, true); // missing cover, letter class
+            QCOMPARE(d.couleurCadre().green(), 0);      // the hidden frame keeps its colour
+            d.Commande2_Click();
+            expect({"00004", "D", "00004.BMP", 9}, true, true);
+            d.Commande2_Click();
+            expect(empty, true, false);
+            d.Commande2_Click(); // goes no further
+            d.Picture2_Click();
+            expect(empty, true, false);
+            d.Commande1_Click();
+            expect({"00004", "D", "00004.BMP", 9}, true, true);
+            for (int k = 0; k < 6; ++k)
+                d.Picture1_Click();
+            expect(empty, false, true);
+            d.Commande2_Click();
+            expect({"00001", "A", "00001.BMP", 5}, true, true);
+            // The loudspeakers only speak.
+            d.Picture4_Click();
+            d.Picture5_Click();
+            expect({"00001", "A", "00001.BMP", 5}, true, true);
+            QTest::mouseClick(child<Button3D>(d, "Command3D3"), Qt::LeftButton);
+        }, [&] { d.exec(); });
+
+        const QString sons = QDir(run.folder.base()).filePath("SONS/");
+        QCOMPARE(run.t->sound.played, QStringList({sons + "AVANT.WAV", sons + "APRES.WAV", sons + "FERME.WAV"}));
+        QVERIFY2(run.t->messages.shown.isEmpty(), qPrintable(run.t->messages.shown.value(0).text));
+        QVERIFY(!run.t->pointer.busy);
+    }
+
+    void oneDocumentResult()
+    {
+        Search run;
+        searchCatalogue(run);
+        run.start();
+        bool steppedOffAndBack = false;
+        whileOpen(run.affichage(), [&] {
+            feuilleaffichage &d = run.affichage();
+            QTest::mouseClick(d.Commande1(), Qt::LeftButton);
+            const bool offBefore = d.Etiquette4()->text().isEmpty() && !d.Commande1()->isEnabled();
+            QTest::mouseClick(d.Commande2(), Qt::LeftButton);
+            const bool back = d.Etiquette4()->text() == "00005";
+            QTest::mouseClick(d.Commande2(), Qt::LeftButton);
+            const bool offAfter = d.Etiquette4()->text().isEmpty() && !d.Commande2()->isEnabled();
+            QTest::mouseClick(d.Commande1(), Qt::LeftButton);
+            steppedOffAndBack = offBefore && back && offAfter && d.Etiquette4()->text() == "00005";
+        }, [&] {
+            run.écriture().Texte1()->setText("éléphant");
+            run.écriture().Commande2_Click();
+        });
+        QVERIFY(steppedOffAndBack);
+    }
+
+    void wordScreenKeepsWordAndFocus()
+    {
+        Search run;
+        searchCatalogue(run);
+        run.start();
+        Feuillerecherche &screen = run.recherche();
+        Feuilleécriture &écriture = run.écriture();
+        bool focusAfterDisplay = false, displayed = false;
+        whileOpen(écriture, [&] {
+            QTest::keyClicks(écriture.Texte1(), "ours");
+            whileOpen(run.affichage(), [&] {
+                displayed = run.affichage().Etiquette4()->text() == "00002";
+                QTest::mouseClick(child<Button3D>(run.affichage(), "Command3D3"), Qt::LeftButton);
+            }, [&] { QTest::mouseClick(écriture.Dessin3(), Qt::LeftButton); });
+            focusAfterDisplay = écriture.focusWidget() == écriture.Texte1();
+            QTest::mouseClick(child<Button3D>(écriture, "Command3D3"), Qt::LeftButton);
+        }, [&] { QTest::mouseClick(child<Button3D>(screen, "Command3D1"), Qt::LeftButton); });
+        QVERIFY(displayed);
+        QVERIFY(focusAfterDisplay);
+        whileOpen(écriture, [] {}, [&] { screen.Command3D1_Click(); });
+        QCOMPARE(écriture.Texte1()->text(), QString("ours"));
+    }
+
+    void descriptorList_data()
+    {
+        QTest::addColumn<QVariantList>("stored");
+        QTest::addColumn<QStringList>("listed");
+        QTest::newRow("sorted, duplicates kept") << QVariantList{"loup", "chat", "loup", "Âne"}
+                                                 << QStringList{"Âne", "chat", "loup", "loup"};
+        QTest::newRow("empty values skipped") << QVariantList{"", QVariant(), "  ", "ours"} << QStringList{"ours"};
+        QTest::newRow("blanks kept as stored") << QVariantList{" loup "} << QStringList{" loup "};
+        QTest::newRow("only empty values, no message") << QVariantList{"", QVariant()} << QStringList{};
+    }
+    void descriptorList()
+    {
+        QFETCH(QVariantList, stored);
+        QFETCH(QStringList, listed);
+        Search run;
+        searchCatalogue(run);
+        emptyDescriptors(run);
+        for (const QVariant &value : stored)
+            TestDb::insert(run.folder.descriptors(), "luma+", {"descripteur"}, {value});
+        run.start();
+        QCOMPARE(run.listed(), listed);
+        QVERIFY(run.t->messages.shown.isEmpty());
+    }
+
+    void descriptorFileMessages_data()
+    {
+        QTest::addColumn<bool>("fileThere");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << false
+                                 << "Le fichier des descripteurs (COTATION.MDB) est introuvable...\n\n"
+                                    "Recommencez l'installation du programme «La LUMA»";
+        QTest::newRow("empty table") << true
+                                     << "Le fichier d'aide à la feuilledescripteurs (COTATION.MDB) est vide...\n\n"
+                                        "L'utilisation des descripteurs est impossible.";
+    }
+    void descriptorFileMessages()
+    {
+        QFETCH(bool, fileThere);
+        QFETCH(QString, message);
+        Search run;
+        searchCatalogue(run);
+        emptyDescriptors(run);
+        if (!fileThere)
+            QVERIFY(QFile::remove(run.folder.descriptors()));
+        run.start();
+        QCOMPARE(run.t->messages.shown.size(), 1);
+        QCOMPARE(run.t->messages.shown[0].text, message);
+        QCOMPARE(run.t->messages.shown[0].title, QString("La LUMA"));
+        QCOMPARE(run.t->messages.shown[0].icon, MsgIcon::Information);
+        QCOMPARE(run.descripteurs().Liste1()->count(), 0);
+        // The screen still searches, with the empty word.
+        QCOMPARE(run.searchDescriptor(QString()).size(), 9);
+    }
+
+    // After a search, closing the search screen gives the lending screens the
+    // whole catalogue again: a document the search did not find is lent.
+    void closingRestoresTheCatalogueForLending()
+    {
+        Search run;
+        searchCatalogue(run);
+        TestDb::createSchool(run.folder.schoolDb());
+        TestDb::addClass(run.folder.schoolDb(), "1", "Mme Lefèvre");
+        TestDb::addChild(run.folder.schoolDb(), "12", "MARTIN", "Léa", "01");
+        run.start();
+        Feuillerecherche &screen = run.recherche();
+        whileOpen(screen, [&] {
+            QCOMPARE(run.searchWord("mer"), QStringList{"00004"});
+            QTest::mouseClick(child<Button3D>(screen, "Command3D3"), Qt::LeftButton);
+        }, [&] { screen.exec(); });
+        QCOMPARE(run.catalogue().recordSource(), QString("SELECT * FROM luma ORDER BY inventaire ASC"));
+        QCOMPARE(run.catalogue().recordCount(), 10);
+
+        Feuilleenfant &data = run.t->context.données();
+        data.Donnée1().setDatabaseName(run.folder.schoolDb());
+        Feuilleécole &école = run.t->context.FeuilleÉcole();
+        Feuilleclasse &classe = run.t->context.FeuilleClasse();
+        feuilledocument &document = run.t->context.FeuilleDocument();
+        école.Dessin1(0)->show();
+        école.Dessin1_Click(0);
+        whileOpen(classe, [&] {
+            QTest::mouseClick(classe.Dessin1(0), Qt::LeftButton);
+            whileOpen(document, [&] {
+                document.Text1()->setText("2");
+                QTest::mouseClick(document.Command3D4(), Qt::LeftButton);
+            }, [&] { classe.Command3D1_Click(); });
+        }, [&] { école.Command3D1_Click(); });
+        QCOMPARE(TestDb::scalar(run.folder.catalogue(), "SELECT emprunteur FROM luma WHERE inventaire = '00002'"),
+                 QString("12"));
+        QVERIFY2(run.t->messages.shown.isEmpty(), qPrintable(run.t->messages.shown.value(0).text));
+    }
+
+    void closingWithoutCatalogueIsReported()
+    {
+        Search run;
+        searchCatalogue(run);
+        run.start();
+        QVERIFY(QFile::remove(run.folder.catalogue()));
+        run.recherche().Command3D3_Click();
+        // A missing database ends the program, as everywhere else.
+        QCOMPARE(run.t->programEnd.ended, 1);
+        QVERIFY(!run.t->pointer.busy);
+    }
+};
+
+QTEST_MAIN(SearchTest)
+#include "tst_search.moc"

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QShowEvent>
 
 LumaScreen::LumaScreen(AppContext &context, const QString &objectName, const QColor &background)
@@ -74,6 +75,34 @@ PictureImage *LumaScreen::makeSpeakerAt(const QString &objectName, const QString
     PictureImage *speaker = makeSpeaker(parent ? parent : this, objectName, spokenWords);
     place(speaker, left, top, 480, 480);
     return speaker;
+}
+
+void LumaScreen::makeDoor(const std::function<void()> &onDoor, const std::function<void()> &onSpeaker)
+{
+    PictureImage *speaker = makeSpeakerAt(QStringLiteral("Picture3"), QStringLiteral("Fermer"), 8100, 780);
+    connect(speaker, &PictureImage::clicked, this, onSpeaker);
+    Button3D *door = makeButton(QStringLiteral("Command3D3"), asset(QStringLiteral("door")), QStringLiteral("Fermer"),
+                                8640, 180, 825, 1125);
+    connect(door, &QAbstractButton::clicked, this, onDoor);
+}
+
+QPushButton *LumaScreen::makePushButton(const QString &objectName, const QString &caption, double points,
+                                        double left, double top, double width, double height)
+{
+    auto *button = new QPushButton(caption, this);
+    button->setObjectName(objectName);
+    button->setAccessibleName(caption);
+    button->setFont(m_context.geometry().font(QStringLiteral("Arial"), points, true));
+    // Return in a text box must not press it behind the child's back.
+    button->setAutoDefault(false);
+    button->setFocusPolicy(Qt::NoFocus);
+    place(button, left, top, width, height);
+    return button;
+}
+
+void LumaScreen::joueSonFerme()
+{
+    module().JoueSon(module().CheminBase() + QStringLiteral("\\SONS\\FERME.WAV"));
 }
 
 QLabel *LumaScreen::makeLabel(const QString &objectName, const QString &text, double left, double top, double width,

@@ -5,10 +5,12 @@
 #include <QColor>
 #include <QDialog>
 #include <QString>
+#include <functional>
 
 class AppContext;
 class Module11;
 class QLabel;
+class QPushButton;
 
 // What every menu, lending and search screen shares: the outer size of
 // 9720 x 7320 twips, the caption "La LUMA - Cycle 1", the background colour,
@@ -36,6 +38,9 @@ public:
 
     // Places a control, in twips of the client area.
     void place(QWidget *widget, double left, double top, double width, double height) const;
+    // A plain push button with a bold Arial caption, that takes no keyboard focus.
+    QPushButton *makePushButton(const QString &objectName, const QString &caption, double points, double left,
+                                double top, double width, double height);
 
 protected:
     // Sets the outer size and centres the screen (the load step).
@@ -47,6 +52,11 @@ protected:
                          double left, double top, double width, double height, QWidget *parent = nullptr);
     PictureImage *makeSpeakerAt(const QString &objectName, const QString &spokenWords, double left, double top,
                                 QWidget *parent = nullptr);
+    // The door at the right end of the title band and the loudspeaker beside
+    // it, which says "Fermer"; each calls its handler.
+    void makeDoor(const std::function<void()> &onDoor, const std::function<void()> &onSpeaker);
+    // Plays the door's sound, "\SONS\FERME.WAV".
+    void joueSonFerme();
     QLabel *makeLabel(const QString &objectName, const QString &text, double left, double top, double width,
                       double height, const QFont &font, const QColor &color, Qt::Alignment alignment,
                       QWidget *parent = nullptr);

@@ -25,11 +25,7 @@ feuilleaffichage::feuilleaffichage(AppContext &context)
 
     Panel3D *band = makeTitleBand(QStringLiteral(" Résultat de la recherche documentaire"), 21, Qt::black);
     band->setBackground(QColor(128, 255, 128));
-    PictureImage *speaker = makeSpeakerAt(QStringLiteral("Picture3"), QStringLiteral("Fermer"), 8100, 780);
-    connect(speaker, &PictureImage::clicked, this, [this] { Picture3_Click(); });
-    Button3D *door = makeButton(QStringLiteral("Command3D3"), asset(QStringLiteral("door")), QStringLiteral("Fermer"),
-                                8640, 180, 825, 1125);
-    connect(door, &QAbstractButton::clicked, this, [this] { Command3D3_Click(); });
+    makeDoor([this] { Command3D3_Click(); }, [this] { Picture3_Click(); });
 
     // The class colour shows as a band around the cover's frame.
     m_forme1 = new ShapeRect(this);
@@ -54,20 +50,9 @@ feuilleaffichage::feuilleaffichage(AppContext &context)
 
     // "avant" and "après": a hand on each button says which way it goes, a
     // loudspeaker says its word.
-    const QFont buttonFont = geo.font(QStringLiteral("Arial"), 24, true);
-    const auto makeStep = [&](const char *name, const QString &word, double left) {
-        auto *button = new QPushButton(word, this);
-        button->setObjectName(QLatin1String(name));
-        button->setAccessibleName(word);
-        button->setFont(buttonFont);
-        button->setAutoDefault(false);
-        button->setFocusPolicy(Qt::NoFocus);
-        place(button, left, 5160, 1725, 1605);
-        return button;
-    };
-    m_commande1 = makeStep("Commande1", QStringLiteral("avant"), 5040);
+    m_commande1 = makePushButton(QStringLiteral("Commande1"), QStringLiteral("avant"), 24, 5040, 5160, 1725, 1605);
     connect(m_commande1, &QPushButton::clicked, this, [this] { Commande1_Click(); });
-    m_commande2 = makeStep("Commande2", QStringLiteral("après"), 7200);
+    m_commande2 = makePushButton(QStringLiteral("Commande2"), QStringLiteral("après"), 24, 7200, 5160, 1725, 1605);
     connect(m_commande2, &QPushButton::clicked, this, [this] { Commande2_Click(); });
 
     const auto makeHand = [&](const char *name, const char *picture, const QString &words, double left) {
@@ -156,17 +141,26 @@ void feuilleaffichage::marqueLesBouts()
     m_picture2->setEnabled(après);
 }
 
-void feuilleaffichage::Picture1_Click()
+void feuilleaffichage::pas(bool enAvant)
 {
     Module11 &m = module();
     Cursor &catalogue = context().données().Donnée2();
     m.services().pointer.hourglass();
+    // One step off either end at most: there the cursor has no record and
+    // goes no further that way.
     m.trapped([&] {
-        if (!catalogue.bof())
+        if (enAvant && !catalogue.eof())
+            catalogue.moveNext();
+        else if (!enAvant && !catalogue.bof())
             catalogue.movePrevious();
     });
     m.trapped([this] { AfficheDocument(); });
     m.services().pointer.arrow();
+}
+
+void feuilleaffichage::Picture1_Click()
+{
+    pas(false);
 }
 
 void feuilleaffichage::Commande1_Click()
@@ -176,15 +170,7 @@ void feuilleaffichage::Commande1_Click()
 
 void feuilleaffichage::Picture2_Click()
 {
-    Module11 &m = module();
-    Cursor &catalogue = context().données().Donnée2();
-    m.services().pointer.hourglass();
-    m.trapped([&] {
-        if (!catalogue.eof())
-            catalogue.moveNext();
-    });
-    m.trapped([this] { AfficheDocument(); });
-    m.services().pointer.arrow();
+    pas(true);
 }
 
 void feuilleaffichage::Commande2_Click()
@@ -194,7 +180,7 @@ void feuilleaffichage::Commande2_Click()
 
 void feuilleaffichage::Picture3_Click()
 {
-    module().JoueSon(son(module(), "FERME.WAV"));
+    joueSonFerme();
 }
 
 void feuilleaffichage::Picture4_Click()
@@ -209,6 +195,6 @@ void feuilleaffichage::Picture5_Click()
 
 void feuilleaffichage::Command3D3_Click()
 {
-    module().JoueSon(son(module(), "FERME.WAV"));
+    joueSonFerme();
     hide();
 }

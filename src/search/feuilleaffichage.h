@@ -47,6 +47,8 @@ public:
     QColor couleurCadre() const { return m_couleurCadre; }
 
 private:
+    // One step through the result, forward or back, and the page shown.
+    void pas(bool enAvant);
     void pageVide();
     void marqueLesBouts();
 

@@ -34,11 +34,7 @@ feuilledescripteurs::feuilledescripteurs(AppContext &context)
 {
     const Geometry &geo = context.geometry();
     makeTitleBand(QStringLiteral(" Quels livres recherches-tu ?"), 27, QColor(0, 0, 255));
-    PictureImage *speaker = makeSpeakerAt(QStringLiteral("Picture3"), QStringLiteral("Fermer"), 8100, 780);
-    connect(speaker, &PictureImage::clicked, this, [this] { Picture3_Click(); });
-    Button3D *door = makeButton(QStringLiteral("Command3D3"), asset(QStringLiteral("door")), QStringLiteral("Fermer"),
-                                8640, 180, 825, 1125);
-    connect(door, &QAbstractButton::clicked, this, [this] { Command3D3_Click(); });
+    makeDoor([this] { Command3D3_Click(); }, [this] { Picture3_Click(); });
 
     m_liste1 = new QListWidget(this);
     m_liste1->setObjectName(QStringLiteral("Liste1"));
@@ -56,22 +52,10 @@ feuilledescripteurs::feuilledescripteurs(AppContext &context)
     place(m_liste1, 450, 1980, 6405, 4350);
     connect(m_liste1, &QListWidget::itemDoubleClicked, this, [this] { Liste1_DblClick(); });
 
-    m_dessin3 = new PictureImage(this);
-    m_dessin3->setObjectName(QStringLiteral("Dessin3"));
-    m_dessin3->setAccessibleName(QStringLiteral("je cherche"));
-    m_dessin3->setCursor(Qt::PointingHandCursor);
-    m_dessin3->setPicture(Picture::fromResource(asset(QStringLiteral("dog"))));
-    place(m_dessin3, 7020, 2880, 2445, 1815);
-    connect(m_dessin3, &PictureImage::clicked, this, [this] { Dessin3_Click(); });
-
-    m_commande2 = new QPushButton(QStringLiteral("je cherche"), this);
-    m_commande2->setObjectName(QStringLiteral("Commande2"));
-    m_commande2->setAccessibleName(QStringLiteral("je cherche"));
-    m_commande2->setFont(geo.font(QStringLiteral("Arial"), 20.25, true));
-    m_commande2->setAutoDefault(false);
-    m_commande2->setFocusPolicy(Qt::NoFocus);
-    place(m_commande2, 7020, 4860, 2445, 825);
-    connect(m_commande2, &QPushButton::clicked, this, [this] { Commande2_Click(); });
+    const JeCherche jeCherche = makeJeCherche(*this, QRectF(7020, 2880, 2445, 1815), QRectF(7020, 4860, 2445, 825),
+                                              [this] { Dessin3_Click(); }, [this] { Commande2_Click(); });
+    m_dessin3 = jeCherche.Dessin3;
+    m_commande2 = jeCherche.Commande2;
 }
 
 void feuilledescripteurs::Form_Load()
@@ -151,11 +135,11 @@ void feuilledescripteurs::Dessin3_Click()
 
 void feuilledescripteurs::Command3D3_Click()
 {
-    module().JoueSon(module().CheminBase() + QStringLiteral("\\SONS\\FERME.WAV"));
+    joueSonFerme();
     hide();
 }
 
 void feuilledescripteurs::Picture3_Click()
 {
-    module().JoueSon(module().CheminBase() + QStringLiteral("\\SONS\\FERME.WAV"));
+    joueSonFerme();
 }

@@ -12,11 +12,7 @@ Feuillerecherche::Feuillerecherche(AppContext &context)
 {
     const Geometry &geo = context.geometry();
     makeTitleBand(QStringLiteral(" Quels livres recherches-tu ?"), 27, QColor(0, 0, 255));
-    PictureImage *speaker = makeSpeakerAt(QStringLiteral("Picture3"), QStringLiteral("Fermer"), 8100, 780);
-    connect(speaker, &PictureImage::clicked, this, [this] { Picture3_Click(); });
-    Button3D *door = makeButton(QStringLiteral("Command3D3"), asset(QStringLiteral("door")), QStringLiteral("Fermer"),
-                                8640, 180, 825, 1125);
-    connect(door, &Button3D::clicked, this, [this] { Command3D3_Click(); });
+    makeDoor([this] { Command3D3_Click(); }, [this] { Picture3_Click(); });
 
     // The three ways of searching, each with its words centred below it on
     // one line (they are a little wider than their buttons).
@@ -45,27 +41,24 @@ Feuillerecherche::Feuillerecherche(AppContext &context)
     place(band, 0, 5400, 9645, 1545);
     const Picture arrow = Picture::fromResource(asset(QStringLiteral("arrow")));
     const Picture sun = Picture::fromResource(asset(QStringLiteral("sun")));
+    // A marker is hidden until its class is chosen, and takes no touch.
+    const auto makeMarker = [this](const QString &name, const Picture &picture, double left, double top) {
+        auto *marker = new PictureImage(this);
+        marker->setObjectName(name);
+        marker->setPicture(picture);
+        marker->setAttribute(Qt::WA_TransparentForMouseEvents);
+        place(marker, left, top, 480, 480);
+        marker->hide();
+        return marker;
+    };
     for (int i = 0; i < 10; ++i) {
         auto *box = new ShapeRect(this);
         box->setObjectName(QStringLiteral("Forme1_%1").arg(i));
         place(box, 270 + 900 * i, 6030, 915, 645);
         m_forme1[i] = box;
 
-        auto *marker = new PictureImage(this);
-        marker->setObjectName(QStringLiteral("Dessin1_%1").arg(i));
-        marker->setPicture(arrow);
-        marker->setAttribute(Qt::WA_TransparentForMouseEvents);
-        place(marker, 450 + 900 * i, 5490, 480, 480);
-        marker->hide();
-        m_dessin1[i] = marker;
-
-        auto *inside = new PictureImage(this);
-        inside->setObjectName(QStringLiteral("Dessin3_%1").arg(i));
-        inside->setPicture(sun);
-        inside->setAttribute(Qt::WA_TransparentForMouseEvents);
-        place(inside, 450 + 900 * i, 6120, 480, 480);
-        inside->hide();
-        m_dessin3[i] = inside;
+        m_dessin1[i] = makeMarker(QStringLiteral("Dessin1_%1").arg(i), arrow, 450 + 900 * i, 5490);
+        m_dessin3[i] = makeMarker(QStringLiteral("Dessin3_%1").arg(i), sun, 450 + 900 * i, 6120);
 
         auto *touch = new PictureImage(this);
         touch->setObjectName(QStringLiteral("Dessin2_%1").arg(i));
@@ -141,11 +134,11 @@ void Feuillerecherche::Command3D3_Click()
         catalogue.refresh();
     });
     pointer.arrow();
-    m.JoueSon(m.CheminBase() + QStringLiteral("\\SONS\\FERME.WAV"));
+    joueSonFerme();
     hide();
 }
 
 void Feuillerecherche::Picture3_Click()
 {
-    module().JoueSon(module().CheminBase() + QStringLiteral("\\SONS\\FERME.WAV"));
+    joueSonFerme();
 }

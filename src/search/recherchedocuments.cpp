@@ -6,6 +6,8 @@
 #include "platform/paths.h"
 #include "search/feuilleaffichage.h"
 
+#include <QPushButton>
+
 QString requeteTitreOuMotsCles(const QString &mot, const QString &filtreDewey, int blancsAvantAnd)
 {
     const QString motif = jetSearchWord(mot.trimmed());
@@ -46,4 +48,21 @@ bool afficheResultat(LumaScreen &opener, const QString &recordSource)
     pointer.arrow();
     opener.ouvrirModal(context.FeuilleAffichage());
     return true;
+}
+
+JeCherche makeJeCherche(LumaScreen &screen, const QRectF &dog, const QRectF &button,
+                        const std::function<void()> &onDog, const std::function<void()> &onButton)
+{
+    auto *chien = new PictureImage(&screen);
+    chien->setObjectName(QStringLiteral("Dessin3"));
+    chien->setAccessibleName(QStringLiteral("je cherche"));
+    chien->setCursor(Qt::PointingHandCursor);
+    chien->setPicture(Picture::fromResource(asset(QStringLiteral("dog"))));
+    screen.place(chien, dog.left(), dog.top(), dog.width(), dog.height());
+    QObject::connect(chien, &PictureImage::clicked, &screen, onDog);
+
+    QPushButton *bouton = screen.makePushButton(QStringLiteral("Commande2"), QStringLiteral("je cherche"), 20.25,
+                                                button.left(), button.top(), button.width(), button.height());
+    QObject::connect(bouton, &QPushButton::clicked, &screen, onButton);
+    return {chien, bouton};
 }

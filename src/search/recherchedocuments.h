@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QRectF>
 #include <QString>
+#include <functional>
 
 class LumaScreen;
+class PictureImage;
+class QPushButton;
 
 // What the three ways of searching share: the record source of a search by
 // word, and running a record source on the catalogue cursor to show the
@@ -21,3 +25,14 @@ QString requeteTitreOuMotsCles(const QString &mot, const QString &filtreDewey, i
 // trouvé..."; otherwise the first document found is shown on the document
 // display, opened modally over `opener`. Returns whether the display opened.
 bool afficheResultat(LumaScreen &opener, const QString &recordSource);
+
+// The spotted dog sniffing the ground (Dessin3) and the "je cherche" button
+// (Commande2) below it, which both search, as the word and descriptor screens
+// place them (twips).
+struct JeCherche
+{
+    PictureImage *Dessin3;
+    QPushButton *Commande2;
+};
+JeCherche makeJeCherche(LumaScreen &screen, const QRectF &dog, const QRectF &button,
+                        const std::function<void()> &onDog, const std::function<void()> &onButton);

@@ -13,6 +13,7 @@
 //    screen is back, the catalogue saved and the journal written, target < 50 ms.
 
 #include "app/appcontext.h"
+#include "benchsupport.h"
 #include "lending/feuilleclasse.h"
 #include "lending/feuilledocument.h"
 #include "lending/feuilleecole.h"
@@ -35,41 +36,8 @@
 
 namespace {
 
-class Messages : public MessageBoxes
-{
-public:
-    int show(const QString &text, const QString &, MsgIcon, MsgButtons) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        ++shown;
-        return MsgAnswer::Ok;
-    }
-    int shown = 0;
-};
-class Silence : public SoundPlayer
-{
-public:
-    void play(const QString &) override {}
-};
-class Clock1 : public Clock
-{
-public:
-    QDateTime now() const override { return QDateTime::currentDateTime(); }
-};
-class Display1 : public DisplayScreen
-{
-public:
-    QSize sizePixels() const override { return {1024, 768}; }
-};
-class End : public ProgramEnd
-{
-public:
-    void endProgram() override
-    {
-        std::fprintf(stderr, "the program ended\n");
-        std::exit(1);
-    }
-};
+using namespace bench;
+
 class Pointer : public MousePointer
 {
 public:
@@ -77,57 +45,6 @@ public:
     void arrow() override {}
 };
 
-void exec(sqlite3 *db, const char *sql)
-{
-    char *message = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-        std::fprintf(stderr, "%s: %s\n", sql, message ? message : "?");
-        std::exit(1);
-    }
-}
-
-// Inserts rows of text through one prepared statement.
-class Inserter
-{
-public:
-    Inserter(sqlite3 *db, const char *sql) : m_db(db)
-    {
-        if (sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK) {
-            std::fprintf(stderr, "%s\n", sqlite3_errmsg(db));
-            std::exit(1);
-        }
-    }
-    ~Inserter() { sqlite3_finalize(m_stmt); }
-    void row(const QStringList &values)
-    {
-        for (int i = 0; i < values.size(); ++i) {
-            const QByteArray utf8 = values[i].toUtf8();
-            sqlite3_bind_text(m_stmt, i + 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-        }
-        if (sqlite3_step(m_stmt) != SQLITE_DONE) {
-            std::fprintf(stderr, "%s\n", sqlite3_errmsg(m_db));
-            std::exit(1);
-        }
-        sqlite3_reset(m_stmt);
-    }
-
-private:
-    sqlite3 *m_db;
-    sqlite3_stmt *m_stmt = nullptr;
-};
-
-sqlite3 *openNew(const QString &path)
-{
-    sqlite3 *db = nullptr;
-    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
-        std::exit(1);
-    return db;
-}
-
-QString number(int n, int width)
-{
-    return QStringLiteral("%1").arg(n, width, 10, QLatin1Char('0'));
-}
 
 // The school: children spread over 15 classes, each child's photograph for
 // the first 35 of class 01. The catalogue: documents inserted in a shuffled

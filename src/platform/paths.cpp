@@ -1,5 +1,7 @@
 #include "platform/paths.h"
 
+#include "platform/apperror.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -170,4 +172,25 @@ bool isSafeFileName(const QString &name)
             return false;
     }
     return true;
+}
+
+QStringList filesWithExtension(const QString &windowsFolder, const QString &extension)
+{
+    const QString folder = nativePath(windowsFolder);
+    if (!QFileInfo(folder).isDir())
+        throw AppError(ErrorNumber::PathNotFound, QStringLiteral("Chemin d'accès introuvable : %1").arg(folder));
+    QStringList names;
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : entries) {
+        const QString name = entry.fileName();
+        if (name.size() > extension.size() && name.endsWith(extension, Qt::CaseInsensitive))
+            names << name;
+    }
+    // Case-insensitive, then exact, so that the order never depends on the
+    // folder's own order.
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    return names;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Paths as the program writes them: the data folder followed by a suffix in
 // the Windows manner, CheminBase + "\\SONS\\FERME.WAV". All such paths go
@@ -24,3 +25,9 @@ bool isFolder(const QString &windowsPath);
 // be joined to a folder: true only when it cannot lead outside that folder
 // (no separator, not "." or "..", no NUL, not empty).
 bool isSafeFileName(const QString &name);
+
+// The normal files of a folder whose names end with the extension (".RQT"),
+// both matched without regard to case, sorted by name without regard to case
+// as the original file list showed them. Throws AppError 76 when the folder
+// does not exist.
+QStringList filesWithExtension(const QString &windowsFolder, const QString &extension);

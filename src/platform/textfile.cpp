@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QStringDecoder>
 
 #include <array>
 #include <cerrno>
@@ -180,7 +181,9 @@ QByteArray encode1252(const QString &text)
     return bytes;
 }
 
-QString read1252(const QString &nativePath)
+// The whole content of a file, read without a buffer of Qt's so that every
+// failure keeps its system error.
+QByteArray readAllBytes(const QString &nativePath)
 {
     Descriptor fd(openOrThrow(nativePath, O_RDONLY));
     struct stat status {};
@@ -200,7 +203,12 @@ QString read1252(const QString &nativePath)
             break;
         bytes.append(buffer, got);
     }
-    return decode1252(bytes);
+    return bytes;
+}
+
+QString read1252(const QString &nativePath)
+{
+    return decode1252(readAllBytes(nativePath));
 }
 
 void appendLines1252(const QString &nativePath, const QStringList &lines)
@@ -273,3 +281,62 @@ void writeFileAtomically(const QString &nativePath, const QByteArray &bytes)
 }
 
 } // namespace TextFile
+
+QString TextFile::decodeWritten(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        return decode1252(bytes);
+    // The decoder keeps a byte-order mark as U+FEFF.
+    return text.startsWith(QChar(0xFEFF)) ? text.mid(1) : text;
+}
+
+QString TextFile::readWritten(const QString &nativePath)
+{
+    return decodeWritten(readAllBytes(nativePath));
+}
+
+QStringList TextFile::readValues(const QString &text, int count)
+{
+    QStringList values;
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    const auto isBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    const auto isLineEnd = [](QChar c) { return c == u'\r' || c == u'\n'; };
+    // Passes one separator: a comma, or a line end (CR LF, CR or LF).
+    const auto skipSeparator = [&] {
+        if (i < n && text[i] == u',') {
+            ++i;
+        } else if (i < n && isLineEnd(text[i])) {
+            if (text[i] == u'\r' && i + 1 < n && text[i + 1] == u'\n')
+                ++i;
+            ++i;
+        }
+    };
+    while (int(values.size()) < count) {
+        while (i < n && isBlank(text[i]))
+            ++i;
+        if (i >= n)
+            break;
+        if (text[i] == u'"') {
+            const qsizetype close = text.indexOf(u'"', i + 1);
+            const qsizetype end = close < 0 ? n : close;
+            values << text.mid(i + 1, end - i - 1);
+            i = close < 0 ? n : close + 1;
+            // Anything between the closing quote and the separator is dropped.
+            while (i < n && text[i] != u',' && !isLineEnd(text[i]))
+                ++i;
+        } else {
+            qsizetype end = i;
+            while (end < n && text[end] != u',' && !isLineEnd(text[end]))
+                ++end;
+            values << text.mid(i, end - i).trimmed();
+            i = end;
+        }
+        skipSeparator();
+    }
+    if (int(values.size()) < count)
+        throw AppError(ErrorNumber::InputPastEnd, QStringLiteral("L'entrée dépasse la fin du fichier"));
+    return values;
+}

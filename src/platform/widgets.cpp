@@ -92,6 +92,19 @@ void Button3D::paintEvent(QPaintEvent *)
     if (content.isEmpty())
         return;
 
+    // With a caption too, the picture keeps its shape above the caption's line.
+    if (!m_picture.isNull() && !text().isEmpty()) {
+        const int line = QFontMetrics(font()).height();
+        const QRect above = content.adjusted(0, 0, 0, -line);
+        const int side = std::max(0, std::min(above.width(), above.height()));
+        m_picture.paint(painter, QRectF(above.center().x() - side / 2.0 + 0.5, above.top(), side, side));
+        painter.setFont(font());
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+        painter.drawText(QRect(content.left(), content.bottom() - line + 1, content.width(), line),
+                         Qt::AlignCenter | Qt::TextSingleLine, text());
+        return;
+    }
+
     if (!m_picture.isNull())
         m_picture.paint(painter, QRectF(content));
 

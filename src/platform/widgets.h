@@ -13,7 +13,8 @@
 // control's name) and its accessible name from what its loudspeaker says.
 
 // Raised 3D button that shows a picture (stretched inside its bevel, keeping a
-// margin) and/or a caption. Sinks while pressed.
+// margin), a caption, or both: the picture, square, above a line of caption.
+// Sinks while pressed.
 class Button3D : public QAbstractButton
 {
     Q_OBJECT

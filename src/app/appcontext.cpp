@@ -9,6 +9,7 @@
 #include "search/feuilledescripteurs.h"
 #include "search/feuilleecriture.h"
 #include "search/feuillerecherche.h"
+#include "search/recherche1.h"
 
 AppContext::AppContext(PlatformServices services, double scale)
     : m_services(services), m_geometry(scale),
@@ -42,6 +43,7 @@ Feuillerecherche &AppContext::FeuilleRecherche() { return onFirstUse(m_feuillere
 feuilledescripteurs &AppContext::FeuilleDescripteurs() { return onFirstUse(m_feuilledescripteurs, *this); }
 Feuilleécriture &AppContext::FeuilleÉcriture() { return onFirstUse(m_feuilleécriture, *this); }
 feuilleaffichage &AppContext::FeuilleAffichage() { return onFirstUse(m_feuilleaffichage, *this); }
+Recherche1 &AppContext::FeuilleRecherche1() { return onFirstUse(m_recherche1, *this); }
 
 void AppContext::closeAll()
 {

@@ -4,6 +4,7 @@
 #include "data/feuilleenfant.h"
 #include "platform/geometry.h"
 #include "platform/services.h"
+#include "search/requetes.h"
 
 #include <memory>
 
@@ -16,6 +17,7 @@ class Feuillerecherche;
 class feuilledescripteurs;
 class Feuilleécriture;
 class feuilleaffichage;
+class Recherche1;
 
 // Everything one run of the program owns: the platform services, the
 // geometry, the hidden data screen, the shared module with its values, and each
@@ -44,6 +46,10 @@ public:
     feuilledescripteurs &FeuilleDescripteurs();
     Feuilleécriture &FeuilleÉcriture();
     feuilleaffichage &FeuilleAffichage();
+    Recherche1 &FeuilleRecherche1();
+
+    // The saved requests, read at start-up.
+    RequetesSauvegardees &requêtes() { return m_requêtes; }
 
     // Closes the databases; the real end of the program runs this first.
     void closeAll();
@@ -53,6 +59,7 @@ private:
     Geometry m_geometry;
     Feuilleenfant m_données;
     std::unique_ptr<Module11> m_module;
+    RequetesSauvegardees m_requêtes;
 
     std::unique_ptr<présentation> m_présentation;
     std::unique_ptr<Feuillechoix> m_feuillechoix;
@@ -63,4 +70,5 @@ private:
     std::unique_ptr<feuilledescripteurs> m_feuilledescripteurs;
     std::unique_ptr<Feuilleécriture> m_feuilleécriture;
     std::unique_ptr<feuilleaffichage> m_feuilleaffichage;
+    std::unique_ptr<Recherche1> m_recherche1;
 };

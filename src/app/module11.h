@@ -43,10 +43,6 @@ public:
     void LitCouleurs();
     void EcritCouleurs();
 
-    // The saved requests, read at start-up for the picture requests screen.
-    // That screen is not built yet: until it is, there is nothing to read them
-    // into.
-    void ListeRequetes() {}
 
     // Plays a WAV file of the data folder if it exists, without waiting;
     // never reports anything.

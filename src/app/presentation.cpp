@@ -175,7 +175,7 @@ void présentation::Form_Load()
         d.Donnée2().setRecordSource(kRequeteCatalogue);
         d.Donnée2().refresh();
     });
-    m.trapped([&] { m.ListeRequetes(); });
+    m.trapped([&] { m_context.requêtes().ListeRequetes(m); });
     m.trapped([&] { m.LitCouleurs(); });
     m.trapped([&] { m_context.FeuilleDescripteurs().ChargeDescripteurs(); });
     m.trapped([&] { hide(); });

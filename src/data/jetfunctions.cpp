@@ -3,8 +3,6 @@
 #include <QChar>
 #include <QCollator>
 #include <QDate>
-#include <QRegularExpression>
-#include <QTime>
 #include <QLocale>
 #include <QString>
 
@@ -12,13 +10,17 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 namespace {
@@ -415,11 +417,6 @@ void destroyCollation(void *data)
 // ---------------------------------------------------------------------------
 // Functions for Jet's UCase, LCase, Right, Val, InStr, Trim...
 
-QString argText(sqlite3_value *v)
-{
-    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(v)), sqlite3_value_bytes(v));
-}
-
 void resultText(sqlite3_context *ctx, const QString &text)
 {
     const QByteArray utf8 = text.toUtf8();
@@ -678,7 +675,413 @@ void jetStr(sqlite3_context *ctx, int, sqlite3_value **argv)
     resultNumberText(ctx, argv[0], true);
 }
 
-// Jet's '+': two texts are joined, anything else is added; Null gives Null.
+void jetPow(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    if (anyNull(2, argv)) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const double r = std::pow(sqlite3_value_double(argv[0]), sqlite3_value_double(argv[1]));
+    if (std::isfinite(r) && r == std::floor(r) && std::fabs(r) < 9e15)
+        sqlite3_result_int64(ctx, sqlite3_int64(r));
+    else
+        sqlite3_result_double(ctx, r);
+}
+
+// ---------------------------------------------------------------------------
+// Numbers and dates read from values
+
+constexpr qint64 kSecondsPerDay = 86400;
+constexpr qint64 kDayZero = 2415019; // Julian day of 30/12/1899, Jet's day zero
+
+qint64 floorDiv(qint64 a, qint64 b)
+{
+    const qint64 q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+QDate dayOf(qint64 seconds)
+{
+    return QDate::fromJulianDay(kDayZero + floorDiv(seconds, kSecondsPerDay));
+}
+
+int timeOf(qint64 seconds)
+{
+    return int(seconds - floorDiv(seconds, kSecondsPerDay) * kSecondsPerDay);
+}
+
+qint64 secondsOf(const QDate &day, int time)
+{
+    return (day.toJulianDay() - kDayZero) * kSecondsPerDay + time;
+}
+
+bool inJetRange(qint64 seconds)
+{
+    const QDate day = dayOf(seconds);
+    return day.isValid() && day.year() >= 100 && day.year() <= 9999;
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+struct Text
+{
+    const char *begin;
+    const char *end;
+
+    bool blank() const { return std::all_of(begin, end, isBlank); }
+    Text trimmed() const
+    {
+        Text t = *this;
+        while (t.begin < t.end && isBlank(*t.begin))
+            ++t.begin;
+        while (t.end > t.begin && isBlank(t.end[-1]))
+            --t.end;
+        return t;
+    }
+};
+
+Text textOf(sqlite3_value *v)
+{
+    const auto *p = reinterpret_cast<const char *>(sqlite3_value_text(v));
+    return Text{p, p + sqlite3_value_bytes(v)};
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Up to `most` digits; false when there is none.
+bool readDigits(const char *&p, const char *end, int most, int &value, int &count)
+{
+    value = 0;
+    count = 0;
+    while (p < end && isDigit(*p) && count < most) {
+        value = value * 10 + (*p++ - '0');
+        ++count;
+    }
+    return count > 0 && !(p < end && isDigit(*p));
+}
+
+// "h:m", "h:m:s" (fractions of a second dropped), optionally AM or PM.
+bool readTime(const char *&p, const char *end, int &seconds)
+{
+    int h, m, s = 0, n;
+    if (!readDigits(p, end, 2, h, n) || p == end || *p != ':')
+        return false;
+    ++p;
+    if (!readDigits(p, end, 2, m, n))
+        return false;
+    if (p < end && *p == ':') {
+        ++p;
+        if (!readDigits(p, end, 2, s, n))
+            return false;
+        if (p < end && *p == '.') {
+            ++p;
+            while (p < end && isDigit(*p))
+                ++p;
+        }
+    }
+    const char *q = p;
+    while (q < end && isBlank(*q))
+        ++q;
+    if (end - q >= 2 && (q[1] == 'M' || q[1] == 'm')) {
+        const char c = char(q[0] | 0x20);
+        if (c == 'a' || c == 'p') {
+            if (h < 1 || h > 12)
+                return false;
+            h = h % 12 + (c == 'p' ? 12 : 0);
+            p = q + 2;
+        }
+    }
+    if (p < end && (*p == 'Z' || *p == 'z'))
+        ++p;
+    if (h > 23 || m > 59 || s > 59)
+        return false;
+    seconds = (h * 60 + m) * 60 + s;
+    return true;
+}
+
+// A date, a date and a time, or a time alone (on day zero).
+std::optional<qint64> readDateText(Text text, DateOrder order)
+{
+    text = text.trimmed();
+    const char *p = text.begin;
+    const char *end = text.end;
+    const char *start = p;
+    int a, na;
+    if (!readDigits(p, end, 4, a, na))
+        return std::nullopt;
+    if (p < end && *p == ':') {
+        p = start;
+        int time;
+        if (!readTime(p, end, time) || p != end)
+            return std::nullopt;
+        return qint64(time);
+    }
+    if (p == end || (*p != '/' && *p != '-' && *p != '.'))
+        return std::nullopt;
+    const char separator = *p++;
+    int b, nb, c, nc;
+    if (!readDigits(p, end, 2, b, nb) || p == end || *p != separator)
+        return std::nullopt;
+    ++p;
+    if (!readDigits(p, end, 4, c, nc))
+        return std::nullopt;
+    int y, m, d;
+    if (na == 4) {
+        if (nc > 2)
+            return std::nullopt;
+        y = a;
+        m = b;
+        d = c;
+    } else {
+        if (na > 2 || nc == 3)
+            return std::nullopt;
+        d = order == DateOrder::DayFirst ? a : b;
+        m = order == DateOrder::DayFirst ? b : a;
+        y = nc <= 2 ? c + (c < 30 ? 2000 : 1900) : c;
+    }
+    const QDate day(y, m, d);
+    if (!day.isValid() || y < 100)
+        return std::nullopt;
+    int time = 0;
+    if (p < end) {
+        if (*p == 'T' || *p == 't')
+            ++p;
+        else if (!isBlank(*p))
+            return std::nullopt;
+        while (p < end && isBlank(*p))
+            ++p;
+        if (!readTime(p, end, time) || p != end)
+            return std::nullopt;
+    }
+    return secondsOf(day, time);
+}
+
+// A number as Jet reads one from text: blanks around, a sign, digits with
+// one decimal point (or the French comma), an exponent. Read the same in any
+// C locale.
+bool readNumberText(Text text, double &out)
+{
+    text = text.trimmed();
+    const char *p = text.begin;
+    const char *end = text.end;
+    std::string number;
+    if (p < end && (*p == '+' || *p == '-')) {
+        if (*p == '-')
+            number.push_back('-');
+        ++p;
+    }
+    bool digits = false;
+    while (p < end && isDigit(*p)) {
+        number.push_back(*p++);
+        digits = true;
+    }
+    if (p < end && (*p == '.' || *p == ',')) {
+        number.push_back('.');
+        ++p;
+        while (p < end && isDigit(*p)) {
+            number.push_back(*p++);
+            digits = true;
+        }
+    }
+    if (!digits)
+        return false;
+    if (p < end && (*p == 'e' || *p == 'E' || *p == 'd' || *p == 'D')) {
+        number.push_back('e');
+        ++p;
+        if (p < end && (*p == '+' || *p == '-'))
+            number.push_back(*p++);
+        if (p == end || !isDigit(*p))
+            return false;
+        while (p < end && isDigit(*p))
+            number.push_back(*p++);
+    }
+    if (p != end)
+        return false;
+    const auto [rest, error] = std::from_chars(number.data(), number.data() + number.size(), out);
+    return error == std::errc() && rest == number.data() + number.size() && std::isfinite(out);
+}
+
+// What a value is to Jet's arithmetic and comparisons.
+enum class Read { Null, Number, Date, Other };
+
+struct ReadValue
+{
+    Read kind = Read::Null;
+    double number = 0;
+    bool integer = false;   // a number held exactly in `whole`
+    sqlite3_int64 whole = 0;
+    qint64 seconds = 0;     // a date
+};
+
+ReadValue readNumber(sqlite3_value *v)
+{
+    ReadValue r;
+    switch (sqlite3_value_type(v)) {
+    case SQLITE_NULL:
+        return r;
+    case SQLITE_INTEGER:
+        r.kind = Read::Number;
+        r.integer = true;
+        r.whole = sqlite3_value_int64(v);
+        r.number = double(r.whole);
+        return r;
+    case SQLITE_FLOAT:
+        r.kind = Read::Number;
+        r.number = sqlite3_value_double(v);
+        return r;
+    default: {
+        const Text text = textOf(v);
+        if (text.blank())
+            return r;
+        r.kind = readNumberText(text, r.number) ? Read::Number : Read::Other;
+        if (r.kind == Read::Number && r.number == std::floor(r.number) && std::fabs(r.number) < 9e15) {
+            r.integer = true;
+            r.whole = sqlite3_int64(r.number);
+        }
+        return r;
+    }
+    }
+}
+
+std::optional<qint64> serialSeconds(double days)
+{
+    if (!std::isfinite(days) || std::fabs(days) > 3e6)
+        return std::nullopt;
+    return qint64(std::llround(days * double(kSecondsPerDay)));
+}
+
+// A date: a Jet date serial in a numeric column, or a text written as a date.
+ReadValue readDate(sqlite3_value *v)
+{
+    ReadValue r;
+    switch (sqlite3_value_type(v)) {
+    case SQLITE_NULL:
+        return r;
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT: {
+        const auto seconds = serialSeconds(sqlite3_value_double(v));
+        r.kind = seconds && inJetRange(*seconds) ? Read::Date : Read::Other;
+        r.seconds = seconds.value_or(0);
+        return r;
+    }
+    default: {
+        const Text text = textOf(v);
+        if (text.blank())
+            return r;
+        const auto seconds = readDateText(text, DateOrder::DayFirst);
+        r.kind = seconds ? Read::Date : Read::Other;
+        r.seconds = seconds.value_or(0);
+        return r;
+    }
+    }
+}
+
+// A value for + and -: a number, else a date, else neither.
+ReadValue readOperand(sqlite3_value *v)
+{
+    ReadValue r = readNumber(v);
+    if (r.kind == Read::Other) {
+        const ReadValue date = readDate(v);
+        if (date.kind == Read::Date)
+            return date;
+    }
+    return r;
+}
+
+double serialDays(const ReadValue &r)
+{
+    return r.kind == Read::Date ? double(r.seconds) / double(kSecondsPerDay) : r.number;
+}
+
+QString isoText(qint64 seconds)
+{
+    const QDate day = dayOf(seconds);
+    const int time = timeOf(seconds);
+    char buffer[32];
+    if (time == 0)
+        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", day.year(), day.month(), day.day());
+    else
+        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", day.year(), day.month(), day.day(),
+                      time / 3600, time / 60 % 60, time % 60);
+    return QString::fromLatin1(buffer);
+}
+
+void resultDate(sqlite3_context *ctx, qint64 seconds)
+{
+    if (!inJetRange(seconds)) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const QByteArray text = isoText(seconds).toLatin1();
+    sqlite3_result_text(ctx, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+}
+
+// A whole number of days or seconds as an integer, anything else as a real.
+void resultNumber(sqlite3_context *ctx, double value)
+{
+    if (value == std::floor(value) && std::fabs(value) < 9e15)
+        sqlite3_result_int64(ctx, sqlite3_int64(value));
+    else
+        sqlite3_result_double(ctx, value);
+}
+
+// CDate: a date (with its time) or Null.
+void jetDate(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const ReadValue r = readDate(argv[0]);
+    if (r.kind == Read::Date)
+        resultDate(ctx, r.seconds);
+    else
+        sqlite3_result_null(ctx);
+}
+
+// DateValue: the date alone.
+void jetDateValue(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const ReadValue r = readDate(argv[0]);
+    if (r.kind == Read::Date)
+        resultDate(ctx, r.seconds - timeOf(r.seconds));
+    else
+        sqlite3_result_null(ctx);
+}
+
+// A date as a number, where Jet computes with one: days since day zero.
+void jetDateNumber(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const ReadValue r = readDate(argv[0]);
+    if (r.kind == Read::Date)
+        resultNumber(ctx, serialDays(r));
+    else
+        sqlite3_result_null(ctx);
+}
+
+// A date as French text, day first, for concatenation and CStr.
+void jetDateText(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const ReadValue r = readDate(argv[0]);
+    if (r.kind != Read::Date) {
+        sqlite3_result_value(ctx, argv[0]);
+        return;
+    }
+    const QDate day = dayOf(r.seconds);
+    const int time = timeOf(r.seconds);
+    QString text = day.toString(QStringLiteral("dd/MM/yyyy"));
+    if (time != 0)
+        text += QStringLiteral(" %1:%2:%3")
+                    .arg(time / 3600, 2, 10, QLatin1Char('0'))
+                    .arg(time / 60 % 60, 2, 10, QLatin1Char('0'))
+                    .arg(time % 60, 2, 10, QLatin1Char('0'));
+    resultText(ctx, text);
+}
+
+// Jet's '+': two texts are joined; numbers are added; a date and a number of
+// days give a date. Null, or a text that is neither, gives Null.
 void jetAdd(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
     if (anyNull(2, argv)) {
@@ -693,76 +1096,526 @@ void jetAdd(sqlite3_context *ctx, int, sqlite3_value **argv)
         sqlite3_result_text(ctx, joined.data(), int(joined.size()), SQLITE_TRANSIENT);
         return;
     }
-    const int ta = sqlite3_value_numeric_type(argv[0]);
-    const int tb = sqlite3_value_numeric_type(argv[1]);
-    if (ta == SQLITE_INTEGER && tb == SQLITE_INTEGER) {
-        sqlite3_int64 sum;
-        if (!__builtin_add_overflow(sqlite3_value_int64(argv[0]), sqlite3_value_int64(argv[1]), &sum)) {
-            sqlite3_result_int64(ctx, sum);
-            return;
-        }
-    }
-    sqlite3_result_double(ctx, sqlite3_value_double(argv[0]) + sqlite3_value_double(argv[1]));
-}
-
-void jetPow(sqlite3_context *ctx, int, sqlite3_value **argv)
-{
-    if (anyNull(2, argv)) {
+    const ReadValue a = readOperand(argv[0]);
+    const ReadValue b = readOperand(argv[1]);
+    if ((a.kind != Read::Number && a.kind != Read::Date) || (b.kind != Read::Number && b.kind != Read::Date)) {
         sqlite3_result_null(ctx);
         return;
     }
-    const double r = std::pow(sqlite3_value_double(argv[0]), sqlite3_value_double(argv[1]));
-    if (std::isfinite(r) && r == std::floor(r) && std::fabs(r) < 9e15)
-        sqlite3_result_int64(ctx, sqlite3_int64(r));
-    else
-        sqlite3_result_double(ctx, r);
+    if (a.kind == Read::Date || b.kind == Read::Date) {
+        const auto seconds = serialSeconds(serialDays(a) + serialDays(b));
+        if (seconds)
+            resultDate(ctx, *seconds);
+        else
+            sqlite3_result_null(ctx);
+        return;
+    }
+    sqlite3_int64 sum;
+    if (a.integer && b.integer && !__builtin_add_overflow(a.whole, b.whole, &sum)) {
+        sqlite3_result_int64(ctx, sum);
+        return;
+    }
+    sqlite3_result_double(ctx, a.number + b.number);
 }
 
-// A date written by the program ("dd/mm/yyyy", optionally followed by a time)
-// or in ISO order, as ISO text ("yyyy-mm-dd[ hh:mm:ss]") that compares in
-// date order; Null for what is no date.
-void jetDate(sqlite3_context *ctx, int, sqlite3_value **argv)
+// Jet's '-': numbers are subtracted; a date less a number of days is a date;
+// a date less a date is the number of days between them.
+void jetSub(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const ReadValue a = readOperand(argv[0]);
+    const ReadValue b = readOperand(argv[1]);
+    if ((a.kind != Read::Number && a.kind != Read::Date) || (b.kind != Read::Number && b.kind != Read::Date)) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    if (a.kind == Read::Date && b.kind == Read::Date) {
+        resultNumber(ctx, double(a.seconds - b.seconds) / double(kSecondsPerDay));
+        return;
+    }
+    if (a.kind == Read::Date) {
+        const auto seconds = serialSeconds(serialDays(a) - b.number);
+        if (seconds)
+            resultDate(ctx, *seconds);
+        else
+            sqlite3_result_null(ctx);
+        return;
+    }
+    sqlite3_int64 difference;
+    if (a.integer && b.integer && !__builtin_sub_overflow(a.whole, b.whole, &difference)) {
+        sqlite3_result_int64(ctx, difference);
+        return;
+    }
+    sqlite3_result_double(ctx, serialDays(a) - serialDays(b));
+}
+
+// A date plus a number of days (negative to go back): a date.
+void jetDatePlus(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const ReadValue date = readDate(argv[0]);
+    const ReadValue days = readNumber(argv[1]);
+    const auto seconds = date.kind == Read::Date && days.kind == Read::Number
+                             ? serialSeconds(serialDays(date) + days.number)
+                             : std::nullopt;
+    if (seconds)
+        resultDate(ctx, *seconds);
+    else
+        sqlite3_result_null(ctx);
+}
+
+int sign(double a, double b)
+{
+    return (a > b) - (a < b);
+}
+
+// The text comparison, for values that do not both read as numbers or dates.
+void resultTextComparison(sqlite3_context *ctx, sqlite3_value *a, sqlite3_value *b)
+{
+    const auto *collation = static_cast<const JetCollation *>(sqlite3_user_data(ctx));
+    const Text ta = textOf(a);
+    const Text tb = textOf(b);
+    sqlite3_result_int(ctx, collation->compare(ta.begin, int(ta.end - ta.begin), tb.begin, int(tb.end - tb.begin)));
+}
+
+// A value compared with a number, as Jet compared a Number field: -1, 0 or 1
+// when both read as numbers, else the two texts compared; Null when either is
+// Null or blank.
+void jetCompareNumber(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const ReadValue a = readNumber(argv[0]);
+    const ReadValue b = readNumber(argv[1]);
+    if (a.kind == Read::Null || b.kind == Read::Null) {
+        sqlite3_result_null(ctx);
+    } else if (a.kind == Read::Number && b.kind == Read::Number) {
+        sqlite3_result_int(ctx, a.integer && b.integer ? (a.whole > b.whole) - (a.whole < b.whole)
+                                                       : sign(a.number, b.number));
+    } else {
+        resultTextComparison(ctx, argv[0], argv[1]);
+    }
+}
+
+// The same with a date, as Jet compared a Date field.
+void jetCompareDate(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const ReadValue a = readDate(argv[0]);
+    const ReadValue b = readDate(argv[1]);
+    if (a.kind == Read::Null || b.kind == Read::Null)
+        sqlite3_result_null(ctx);
+    else if (a.kind == Read::Date && b.kind == Read::Date)
+        sqlite3_result_int(ctx, (a.seconds > b.seconds) - (a.seconds < b.seconds));
+    else
+        resultTextComparison(ctx, argv[0], argv[1]);
+}
+
+// Intervals of DatePart, DateDiff and DateAdd.
+enum class Interval { Year, Quarter, Month, DayOfYear, Day, Weekday, Week, Hour, Minute, Second };
+
+std::optional<Interval> readInterval(sqlite3_value *v)
+{
+    static constexpr std::pair<const char *, Interval> names[] = {
+        {"yyyy", Interval::Year}, {"q", Interval::Quarter},  {"m", Interval::Month},  {"y", Interval::DayOfYear},
+        {"d", Interval::Day},     {"w", Interval::Weekday},  {"ww", Interval::Week},  {"h", Interval::Hour},
+        {"n", Interval::Minute},  {"s", Interval::Second}};
+    const Text text = textOf(v).trimmed();
+    const std::string name(text.begin, text.end);
+    for (const auto &[n, interval] : names) {
+        if (strcasecmp(n, name.c_str()) == 0)
+            return interval;
+    }
+    return std::nullopt;
+}
+
+// firstdayofweek: 1 Sunday (Jet's default) to 7 Saturday; 0, the system's,
+// is Monday here. Null when the argument is missing or Null.
+std::optional<int> readFirstDay(int argc, sqlite3_value **argv, int index)
+{
+    if (index >= argc || sqlite3_value_type(argv[index]) == SQLITE_NULL)
+        return 1;
+    const int day = sqlite3_value_int(argv[index]);
+    if (day < 0 || day > 7)
+        return std::nullopt;
+    return day == 0 ? 2 : day;
+}
+
+// firstweekofyear: 1 the week of 1 January (default), 2 the first week of four
+// days, 3 the first full week; 0, the system's, is the first of four days here.
+std::optional<int> readFirstWeek(int argc, sqlite3_value **argv, int index)
+{
+    if (index >= argc || sqlite3_value_type(argv[index]) == SQLITE_NULL)
+        return 1;
+    const int week = sqlite3_value_int(argv[index]);
+    if (week < 0 || week > 3)
+        return std::nullopt;
+    return week == 0 ? 2 : week;
+}
+
+// Weekday: 1 for the first day of the week.
+int weekday(const QDate &day, int firstDay)
+{
+    const int sundayFirst = day.dayOfWeek() % 7 + 1; // Sunday 1 ... Saturday 7
+    return (sundayFirst - firstDay + 7) % 7 + 1;
+}
+
+QDate weekStart(const QDate &day, int firstDay)
+{
+    return day.addDays(1 - weekday(day, firstDay));
+}
+
+QDate firstWeekStart(int year, int firstDay, int firstWeek)
+{
+    switch (firstWeek) {
+    case 2:
+        return weekStart(QDate(year, 1, 4), firstDay);
+    case 3: {
+        const QDate start = weekStart(QDate(year, 1, 1), firstDay);
+        return start.year() < year ? start.addDays(7) : start;
+    }
+    default:
+        return weekStart(QDate(year, 1, 1), firstDay);
+    }
+}
+
+int weekOfYear(const QDate &day, int firstDay, int firstWeek)
+{
+    QDate start = firstWeekStart(day.year(), firstDay, firstWeek);
+    if (day < start)
+        start = firstWeekStart(day.year() - 1, firstDay, firstWeek);
+    return int(start.daysTo(day) / 7) + 1;
+}
+
+bool argumentError(sqlite3_context *ctx, const char *function)
+{
+    const std::string message = std::string("Argument incorrect pour ") + function;
+    sqlite3_result_error(ctx, message.c_str(), -1);
+    return false;
+}
+
+// DatePart(interval, date [, firstdayofweek [, firstweekofyear]]), and Year,
+// Month, Day, Weekday, Hour, Minute, Second through it.
+void jetDatePart(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    const auto interval = readInterval(argv[0]);
+    const auto firstDay = readFirstDay(argc, argv, 2);
+    const auto firstWeek = readFirstWeek(argc, argv, 3);
+    if (!interval || !firstDay || !firstWeek) {
+        argumentError(ctx, "DatePart");
+        return;
+    }
+    const ReadValue date = readDate(argv[1]);
+    if (date.kind != Read::Date) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const QDate day = dayOf(date.seconds);
+    const int time = timeOf(date.seconds);
+    int part = 0;
+    switch (*interval) {
+    case Interval::Year: part = day.year(); break;
+    case Interval::Quarter: part = (day.month() - 1) / 3 + 1; break;
+    case Interval::Month: part = day.month(); break;
+    case Interval::DayOfYear: part = day.dayOfYear(); break;
+    case Interval::Day: part = day.day(); break;
+    case Interval::Weekday: part = weekday(day, *firstDay); break;
+    case Interval::Week: part = weekOfYear(day, *firstDay, *firstWeek); break;
+    case Interval::Hour: part = time / 3600; break;
+    case Interval::Minute: part = time / 60 % 60; break;
+    case Interval::Second: part = time % 60; break;
+    }
+    sqlite3_result_int(ctx, part);
+}
+
+// DateDiff(interval, date1, date2 [, firstdayofweek [, firstweekofyear]]):
+// the number of interval boundaries from date1 to date2 (days: midnights
+// crossed; months: month changes...), negative when date2 comes first.
+void jetDateDiff(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    const auto interval = readInterval(argv[0]);
+    const auto firstDay = readFirstDay(argc, argv, 3);
+    if (!interval || !firstDay || !readFirstWeek(argc, argv, 4)) {
+        argumentError(ctx, "DateDiff");
+        return;
+    }
+    const ReadValue a = readDate(argv[1]);
+    const ReadValue b = readDate(argv[2]);
+    if (a.kind != Read::Date || b.kind != Read::Date) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const QDate da = dayOf(a.seconds), db = dayOf(b.seconds);
+    const qint64 days = da.daysTo(db);
+    qint64 diff = 0;
+    switch (*interval) {
+    case Interval::Year: diff = db.year() - da.year(); break;
+    case Interval::Quarter:
+        diff = (db.year() * 4 + (db.month() - 1) / 3) - (da.year() * 4 + (da.month() - 1) / 3);
+        break;
+    case Interval::Month: diff = (db.year() * 12 + db.month()) - (da.year() * 12 + da.month()); break;
+    case Interval::DayOfYear:
+    case Interval::Day: diff = days; break;
+    case Interval::Weekday: diff = days / 7; break;
+    case Interval::Week: diff = weekStart(da, *firstDay).daysTo(weekStart(db, *firstDay)) / 7; break;
+    case Interval::Hour: diff = floorDiv(b.seconds, 3600) - floorDiv(a.seconds, 3600); break;
+    case Interval::Minute: diff = floorDiv(b.seconds, 60) - floorDiv(a.seconds, 60); break;
+    case Interval::Second: diff = b.seconds - a.seconds; break;
+    }
+    sqlite3_result_int64(ctx, diff);
+}
+
+// DateAdd(interval, number, date): the number's fraction is dropped; a month
+// too short for the day gives its last day (31 January plus one month is the
+// end of February).
+void jetDateAdd(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const auto interval = readInterval(argv[0]);
+    if (!interval) {
+        argumentError(ctx, "DateAdd");
+        return;
+    }
+    const ReadValue count = readNumber(argv[1]);
+    const ReadValue date = readDate(argv[2]);
+    if (count.kind != Read::Number || date.kind != Read::Date || std::fabs(count.number) > 1e7) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const qint64 n = qint64(std::trunc(count.number));
+    const QDate day = dayOf(date.seconds);
+    const int time = timeOf(date.seconds);
+    qint64 seconds = date.seconds;
+    switch (*interval) {
+    case Interval::Year: seconds = secondsOf(day.addMonths(int(n * 12)), time); break;
+    case Interval::Quarter: seconds = secondsOf(day.addMonths(int(n * 3)), time); break;
+    case Interval::Month: seconds = secondsOf(day.addMonths(int(n)), time); break;
+    case Interval::DayOfYear:
+    case Interval::Day:
+    case Interval::Weekday: seconds += n * kSecondsPerDay; break;
+    case Interval::Week: seconds += 7 * n * kSecondsPerDay; break;
+    case Interval::Hour: seconds += n * 3600; break;
+    case Interval::Minute: seconds += n * 60; break;
+    case Interval::Second: seconds += n; break;
+    }
+    resultDate(ctx, seconds);
+}
+
+// The whole number nearest, halves to the even one, as Jet converts to an
+// Integer or a Long.
+std::optional<sqlite3_int64> roundHalfEven(const ReadValue &r, double low, double high)
+{
+    if (r.kind != Read::Number)
+        return std::nullopt;
+    const double rounded = std::nearbyint(r.number); // the default rounding mode: halves to even
+    if (!(rounded >= low && rounded <= high))
+        return std::nullopt;
+    return sqlite3_int64(rounded);
+}
+
+// DateSerial(year, month, day): months and days beyond their range carry
+// over (month 13 is January of the next year, day 0 the last of the month
+// before); years 0-29 are the 2000s, 30-99 the 1900s.
+void jetDateSerial(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const auto y = roundHalfEven(readNumber(argv[0]), -32768, 32767);
+    const auto m = roundHalfEven(readNumber(argv[1]), -32768, 32767);
+    const auto d = roundHalfEven(readNumber(argv[2]), -32768, 32767);
+    if (!y || !m || !d) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    int year = int(*y);
+    if (year >= 0 && year < 30)
+        year += 2000;
+    else if (year >= 30 && year < 100)
+        year += 1900;
+    if (year < 100 || year > 9999) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const QDate day = QDate(year, 1, 1).addMonths(int(*m) - 1).addDays(*d - 1);
+    resultDate(ctx, secondsOf(day, 0));
+}
+
+template<int Bits>
+void jetRoundToInteger(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    constexpr double high = double((sqlite3_int64(1) << (Bits - 1)) - 1);
+    const auto n = roundHalfEven(readNumber(argv[0]), -high - 1, high);
+    if (n)
+        sqlite3_result_int64(ctx, *n);
+    else
+        sqlite3_result_null(ctx);
+}
+
+void jetIsDate(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const int type = sqlite3_value_type(argv[0]);
+    sqlite3_result_int(ctx, type != SQLITE_INTEGER && type != SQLITE_FLOAT && readDate(argv[0]).kind == Read::Date);
+}
+
+void jetIsNumeric(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    sqlite3_result_int(ctx, readNumber(argv[0]).kind == Read::Number);
+}
+
+// ---------------------------------------------------------------------------
+// Characters: Asc, Chr in the Windows western code page; AscW, ChrW in Unicode
+
+// Code points of bytes 0x80 to 0x9F in Windows-1252; the five it leaves
+// undefined stand for themselves, as Windows maps them.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+template<bool Unicode>
+void jetAsc(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
         sqlite3_result_null(ctx);
         return;
     }
-    const QString text = argText(argv[0]).trimmed();
-    const QStringList parts = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (parts.isEmpty()) {
+    const Text text = textOf(argv[0]);
+    if (text.begin == text.end) {
+        argumentError(ctx, Unicode ? "AscW" : "Asc");
+        return;
+    }
+    const auto *p = reinterpret_cast<const unsigned char *>(text.begin);
+    const char32_t c = decodeUtf8(p, reinterpret_cast<const unsigned char *>(text.end));
+    if (Unicode || c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+        sqlite3_result_int64(ctx, c);
+        return;
+    }
+    const auto *found = std::find(std::begin(kWindows1252High), std::end(kWindows1252High), c);
+    sqlite3_result_int(ctx, found != std::end(kWindows1252High) ? int(0x80 + (found - kWindows1252High)) : '?');
+}
+
+template<bool Unicode>
+void jetChr(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const ReadValue r = readNumber(argv[0]);
+    if (r.kind == Read::Null) {
         sqlite3_result_null(ctx);
         return;
     }
-    int y = 0, m = 0, d = 0;
-    const QStringList ymd = parts[0].split(QRegularExpression(QStringLiteral("[-/.]")));
-    bool ok1 = false, ok2 = false, ok3 = false;
-    if (ymd.size() == 3) {
-        if (ymd[0].size() == 4) {
-            y = ymd[0].toInt(&ok1);
-            m = ymd[1].toInt(&ok2);
-            d = ymd[2].toInt(&ok3);
-        } else {
-            d = ymd[0].toInt(&ok1);
-            m = ymd[1].toInt(&ok2);
-            y = ymd[2].toInt(&ok3);
-            if (ok3 && ymd[2].size() <= 2)
-                y += y < 30 ? 2000 : 1900;
-        }
+    const auto code = roundHalfEven(r, 0, Unicode ? 0x10FFFF : 255);
+    if (!code || (*code >= 0xD800 && *code <= 0xDFFF)) {
+        argumentError(ctx, Unicode ? "ChrW" : "Chr");
+        return;
     }
-    const QDate date(y, m, d);
-    if (!(ok1 && ok2 && ok3) || !date.isValid()) {
+    char32_t c = char32_t(*code);
+    if (!Unicode && c >= 0x80 && c < 0xA0)
+        c = kWindows1252High[c - 0x80];
+    resultCodePoints(ctx, std::u32string(1, c));
+}
+
+// ---------------------------------------------------------------------------
+// Replace, InStrRev, StrComp: letters compared without regard to case unless
+// the compare argument is 0 (binary), as InStr.
+
+bool binaryCompare(int argc, sqlite3_value **argv, int index)
+{
+    return index < argc && sqlite3_value_type(argv[index]) != SQLITE_NULL && sqlite3_value_int(argv[index]) == 0;
+}
+
+std::u32string comparable(sqlite3_value *v, bool binary)
+{
+    if (binary)
+        return codePoints(v);
+    std::u32string folded;
+    foldUtf8(sqlite3_value_text(v), sqlite3_value_bytes(v), folded);
+    return folded;
+}
+
+// Replace(text, find, replacement [, start [, count [, compare]]]): the text
+// from `start` on (Jet drops what comes before), with `count` occurrences
+// replaced (-1: all).
+void jetReplace(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    if (anyNull(3, argv)) {
         sqlite3_result_null(ctx);
         return;
     }
-    QString out = date.toString(QStringLiteral("yyyy-MM-dd"));
-    if (parts.size() > 1) {
-        const QTime time = QTime::fromString(parts[1], parts[1].count(QLatin1Char(':')) == 2
-                                                           ? QStringLiteral("H:m:s")
-                                                           : QStringLiteral("H:m"));
-        if (time.isValid())
-            out += time.toString(QStringLiteral(" HH:mm:ss"));
+    const sqlite3_int64 start = argc > 3 ? sqlite3_value_int64(argv[3]) : 1;
+    const sqlite3_int64 count = argc > 4 ? sqlite3_value_int64(argv[4]) : -1;
+    if (start < 1 || count < -1) {
+        argumentError(ctx, "Replace");
+        return;
     }
-    resultText(ctx, out);
+    const bool binary = binaryCompare(argc, argv, 5);
+    const std::u32string text = codePoints(argv[0]);
+    const std::u32string replacement = codePoints(argv[2]);
+    const std::u32string sought = comparable(argv[1], binary);
+    if (size_t(start) > text.size()) {
+        sqlite3_result_text(ctx, "", 0, SQLITE_STATIC);
+        return;
+    }
+    const std::u32string searched = binary ? text : comparable(argv[0], false);
+    std::u32string out;
+    size_t at = size_t(start - 1);
+    sqlite3_int64 done = 0;
+    while (!sought.empty() && (count < 0 || done < count)) {
+        const size_t found = searched.find(sought, at);
+        if (found == std::u32string::npos)
+            break;
+        out.append(text, at, found - at);
+        out += replacement;
+        at = found + sought.size();
+        ++done;
+    }
+    out.append(text, at, std::u32string::npos);
+    resultCodePoints(ctx, out);
+}
+
+// InStrRev(text, sought [, start [, compare]]): the position of the last
+// occurrence that ends at or before `start` (-1: the end), 0 when none.
+void jetInstrRev(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    if (anyNull(2, argv)) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    sqlite3_int64 start = argc > 2 ? sqlite3_value_int64(argv[2]) : -1;
+    if (start == 0 || start < -1) {
+        argumentError(ctx, "InStrRev");
+        return;
+    }
+    const bool binary = binaryCompare(argc, argv, 3);
+    const std::u32string text = comparable(argv[0], binary);
+    const std::u32string sought = comparable(argv[1], binary);
+    if (start == -1)
+        start = sqlite3_int64(text.size());
+    if (size_t(start) > text.size()) {
+        sqlite3_result_int(ctx, 0);
+        return;
+    }
+    if (sought.empty()) {
+        sqlite3_result_int64(ctx, start);
+        return;
+    }
+    if (sought.size() > size_t(start)) {
+        sqlite3_result_int(ctx, 0);
+        return;
+    }
+    const size_t found = text.rfind(sought, size_t(start) - sought.size());
+    sqlite3_result_int64(ctx, found == std::u32string::npos ? 0 : sqlite3_int64(found + 1));
+}
+
+// StrComp(a, b [, compare]): -1, 0 or 1; text comparison by default (the
+// JETTEXT order), binary (code points) with compare 0.
+void jetStrComp(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    if (anyNull(2, argv)) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    if (!binaryCompare(argc, argv, 2)) {
+        resultTextComparison(ctx, argv[0], argv[1]);
+        return;
+    }
+    const Text a = textOf(argv[0]);
+    const Text b = textOf(argv[1]);
+    const size_t na = size_t(a.end - a.begin), nb = size_t(b.end - b.begin);
+    int c = std::memcmp(a.begin, b.begin, std::min(na, nb)); // UTF-8 bytes sort as code points
+    if (c == 0)
+        c = (na > nb) - (na < nb);
+    sqlite3_result_int(ctx, (c > 0) - (c < 0));
 }
 
 struct FunctionEntry
@@ -770,6 +1623,7 @@ struct FunctionEntry
     const char *name;
     int argc;
     void (*function)(sqlite3_context *, int, sqlite3_value **);
+    bool collation = false; // needs the connection's collation as its user data
 };
 
 } // namespace
@@ -790,15 +1644,61 @@ void installJetFunctions(sqlite3 *db)
         {"jet_val", 1, jetVal},
         {"jet_instr", 3, jetInstr},
         {"jet_instr", 4, jetInstr},
+        {"jet_instrrev", 2, jetInstrRev},
+        {"jet_instrrev", 3, jetInstrRev},
+        {"jet_instrrev", 4, jetInstrRev},
+        {"jet_replace", 3, jetReplace},
+        {"jet_replace", 4, jetReplace},
+        {"jet_replace", 5, jetReplace},
+        {"jet_replace", 6, jetReplace},
+        {"jet_strcomp", 2, jetStrComp, true},
+        {"jet_strcomp", 3, jetStrComp, true},
         {"jet_str", 1, jetStr},
+        {"jet_asc", 1, jetAsc<false>},
+        {"jet_ascw", 1, jetAsc<true>},
+        {"jet_chr", 1, jetChr<false>},
+        {"jet_chrw", 1, jetChr<true>},
+        {"jet_cint", 1, jetRoundToInteger<16>},
+        {"jet_clng", 1, jetRoundToInteger<32>},
+        {"jet_isnumeric", 1, jetIsNumeric},
+        {"jet_isdate", 1, jetIsDate},
         {"jet_add", 2, jetAdd},
+        {"jet_sub", 2, jetSub},
         {"jet_pow", 2, jetPow},
+        {"jet_cmpnum", 2, jetCompareNumber, true},
+        {"jet_cmpdate", 2, jetCompareDate, true},
         {"jet_date", 1, jetDate},
+        {"jet_datevalue", 1, jetDateValue},
+        {"jet_datenum", 1, jetDateNumber},
+        {"jet_datetext", 1, jetDateText},
+        {"jet_dateplus", 2, jetDatePlus},
+        {"jet_datepart", 2, jetDatePart},
+        {"jet_datepart", 3, jetDatePart},
+        {"jet_datepart", 4, jetDatePart},
+        {"jet_datediff", 3, jetDateDiff},
+        {"jet_datediff", 4, jetDateDiff},
+        {"jet_datediff", 5, jetDateDiff},
+        {"jet_dateadd", 3, jetDateAdd},
+        {"jet_dateserial", 3, jetDateSerial},
     };
+    // One collation object per connection, shared with the functions that
+    // compare texts the way it does; the collation owns it.
+    auto *collation = new JetCollation;
+    sqlite3_create_collation_v2(db, kJetCollation, SQLITE_UTF8, collation, collationCompare, destroyCollation);
     for (const FunctionEntry &f : functions)
-        sqlite3_create_function_v2(db, f.name, f.argc, flags, nullptr, f.function, nullptr, nullptr, nullptr);
-    sqlite3_create_collation_v2(db, kJetCollation, SQLITE_UTF8, new JetCollation, collationCompare,
-                                destroyCollation);
+        sqlite3_create_function_v2(db, f.name, f.argc, flags, f.collation ? collation : nullptr, f.function, nullptr,
+                                   nullptr, nullptr);
+}
+
+std::optional<qint64> jetReadDate(QStringView text, DateOrder order)
+{
+    const QByteArray utf8 = text.toUtf8();
+    return readDateText(Text{utf8.constData(), utf8.constData() + utf8.size()}, order);
+}
+
+QString jetDateText(qint64 seconds)
+{
+    return isoText(seconds);
 }
 
 bool jetLike(const QString &value, const QString &pattern)

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
+
+#include <optional>
 
 struct sqlite3;
 
@@ -12,12 +15,34 @@ struct sqlite3;
 //  - the collation JETTEXT: French dictionary order, case ignored, accents
 //    significant, trailing blanks ignored; fast for plain ASCII.
 //  - the functions the translator emits for Jet's UCase, LCase, Right, Val,
-//    InStr... (jet_ucase, jet_lcase, jet_right, jet_val, jet_instr, ...).
+//    InStr, DateAdd, CInt... (jet_ucase, jet_val, jet_dateadd, jet_cint, ...),
+//    and for comparing a stored text with a number or a date (jet_cmpnum,
+//    jet_cmpdate) and adding or subtracting values whose type only the row
+//    knows (jet_add, jet_sub).
+//
+// Dates travel through SQL as ISO text, "yyyy-mm-dd", or "yyyy-mm-dd
+// hh:mm:ss" when the time is not midnight: one text per instant, so that two
+// dates compare as texts in date order. A stored text reads as a date when it
+// is written day first ("05/12/2026", "05/12/2026 10:30:00", as the lending
+// screens write it) or in ISO order; a number stored in a numeric column is a
+// Jet date serial (days since 30/12/1899). A stored text reads as a number
+// when it is one, blanks around it, with a decimal point or comma. An empty
+// or blank text is no value (Null), as the original Date and Number fields
+// held no empty text; any other text that reads as neither keeps the text
+// comparison.
 void installJetFunctions(sqlite3 *db);
 
 // The same matching and comparison, for use outside SQL (and for tests).
 bool jetLike(const QString &value, const QString &pattern);
 int jetCompare(const QString &a, const QString &b);
+
+// Dates, as seconds since Jet's day zero (30/12/1899 00:00:00). Jet's
+// #literals# are month first, stored texts day first; ISO is read either way.
+// Years 100 to 9999, as Jet; two-digit years 30-99 are the 1900s.
+enum class DateOrder { DayFirst, MonthFirst };
+std::optional<qint64> jetReadDate(QStringView text, DateOrder order);
+// The ISO text of a date as the SQL carries it.
+QString jetDateText(qint64 seconds);
 
 // Name of the collation.
 inline constexpr const char *kJetCollation = "JETTEXT";

@@ -4,6 +4,7 @@
 #include "platform/paths.h"
 #include "search/feuilledescripteurs.h"
 #include "search/feuilleecriture.h"
+#include "search/recherche1.h"
 
 #include <QLabel>
 
@@ -102,12 +103,12 @@ void Feuillerecherche::Dessin2_Click(int Index)
 
 void Feuillerecherche::Command3D4_Click()
 {
-    // The pictures of the saved requests come with their own screen; until
-    // then this way of searching only prepares the class condition.
     Module11 &m = module();
     m.services().pointer.hourglass();
     m.trapped([this] { ConstruitFiltreDewey(); });
+    m.trapped([this] { context().FeuilleRecherche1().premièrePage(); });
     m.services().pointer.arrow();
+    m.trapped([this] { ouvrirModal(context().FeuilleRecherche1()); });
 }
 
 void Feuillerecherche::Command3D5_Click()

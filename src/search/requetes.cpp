@@ -1,0 +1,40 @@
+#include "search/requetes.h"
+
+#include "app/module11.h"
+#include "platform/apperror.h"
+#include "platform/paths.h"
+#include "platform/textfile.h"
+
+ContenuRequete LitRequete(const QString &windowsPath)
+{
+    const QString path = nativePath(windowsPath);
+    const QStringList values = TextFile::readValues(TextFile::readWritten(path), 4);
+    return {values[0], values[1], values[2], values[3]};
+}
+
+void RequetesSauvegardees::ListeRequetes(Module11 &module)
+{
+    m_requetes.clear();
+    const QString dossier = module.CheminBase() + QStringLiteral("\\REQUETES\\");
+    QStringList fichiers;
+    if (!module.trapped([&] { fichiers = filesWithExtension(dossier, QStringLiteral(".RQT")); }))
+        return;
+    for (const QString &fichier : std::as_const(fichiers)) {
+        ContenuRequete contenu;
+        const bool lu = module.trapped([&] {
+            if (!isSafeFileName(fichier))
+                throw AppError(ErrorNumber::BadFileName, QStringLiteral("Nom de fichier incorrect : %1").arg(fichier));
+            try {
+                contenu = LitRequete(dossier + fichier);
+            } catch (const AppError &error) {
+                // The report names the file, so that the teacher can mend it.
+                throw AppError(error.number(), error.description() + QStringLiteral(" (") + fichier +
+                                                   QStringLiteral(")"));
+            }
+        });
+        if (module.programEnded())
+            return;
+        if (lu)
+            m_requetes.append({fichier, contenu.titre, contenu.image});
+    }
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class Module11;
+
+// The four values of a saved request file, in order.
+struct ContenuRequete
+{
+    QString tete;  // head of a catalogue query, ending in its WHERE condition
+    QString titre; // shown under the picture
+    QString image; // picture file in IMAGES; ".BMP" or empty: none
+    QString son;   // sound file in SONS, played when the request runs
+};
+
+// Reads a request file (a path of the data folder, CheminBase + "\\REQUETES\\"
+// + name). Throws AppError: 53 missing file, 70 unreadable, 62 fewer than four
+// values.
+ContenuRequete LitRequete(const QString &windowsPath);
+
+// The saved requests of the data folder, listed and read once at start-up:
+// what the picture requests screen shows. A request is run from its file,
+// read again at that moment.
+class RequetesSauvegardees
+{
+public:
+    struct Requete
+    {
+        QString fichier; // name and extension, without folder
+        QString titre;
+        QString image;
+    };
+
+    // Lists CheminBase\REQUETES\*.RQT by name and reads each file. A file
+    // that cannot be read is reported through the error report and skipped:
+    // the requests after it are still read. A missing folder is reported the
+    // same way and leaves no request.
+    void ListeRequetes(Module11 &module);
+
+    int NbRequetes() const { return int(m_requetes.size()); }
+    // Pages of eighteen: 0 without request.
+    int NbPages() const { return (NbRequetes() + kParPage - 1) / kParPage; }
+    const Requete &requete(int n) const { return m_requetes.at(n); }
+
+    static constexpr int kParPage = 18;
+
+private:
+    QList<Requete> m_requetes;
+};

@@ -201,6 +201,15 @@ void PictureImage::paintEvent(QPaintEvent *)
     m_picture.paint(painter, QRectF(rect()));
 }
 
+void PictureImage::mousePressEvent(QMouseEvent *event)
+{
+    // A press starts a new touch: a double click whose release never came
+    // (the pointer left the window) must not swallow the next click.
+    if (event->button() == Qt::LeftButton)
+        m_doubleClickPending = false;
+    QWidget::mousePressEvent(event);
+}
+
 void PictureImage::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton) {

@@ -38,14 +38,6 @@ namespace {
 
 using namespace bench;
 
-class Pointer : public MousePointer
-{
-public:
-    void hourglass() override {}
-    void arrow() override {}
-};
-
-
 // The school: children spread over 15 classes, each child's photograph for
 // the first 35 of class 01. The catalogue: documents inserted in a shuffled
 // order, one in fifty lent to a child.
@@ -105,15 +97,6 @@ void makeFolder(const QString &root, int documents, int children)
         cover.save(root + QStringLiteral("/LALUMA/LIVRES/%1.BMP").arg(number(n, 5)), "BMP");
 }
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 void report(const char *what, const std::vector<double> &ms, double target)
 {
     const double m = median(ms);
@@ -123,11 +106,6 @@ void report(const char *what, const std::vector<double> &ms, double target)
         std::printf(", target < %g ms) %s\n", target, m < target ? "ok" : "TOO SLOW");
     else
         std::printf(")\n");
-}
-
-double msSince(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
 }
 
 } // namespace

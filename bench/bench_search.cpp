@@ -29,17 +29,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEvent>
-#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -51,205 +47,6 @@
 namespace {
 
 using namespace bench;
-
-double msSince(const QElapsedTimer &timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-// A search puts the hourglass up before its query and takes it down once the
-// first document found is the current record, just before the display
-// opens: the first arrow after the touch tells how long the query and its
-// sort took.
-class Pointer : public MousePointer
-{
-public:
-    void hourglass() override {}
-    void arrow() override
-    {
-        if (touch && queryDone < 0)
-            queryDone = msSince(*touch);
-    }
-    void watch(const QElapsedTimer *timer)
-    {
-        touch = timer;
-        queryDone = -1;
-    }
-    const QElapsedTimer *touch = nullptr;
-    double queryDone = -1;
-};
-
-// Counts the paintings of a widget, to check that a step's events painted the
-// new cover (or the empty frame) before its time is read.
-class PaintCounter : public QObject
-{
-public:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-    int paints = 0;
-};
-
-
-// Five digits as in a real catalogue, more when there are more documents:
-// the program only needs the numbers to sort as text.
-int inventoryWidth(int documents)
-{
-    return std::max(5, int(QString::number(documents).size()));
-}
-
-// The searched words. None of them is part of another word of the vocabulary.
-const QString kRare = QStringLiteral("hippopotame");  // one title in 9973
-const QString kCommon = QStringLiteral("loup");       // about one title in 45, a few keywords more
-const QString kKeywordOnly = QStringLiteral("volcan"); // keywords only, one document in 200
-
-// A word of `words` drawn with weights 1, 1/2, 1/3...: the first words are
-// found in thousands of documents, the last ones in a few hundred.
-class Vocabulary
-{
-public:
-    explicit Vocabulary(QStringList words) : m_words(std::move(words))
-    {
-        std::vector<double> weights;
-        for (int i = 0; i < m_words.size(); ++i)
-            weights.push_back(1.0 / (i + 1));
-        m_pick = std::discrete_distribution<int>(weights.begin(), weights.end());
-    }
-    const QString &draw(std::mt19937 &random) { return m_words[m_pick(random)]; }
-
-private:
-    QStringList m_words;
-    std::discrete_distribution<int> m_pick;
-};
-
-QString capitalised(const QString &text)
-{
-    return text.isEmpty() ? text : text.front().toUpper() + text.mid(1);
-}
-
-// Covers of the size of the real ones (233 x 289), 24 bits: a few drawings
-// kept beside the data folder, each cover a hard link to one of them, so that
-// a million documents take little disk. Every cover is still opened and
-// decoded on its own.
-void makeCovers(const QString &root, const QStringList &inventaires)
-{
-    const QString folder = root + QStringLiteral("/LALUMA/LIVRES");
-    QStringList drawings;
-    for (int i = 0; i < 6; ++i) {
-        QImage cover(233, 289, QImage::Format_RGB888);
-        cover.fill(QColor::fromHsv(i * 60, 120, 230));
-        QPainter painter(&cover);
-        painter.setBrush(QColor::fromHsv(i * 60 + 30, 200, 150));
-        painter.drawEllipse(30, 60, 170, 170);
-        painter.drawText(QRect(0, 10, 233, 40), Qt::AlignCenter, QStringLiteral("Couverture %1").arg(i));
-        painter.end();
-        drawings << root + QStringLiteral("/couverture%1.bmp").arg(i);
-        cover.save(drawings.last(), "BMP");
-    }
-    for (int i = 0; i < inventaires.size(); ++i) {
-        const QString &source = drawings[i % drawings.size()];
-        const QString file = folder + QLatin1Char('/') + inventaires[i] + QStringLiteral(".BMP");
-        if (::link(QFile::encodeName(source).constData(), QFile::encodeName(file).constData()) != 0)
-            QFile::copy(source, file);
-    }
-}
-
-// The catalogue, inserted in a shuffled order, and its covers.
-void makeCatalogue(const QString &root, int documents)
-{
-    static const QStringList subjects = {
-        "l'ours", "le lapin", "la souris", "le chat", "le chien", "la poule", "le cochon", "la vache", "le renard",
-        "le hérisson", "la tortue", "l'éléphant", "la girafe", "le lion", "le crocodile", "la grenouille",
-        "l'escargot", "le papillon", "l'abeille", "le hibou", "la baleine", "le pingouin", "le dinosaure",
-        "le dragon", "la sorcière", "la princesse", "le roi", "la reine", "le géant", "l'ogre", "la fée",
-        "le pirate", "le chevalier", "le robot", "le fantôme", "le monstre", "le bébé", "maman", "papa",
-        "grand-mère", "la maîtresse", "le facteur", "le pompier", "le boulanger", "Léo", "Zoé", "Noé", "Chloé"};
-    static const QStringList adjectives = {"", "", "petit", "grand", "rouge", "magique", "timide", "drôle",
-                                           "triste", "rapide", "sage", "énorme", "minuscule", "célèbre",
-                                           "gourmand", "curieux", "endormi", "perdu"};
-    static const QStringList endings = {"", "", "", "dans la forêt", "à l'école", "sur la lune", "au zoo",
-                                        "à la mer", "chez grand-mère", "en hiver", "la nuit", "au marché",
-                                        "et ses amis", "ne veut pas dormir", "a peur du noir", "fait du vélo",
-                                        "va à la piscine", "cherche sa maison", "fête son anniversaire"};
-    static const QStringList keywords = {
-        "animaux", "ferme", "nature", "amitié", "famille", "peur", "nuit", "conte", "humour", "école",
-        "saisons", "eau", "mer", "espace", "sciences", "corps humain", "alimentation", "transports", "métiers",
-        "musique", "arts plastiques", "jeux", "comptines", "imagier", "histoire", "préhistoire", "Afrique",
-        "Asie", "Europe", "France", "planètes", "météo", "jardinage", "cuisine", "sport", "émotions", "colère",
-        "partage", "différence", "Noël", "hiver", "printemps", "été", "automne", "forêt", "montagne", "insectes",
-        "oiseaux", "poissons", "couleurs", "formes", "chiffres", "alphabet", "politesse", "sommeil"};
-    // Class, weight: fiction and albums first, a few empty or lettered.
-    static const std::vector<std::pair<QString, double>> deweys = {
-        {"843", 28}, {"E", 12}, {"", 6}, {"R", 3}, {"BD", 3}, {"590", 6}, {"591.5", 3}, {"398.2", 6},
-        {"500", 3}, {"520", 2}, {"551.2", 2}, {"577", 2}, {"630", 2}, {"641.5", 2}, {"720", 2}, {"741.5", 3},
-        {"781.6", 2}, {"808.8", 3}, {"910", 2}, {"944", 2}, {"306.8", 2}, {"152.4", 2}, {"030", 1}, {"612", 2}};
-    static const QStringList publishers = {"L'École des loisirs", "Gallimard Jeunesse", "Nathan", "Milan",
-                                           "Flammarion - Père Castor", "Bayard", "Hachette", "Didier Jeunesse",
-                                           "Casterman", "Albin Michel Jeunesse"};
-
-    std::mt19937 random(2024);
-    Vocabulary subject(subjects), keyword(keywords);
-    std::vector<double> deweyWeights;
-    for (const auto &d : deweys)
-        deweyWeights.push_back(d.second);
-    std::discrete_distribution<int> dewey(deweyWeights.begin(), deweyWeights.end());
-    const auto chance = [&](int inThousand) { return int(random() % 1000) < inThousand; };
-    const auto pick = [&](const QStringList &words) { return words[int(random() % unsigned(words.size()))]; };
-    const int width = inventoryWidth(documents);
-
-    sqlite3 *catalogue = openNew(root + QStringLiteral("/LALUMA/LUMA.MDB"));
-    exec(catalogue, "CREATE TABLE luma(inventaire TEXT, titre TEXT, éditeur TEXT, dewey TEXT, motsclés TEXT, "
-                    "emprunt TEXT, emprunté TEXT, emprunteur TEXT, catégorieemprunteur TEXT, dateemprunt TEXT, "
-                    "cumul TEXT); CREATE UNIQUE INDEX inventaire ON luma(inventaire); BEGIN");
-    QStringList covered;
-    {
-        std::vector<int> order(static_cast<size_t>(documents));
-        for (int i = 0; i < documents; ++i)
-            order[size_t(i)] = i + 1;
-        std::shuffle(order.begin(), order.end(), random);
-        Inserter document(catalogue, "INSERT INTO luma VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
-        for (int n : order) {
-            const bool wolf = chance(22);
-            QString who = n % 9973 == 1 ? QStringLiteral("l'hippopotame")
-                          : wolf        ? (chance(300) ? QStringLiteral("le grand méchant loup") : QStringLiteral("le loup"))
-                                        : subject.draw(random);
-            QString title = capitalised(who);
-            const QString adjective = pick(adjectives);
-            if (!adjective.isEmpty())
-                title += QLatin1Char(' ') + adjective;
-            const QString ending = pick(endings);
-            if (!ending.isEmpty())
-                title += QLatin1Char(' ') + ending;
-            if (chance(150))
-                title = capitalised(subject.draw(random)) + QStringLiteral(" et ") + who;
-
-            QStringList words;
-            const int count = 1 + int(random() % 4);
-            for (int k = 0; k < count; ++k) {
-                const QString &w = keyword.draw(random);
-                if (!words.contains(w))
-                    words << w;
-            }
-            if ((wolf && chance(500)) || chance(5))
-                words << kCommon;
-            if (chance(5))
-                words << kKeywordOnly;
-            if (wolf || words.contains(kCommon) || n % 97 == 1)
-                covered << number(n, width);
-
-            document.row({number(n, width), title, pick(publishers), deweys[size_t(dewey(random))].first,
-                          words.join(QStringLiteral(", ")), n % 97 == 0 ? QStringLiteral("N") : QStringLiteral("O"),
-                          QStringLiteral("N"), QString(), QString(), QString(), QString::number(n % 13)});
-        }
-    }
-    exec(catalogue, "COMMIT");
-    sqlite3_close(catalogue);
-    makeCovers(root, covered);
-    std::printf("%lld covers\n", static_cast<long long>(covered.size()));
-}
 
 // The subject words: accented, in mixed case, a few duplicated, a few empty,
 // blank or NULL, inserted in a shuffled order.
@@ -310,46 +107,6 @@ void makeFolder(const QString &root, int documents, int descriptors)
     QDir(root).mkpath(QStringLiteral("LALUMA/SONS"));
     makeCatalogue(root, documents);
     makeDescriptors(root, descriptors);
-}
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-double maximum(const std::vector<double> &values)
-{
-    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
-}
-
-void report(const QString &what, const std::vector<double> &ms, double target = 0)
-{
-    std::printf("%-58s median %8.2f ms  max %8.2f ms  (%zu", qPrintable(what), median(ms), maximum(ms), ms.size());
-    if (target > 0)
-        std::printf(", target < %g ms) %s\n", target, median(ms) < target ? "ok" : "TOO SLOW");
-    else
-        std::printf(")\n");
-}
-
-// One line of the summary: the slowest case of a figure against its target
-// (none for the reference).
-void verdict(const char *what, const std::vector<std::vector<double>> &cases, double target)
-{
-    double worstMedian = 0, worstMax = 0;
-    for (const std::vector<double> &ms : cases) {
-        worstMedian = std::max(worstMedian, median(ms));
-        worstMax = std::max(worstMax, maximum(ms));
-    }
-    std::printf("%-46s median %8.2f ms  max %8.2f ms", what, worstMedian, worstMax);
-    if (target > 0)
-        std::printf("  target < %5g ms  %s%s\n", target, worstMedian < target ? "PASS" : "FAIL",
-                    worstMedian < target && worstMax >= target ? " (max over target)" : "");
-    else
-        std::printf("  (no target)\n");
 }
 
 // The same search through the plain C API: SQLite's LIKE, every row stepped.

@@ -317,27 +317,93 @@ private slots:
         QTest::newRow("power of negative exponent") << "2 ^ -1" << "0.5";
         QTest::newRow("true") << "True" << "-1";
         QTest::newRow("false") << "False" << "0";
-        QTest::newRow("not before and") << "Not 1 = 2 And 2 = 2" << "1";
+        QTest::newRow("not before and") << "Not 1 = 2 And 2 = 2" << "-1";
         QTest::newRow("xor") << "1 = 1 Xor 2 = 2" << "0";
+        // Jet's True is -1 wherever a truth is a value; Null goes through the logic as Jet's did.
+        QTest::newRow("truth compared with True") << "(cumul = 3) = True" << "-1";
+        QTest::newRow("truth in arithmetic") << "(cumul = 3) * 2" << "-2";
+        QTest::newRow("function truth with False") << "IsNull(titre) = False" << "-1";
+        QTest::newRow("xor null") << "Null Xor 1 = 1" << "<null>";
+        QTest::newRow("imp") << "True Imp False" << "0";
+        QTest::newRow("imp false null") << "False Imp Null" << "-1";
+        QTest::newRow("imp true null") << "True Imp Null" << "<null>";
+        QTest::newRow("imp null true") << "Null Imp True" << "-1";
+        QTest::newRow("eqv") << "1 = 2 Eqv 3 = 4" << "-1";
+        QTest::newRow("eqv null") << "Null Eqv True" << "<null>";
+        QTest::newRow("or binds before imp") << "True Or False Imp False" << "0";
+        QTest::newRow("eqv binds before imp") << "False Imp False Eqv False" << "-1";
         // Comparisons.
-        QTest::newRow("text equality ignores case") << "'ÉCOLE' = 'école'" << "1";
+        QTest::newRow("text equality ignores case") << "'ÉCOLE' = 'école'" << "-1";
         QTest::newRow("text equality accents count") << "'ecole' = 'école'" << "0";
-        QTest::newRow("text less in French order") << "'Élodie' < 'Zoé'" << "1";
-        QTest::newRow("field compared to text") << "titre = 'LE LOUP'" << "1";
-        QTest::newRow("field compared to number") << "cumul = 3" << "1";
-        QTest::newRow("number compared numerically") << "cumul < 10" << "1";
-        QTest::newRow("between text") << "'b' Between 'A' And 'C'" << "1";
-        QTest::newRow("between then and") << "2 Between 1 And 3 And 1 = 1" << "1";
-        QTest::newRow("in text") << "'É' In ('a', 'é')" << "1";
-        QTest::newRow("is null") << "éditeur Is Null" << "1";
+        QTest::newRow("text less in French order") << "'Élodie' < 'Zoé'" << "-1";
+        QTest::newRow("field compared to text") << "titre = 'LE LOUP'" << "-1";
+        QTest::newRow("field compared to number") << "cumul = 3" << "-1";
+        QTest::newRow("number compared numerically") << "cumul < 10" << "-1";
+        QTest::newRow("between text") << "'b' Between 'A' And 'C'" << "-1";
+        QTest::newRow("between then and") << "2 Between 1 And 3 And 1 = 1" << "-1";
+        QTest::newRow("between bounds reversed") << "5 Between 10 And 1" << "-1";
+        QTest::newRow("not between bounds reversed") << "5 Not Between 10 And 1" << "0";
+        QTest::newRow("between texts reversed") << "'b' Between 'C' And 'a'" << "-1";
+        QTest::newRow("between field bounds reversed") << "cumul Between 5 And 1" << "-1";
+        QTest::newRow("stored number not text order") << "cumul > 10" << "0";
+        QTest::newRow("in text") << "'É' In ('a', 'é')" << "-1";
+        QTest::newRow("is null") << "éditeur Is Null" << "-1";
         QTest::newRow("not like") << "titre Not Like '*loup*'" << "0";
-        QTest::newRow("like built pattern") << "titre Like '*' & 'loup' & '*'" << "1";
+        QTest::newRow("like built pattern") << "titre Like '*' & 'loup' & '*'" << "-1";
         // Dates, always month first.
         QTest::newRow("date month first") << "#02/03/2024#" << "2024-02-03";
         QTest::newRow("date short year") << "#1/2/99#" << "1999-01-02";
         QTest::newRow("date iso") << "#2024-05-06#" << "2024-05-06";
         QTest::newRow("date with time") << "#12/31/2024 3:04 PM#" << "2024-12-31 15:04:00";
-        QTest::newRow("date compared to French text") << "dateemprunt = #3/2/2024#" << "1";
+        QTest::newRow("date compared to French text") << "dateemprunt = #3/2/2024#" << "-1";
+        QTest::newRow("date midnight is the date") << "#1/2/2024 0:00#" << "2024-01-02";
+        // Date arithmetic keeps dates dates; a stored date reads day first.
+        QTest::newRow("date plus days") << "#1/2/2024# + 1" << "2024-01-03";
+        QTest::newRow("days plus date") << "1 + #1/2/2024#" << "2024-01-03";
+        QTest::newRow("date minus half a day") << "#1/2/2024# - 0.5" << "2024-01-01 12:00:00";
+        QTest::newRow("date minus date") << "#3/1/2024# - #2/1/2024#" << "29";
+        QTest::newRow("stored date plus days") << "dateemprunt + 1" << "2024-03-03";
+        QTest::newRow("stored date minus days") << "dateemprunt - 2" << "2024-02-29";
+        QTest::newRow("stored number minus number") << "cumul - 1" << "2";
+        QTest::newRow("yesterday stays a date") << "Date() - 1 = DateAdd('d', -1, Date())" << "-1";
+        QTest::newRow("now is today") << "Now() >= Date() And Now() < Date() + 1" << "-1";
+        QTest::newRow("date in concatenation") << "'rendu le ' & DateAdd('d', 21, dateemprunt)" << "rendu le 23/03/2024";
+        QTest::newRow("CStr of a date") << "CStr(#3/2/2024 10:30#)" << "02/03/2024 10:30:00";
+        QTest::newRow("Year Month Day") << "Year(dateemprunt) & '-' & Month(dateemprunt) & '-' & Day(dateemprunt)"
+                                        << "2024-3-2";
+        QTest::newRow("Weekday Sunday first") << "Weekday(dateemprunt)" << "7";
+        QTest::newRow("Weekday Monday first") << "Weekday(dateemprunt, 2)" << "6";
+        QTest::newRow("Hour Minute Second") << "Hour(#1/1/2024 1:02:03 PM#) & Minute(#1/1/2024 1:02:03 PM#) & "
+                                               "Second(#1/1/2024 1:02:03 PM#)"
+                                            << "1323";
+        QTest::newRow("DatePart quarter") << "DatePart('q', dateemprunt)" << "1";
+        QTest::newRow("DatePart day of year") << "DatePart('y', dateemprunt)" << "62";
+        QTest::newRow("DatePart week from Sunday") << "DatePart('ww', #1/7/2024#)" << "2";
+        QTest::newRow("DatePart first four-day week") << "DatePart('ww', #1/1/2021#, 2, 2)" << "53";
+        QTest::newRow("DateDiff days") << "DateDiff('d', dateemprunt, #3/12/2024#)" << "10";
+        QTest::newRow("DateDiff backwards") << "DateDiff('d', #3/12/2024#, dateemprunt)" << "-10";
+        QTest::newRow("DateDiff midnights crossed") << "DateDiff('d', #1/1/2020 11:00 PM#, #1/2/2020 1:00 AM#)" << "1";
+        QTest::newRow("DateDiff months crossed") << "DateDiff('m', #1/31/2024#, #2/1/2024#)" << "1";
+        QTest::newRow("DateDiff years crossed") << "DateDiff('yyyy', #12/31/2023#, #1/1/2024#)" << "1";
+        QTest::newRow("DateDiff Sundays crossed") << "DateDiff('ww', #3/2/2024#, #3/3/2024#)" << "1";
+        QTest::newRow("DateDiff whole weeks") << "DateDiff('w', #3/2/2024#, #3/3/2024#)" << "0";
+        QTest::newRow("DateDiff hours crossed") << "DateDiff('h', #1/1/2020 11:59 PM#, #1/2/2020 12:01 AM#)" << "1";
+        QTest::newRow("DateAdd month end") << "DateAdd('m', 1, #1/31/2024#)" << "2024-02-29";
+        QTest::newRow("DateAdd year from leap day") << "DateAdd('yyyy', -1, #2/29/2024#)" << "2023-02-28";
+        QTest::newRow("DateAdd hours") << "DateAdd('h', 36, dateemprunt)" << "2024-03-03 12:00:00";
+        QTest::newRow("DateAdd drops the fraction") << "DateAdd('d', 1.9, #1/1/2024#)" << "2024-01-02";
+        QTest::newRow("DateSerial carries") << "DateSerial(2024, 14, 0)" << "2025-01-31";
+        QTest::newRow("DateSerial day zero") << "DateSerial(2024, 3, 0)" << "2024-02-29";
+        QTest::newRow("DateSerial short year") << "DateSerial(99, 1, 1)" << "1999-01-01";
+        QTest::newRow("DateValue drops the time") << "DateValue('05/12/2026 10:30:00')" << "2026-12-05";
+        QTest::newRow("CDate keeps the time") << "CDate('05/12/2026 10:30')" << "2026-12-05 10:30:00";
+        QTest::newRow("CDate of no date") << "CDate('hier')" << "<null>";
+        QTest::newRow("IsDate") << "IsDate(dateemprunt)" << "-1";
+        QTest::newRow("IsDate impossible day") << "IsDate('31/02/2024')" << "0";
+        QTest::newRow("IsNumeric") << "IsNumeric(cumul)" << "-1";
+        QTest::newRow("IsNumeric French comma") << "IsNumeric(' 2,5 ')" << "-1";
+        QTest::newRow("IsNumeric empty") << "IsNumeric('')" << "0";
+        QTest::newRow("IsNumeric trailing letters") << "IsNumeric('12abc')" << "0";
         // Functions.
         QTest::newRow("UCase accented") << "UCase('élodie')" << "ÉLODIE";
         QTest::newRow("UCase null") << "UCase(Null)" << "<null>";
@@ -357,8 +423,33 @@ private slots:
         QTest::newRow("Nz empty") << "'[' & Nz(Null) & ']'" << "[]";
         QTest::newRow("IsNull") << "IsNull(éditeur)" << "-1";
         QTest::newRow("Str") << "Str(12)" << " 12";
+        QTest::newRow("Str of a real") << "Str(-2.25) & Str(0.5)" << "-2.25 0.5";
         QTest::newRow("function names any case") << "ucase(lcase('Ab'))" << "AB";
         QTest::newRow("names in brackets") << "[titre] & [LUMA]![cumul] & luma.cumul" << "Le loup33";
+        QTest::newRow("CInt half to even down") << "CInt(2.5)" << "2";
+        QTest::newRow("CInt half to even up") << "CInt(3.5)" << "4";
+        QTest::newRow("CInt negative half") << "CInt(-2.5)" << "-2";
+        QTest::newRow("CLng French text") << "CLng('4,5')" << "4";
+        QTest::newRow("CInt overflow") << "CInt(40000)" << "<null>";
+        QTest::newRow("integer division rounds halves to even") << "5.5 \\ 1" << "6";
+        QTest::newRow("Asc in the western code page") << "Asc('é') & ' ' & Asc('€')" << "233 128";
+        QTest::newRow("AscW") << "AscW('€')" << "8364";
+        QTest::newRow("Chr") << "Chr(233) & Chr(128) & ChrW(8364)" << "é€€";
+        QTest::newRow("Replace ignores case") << "Replace('Le Loup et le loup', 'LOUP', 'chat')" << "Le chat et le chat";
+        QTest::newRow("Replace accented") << "Replace('Élodie', 'é', 'E')" << "Elodie";
+        QTest::newRow("Replace from start") << "Replace('abcabc', 'b', 'x', 3)" << "caxc";
+        QTest::newRow("Replace count") << "Replace('aaa', 'a', 'b', 1, 2)" << "bba";
+        QTest::newRow("Replace binary") << "Replace('aA', 'a', 'x', 1, -1, 0)" << "xA";
+        QTest::newRow("InStrRev") << "InStrRev('abcabc', 'bc')" << "5";
+        QTest::newRow("InStrRev start") << "InStrRev('abcabc', 'bc', 4)" << "2";
+        QTest::newRow("InStrRev accented case") << "InStrRev('une ÉCOLE', 'é')" << "5";
+        QTest::newRow("InStrRev binary") << "InStrRev('aA', 'a', -1, 0)" << "1";
+        QTest::newRow("StrComp French order") << "StrComp('é', 'f')" << "-1";
+        QTest::newRow("StrComp ignores case") << "StrComp('a', 'A')" << "0";
+        QTest::newRow("StrComp binary") << "StrComp('a', 'A', 0)" << "1";
+        QTest::newRow("StrComp null") << "StrComp(Null, 'a')" << "<null>";
+        QTest::newRow("Switch") << "Switch(cumul = 1, 'un', cumul = 3, 'trois')" << "trois";
+        QTest::newRow("Switch none true") << "Switch(cumul = 1, 'un')" << "<null>";
     }
 
     void expressions()
@@ -370,6 +461,91 @@ private slots:
         db.exec(QStringLiteral("CREATE TABLE luma(titre TEXT, cumul TEXT, éditeur TEXT, dateemprunt TEXT);"
                                "INSERT INTO luma VALUES('Le loup', '3', NULL, '02/03/2024')"));
         QCOMPARE(db.select(QStringLiteral("SELECT %1 AS résultat FROM luma").arg(jet)).value(0), expected);
+    }
+
+    // Every stored value is text. Compared with a number or a date, a text
+    // that reads as one compares as one, as the original Number and Date
+    // fields did; a blank one is Null; any other keeps the text comparison.
+    void storedTextComparedAsJetFields_data()
+    {
+        QTest::addColumn<QString>("condition");
+        QTest::addColumn<QStringList>("found");
+
+        QTest::newRow("number above") << "cumul > 10" << QStringList{"03", "05"};
+        QTest::newRow("number below") << "cumul < 3" << QStringList{"06", "08"};
+        QTest::newRow("number equal") << "cumul = 3" << QStringList{"01"};
+        QTest::newRow("number on the left") << "10 <= cumul" << QStringList{"02", "03", "05"};
+        QTest::newRow("numbers between, reversed") << "cumul Between 12 And 2" << QStringList{"01", "02", "03", "06"};
+        QTest::newRow("numbers in") << "cumul In (3, 12)" << QStringList{"01", "03"};
+        QTest::newRow("numbers not in") << "cumul Not In (3, 12)" << QStringList{"02", "05", "06", "08"};
+        QTest::newRow("truth equals True") << "(cumul = 3) = True" << QStringList{"01"};
+        QTest::newRow("date equal, day first") << "dateemprunt = #12/5/2026#" << QStringList{"01"};
+        QTest::newRow("date before") << "dateemprunt < #12/5/2026#" << QStringList{"03"};
+        QTest::newRow("date from") << "dateemprunt >= #12/5/2026#" << QStringList{"01", "02", "05", "06", "08"};
+        QTest::newRow("dates between, reversed")
+            << "dateemprunt Between #12/6/2026# And #12/4/2026#" << QStringList{"01", "02", "03", "08"};
+        QTest::newRow("dates in") << "dateemprunt In (#12/4/2026#, #12/6/2026#)" << QStringList{"03", "08"};
+        QTest::newRow("date of a loan with its time") << "DateValue(dateemprunt) = #12/5/2026#" << QStringList{"01", "02"};
+        QTest::newRow("date parts") << "Year(dateemprunt) = 2026 And Month(dateemprunt) = 12 And Day(dateemprunt) = 5"
+                                    << QStringList{"01", "02"};
+        QTest::newRow("stored date plus a day") << "dateemprunt + 1 = #12/6/2026#" << QStringList{"01"};
+        QTest::newRow("days since a date") << "dateemprunt - #12/1/2026# = 4" << QStringList{"01"};
+        QTest::newRow("days to a date") << "DateDiff('d', dateemprunt, #12/7/2026#) <= 2" << QStringList{"01", "02", "08"};
+        QTest::newRow("IsDate") << "IsDate(dateemprunt)" << QStringList{"01", "02", "03", "08"};
+        QTest::newRow("not IsNumeric") << "Not IsNumeric(cumul)" << QStringList{"04", "05", "07"};
+        QTest::newRow("text against text unchanged") << "cumul > '10'" << QStringList{"01", "05", "06"};
+    }
+
+    void storedTextComparedAsJetFields()
+    {
+        QFETCH(QString, condition);
+        QFETCH(QStringList, found);
+        Connection db;
+        db.exec(QStringLiteral("CREATE TABLE luma(inventaire TEXT, cumul TEXT, dateemprunt TEXT);"
+                               "INSERT INTO luma VALUES ('01', '3', '05/12/2026'), ('02', '10', '05/12/2026 10:30:00'),"
+                               "('03', ' 12 ', '2026-12-04'), ('04', '', ''), ('05', 'beaucoup', 'hier'),"
+                               "('06', '2,5', '31/02/2026'), ('07', NULL, NULL), ('08', '-1', '06/12/2026')"));
+        QCOMPARE(db.select("SELECT inventaire FROM luma WHERE " + condition + " ORDER BY inventaire"), found);
+    }
+
+    // Loans of the last days, against today's date.
+    void datesRelativeToToday_data()
+    {
+        QTest::addColumn<QString>("condition");
+        QTest::addColumn<QList<int>>("daysAgo"); // of the loans found
+
+        // Loans 30, 21 (one at 10:30), 20, 1 and 0 days ago.
+        QTest::newRow("last 21 days") << "dateemprunt > Date() - 21" << QList<int>{-21, 20, 1, 0};
+        QTest::newRow("older than 21 days") << "dateemprunt < Date() - 21" << QList<int>{30};
+        QTest::newRow("from 21 days ago, by DateAdd")
+            << "dateemprunt >= DateAdd('d', -21, Date())" << QList<int>{21, -21, 20, 1, 0};
+        QTest::newRow("21 days ago, by DateDiff") << "DateDiff('d', dateemprunt, Now()) = 21" << QList<int>{21, -21};
+        QTest::newRow("today") << "DateValue(dateemprunt) = Date()" << QList<int>{0};
+        QTest::newRow("days plus a date") << "21 + dateemprunt >= Date()" << QList<int>{21, -21, 20, 1, 0};
+    }
+
+    void datesRelativeToToday()
+    {
+        QFETCH(QString, condition);
+        QFETCH(QList<int>, daysAgo);
+        const QDate today = QDate::currentDate();
+        Connection db;
+        db.exec(QStringLiteral("CREATE TABLE luma(rang INTEGER, inventaire TEXT, dateemprunt TEXT)"));
+        // -21 stands for the loan made 21 days ago at 10:30.
+        int rank = 0;
+        for (int ago : {30, 21, -21, 20, 1, 0}) {
+            QString date = today.addDays(-std::abs(ago)).toString(QStringLiteral("dd/MM/yyyy"));
+            if (ago < 0)
+                date += QStringLiteral(" 10:30:00");
+            db.rows(QStringLiteral("INSERT INTO luma VALUES(?, ?, ?)"), {++rank, QString::number(ago), date});
+        }
+        QStringList expected;
+        for (int ago : daysAgo)
+            expected << QString::number(ago);
+        const QStringList found = db.select("SELECT inventaire FROM luma WHERE " + condition + " ORDER BY rang");
+        if (QDate::currentDate() != today)
+            QSKIP("midnight passed during the test");
+        QCOMPARE(found, expected);
     }
 
     // Names, record sources, conditions
@@ -444,6 +620,12 @@ private slots:
         QVERIFY(expected.first().startsWith(QLatin1String("00003|")));
         QCOMPARE(db.rows(base + all.orderByBinarySql.join(", ")), expected);
         QCOMPARE(db.rows(base + all.orderBySql.join(", ")), expected);
+
+        // A query on the clock is not served again from the rows of a former run.
+        QVERIFY(!all.readsClock);
+        QVERIFY(translateRecordSource(QStringLiteral("SELECT * FROM luma WHERE dateemprunt > DateAdd('d', -21, Date())"),
+                                      db.schema())
+                    .readsClock);
 
         const TranslatedSelect desc = translateRecordSource(
             QStringLiteral("SELECT titre, inventaire FROM luma WHERE dewey Like '5*' ORDER BY titre DESC, inventaire"),
@@ -620,6 +802,9 @@ private slots:
         QTest::newRow("unknown order key") << "SELECT * FROM luma ORDER BY auteur" << "" << unknownName;
         QTest::newRow("parameter") << "SELECT * FROM luma WHERE titre = [Quel titre ?]" << "" << unknownName;
         QTest::newRow("unknown function") << "SELECT Bidule(titre) FROM luma" << "" << 3085;
+        QTest::newRow("unknown interval") << "SELECT DateAdd('jour', 1, Date()) FROM luma" << "" << 5;
+        QTest::newRow("Switch without its value") << "SELECT Switch(cumul = 1) FROM luma" << "" << syntax;
+        QTest::newRow("condition, second statement") << "cumul = 1; DELETE FROM luma" << "luma" << 3142;
         QTest::newRow("condition, unterminated") << "emprunt like 'O' AND inventaire like '0001" << "luma" << syntax;
         QTest::newRow("condition, blank") << "   " << "luma" << syntax;
         QTest::newRow("condition, unknown table") << "emprunt like 'O'" << "livres" << noTable;

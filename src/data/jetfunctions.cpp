@@ -609,7 +609,12 @@ void jetVal(sqlite3_context *ctx, int, sqlite3_value **argv)
         sqlite3_result_int64(ctx, std::stoll(number));
         return;
     }
-    sqlite3_result_double(ctx, std::strtod(number.c_str(), nullptr));
+    // from_chars reads alike in every locale, where strtod would stop at the
+    // point under a French LC_NUMERIC (which QCoreApplication installs).
+    double value = 0;
+    const char *first = number.data() + (number.front() == '+' ? 1 : 0);
+    std::from_chars(first, number.data() + number.size(), value);
+    sqlite3_result_double(ctx, value);
 }
 
 // InStr([start,] text, sought [, compare]): 1-based position, 0 when absent,
@@ -654,8 +659,8 @@ void resultNumberText(sqlite3_context *ctx, sqlite3_value *v, bool leadingBlank)
     } else if (type == SQLITE_FLOAT) {
         const double d = sqlite3_value_double(v);
         char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%.15g", d);
-        out = buffer;
+        const auto written = std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::general, 15);
+        out.assign(buffer, written.ptr); // a point in every locale, as Str writes it
         if (leadingBlank && d >= 0)
             out.insert(out.begin(), ' ');
     } else {
@@ -870,41 +875,49 @@ bool readNumberText(Text text, double &out)
     text = text.trimmed();
     const char *p = text.begin;
     const char *end = text.end;
-    std::string number;
+    // Copied as from_chars reads it: no '+', a point for the comma, 'e' for
+    // VBA's 'd'. A number longer than the buffer is no number anyone wrote.
+    char number[64];
+    size_t n = 0;
+    auto put = [&](char c) {
+        if (n < sizeof number)
+            number[n] = c;
+        ++n;
+    };
     if (p < end && (*p == '+' || *p == '-')) {
         if (*p == '-')
-            number.push_back('-');
+            put('-');
         ++p;
     }
     bool digits = false;
     while (p < end && isDigit(*p)) {
-        number.push_back(*p++);
+        put(*p++);
         digits = true;
     }
     if (p < end && (*p == '.' || *p == ',')) {
-        number.push_back('.');
+        put('.');
         ++p;
         while (p < end && isDigit(*p)) {
-            number.push_back(*p++);
+            put(*p++);
             digits = true;
         }
     }
     if (!digits)
         return false;
     if (p < end && (*p == 'e' || *p == 'E' || *p == 'd' || *p == 'D')) {
-        number.push_back('e');
+        put('e');
         ++p;
         if (p < end && (*p == '+' || *p == '-'))
-            number.push_back(*p++);
+            put(*p++);
         if (p == end || !isDigit(*p))
             return false;
         while (p < end && isDigit(*p))
-            number.push_back(*p++);
+            put(*p++);
     }
-    if (p != end)
+    if (p != end || n > sizeof number)
         return false;
-    const auto [rest, error] = std::from_chars(number.data(), number.data() + number.size(), out);
-    return error == std::errc() && rest == number.data() + number.size() && std::isfinite(out);
+    const auto [rest, error] = std::from_chars(number, number + n, out);
+    return error == std::errc() && rest == number + n && std::isfinite(out);
 }
 
 // What a value is to Jet's arithmetic and comparisons.
@@ -1162,48 +1175,57 @@ void jetDatePlus(sqlite3_context *ctx, int, sqlite3_value **argv)
         sqlite3_result_null(ctx);
 }
 
-int sign(double a, double b)
-{
-    return (a > b) - (a < b);
-}
+// How a comparison reads its operands: as texts (the JETTEXT order), as
+// numbers where they read as numbers, as dates where they read as dates.
+enum class Domain { Text = 0, Number = 1, Date = 2 };
 
-// The text comparison, for values that do not both read as numbers or dates.
-void resultTextComparison(sqlite3_context *ctx, sqlite3_value *a, sqlite3_value *b)
+// -1, 0 or 1; nothing when either operand is Null or, read as a number or a
+// date, blank (the original Number and Date fields held no empty text). Two
+// operands that do not both read as the domain asks compare as texts.
+std::optional<int> compareIn(const JetCollation &collation, Domain domain, sqlite3_value *a, sqlite3_value *b)
 {
-    const auto *collation = static_cast<const JetCollation *>(sqlite3_user_data(ctx));
+    if (sqlite3_value_type(a) == SQLITE_NULL || sqlite3_value_type(b) == SQLITE_NULL)
+        return std::nullopt;
+    if (domain != Domain::Text) {
+        const ReadValue ra = domain == Domain::Number ? readNumber(a) : readDate(a);
+        const ReadValue rb = domain == Domain::Number ? readNumber(b) : readDate(b);
+        if (ra.kind == Read::Null || rb.kind == Read::Null)
+            return std::nullopt;
+        if (ra.kind == Read::Date && rb.kind == Read::Date)
+            return (ra.seconds > rb.seconds) - (ra.seconds < rb.seconds);
+        if (ra.kind == Read::Number && rb.kind == Read::Number)
+            return ra.integer && rb.integer ? (ra.whole > rb.whole) - (ra.whole < rb.whole)
+                                            : (ra.number > rb.number) - (ra.number < rb.number);
+    }
     const Text ta = textOf(a);
     const Text tb = textOf(b);
-    sqlite3_result_int(ctx, collation->compare(ta.begin, int(ta.end - ta.begin), tb.begin, int(tb.end - tb.begin)));
+    return collation.compare(ta.begin, int(ta.end - ta.begin), tb.begin, int(tb.end - tb.begin));
 }
 
-// A value compared with a number, as Jet compared a Number field: -1, 0 or 1
-// when both read as numbers, else the two texts compared; Null when either is
-// Null or blank.
-void jetCompareNumber(sqlite3_context *ctx, int, sqlite3_value **argv)
+template<Domain D>
+void jetCompareValues(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
-    const ReadValue a = readNumber(argv[0]);
-    const ReadValue b = readNumber(argv[1]);
-    if (a.kind == Read::Null || b.kind == Read::Null) {
-        sqlite3_result_null(ctx);
-    } else if (a.kind == Read::Number && b.kind == Read::Number) {
-        sqlite3_result_int(ctx, a.integer && b.integer ? (a.whole > b.whole) - (a.whole < b.whole)
-                                                       : sign(a.number, b.number));
-    } else {
-        resultTextComparison(ctx, argv[0], argv[1]);
-    }
-}
-
-// The same with a date, as Jet compared a Date field.
-void jetCompareDate(sqlite3_context *ctx, int, sqlite3_value **argv)
-{
-    const ReadValue a = readDate(argv[0]);
-    const ReadValue b = readDate(argv[1]);
-    if (a.kind == Read::Null || b.kind == Read::Null)
-        sqlite3_result_null(ctx);
-    else if (a.kind == Read::Date && b.kind == Read::Date)
-        sqlite3_result_int(ctx, (a.seconds > b.seconds) - (a.seconds < b.seconds));
+    const auto *collation = static_cast<const JetCollation *>(sqlite3_user_data(ctx));
+    const std::optional<int> c = compareIn(*collation, D, argv[0], argv[1]);
+    if (c)
+        sqlite3_result_int(ctx, *c);
     else
-        resultTextComparison(ctx, argv[0], argv[1]);
+        sqlite3_result_null(ctx);
+}
+
+// jet_between(x, a, b, domain): x between a and b, the bounds in either
+// order, as Jet takes them: x is at or past one bound and at or before the
+// other.
+void jetBetween(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const auto *collation = static_cast<const JetCollation *>(sqlite3_user_data(ctx));
+    const auto domain = Domain(std::clamp(sqlite3_value_int(argv[3]), 0, 2));
+    const std::optional<int> low = compareIn(*collation, domain, argv[0], argv[1]);
+    const std::optional<int> high = compareIn(*collation, domain, argv[0], argv[2]);
+    if (low && high)
+        sqlite3_result_int(ctx, *low * *high <= 0);
+    else
+        sqlite3_result_null(ctx);
 }
 
 // Intervals of DatePart, DateDiff and DateAdd.
@@ -1443,6 +1465,21 @@ void jetRoundToInteger(sqlite3_context *ctx, int, sqlite3_value **argv)
         sqlite3_result_null(ctx);
 }
 
+// A field among numbers (In): its number where its text reads as one, Null
+// where it is blank, the text itself otherwise.
+void jetNumber(sqlite3_context *ctx, int, sqlite3_value **argv)
+{
+    const ReadValue r = readNumber(argv[0]);
+    if (r.kind == Read::Null)
+        sqlite3_result_null(ctx);
+    else if (r.kind == Read::Other)
+        sqlite3_result_value(ctx, argv[0]);
+    else if (r.integer)
+        sqlite3_result_int64(ctx, r.whole);
+    else
+        sqlite3_result_double(ctx, r.number);
+}
+
 void jetIsDate(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
     const int type = sqlite3_value_type(argv[0]);
@@ -1606,7 +1643,8 @@ void jetStrComp(sqlite3_context *ctx, int argc, sqlite3_value **argv)
         return;
     }
     if (!binaryCompare(argc, argv, 2)) {
-        resultTextComparison(ctx, argv[0], argv[1]);
+        const auto *collation = static_cast<const JetCollation *>(sqlite3_user_data(ctx));
+        sqlite3_result_int(ctx, *compareIn(*collation, Domain::Text, argv[0], argv[1]));
         return;
     }
     const Text a = textOf(argv[0]);
@@ -1660,13 +1698,15 @@ void installJetFunctions(sqlite3 *db)
         {"jet_chrw", 1, jetChr<true>},
         {"jet_cint", 1, jetRoundToInteger<16>},
         {"jet_clng", 1, jetRoundToInteger<32>},
+        {"jet_num", 1, jetNumber},
         {"jet_isnumeric", 1, jetIsNumeric},
         {"jet_isdate", 1, jetIsDate},
         {"jet_add", 2, jetAdd},
         {"jet_sub", 2, jetSub},
         {"jet_pow", 2, jetPow},
-        {"jet_cmpnum", 2, jetCompareNumber, true},
-        {"jet_cmpdate", 2, jetCompareDate, true},
+        {"jet_cmpnum", 2, jetCompareValues<Domain::Number>, true},
+        {"jet_cmpdate", 2, jetCompareValues<Domain::Date>, true},
+        {"jet_between", 4, jetBetween, true},
         {"jet_date", 1, jetDate},
         {"jet_datevalue", 1, jetDateValue},
         {"jet_datenum", 1, jetDateNumber},

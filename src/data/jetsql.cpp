@@ -3,9 +3,8 @@
 #include "data/jetfunctions.h"
 #include "platform/apperror.h"
 
-#include <QDate>
-#include <QTime>
-
+#include <algorithm>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -16,25 +15,84 @@ namespace {
 // ---------------------------------------------------------------------------
 // Errors
 
+// What an error message quotes of the text: a request file can hold a text
+// of any length.
+QString quoted(const QString &text)
+{
+    constexpr qsizetype kMost = 200;
+    const QString t = text.trimmed();
+    return t.size() <= kMost ? t : t.left(kMost) + QStringLiteral("…");
+}
+
 [[noreturn]] void syntaxError(const QString &expression)
 {
     throw AppError(ErrorNumber::SyntaxError,
                    QStringLiteral("Erreur de syntaxe (opérateur absent) dans l'expression « %1 ».")
-                       .arg(expression.trimmed()));
+                       .arg(quoted(expression)));
 }
 
 [[noreturn]] void stringError(const QString &expression)
 {
     throw AppError(ErrorNumber::SyntaxError,
                    QStringLiteral("Erreur de syntaxe dans la chaîne dans l'expression « %1 ».")
-                       .arg(expression.trimmed()));
+                       .arg(quoted(expression)));
 }
 
 [[noreturn]] void dateError(const QString &expression)
 {
     throw AppError(ErrorNumber::SyntaxError,
                    QStringLiteral("Erreur de syntaxe dans la date dans l'expression « %1 ».")
-                       .arg(expression.trimmed()));
+                       .arg(quoted(expression)));
+}
+
+// A construction of Jet SQL this engine does not run: said plainly, as a
+// syntax error, rather than taken for something else.
+[[noreturn]] void unsupported(const QString &what, const QString &expression)
+{
+    throw AppError(ErrorNumber::SyntaxError,
+                   QStringLiteral("Erreur de syntaxe : %1 ne sont pas prises en charge (« %2 »).")
+                       .arg(what, quoted(expression)));
+}
+
+// An expression nested or chained beyond what the engine takes: a clean
+// error rather than an exhausted stack.
+[[noreturn]] void tooComplex(const QString &expression)
+{
+    throw AppError(ErrorNumber::SyntaxError,
+                   QStringLiteral("Erreur de syntaxe : expression trop complexe (trop de niveaux d'imbrication ou "
+                                  "d'opérateurs) dans l'expression « %1 ».")
+                       .arg(quoted(expression)));
+}
+
+constexpr int kCharactersAfterEnd = 3142;
+constexpr int kInvalidOperation = 3219;
+constexpr int kInvalidStatement = 3129;
+constexpr int kInvalidArgument = 5;
+
+// A record source reads: a second statement, an action query or any other
+// statement is refused before anything runs.
+[[noreturn]] void charactersAfterEnd(const QString &source)
+{
+    throw AppError(kCharactersAfterEnd,
+                   QStringLiteral("Caractères trouvés après la fin de l'instruction SQL : une source "
+                                  "d'enregistrements est une seule requête SELECT (« %1 »).")
+                       .arg(quoted(source)));
+}
+
+[[noreturn]] void actionQuery(const QString &keyword, const QString &source)
+{
+    throw AppError(kInvalidOperation,
+                   QStringLiteral("Opération non valide : une requête %1 modifie la base de données ; une source "
+                                  "d'enregistrements ne peut que la lire (« %2 »).")
+                       .arg(keyword.toUpper(), quoted(source)));
+}
+
+[[noreturn]] void invalidStatement(const QString &keyword, const QString &source)
+{
+    throw AppError(kInvalidStatement,
+                   QStringLiteral("Instruction SQL non valide : %1 n'est pas une instruction Jet ; une source "
+                                  "d'enregistrements est une requête SELECT ou un nom de table (« %2 »).")
+                       .arg(keyword.toUpper(), quoted(source)));
 }
 
 AppError tableError(const QString &name)
@@ -43,14 +101,14 @@ AppError tableError(const QString &name)
                    QStringLiteral("Le moteur de base de données ne peut pas trouver la table ou la requête "
                                   "source « %1 ». Vérifiez qu'elle existe et que son nom est correctement "
                                   "orthographié.")
-                       .arg(name));
+                       .arg(quoted(name)));
 }
 
 AppError unknownNameError(const QString &name)
 {
     return AppError(ErrorNumber::TooFewParameters,
                    QStringLiteral("Trop peu de paramètres. 1 attendu. (« %1 » n'est pas un champ connu.)")
-                       .arg(name));
+                       .arg(quoted(name)));
 }
 
 constexpr int kAmbiguousField = 3079;
@@ -210,75 +268,14 @@ QString collateSql()
 }
 
 // Jet date literals: month first ("#12/31/2024#"), or ISO ("#2024-12-31#"),
-// optionally with a time; two-digit years 30-99 are the 1900s.
+// optionally with a time; two-digit years 30-99 are the 1900s. The date as
+// the SQL carries every date (jetfunctions.h).
 QString dateLiteral(const QString &content, const QString &context)
 {
-    const QStringList parts = content.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (parts.isEmpty())
+    const std::optional<qint64> seconds = jetReadDate(content, DateOrder::MonthFirst);
+    if (!seconds)
         dateError(context);
-    QDate date(1899, 12, 30);
-    QTime time;
-    bool hasDate = false, hasTime = false;
-    for (qsizetype p = 0; p < parts.size(); ++p) {
-        const QString &part = parts[p];
-        if (part.contains(QLatin1Char(':'))) {
-            if (hasTime)
-                dateError(context);
-            const QStringList hms = part.split(QLatin1Char(':'));
-            if (hms.size() < 2 || hms.size() > 3)
-                dateError(context);
-            bool ok1 = false, ok2 = false, ok3 = true;
-            int h = hms[0].toInt(&ok1);
-            const int m = hms[1].toInt(&ok2);
-            const int s = hms.size() == 3 ? hms[2].toInt(&ok3) : 0;
-            if (p + 1 < parts.size()) {
-                const QString suffix = parts[p + 1].toUpper();
-                if (suffix == QLatin1String("AM") || suffix == QLatin1String("PM")) {
-                    if (h < 1 || h > 12)
-                        dateError(context);
-                    h = h % 12 + (suffix == QLatin1String("PM") ? 12 : 0);
-                    ++p;
-                }
-            }
-            time = QTime(h, m, s);
-            if (!(ok1 && ok2 && ok3) || !time.isValid())
-                dateError(context);
-            hasTime = true;
-        } else {
-            if (hasDate)
-                dateError(context);
-            QStringList ymd;
-            for (QChar sep : {QLatin1Char('/'), QLatin1Char('-'), QLatin1Char('.')}) {
-                if (part.contains(sep)) {
-                    ymd = part.split(sep);
-                    break;
-                }
-            }
-            if (ymd.size() != 3)
-                dateError(context);
-            bool ok1 = false, ok2 = false, ok3 = false;
-            int y, m, d;
-            if (ymd[0].size() == 4) {
-                y = ymd[0].toInt(&ok1);
-                m = ymd[1].toInt(&ok2);
-                d = ymd[2].toInt(&ok3);
-            } else {
-                m = ymd[0].toInt(&ok1);
-                d = ymd[1].toInt(&ok2);
-                y = ymd[2].toInt(&ok3);
-                if (ymd[2].size() <= 2)
-                    y += y < 30 ? 2000 : 1900;
-            }
-            date = QDate(y, m, d);
-            if (!(ok1 && ok2 && ok3) || !date.isValid())
-                dateError(context);
-            hasDate = true;
-        }
-    }
-    QString out = date.toString(QStringLiteral("yyyy-MM-dd"));
-    if (hasTime)
-        out += time.toString(QStringLiteral(" HH:mm:ss"));
-    return quoteText(out);
+    return quoteText(jetDateText(*seconds));
 }
 
 // ---------------------------------------------------------------------------
@@ -286,14 +283,40 @@ QString dateLiteral(const QString &content, const QString &context)
 
 enum class Kind { Unknown, Text, Number, Date };
 
+// How deep parentheses, Not, signs and function calls may nest, and how tall
+// the expression tree SQLite builds from a translation may grow (SQLite
+// itself refuses a tree taller than 1000; a long chain of Or is as tall as
+// it is long).
+constexpr int kMaxNesting = 64;
+constexpr int kMaxHeight = 800;
+// A translation longer than this is refused too: no construct may multiply
+// the text it is given.
+constexpr qsizetype kMaxSqlLength = 1000000;
+
 struct Expr
 {
     QString sql;
     Kind kind = Kind::Unknown;
+    bool truth = false;         // an SQL truth value (1, 0 or Null): a comparison, Like, And...
     bool stringLiteral = false; // a quoted text, whose value is in `literal`
     QString literal;
     bool column = false;        // a plain column reference
+    int height = 1;             // of the tree SQLite builds from `sql`, at most
 };
+
+Expr atom(QString sql, Kind kind)
+{
+    Expr e;
+    e.sql = std::move(sql);
+    e.kind = kind;
+    return e;
+}
+
+// Texts and fields, whose type only the row knows.
+bool textual(const Expr &e)
+{
+    return e.kind == Kind::Text || e.kind == Kind::Unknown;
+}
 
 struct ScopeTable
 {
@@ -311,9 +334,9 @@ bool isKeyword(const Token &t, const char *word)
 bool isReserved(const Token &t)
 {
     static constexpr const char *words[] = {
-        "SELECT", "FROM", "WHERE", "GROUP", "BY", "HAVING", "ORDER", "AND", "OR", "NOT", "XOR",
-        "LIKE", "BETWEEN", "IN", "IS", "MOD", "AS", "ON", "JOIN", "INNER", "LEFT", "RIGHT",
-        "OUTER", "UNION", "DISTINCT", "DISTINCTROW", "TOP", "ASC", "DESC", "ALL", "PERCENT"};
+        "SELECT", "FROM", "WHERE", "GROUP", "BY", "HAVING", "ORDER", "AND", "OR", "NOT", "XOR", "EQV", "IMP",
+        "LIKE", "BETWEEN", "IN", "IS", "MOD", "AS", "ON", "JOIN", "INNER", "LEFT", "RIGHT", "OUTER", "UNION",
+        "DISTINCT", "DISTINCTROW", "TOP", "ASC", "DESC", "ALL", "PERCENT", "INTO", "PIVOT", "TRANSFORM"};
     if (t.kind != Tok::Name)
         return false;
     for (const char *w : words) {
@@ -345,6 +368,15 @@ bool hasWildcard(const QString &pattern)
             return true;
     }
     return false;
+}
+
+bool isInterval(const QString &name)
+{
+    static const QStringList intervals = {QStringLiteral("yyyy"), QStringLiteral("q"), QStringLiteral("m"),
+                                          QStringLiteral("y"),    QStringLiteral("d"), QStringLiteral("w"),
+                                          QStringLiteral("ww"),   QStringLiteral("h"), QStringLiteral("n"),
+                                          QStringLiteral("s")};
+    return intervals.contains(name.trimmed(), Qt::CaseInsensitive);
 }
 
 class Parser
@@ -390,14 +422,66 @@ private:
             fail();
     }
     [[noreturn]] void fail() const { syntaxError(m_clause); }
+    // The end of the statement: nothing may follow but one ';'.
+    void expectEnd() const
+    {
+        if (peek().kind == Tok::End)
+            return;
+        if (atPunct(";") && peek(1).kind == Tok::End)
+            return;
+        if (atPunct(";"))
+            charactersAfterEnd(m_src);
+        fail();
+    }
+
+    // One more level of parentheses, Not, sign or function call; every
+    // recursion of the descent goes through one, so that no text, however
+    // deeply nested, can exhaust the stack.
+    class Nested
+    {
+    public:
+        explicit Nested(Parser &parser) : m_parser(parser)
+        {
+            if (++m_parser.m_depth > kMaxNesting)
+                tooComplex(m_parser.m_clause);
+        }
+        ~Nested() { --m_parser.m_depth; }
+        Nested(const Nested &) = delete;
+        Nested &operator=(const Nested &) = delete;
+
+    private:
+        Parser &m_parser;
+    };
 
     // The text of a clause starting at token `from`, up to the next clause
     // keyword outside parentheses: what an error message names.
     QString clauseText(size_t from) const;
     size_t findOutside(size_t from, const char *keyword) const;
 
+    // A new expression built on `from`, `extra` levels taller in SQLite's tree.
+    Expr make(const QString &sql, Kind kind, std::initializer_list<const Expr *> from, int extra = 2) const;
+    Expr makeTruth(const QString &sql, std::initializer_list<const Expr *> from, int extra = 2) const;
+    // An expression as a value: a truth value becomes Jet's True (-1) or False (0).
+    Expr value(const Expr &e) const;
+    // As a number: a date becomes its serial number, days since 30/12/1899.
+    Expr number(const Expr &e) const;
+    // As a text: a date is written day first, as Jet wrote it in French.
+    Expr text(const Expr &e) const;
+    // As a truth value (1, 0 or Null), for Xor, Eqv and Imp.
+    Expr truthOf(const Expr &e) const;
+    // Terms joined by one operator, written flat: "(a OR b OR c)" nests no
+    // deeper in the SQL text however many terms there are, while SQLite's
+    // tree still grows one level a term.
+    Expr chain(const std::vector<Expr> &terms, const QString &op, Kind kind, bool truth) const;
+
     // Expressions, lowest precedence first.
-    Expr parseExpression() { return parseXor(); }
+    Expr parseExpression()
+    {
+        const Nested nested(*this);
+        return parseImp();
+    }
+    Expr parseImp();
+    Expr parseEqv();
     Expr parseXor();
     Expr parseOr();
     Expr parseAnd();
@@ -427,11 +511,13 @@ private:
     const Schema &m_schema;
     std::vector<Token> m_t;
     size_t m_i = 0;
+    int m_depth = 0;
     QString m_clause;
     std::vector<ScopeTable> m_scope;
     QList<QPair<QString, QString>> m_aliases; // select-list names usable in ORDER BY
     bool m_allowAliases = false;
     bool m_sawAggregate = false;
+    bool m_readsClock = false;
     QString m_fromSql;
     bool m_joined = false;
     // Errors other than syntax wait until the whole text has parsed: a
@@ -447,7 +533,9 @@ private:
     Expr unknownName(const QString &name)
     {
         defer(unknownNameError(name));
-        return Expr{QStringLiteral("NULL"), Kind::Unknown, false, {}, true};
+        Expr e = atom(QStringLiteral("NULL"), Kind::Unknown);
+        e.column = true;
+        return e;
     }
     void throwPending() const
     {
@@ -497,44 +585,126 @@ QString Parser::clauseText(size_t from) const
     return m_src.mid(begin, end - begin);
 }
 
+Expr Parser::make(const QString &sql, Kind kind, std::initializer_list<const Expr *> from, int extra) const
+{
+    int height = 0;
+    for (const Expr *e : from)
+        height = std::max(height, e->height);
+    Expr e = atom(sql, kind);
+    e.height = height + extra;
+    if (e.height > kMaxHeight || e.sql.size() > kMaxSqlLength)
+        tooComplex(m_clause);
+    return e;
+}
+
+Expr Parser::makeTruth(const QString &sql, std::initializer_list<const Expr *> from, int extra) const
+{
+    Expr e = make(sql, Kind::Number, from, extra);
+    e.truth = true;
+    return e;
+}
+
+Expr Parser::value(const Expr &e) const
+{
+    if (!e.truth)
+        return e;
+    return make(QStringLiteral("(- %1)").arg(e.sql), Kind::Number, {&e}, 1);
+}
+
+Expr Parser::number(const Expr &e) const
+{
+    const Expr v = value(e);
+    if (v.kind != Kind::Date)
+        return v;
+    return make(QStringLiteral("jet_datenum(%1)").arg(v.sql), Kind::Number, {&v}, 1);
+}
+
+Expr Parser::text(const Expr &e) const
+{
+    const Expr v = value(e);
+    if (v.kind != Kind::Date)
+        return v;
+    return make(QStringLiteral("jet_datetext(%1)").arg(v.sql), Kind::Text, {&v}, 1);
+}
+
+Expr Parser::truthOf(const Expr &e) const
+{
+    if (e.truth)
+        return e;
+    // Twice Not: 1, 0 or Null, true exactly where the value is true in a WHERE.
+    return makeTruth(QStringLiteral("(NOT NOT %1)").arg(e.sql), {&e});
+}
+
+Expr Parser::chain(const std::vector<Expr> &terms, const QString &op, Kind kind, bool truth) const
+{
+    QStringList parts;
+    int height = 0;
+    for (const Expr &t : terms) {
+        parts << t.sql;
+        height = std::max(height, t.height);
+    }
+    Expr base;
+    base.height = height;
+    Expr e = make(QLatin1Char('(') + parts.join(op) + QLatin1Char(')'), kind, {&base}, int(terms.size()));
+    e.truth = truth;
+    return e;
+}
+
+// Jet's precedence, from the loosest: Imp, Eqv, Xor, Or, And, Not.
+Expr Parser::parseImp()
+{
+    Expr l = parseEqv();
+    while (acceptKeyword("IMP")) {
+        const Expr r = parseEqv();
+        l = makeTruth(QStringLiteral("((NOT %1) OR %2)").arg(l.sql, r.sql), {&l, &r});
+    }
+    return l;
+}
+
+Expr Parser::parseEqv()
+{
+    Expr l = parseXor();
+    while (acceptKeyword("EQV")) {
+        const Expr a = truthOf(l);
+        const Expr b = truthOf(parseXor());
+        l = makeTruth(QStringLiteral("(%1 = %2)").arg(a.sql, b.sql), {&a, &b}, 1);
+    }
+    return l;
+}
+
 Expr Parser::parseXor()
 {
     Expr l = parseOr();
     while (acceptKeyword("XOR")) {
-        const Expr r = parseOr();
-        l.sql = QStringLiteral("((CASE WHEN %1 THEN 1 ELSE 0 END) <> (CASE WHEN %2 THEN 1 ELSE 0 END))")
-                    .arg(l.sql, r.sql);
-        l.kind = Kind::Number;
-        l.stringLiteral = l.column = false;
+        const Expr a = truthOf(l);
+        const Expr b = truthOf(parseOr());
+        l = makeTruth(QStringLiteral("(%1 <> %2)").arg(a.sql, b.sql), {&a, &b}, 1);
     }
     return l;
 }
 
 Expr Parser::parseOr()
 {
-    Expr l = parseAnd();
-    while (acceptKeyword("OR")) {
-        const Expr r = parseAnd();
-        l = Expr{QStringLiteral("(%1 OR %2)").arg(l.sql, r.sql), Kind::Number, false, {}, false};
-    }
-    return l;
+    std::vector<Expr> terms{parseAnd()};
+    while (acceptKeyword("OR"))
+        terms.push_back(parseAnd());
+    return terms.size() == 1 ? terms.front() : chain(terms, QStringLiteral(" OR "), Kind::Number, true);
 }
 
 Expr Parser::parseAnd()
 {
-    Expr l = parseNot();
-    while (acceptKeyword("AND")) {
-        const Expr r = parseNot();
-        l = Expr{QStringLiteral("(%1 AND %2)").arg(l.sql, r.sql), Kind::Number, false, {}, false};
-    }
-    return l;
+    std::vector<Expr> terms{parseNot()};
+    while (acceptKeyword("AND"))
+        terms.push_back(parseNot());
+    return terms.size() == 1 ? terms.front() : chain(terms, QStringLiteral(" AND "), Kind::Number, true);
 }
 
 Expr Parser::parseNot()
 {
     if (acceptKeyword("NOT")) {
+        const Nested nested(*this);
         const Expr e = parseNot();
-        return Expr{QStringLiteral("(NOT %1)").arg(e.sql), Kind::Number, false, {}, false};
+        return makeTruth(QStringLiteral("(NOT %1)").arg(e.sql), {&e}, 1);
     }
     return parseComparison();
 }
@@ -566,8 +736,6 @@ Expr Parser::parseComparison()
         } else if (acceptKeyword("IN")) {
             expectPunct("(");
             std::vector<Expr> items;
-            if (isKeyword(peek(), "SELECT"))
-                fail(); // sub-queries are not supported
             do {
                 items.push_back(parseExpression());
             } while (acceptPunct(","));
@@ -576,8 +744,9 @@ Expr Parser::parseComparison()
         } else if (acceptKeyword("IS")) {
             const bool isNot = acceptKeyword("NOT");
             expectKeyword("NULL");
-            l = Expr{QStringLiteral("(%1 IS %2NULL)").arg(l.sql, isNot ? QStringLiteral("NOT ") : QString()),
-                     Kind::Number, false, {}, false};
+            const Expr v = value(l);
+            l = makeTruth(QStringLiteral("(%1 IS %2NULL)").arg(v.sql, isNot ? QStringLiteral("NOT ") : QString()),
+                          {&v}, 1);
         } else {
             return l;
         }
@@ -586,41 +755,62 @@ Expr Parser::parseComparison()
 
 Expr Parser::parseConcat()
 {
-    Expr l = parseAdditive();
-    while (acceptPunct("&")) {
-        const Expr r = parseAdditive();
-        l = Expr{QStringLiteral("(coalesce(%1, '') || coalesce(%2, ''))").arg(l.sql, r.sql), Kind::Text, false,
-                 {}, false};
-    }
-    return l;
+    const Expr first = parseAdditive();
+    if (!atPunct("&"))
+        return first;
+    std::vector<Expr> terms;
+    auto add = [&](const Expr &e) {
+        const Expr t = text(e);
+        terms.push_back(make(QStringLiteral("coalesce(%1, '')").arg(t.sql), Kind::Text, {&t}, 1));
+    };
+    add(first);
+    while (acceptPunct("&"))
+        add(parseAdditive());
+    return chain(terms, QStringLiteral(" || "), Kind::Text, false);
 }
 
+// A date plus or minus a number of days stays a date; two dates subtracted
+// give the days between them. Where the row alone knows whether a field holds
+// a number or a date, the engine's jet_add and jet_sub decide.
 Expr Parser::parseAdditive()
 {
     Expr l = parseMod();
     for (;;) {
-        if (acceptPunct("+")) {
-            const Expr r = parseMod();
-            if (l.kind == Kind::Number && r.kind == Kind::Number)
-                l = Expr{QStringLiteral("(%1 + %2)").arg(l.sql, r.sql), Kind::Number, false, {}, false};
-            else
-                l = Expr{QStringLiteral("jet_add(%1, %2)").arg(l.sql, r.sql), Kind::Unknown, false, {}, false};
-        } else if (acceptPunct("-")) {
-            const Expr r = parseMod();
-            l = Expr{QStringLiteral("(%1 - %2)").arg(l.sql, r.sql), Kind::Number, false, {}, false};
-        } else {
+        const bool plus = atPunct("+");
+        if (!plus && !atPunct("-"))
             return l;
-        }
+        ++m_i;
+        const Expr a = value(l);
+        const Expr b = value(parseMod());
+        const bool numbers = a.kind == Kind::Number && b.kind == Kind::Number;
+        if (plus && numbers)
+            l = make(QStringLiteral("(%1 + %2)").arg(a.sql, b.sql), Kind::Number, {&a, &b}, 1);
+        else if (!plus && numbers)
+            l = make(QStringLiteral("(%1 - %2)").arg(a.sql, b.sql), Kind::Number, {&a, &b}, 1);
+        else if (a.kind == Kind::Date && b.kind == Kind::Number)
+            l = make(QStringLiteral("jet_dateplus(%1, %3%2%4)")
+                         .arg(a.sql, b.sql, plus ? QString() : QStringLiteral("(- "),
+                              plus ? QString() : QStringLiteral(")")),
+                     Kind::Date, {&a, &b});
+        else if (plus && a.kind == Kind::Number && b.kind == Kind::Date)
+            l = make(QStringLiteral("jet_dateplus(%2, %1)").arg(a.sql, b.sql), Kind::Date, {&a, &b});
+        else if (!plus && a.kind == Kind::Date && b.kind == Kind::Date)
+            l = make(QStringLiteral("jet_sub(%1, %2)").arg(a.sql, b.sql), Kind::Number, {&a, &b}, 1);
+        else
+            l = make(QStringLiteral("%3(%1, %2)").arg(a.sql, b.sql, plus ? QStringLiteral("jet_add")
+                                                                         : QStringLiteral("jet_sub")),
+                     Kind::Unknown, {&a, &b}, 1);
     }
 }
 
+// Mod and \ work on whole numbers, rounded halves to even as Jet rounds them.
 Expr Parser::parseMod()
 {
     Expr l = parseIntDivision();
     while (acceptKeyword("MOD")) {
-        const Expr r = parseIntDivision();
-        l = Expr{QStringLiteral("(CAST(round(%1) AS INTEGER) % CAST(round(%2) AS INTEGER))").arg(l.sql, r.sql),
-                 Kind::Number, false, {}, false};
+        const Expr a = number(l);
+        const Expr b = number(parseIntDivision());
+        l = make(QStringLiteral("(jet_clng(%1) % jet_clng(%2))").arg(a.sql, b.sql), Kind::Number, {&a, &b});
     }
     return l;
 }
@@ -629,9 +819,9 @@ Expr Parser::parseIntDivision()
 {
     Expr l = parseMultiplicative();
     while (acceptPunct("\\")) {
-        const Expr r = parseMultiplicative();
-        l = Expr{QStringLiteral("(CAST(round(%1) AS INTEGER) / CAST(round(%2) AS INTEGER))").arg(l.sql, r.sql),
-                 Kind::Number, false, {}, false};
+        const Expr a = number(l);
+        const Expr b = number(parseMultiplicative());
+        l = make(QStringLiteral("(jet_clng(%1) / jet_clng(%2))").arg(a.sql, b.sql), Kind::Number, {&a, &b});
     }
     return l;
 }
@@ -641,12 +831,14 @@ Expr Parser::parseMultiplicative()
     Expr l = parseUnary();
     for (;;) {
         if (acceptPunct("*")) {
-            const Expr r = parseUnary();
-            l = Expr{QStringLiteral("(%1 * %2)").arg(l.sql, r.sql), Kind::Number, false, {}, false};
+            const Expr a = number(l);
+            const Expr b = number(parseUnary());
+            l = make(QStringLiteral("(%1 * %2)").arg(a.sql, b.sql), Kind::Number, {&a, &b}, 1);
         } else if (acceptPunct("/")) {
             // Jet's '/' always divides as real numbers.
-            const Expr r = parseUnary();
-            l = Expr{QStringLiteral("(CAST(%1 AS REAL) / %2)").arg(l.sql, r.sql), Kind::Number, false, {}, false};
+            const Expr a = number(l);
+            const Expr b = number(parseUnary());
+            l = make(QStringLiteral("(CAST(%1 AS REAL) / %2)").arg(a.sql, b.sql), Kind::Number, {&a, &b});
         } else {
             return l;
         }
@@ -656,11 +848,14 @@ Expr Parser::parseMultiplicative()
 Expr Parser::parseUnary()
 {
     if (acceptPunct("-")) {
-        const Expr e = parseUnary();
-        return Expr{QStringLiteral("(- %1)").arg(e.sql), Kind::Number, false, {}, false};
+        const Nested nested(*this);
+        const Expr e = number(parseUnary());
+        return make(QStringLiteral("(- %1)").arg(e.sql), Kind::Number, {&e}, 1);
     }
-    if (acceptPunct("+"))
+    if (acceptPunct("+")) {
+        const Nested nested(*this);
         return parseUnary();
+    }
     return parsePower();
 }
 
@@ -668,14 +863,15 @@ Expr Parser::parsePower()
 {
     Expr l = parsePrimary();
     while (acceptPunct("^")) {
-        Expr r;
+        const Expr a = number(l);
+        Expr b;
         if (acceptPunct("-")) {
-            const Expr e = parsePrimary();
-            r = Expr{QStringLiteral("(- %1)").arg(e.sql), Kind::Number, false, {}, false};
+            const Expr e = number(parsePrimary());
+            b = make(QStringLiteral("(- %1)").arg(e.sql), Kind::Number, {&e}, 1);
         } else {
-            r = parsePrimary();
+            b = number(parsePrimary());
         }
-        l = Expr{QStringLiteral("jet_pow(%1, %2)").arg(l.sql, r.sql), Kind::Number, false, {}, false};
+        l = make(QStringLiteral("jet_pow(%1, %2)").arg(a.sql, b.sql), Kind::Number, {&a, &b}, 1);
     }
     return l;
 }
@@ -686,28 +882,34 @@ Expr Parser::parsePrimary()
     switch (t.kind) {
     case Tok::Number:
         ++m_i;
-        return Expr{t.text, Kind::Number, false, {}, false};
-    case Tok::String:
+        return atom(t.text, Kind::Number);
+    case Tok::String: {
         ++m_i;
-        return Expr{quoteText(t.text), Kind::Text, true, t.text, false};
+        Expr e = atom(quoteText(t.text), Kind::Text);
+        e.stringLiteral = true;
+        e.literal = t.text;
+        return e;
+    }
     case Tok::Date:
         ++m_i;
-        return Expr{dateLiteral(t.text, m_clause), Kind::Date, false, {}, false};
+        return atom(dateLiteral(t.text, m_clause), Kind::Date);
     case Tok::Bracket:
         return parseColumn();
     case Tok::Name:
         if (isKeyword(t, "TRUE")) {
             ++m_i;
-            return Expr{QStringLiteral("-1"), Kind::Number, false, {}, false};
+            return atom(QStringLiteral("-1"), Kind::Number);
         }
         if (isKeyword(t, "FALSE")) {
             ++m_i;
-            return Expr{QStringLiteral("0"), Kind::Number, false, {}, false};
+            return atom(QStringLiteral("0"), Kind::Number);
         }
         if (isKeyword(t, "NULL")) {
             ++m_i;
-            return Expr{QStringLiteral("NULL"), Kind::Unknown, false, {}, false};
+            return atom(QStringLiteral("NULL"), Kind::Unknown);
         }
+        if (isKeyword(t, "SELECT"))
+            unsupported(QStringLiteral("les sous-requêtes (SELECT dans une expression)"), m_clause);
         if (atPunct("(", 1)) {
             const QString name = next().text;
             return parseFunction(name);
@@ -717,8 +919,6 @@ Expr Parser::parsePrimary()
         return parseColumn();
     case Tok::Punct:
         if (acceptPunct("(")) {
-            if (isKeyword(peek(), "SELECT"))
-                fail(); // sub-queries are not supported
             Expr e = parseExpression();
             expectPunct(")");
             if (!e.sql.startsWith(QLatin1Char('(')) || e.stringLiteral)
@@ -737,6 +937,11 @@ Expr Parser::parseColumn()
     const Token first = next();
     if (first.kind != Tok::Name && first.kind != Tok::Bracket)
         fail();
+    auto columnExpr = [](const QString &sql) {
+        Expr e = atom(sql, Kind::Unknown);
+        e.column = true;
+        return e;
+    };
     if (atPunct(".") || atPunct("!")) {
         ++m_i;
         const Token second = next();
@@ -749,7 +954,7 @@ Expr Parser::parseColumn()
             const QString column = s.table->findColumn(second.text);
             if (column.isEmpty())
                 return unknownName(first.text + QLatin1Char('.') + second.text);
-            return Expr{s.qualifier() + QLatin1Char('.') + quoteName(column), Kind::Unknown, false, {}, true};
+            return columnExpr(s.qualifier() + QLatin1Char('.') + quoteName(column));
         }
         return unknownName(first.text + QLatin1Char('.') + second.text);
     }
@@ -769,15 +974,13 @@ Expr Parser::parseColumn()
         found = &s;
         column = c;
     }
-    if (found) {
-        const QString sql = m_scope.size() > 1 ? found->qualifier() + QLatin1Char('.') + quoteName(column)
-                                               : quoteName(column);
-        return Expr{sql, Kind::Unknown, false, {}, true};
-    }
+    if (found)
+        return columnExpr(m_scope.size() > 1 ? found->qualifier() + QLatin1Char('.') + quoteName(column)
+                                             : quoteName(column));
     if (m_allowAliases) {
         for (const auto &[alias, sql] : std::as_const(m_aliases)) {
             if (sameName(alias, first.text))
-                return Expr{quoteName(alias), Kind::Unknown, false, {}, false};
+                return atom(quoteName(alias), Kind::Unknown);
         }
     }
     return unknownName(first.text);
@@ -805,191 +1008,349 @@ Expr Parser::parseFunction(const QString &name)
         if (argc < lo || argc > hi)
             fail();
     };
-    auto a = [&](size_t k) { return args[k].sql; };
-    auto call = [&](const char *fn, Kind kind) {
+    // The arguments as Jet passes them: as values, as texts or as numbers.
+    std::vector<const Expr *> from;
+    for (const Expr &e : args)
+        from.push_back(&e);
+    auto v = [&](size_t k) { return value(args[k]).sql; };
+    auto t = [&](size_t k) { return text(args[k]).sql; };
+    auto n = [&](size_t k) { return number(args[k]).sql; };
+    auto result = [&](const QString &sql, Kind kind) {
+        int height = 0;
+        for (const Expr *e : from)
+            height = std::max(height, e->height);
+        Expr base;
+        base.height = height;
+        return make(sql, kind, {&base}, 3);
+    };
+    // fn(converted arguments); `conversions` says how each is passed: 'v', 't' or 'n'.
+    auto call = [&](const char *fn, const char *conversions, Kind kind) {
         QStringList parts;
-        for (const Expr &e : args)
-            parts << e.sql;
-        return Expr{QStringLiteral("%1(%2)").arg(QLatin1String(fn), parts.join(QStringLiteral(", "))), kind,
-                    false, {}, false};
+        for (size_t k = 0; k < argc; ++k) {
+            const char c = conversions[std::min(k, std::strlen(conversions) - 1)];
+            parts << (c == 't' ? t(k) : c == 'n' ? n(k) : v(k));
+        }
+        return result(QStringLiteral("%1(%2)").arg(QLatin1String(fn), parts.join(QStringLiteral(", "))), kind);
+    };
+    auto checkInterval = [&](const char *function) {
+        if (args[0].stringLiteral && !isInterval(args[0].literal))
+            defer(AppError(kInvalidArgument,
+                           QStringLiteral("Argument ou appel de procédure incorrect : « %1 » n'est pas un intervalle "
+                                          "de %2 (yyyy, q, m, y, d, w, ww, h, n, s).")
+                               .arg(args[0].literal, QLatin1String(function))));
+    };
+    auto datePart = [&](const char *interval) {
+        need(1, 1);
+        return result(QStringLiteral("jet_datepart('%1', %2)").arg(QLatin1String(interval), v(0)), Kind::Number);
+    };
+    // The kind the branches of IIf or Switch share, Unknown when they differ.
+    auto commonKind = [&](const std::vector<size_t> &indexes) {
+        std::optional<Kind> kind;
+        for (size_t k : indexes) {
+            const Kind each = value(args[k]).kind;
+            if (kind && *kind != each)
+                return Kind::Unknown;
+            kind = each;
+        }
+        return kind.value_or(Kind::Unknown);
     };
 
     if (f == QLatin1String("ucase")) {
         need(1, 1);
-        return call("jet_ucase", Kind::Text);
+        return call("jet_ucase", "t", Kind::Text);
     }
     if (f == QLatin1String("lcase")) {
         need(1, 1);
-        return call("jet_lcase", Kind::Text);
+        return call("jet_lcase", "t", Kind::Text);
     }
     if (f == QLatin1String("left")) {
         need(2, 2);
-        return Expr{QStringLiteral("substr(%1, 1, %2)").arg(a(0), a(1)), Kind::Text, false, {}, false};
+        return result(QStringLiteral("substr(%1, 1, %2)").arg(t(0), n(1)), Kind::Text);
     }
     if (f == QLatin1String("right")) {
         need(2, 2);
-        return call("jet_right", Kind::Text);
+        return call("jet_right", "tn", Kind::Text);
     }
     if (f == QLatin1String("mid")) {
         need(2, 3);
-        return call("substr", Kind::Text);
+        return call("substr", "tn", Kind::Text);
     }
     if (f == QLatin1String("len")) {
         need(1, 1);
-        return call("jet_len", Kind::Number);
+        return call("jet_len", "t", Kind::Number);
     }
     if (f == QLatin1String("trim")) {
         need(1, 1);
-        return call("jet_trim", Kind::Text);
+        return call("jet_trim", "t", Kind::Text);
     }
     if (f == QLatin1String("ltrim")) {
         need(1, 1);
-        return call("jet_ltrim", Kind::Text);
+        return call("jet_ltrim", "t", Kind::Text);
     }
     if (f == QLatin1String("rtrim")) {
         need(1, 1);
-        return call("jet_rtrim", Kind::Text);
+        return call("jet_rtrim", "t", Kind::Text);
     }
     if (f == QLatin1String("val")) {
         need(1, 1);
-        return call("jet_val", Kind::Number);
+        return call("jet_val", "t", Kind::Number);
     }
     if (f == QLatin1String("instr")) {
         need(2, 4);
         if (argc == 2)
-            args.insert(args.begin(), Expr{QStringLiteral("1"), Kind::Number, false, {}, false});
-        return call("jet_instr", Kind::Number);
+            return result(QStringLiteral("jet_instr(1, %1, %2)").arg(t(0), t(1)), Kind::Number);
+        return call("jet_instr", "nttn", Kind::Number);
+    }
+    if (f == QLatin1String("instrrev")) {
+        need(2, 4);
+        return call("jet_instrrev", "ttnn", Kind::Number);
+    }
+    if (f == QLatin1String("replace")) {
+        need(3, 6);
+        return call("jet_replace", "tttnnn", Kind::Text);
+    }
+    if (f == QLatin1String("strcomp")) {
+        need(2, 3);
+        return call("jet_strcomp", "ttn", Kind::Number);
+    }
+    if (f == QLatin1String("asc") || f == QLatin1String("ascw")) {
+        need(1, 1);
+        return call(f == QLatin1String("asc") ? "jet_asc" : "jet_ascw", "t", Kind::Number);
+    }
+    if (f == QLatin1String("chr") || f == QLatin1String("chrw")) {
+        need(1, 1);
+        return call(f == QLatin1String("chr") ? "jet_chr" : "jet_chrw", "n", Kind::Text);
     }
     if (f == QLatin1String("iif")) {
         need(3, 3);
-        const Kind kind = args[1].kind == args[2].kind ? args[1].kind : Kind::Unknown;
-        return Expr{QStringLiteral("(CASE WHEN %1 THEN %2 ELSE %3 END)").arg(a(0), a(1), a(2)), kind, false, {},
-                    false};
+        return result(QStringLiteral("(CASE WHEN %1 THEN %2 ELSE %3 END)").arg(args[0].sql, v(1), v(2)),
+                      commonKind({1, 2}));
+    }
+    if (f == QLatin1String("switch")) {
+        // Switch(condition1, value1, condition2, value2...): the value of the
+        // first true condition, Null when none is.
+        if (argc == 0 || argc % 2 != 0)
+            fail();
+        QString sql = QStringLiteral("(CASE");
+        std::vector<size_t> values;
+        for (size_t k = 0; k < argc; k += 2) {
+            sql += QStringLiteral(" WHEN %1 THEN %2").arg(args[k].sql, v(k + 1));
+            values.push_back(k + 1);
+        }
+        return result(sql + QStringLiteral(" END)"), commonKind(values));
     }
     if (f == QLatin1String("nz")) {
         need(1, 2);
-        const QString fallback = argc == 2 ? a(1) : QStringLiteral("''");
-        return Expr{QStringLiteral("coalesce(%1, %2)").arg(a(0), fallback), args[0].kind, false, {}, false};
+        const QString fallback = argc == 2 ? v(1) : QStringLiteral("''");
+        return result(QStringLiteral("coalesce(%1, %2)").arg(v(0), fallback), value(args[0]).kind);
     }
     if (f == QLatin1String("isnull")) {
         need(1, 1);
-        return Expr{QStringLiteral("(CASE WHEN %1 IS NULL THEN -1 ELSE 0 END)").arg(a(0)), Kind::Number, false,
-                    {}, false};
+        Expr e = result(QStringLiteral("(%1 IS NULL)").arg(v(0)), Kind::Number);
+        e.truth = true;
+        return e;
+    }
+    if (f == QLatin1String("isdate") || f == QLatin1String("isnumeric")) {
+        need(1, 1);
+        Expr e = call(f == QLatin1String("isdate") ? "jet_isdate" : "jet_isnumeric", "v", Kind::Number);
+        e.truth = true;
+        return e;
     }
     if (f == QLatin1String("str")) {
         need(1, 1);
-        return call("jet_str", Kind::Text);
+        return call("jet_str", "v", Kind::Text);
     }
     if (f == QLatin1String("cstr")) {
         need(1, 1);
-        return Expr{QStringLiteral("CAST(%1 AS TEXT)").arg(a(0)), Kind::Text, false, {}, false};
+        const Expr e = value(args[0]);
+        if (e.kind == Kind::Date)
+            return call("jet_datetext", "v", Kind::Text);
+        return result(QStringLiteral("CAST(%1 AS TEXT)").arg(e.sql), Kind::Text);
     }
     if (f == QLatin1String("clng") || f == QLatin1String("cint")) {
         need(1, 1);
-        return Expr{QStringLiteral("CAST(round(%1) AS INTEGER)").arg(a(0)), Kind::Number, false, {}, false};
+        return call(f == QLatin1String("clng") ? "jet_clng" : "jet_cint", "n", Kind::Number);
     }
     if (f == QLatin1String("cdbl") || f == QLatin1String("csng")) {
         need(1, 1);
-        return Expr{QStringLiteral("CAST(%1 AS REAL)").arg(a(0)), Kind::Number, false, {}, false};
+        return result(QStringLiteral("CAST(%1 AS REAL)").arg(n(0)), Kind::Number);
     }
-    if (f == QLatin1String("cdate") || f == QLatin1String("datevalue")) {
+    if (f == QLatin1String("cdate")) {
         need(1, 1);
-        return call("jet_date", Kind::Date);
+        return call("jet_date", "v", Kind::Date);
+    }
+    if (f == QLatin1String("datevalue")) {
+        need(1, 1);
+        return call("jet_datevalue", "v", Kind::Date);
     }
     if (f == QLatin1String("date")) {
         need(0, 0);
-        return Expr{QStringLiteral("date('now', 'localtime')"), Kind::Date, false, {}, false};
+        m_readsClock = true;
+        return result(QStringLiteral("date('now', 'localtime')"), Kind::Date);
     }
     if (f == QLatin1String("now")) {
         need(0, 0);
-        return Expr{QStringLiteral("datetime('now', 'localtime')"), Kind::Date, false, {}, false};
+        m_readsClock = true;
+        return result(QStringLiteral("jet_date(datetime('now', 'localtime'))"), Kind::Date);
+    }
+    if (f == QLatin1String("year"))
+        return datePart("yyyy");
+    if (f == QLatin1String("month"))
+        return datePart("m");
+    if (f == QLatin1String("day"))
+        return datePart("d");
+    if (f == QLatin1String("hour"))
+        return datePart("h");
+    if (f == QLatin1String("minute"))
+        return datePart("n");
+    if (f == QLatin1String("second"))
+        return datePart("s");
+    if (f == QLatin1String("weekday")) {
+        need(1, 2);
+        const QString arguments = argc == 2 ? v(0) + QStringLiteral(", ") + n(1) : v(0);
+        return result(QStringLiteral("jet_datepart('w', %1)").arg(arguments), Kind::Number);
+    }
+    if (f == QLatin1String("datepart")) {
+        need(2, 4);
+        checkInterval("DatePart");
+        return call("jet_datepart", "vvnn", Kind::Number);
+    }
+    if (f == QLatin1String("datediff")) {
+        need(3, 5);
+        checkInterval("DateDiff");
+        return call("jet_datediff", "vvvnn", Kind::Number);
+    }
+    if (f == QLatin1String("dateadd")) {
+        need(3, 3);
+        checkInterval("DateAdd");
+        return call("jet_dateadd", "vnv", Kind::Date);
+    }
+    if (f == QLatin1String("dateserial")) {
+        need(3, 3);
+        return call("jet_dateserial", "n", Kind::Date);
     }
     if (f == QLatin1String("count")) {
         m_sawAggregate = true;
         if (star)
-            return Expr{QStringLiteral("count(*)"), Kind::Number, false, {}, false};
+            return result(QStringLiteral("count(*)"), Kind::Number);
         need(1, 1);
-        return call("count", Kind::Number);
+        return call("count", "v", Kind::Number);
     }
     if (f == QLatin1String("sum") || f == QLatin1String("avg")) {
         m_sawAggregate = true;
         need(1, 1);
-        return call(f == QLatin1String("sum") ? "sum" : "avg", Kind::Number);
+        return call(f == QLatin1String("sum") ? "sum" : "avg", "n", Kind::Number);
     }
     if (f == QLatin1String("min") || f == QLatin1String("max")) {
         m_sawAggregate = true;
         need(1, 1);
-        const QString arg = args[0].kind == Kind::Number || args[0].kind == Kind::Date ? a(0) : a(0) + collateSql();
-        return Expr{QStringLiteral("%1(%2)").arg(f, arg), args[0].kind, false, {}, false};
+        const Expr e = value(args[0]);
+        const QString arg = textual(e) ? e.sql + collateSql() : e.sql;
+        return result(QStringLiteral("%1(%2)").arg(f, arg), e.kind);
     }
     defer(AppError(kUndefinedFunction,
-                   QStringLiteral("Fonction « %1 » non définie dans l'expression « %2 ».").arg(name, m_clause.trimmed())));
-    return Expr{QStringLiteral("NULL"), Kind::Unknown, false, {}, false};
+                   QStringLiteral("Fonction « %1 » non définie dans l'expression « %2 ».").arg(name, quoted(m_clause))));
+    return atom(QStringLiteral("NULL"), Kind::Unknown);
 }
 
-// Operands made comparable the way Jet compares them: numbers as numbers,
-// dates as dates, anything else as text under the JETTEXT collation.
-struct Harmonised
+// Operands compared the way Jet compared them: numbers as numbers, dates as
+// dates, texts as texts under the JETTEXT collation. A field (every stored
+// value is text) compared with a number or a date is compared as a number or
+// a date where its text reads as one, and as text where it does not
+// (jet_cmpnum, jet_cmpdate).
+Expr Parser::compare(const Expr &left, const QString &op, const Expr &right) const
 {
-    std::vector<QString> sql;
-    bool collate = false;
-};
-
-Harmonised harmonise(const std::vector<const Expr *> &operands)
-{
-    Harmonised h;
-    bool anyNumber = false, anyDate = false, allNumber = true, allDate = true;
-    for (const Expr *e : operands) {
-        anyNumber = anyNumber || e->kind == Kind::Number;
-        anyDate = anyDate || e->kind == Kind::Date;
-        allNumber = allNumber && e->kind == Kind::Number;
-        allDate = allDate && e->kind == Kind::Date;
+    const Expr l = value(left);
+    const Expr r = value(right);
+    if (l.kind == r.kind && (l.kind == Kind::Number || l.kind == Kind::Date))
+        return makeTruth(QStringLiteral("(%1 %2 %3)").arg(l.sql, op, r.sql), {&l, &r}, 1);
+    if ((l.kind == Kind::Number && r.kind == Kind::Date) || (l.kind == Kind::Date && r.kind == Kind::Number)) {
+        const Expr a = number(l);
+        const Expr b = number(r);
+        return makeTruth(QStringLiteral("(%1 %2 %3)").arg(a.sql, op, b.sql), {&a, &b}, 1);
     }
-    for (const Expr *e : operands) {
-        if (anyNumber && !allNumber && e->kind != Kind::Number)
-            h.sql.push_back(QStringLiteral("CAST(%1 AS NUMERIC)").arg(e->sql));
-        else if (!anyNumber && anyDate && !allDate && e->kind != Kind::Date)
-            h.sql.push_back(QStringLiteral("jet_date(%1)").arg(e->sql));
-        else
-            h.sql.push_back(e->sql);
+    if (textual(l) && textual(r))
+        return makeTruth(QStringLiteral("(%1 %2 %3%4)").arg(l.sql, op, r.sql, collateSql()), {&l, &r});
+    const QString function = l.kind == Kind::Number || r.kind == Kind::Number ? QStringLiteral("jet_cmpnum")
+                                                                               : QStringLiteral("jet_cmpdate");
+    return makeTruth(QStringLiteral("(%1(%2, %3) %4 0)").arg(function, l.sql, r.sql, op), {&l, &r});
+}
+
+// Jet takes the bounds in either order: "x Between 10 And 5" is "x Between 5
+// And 10". Compared as compare() would, by jet_between, which names each
+// operand once: nested Betweens do not multiply the text.
+Expr Parser::between(const Expr &valueExpr, const Expr &lo, const Expr &hi, bool negated) const
+{
+    const Expr v = value(valueExpr);
+    const Expr a = value(lo);
+    const Expr b = value(hi);
+    const bool anyDate = v.kind == Kind::Date || a.kind == Kind::Date || b.kind == Kind::Date;
+    const bool anyNumber = v.kind == Kind::Number || a.kind == Kind::Number || b.kind == Kind::Number;
+    const int domain = anyDate ? 2 : anyNumber ? 1 : 0;
+    return makeTruth(QStringLiteral("(%1jet_between(%2, %3, %4, %5))")
+                         .arg(negated ? QStringLiteral("NOT ") : QString(), v.sql, a.sql, b.sql,
+                              QString::number(domain)),
+                     {&v, &a, &b});
+}
+
+Expr Parser::inList(const Expr &valueExpr, const std::vector<Expr> &rawItems, bool negated) const
+{
+    const Expr v = value(valueExpr);
+    std::vector<Expr> items;
+    std::vector<const Expr *> from{&v};
+    bool allNumbers = true, allDates = true, allTexts = true;
+    for (const Expr &item : rawItems) {
+        items.push_back(value(item));
+        allNumbers = allNumbers && items.back().kind == Kind::Number;
+        allDates = allDates && items.back().kind == Kind::Date;
+        allTexts = allTexts && textual(items.back());
     }
-    h.collate = !anyNumber && !anyDate;
-    return h;
+    for (const Expr &item : items)
+        from.push_back(&item);
+    QStringList list;
+    for (const Expr &item : items)
+        list << item.sql;
+    const QString notIn = negated ? QStringLiteral("NOT ") : QString();
+    auto inSql = [&](const QString &left) {
+        int height = 0;
+        for (const Expr *e : from)
+            height = std::max(height, e->height);
+        Expr base;
+        base.height = height;
+        return makeTruth(QStringLiteral("(%1 %2IN (%3))").arg(left, notIn, list.join(QStringLiteral(", "))),
+                         {&base});
+    };
+    if ((allNumbers && v.kind == Kind::Number) || (allDates && v.kind == Kind::Date))
+        return inSql(v.sql);
+    if (allTexts && textual(v))
+        return inSql(v.sql + collateSql());
+    // A field among numbers or dates: its text read as a number or a date.
+    if (allNumbers && textual(v))
+        return inSql(QStringLiteral("jet_num(%1)").arg(v.sql));
+    if (allDates && textual(v))
+        return inSql(QStringLiteral("jet_date(%1)").arg(v.sql));
+    // Items of several kinds: each compared in turn.
+    std::vector<Expr> tests;
+    for (const Expr &item : items)
+        tests.push_back(compare(v, QStringLiteral("="), item));
+    QStringList parts;
+    int height = 0;
+    for (const Expr &e : tests) {
+        parts << e.sql;
+        height = std::max(height, e.height);
+    }
+    Expr base;
+    base.height = height;
+    return makeTruth(QStringLiteral("(%1(%2))").arg(notIn, parts.join(QStringLiteral(" OR "))), {&base},
+                     int(parts.size()) + 1);
 }
 
-Expr Parser::compare(const Expr &l, const QString &op, const Expr &r) const
+Expr Parser::like(const Expr &valueExpr, const Expr &patternExpr, bool negated) const
 {
-    const Harmonised h = harmonise({&l, &r});
-    return Expr{QStringLiteral("(%1 %2 %3%4)").arg(h.sql[0], op, h.sql[1], h.collate ? collateSql() : QString()),
-                Kind::Number, false, {}, false};
-}
-
-Expr Parser::between(const Expr &value, const Expr &lo, const Expr &hi, bool negated) const
-{
-    const Harmonised h = harmonise({&value, &lo, &hi});
-    const QString left = h.collate ? h.sql[0] + collateSql() : h.sql[0];
-    return Expr{QStringLiteral("(%1 %2BETWEEN %3 AND %4)")
-                    .arg(left, negated ? QStringLiteral("NOT ") : QString(), h.sql[1], h.sql[2]),
-                Kind::Number, false, {}, false};
-}
-
-Expr Parser::inList(const Expr &value, const std::vector<Expr> &items, bool negated) const
-{
-    std::vector<const Expr *> operands{&value};
-    for (const Expr &e : items)
-        operands.push_back(&e);
-    const Harmonised h = harmonise(operands);
-    const QString left = h.collate ? h.sql[0] + collateSql() : h.sql[0];
-    const QStringList list(h.sql.begin() + 1, h.sql.end());
-    return Expr{QStringLiteral("(%1 %2IN (%3))")
-                    .arg(left, negated ? QStringLiteral("NOT ") : QString(), list.join(QStringLiteral(", "))),
-                Kind::Number, false, {}, false};
-}
-
-Expr Parser::like(const Expr &value, const Expr &pattern, bool negated) const
-{
+    const Expr value = text(valueExpr);
+    const Expr pattern = text(patternExpr);
     QString sql;
-    const bool canRewrite = pattern.stringLiteral && value.kind != Kind::Number && value.kind != Kind::Date;
+    const bool canRewrite = pattern.stringLiteral && value.kind != Kind::Number;
     if (canRewrite && !hasWildcard(pattern.literal)) {
         // No wildcard: an equality, which a binary index can serve when the
         // text has no letters (inventory numbers).
@@ -1014,7 +1375,7 @@ Expr Parser::like(const Expr &value, const Expr &pattern, bool negated) const
     }
     if (negated)
         sql = QStringLiteral("(NOT %1)").arg(sql);
-    return Expr{sql, Kind::Number, false, {}, false};
+    return makeTruth(sql, {&value, &pattern}, 5);
 }
 
 void Parser::addTable(const Token &nameToken)
@@ -1046,6 +1407,9 @@ void Parser::addTable(const Token &nameToken)
 void Parser::parseFromItem()
 {
     if (acceptPunct("(")) {
+        const Nested nested(*this);
+        if (isKeyword(peek(), "SELECT"))
+            unsupported(QStringLiteral("les sous-requêtes (SELECT dans la clause FROM)"), m_clause);
         m_fromSql += QLatin1Char('(');
         parseFromClause();
         expectPunct(")");
@@ -1104,7 +1468,7 @@ TranslatedSelect Parser::parseSelectStatement()
         if (n.kind != Tok::Number || !ok || count < 0)
             fail();
         if (isKeyword(peek(), "PERCENT"))
-            fail(); // TOP n PERCENT is not supported
+            unsupported(QStringLiteral("les sélections en pourcentage (TOP n PERCENT)"), m_src);
         limit = QString::number(count);
     }
 
@@ -1141,7 +1505,7 @@ TranslatedSelect Parser::parseSelectStatement()
                 defer(tableError(table.text));
         } else {
             m_sawAggregate = false;
-            const Expr e = parseExpression();
+            const Expr e = value(parseExpression());
             hasAggregate = hasAggregate || m_sawAggregate;
             if (acceptKeyword("AS")) {
                 const Token alias = next();
@@ -1153,6 +1517,8 @@ TranslatedSelect Parser::parseSelectStatement()
                 columns << e.sql;
             }
         }
+        if (isKeyword(peek(), "INTO"))
+            unsupported(QStringLiteral("les requêtes Création de table (SELECT … INTO)"), m_src);
         if (m_i == fromAt)
             break;
         expectPunct(",");
@@ -1171,8 +1537,8 @@ TranslatedSelect Parser::parseSelectStatement()
         ++m_i;
         expectKeyword("BY");
         do {
-            const Expr e = parseExpression();
-            groupBy << (e.kind == Kind::Number || e.kind == Kind::Date ? e.sql : e.sql + collateSql());
+            const Expr e = value(parseExpression());
+            groupBy << (textual(e) ? e.sql + collateSql() : e.sql);
         } while (acceptPunct(","));
     }
     if (isKeyword(peek(), "HAVING")) {
@@ -1186,26 +1552,25 @@ TranslatedSelect Parser::parseSelectStatement()
         expectKeyword("BY");
         m_allowAliases = true;
         do {
-            const Expr e = parseExpression();
+            const Expr e = value(parseExpression());
             QString direction = QStringLiteral("ASC");
             if (acceptKeyword("DESC"))
                 direction = QStringLiteral("DESC");
             else
                 acceptKeyword("ASC");
-            const bool text = e.kind != Kind::Number && e.kind != Kind::Date;
             out.orderByKeySql << e.sql;
             out.orderByBinarySql << e.sql + QLatin1Char(' ') + direction;
-            out.orderBySql << (text ? e.sql + collateSql() : e.sql) + QLatin1Char(' ') + direction;
+            out.orderBySql << (textual(e) ? e.sql + collateSql() : e.sql) + QLatin1Char(' ') + direction;
         } while (acceptPunct(","));
         m_allowAliases = false;
     }
-    acceptPunct(";");
-    if (peek().kind != Tok::End) {
-        m_clause = m_src;
-        fail();
-    }
+    if (isKeyword(peek(), "UNION"))
+        unsupported(QStringLiteral("les requêtes Union (UNION)"), m_src);
+    m_clause = m_src;
+    expectEnd();
     throwPending();
 
+    out.readsClock = m_readsClock;
     out.columnsSql = columns.join(QStringLiteral(", "));
     out.fromSql = m_fromSql;
     out.whereSql = where;
@@ -1242,10 +1607,27 @@ QString Parser::parseConditionFor(const QString &tableName)
     if (peek().kind == Tok::End)
         fail();
     const Expr e = parseExpression();
-    if (peek().kind != Tok::End)
-        fail();
+    expectEnd();
     throwPending();
     return e.sql;
+}
+
+// The word a statement starts with, letters only.
+QString leadingWord(const QString &source)
+{
+    qsizetype end = 0;
+    while (end < source.size() && isNamePart(source.at(end)))
+        ++end;
+    return source.left(end);
+}
+
+bool oneOf(const QString &word, std::initializer_list<const char *> words)
+{
+    for (const char *w : words) {
+        if (word.compare(QLatin1String(w), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -1253,11 +1635,22 @@ QString Parser::parseConditionFor(const QString &tableName)
 TranslatedSelect translateRecordSource(const QString &jetSource, const Schema &schema)
 {
     QString source = jetSource.trimmed();
-    if (source.left(6).compare(QLatin1String("SELECT"), Qt::CaseInsensitive) == 0
-        && (source.size() == 6 || !isNamePart(source.at(6)))) {
+    const QString word = leadingWord(source);
+    if (oneOf(word, {"SELECT"})) {
         Parser parser(source, schema);
         return parser.parseSelectStatement();
     }
+    // A record source only ever reads: what is not a SELECT nor a table name
+    // is refused before anything reaches the database.
+    if (oneOf(word, {"TRANSFORM"}))
+        unsupported(QStringLiteral("les requêtes Analyse croisée (TRANSFORM … PIVOT)"), source);
+    if (oneOf(word, {"PARAMETERS"}))
+        unsupported(QStringLiteral("les requêtes paramétrées (PARAMETERS)"), source);
+    if (oneOf(word, {"UPDATE", "DELETE", "INSERT", "DROP", "CREATE", "ALTER"}))
+        actionQuery(word, source);
+    if (oneOf(word, {"ATTACH", "DETACH", "PRAGMA", "VACUUM", "REINDEX", "ANALYZE", "BEGIN", "COMMIT", "END",
+                     "ROLLBACK", "SAVEPOINT", "RELEASE", "REPLACE", "UPSERT", "WITH", "EXPLAIN", "VALUES"}))
+        invalidStatement(word, source);
 
     // A table name, bracketed or not.
     if (source.endsWith(QLatin1Char(';')))
@@ -1265,8 +1658,11 @@ TranslatedSelect translateRecordSource(const QString &jetSource, const Schema &s
     if (source.startsWith(QLatin1Char('[')) && source.endsWith(QLatin1Char(']')))
         source = source.mid(1, source.size() - 2);
     const SchemaTable *table = schema.findTable(source);
-    if (!table)
+    if (!table) {
+        if (source.contains(QLatin1Char(';')))
+            charactersAfterEnd(jetSource);
         throw tableError(source);
+    }
     TranslatedSelect out;
     out.singleTable = true;
     out.table = table->name;

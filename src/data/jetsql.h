@@ -9,16 +9,32 @@
 // sources, find conditions, saved request files) into SQLite SQL. A real
 // tokenizer and parser, not text patching: string literals may hold any
 // character. Understood: double-quoted strings, & concatenation, #mm/dd/yyyy#
-// dates, True/False, Mod, Not, table!field, [bracketed names], TOP n, Jet LIKE
-// patterns, the common functions (UCase, LCase, Left, Right, Mid, Len, Trim,
-// LTrim, RTrim, Val, InStr, IIf, Nz, IsNull...). Names are matched to the
-// schema without regard to case and emitted as the file spells them. Text
-// comparisons and sort keys get the JETTEXT collation (jetfunctions.h).
-// Wildcard-free LIKE terms become equalities and prefix terms ('5*') ranges
-// that an index can serve.
+// dates, True/False, Mod, Not, And, Or, Xor, Eqv, Imp, Between (bounds in
+// either order), table!field, [bracketed names], TOP n, Jet LIKE patterns, the
+// common functions (UCase, LCase, Left, Right, Mid, Len, Trim, Val, InStr,
+// InStrRev, Replace, StrComp, Asc, Chr, IIf, Switch, Nz, IsNull, IsDate,
+// IsNumeric, CInt, CLng...) and the date functions (Date, Now, Year, Month,
+// Day, Weekday, DatePart, DateDiff, DateAdd, DateSerial, DateValue, CDate).
+// Names are matched to the schema without regard to case and emitted as the
+// file spells them. Text comparisons and sort keys get the JETTEXT collation
+// (jetfunctions.h). Wildcard-free LIKE terms become equalities and prefix
+// terms ('5*') ranges that an index can serve.
 //
-// Errors are thrown as AppError: 3075 syntax error, 3078 unknown table,
-// 3061 unknown name (Jet took it for a parameter).
+// Values keep Jet's types: a comparison or a logical operator is an SQL truth
+// value in a condition and Jet's True (-1) or False (0) as a value; a date is
+// ISO text (jetfunctions.h), and a date plus or minus days stays a date. A
+// field (all stored values are text) compared with a number or a date is
+// compared as one where its text reads as one, as the original Number and
+// Date fields were.
+//
+// A record source only reads: anything but one SELECT or a table name is
+// refused before it reaches the database. Errors are thrown as AppError: 3075
+// syntax error (also for what is not supported: UNION, TRANSFORM … PIVOT,
+// SELECT … INTO, TOP n PERCENT, sub-queries, and for a text nested or chained
+// beyond reason), 3078 unknown table, 3061 unknown name (Jet took it for a
+// parameter), 3085 unknown function, 5 a bad interval, 3142 a second
+// statement after ';', 3219 an action query (UPDATE, DELETE, INSERT, DROP,
+// CREATE, ALTER), 3129 any other statement (PRAGMA, ATTACH, VACUUM...).
 
 struct TranslatedSelect
 {
@@ -35,6 +51,10 @@ struct TranslatedSelect
     QStringList orderBySql;       // ORDER BY terms with direction, text under JETTEXT
     QStringList orderByBinarySql; // the same terms without the collation
     QStringList orderByKeySql;    // the key expressions alone (no direction, no collation)
+
+    // Set when the statement reads the clock (Date(), Now()): the same text
+    // on the same data finds other rows another day.
+    bool readsClock = false;
 };
 
 // A record source is a table name ("luma", "[luma+]") or a SELECT statement.

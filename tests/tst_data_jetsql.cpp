@@ -1,13 +1,17 @@
 // Jet behaviour of the database engine: LIKE patterns, the JETTEXT collation,
 // the Jet functions and the translation of Jet SQL, run on real SQLite files.
 
+#include "data/cursor.h"
 #include "data/jetfunctions.h"
 #include "data/jetsql.h"
 #include "data/schema.h"
+#include "data/sqlitestatement.h"
 #include "platform/apperror.h"
 #include "errors.h"
 #include "testdb.h"
 
+#include <QDir>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -94,6 +98,12 @@ public:
 private:
     sqlite3 *m_db = nullptr;
 };
+
+QByteArray contentsOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
 
 QString randomAscii(QRandomGenerator &random)
 {
@@ -842,6 +852,182 @@ private slots:
         const QString unterminated = errorTextOf(
             [&] { translateCondition(QStringLiteral("emprunt like 'O' AND inventaire like '0001"), schema, "luma"); });
         QVERIFY2(unterminated.contains(QLatin1String("inventaire like '0001")), qPrintable(unterminated));
+    }
+
+    // A saved request's head is data anyone can drop in a folder. Run as the
+    // program runs it, anything but one SELECT is refused before it reaches
+    // the file, with a French description, and the file stays byte for byte
+    // as it was.
+    void refusedHeadsLeaveTheCatalogueUnchanged_data()
+    {
+        QTest::addColumn<QString>("head");
+        QTest::addColumn<int>("number"); // 0: runs
+        QTest::addColumn<QString>("says");
+
+        const int syntax = ErrorNumber::SyntaxError;
+        QTest::newRow("one SELECT runs") << "SELECT * FROM luma WHERE titre LIKE '*loup*'" << 0 << "";
+        QTest::newRow("second statement")
+            << "SELECT * FROM luma WHERE titre LIKE '*loup*'; DELETE FROM luma WHERE 1 = 1" << 3142 << "après la fin";
+        QTest::newRow("table then statement") << "luma; DROP TABLE luma" << 3142 << "après la fin";
+        QTest::newRow("delete") << "DELETE FROM luma WHERE 1 = 1" << 3219 << "DELETE";
+        QTest::newRow("update") << "UPDATE luma SET cumul = '0' WHERE 1 = 1" << 3219 << "UPDATE";
+        QTest::newRow("insert") << "INSERT INTO luma(inventaire) SELECT '99999' FROM luma WHERE 1 = 1" << 3219
+                                << "INSERT";
+        QTest::newRow("drop") << "DROP TABLE luma" << 3219 << "DROP";
+        QTest::newRow("create") << "CREATE TABLE copie AS SELECT * FROM luma WHERE 1 = 1" << 3219 << "CREATE";
+        QTest::newRow("attach") << "ATTACH '%AUTRE%' AS autre" << 3129 << "ATTACH";
+        QTest::newRow("pragma") << "PRAGMA user_version = 7" << 3129 << "PRAGMA";
+        QTest::newRow("vacuum") << "VACUUM" << 3129 << "VACUUM";
+        QTest::newRow("transaction") << "BEGIN EXCLUSIVE" << 3129 << "BEGIN";
+        QTest::newRow("make-table query") << "SELECT * INTO copie FROM luma WHERE 1 = 1" << syntax
+                                          << "Création de table (SELECT … INTO) ne sont pas prises en charge";
+        QTest::newRow("union") << "SELECT * FROM luma WHERE 1 = 1 UNION SELECT * FROM luma WHERE 1 = 1" << syntax
+                               << "Union (UNION) ne sont pas prises en charge";
+        QTest::newRow("crosstab")
+            << "TRANSFORM Count(*) AS n SELECT dewey FROM luma WHERE 1 = 1 GROUP BY dewey PIVOT emprunt" << syntax
+            << "Analyse croisée (TRANSFORM … PIVOT) ne sont pas prises en charge";
+        QTest::newRow("top percent") << "SELECT TOP 10 PERCENT * FROM luma WHERE 1 = 1" << syntax
+                                     << "(TOP n PERCENT) ne sont pas prises en charge";
+        QTest::newRow("sub-query") << "SELECT * FROM luma WHERE inventaire IN (SELECT inventaire FROM luma)" << syntax
+                                   << "sous-requêtes (SELECT dans une expression) ne sont pas prises en charge";
+        QTest::newRow("100,000 parentheses") << "SELECT * FROM luma WHERE " + QString(100000, QLatin1Char('('))
+                                             << syntax << "trop complexe";
+    }
+
+    void refusedHeadsLeaveTheCatalogueUnchanged()
+    {
+        QFETCH(QString, head);
+        QFETCH(int, number);
+        QFETCH(QString, says);
+        const QString path = m_dir.filePath(QStringLiteral("REFUS.MDB"));
+        const QString other = m_dir.filePath(QStringLiteral("AUTRE.MDB"));
+        if (!QFile::exists(path))
+            QVERIFY(QFile::copy(m_catalogue, path));
+        head.replace(QLatin1String("%AUTRE%"), other);
+        const QByteArray before = contentsOf(path);
+        const QStringList filesBefore = QDir(m_dir.path()).entryList(QDir::Files);
+
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(path);
+        cursor.setRecordSource(head + QStringLiteral(" AND (dewey LIKE '*') ORDER BY inventaire ASC"));
+        const auto error = errorOf([&] { cursor.refresh(); });
+        if (number == 0) {
+            QVERIFY2(!error, error ? qPrintable(error->description()) : "");
+            QCOMPARE(cursor.recordCount(), 1);
+        } else {
+            QVERIFY(error);
+            QCOMPARE(error->number(), number);
+            // Said in the message itself, not only in the text it quotes.
+            const QString said = error->description().section(QStringLiteral("«"), 0, 0);
+            QVERIFY2(said.contains(says), qPrintable(error->description()));
+            QVERIFY2(error->description().size() < 600, qPrintable(error->description()));
+        }
+        cursor.close();
+        QCOMPARE(contentsOf(path), before);
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), filesBefore);
+    }
+
+    // The second guard, on what SQLite prepares from a translation: whatever
+    // text reached it, only a statement that reads is prepared.
+    void onlyReadingStatementsPrepared_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<bool>("prepared");
+
+        QTest::newRow("select") << "SELECT * FROM luma" << true;
+        QTest::newRow("select with Jet functions")
+            << "SELECT count(*) FROM luma WHERE titre LIKE '*loup*' AND jet_ucase(titre) <> ''" << true;
+        QTest::newRow("delete") << "DELETE FROM luma" << false;
+        QTest::newRow("update") << "UPDATE luma SET cumul = '9'" << false;
+        QTest::newRow("insert") << "INSERT INTO luma(inventaire) VALUES ('99999')" << false;
+        QTest::newRow("create") << "CREATE TABLE t(x)" << false;
+        QTest::newRow("drop") << "DROP TABLE luma" << false;
+        QTest::newRow("attach") << "ATTACH '%AUTRE%' AS autre" << false;
+        QTest::newRow("pragma set") << "PRAGMA user_version = 9" << false;
+        QTest::newRow("pragma read") << "PRAGMA user_version" << false;
+        QTest::newRow("transaction") << "BEGIN EXCLUSIVE" << false;
+        QTest::newRow("vacuum") << "VACUUM" << false;
+        QTest::newRow("two statements") << "SELECT 1; DELETE FROM luma" << false;
+        QTest::newRow("delete behind a WITH") << "WITH x AS (SELECT 1) DELETE FROM luma" << false;
+    }
+
+    void onlyReadingStatementsPrepared()
+    {
+        QFETCH(QString, sql);
+        QFETCH(bool, prepared);
+        const QString path = m_dir.filePath(QStringLiteral("GARDE.MDB"));
+        const QString other = m_dir.filePath(QStringLiteral("AUTRE.MDB"));
+        if (!QFile::exists(path))
+            QVERIFY(QFile::copy(m_catalogue, path));
+        sql.replace(QLatin1String("%AUTRE%"), other);
+        const QByteArray before = contentsOf(path);
+
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        installJetFunctions(db);
+        {
+            SqliteStatement statement(db, sql, SqliteStatement::Access::ReadOnly);
+            QCOMPARE(statement.prepared(), prepared);
+            QCOMPARE(errorNumberOf([&] { statement.throwIfNotPrepared(); }), prepared ? 0 : 3219);
+            if (prepared) {
+                while (statement.step() == SQLITE_ROW) {
+                }
+            }
+        }
+        sqlite3_close(db);
+        QCOMPARE(contentsOf(path), before);
+        QVERIFY(!QFile::exists(other));
+    }
+
+    // Nesting and chains a person could write run; beyond reason, a clean
+    // syntax error, never an exhausted stack: from the translator's own
+    // limits, or from SQLite's (its parser nests some thirty function calls
+    // at most) said the same way.
+    void nestedBeyondReason_data()
+    {
+        QTest::addColumn<QString>("condition");
+        QTest::addColumn<bool>("accepted");
+
+        const QString found = QStringLiteral("inventaire = '00012'");
+        auto repeated = [](const char *text, int times) { return QString::fromUtf8(text).repeated(times); };
+        QTest::newRow("parentheses") << repeated("(", 60) + found + repeated(")", 60) << true;
+        QTest::newRow("parentheses beyond reason") << repeated("(", 5000) + found + repeated(")", 5000) << false;
+        QTest::newRow("Not") << repeated("Not ", 30) + found << true;
+        QTest::newRow("Not beyond reason") << repeated("Not ", 5000) + found << false;
+        QTest::newRow("signs") << "cumul = " + repeated("- ", 30) + "3 And " + found << true;
+        QTest::newRow("signs beyond reason") << "cumul = " + repeated("- ", 5000) + "3" << false;
+        QTest::newRow("functions") << repeated("UCase(", 20) + "titre" + repeated(")", 20) + " Like '*LOUP*'" << true;
+        QTest::newRow("functions beyond the engine's parser")
+            << repeated("UCase(", 40) + "titre" + repeated(")", 40) + " Like '*LOUP*'" << false;
+        QTest::newRow("functions beyond reason")
+            << repeated("UCase(", 5000) + "titre" + repeated(")", 5000) + " Like '*LOUP*'" << false;
+        QTest::newRow("Between nested beyond the engine's parser")
+            << repeated("(", 40) + "cumul" + repeated(" Between 5 And 1)", 40) << false;
+        QTest::newRow("Or chain") << found + repeated(" Or inventaire = 'x'", 600) << true;
+        QTest::newRow("Or chain beyond reason") << found + repeated(" Or inventaire = 'x'", 5000) << false;
+        QTest::newRow("And chain") << repeated("inventaire Like '0*' And ", 600) + found << true;
+        QTest::newRow("concatenation chain") << repeated("titre & ", 300) + "'' Like '*loup*' And " + found << true;
+        QTest::newRow("long In list") << "inventaire In (" + repeated("'x', ", 5000) + "'00012')" << true;
+    }
+
+    void nestedBeyondReason()
+    {
+        QFETCH(QString, condition);
+        QFETCH(bool, accepted);
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(m_catalogue);
+        cursor.setRecordSource("SELECT * FROM luma WHERE " + condition);
+        const auto error = errorOf([&] { cursor.refresh(); });
+        if (accepted) {
+            QVERIFY2(!error, error ? qPrintable(error->description().left(300)) : "");
+            QCOMPARE(cursor.recordCount(), 1);
+            QCOMPARE(cursor.field(QStringLiteral("inventaire")), QStringLiteral("00012"));
+            return;
+        }
+        QVERIFY(error);
+        QCOMPARE(error->number(), int(ErrorNumber::SyntaxError));
+        QVERIFY2(error->description().contains(QLatin1String("trop complexe")), qPrintable(error->description()));
+        QVERIFY2(error->description().size() < 600, qPrintable(error->description()));
     }
 
     void schemaNames_data()

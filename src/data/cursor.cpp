@@ -351,8 +351,7 @@ bool Cursor::Impl::loadByRowid()
     const QByteArray rowSql =
         QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?1").arg(columns, t.fromSql, rowidName).toUtf8();
     sqlite3_stmt *rowStmt = nullptr;
-    if (sqlite3_prepare_v3(h, rowSql.constData(), int(rowSql.size()), SQLITE_PREPARE_PERSISTENT, &rowStmt, nullptr)
-        != SQLITE_OK) {
+    if (prepareReadOnly(h, rowSql, SQLITE_PREPARE_PERSISTENT, &rowStmt) != SQLITE_OK) {
         sqlite3_finalize(rowStmt);
         return false;
     }
@@ -375,8 +374,10 @@ bool Cursor::Impl::loadByRowid()
         binaryTerms << (where.isEmpty() ? key : QStringLiteral("+(%1)").arg(key))
                            + (down ? QStringLiteral(" DESC") : QStringLiteral(" ASC"));
     }
-    SqliteStatement fast(h, idSql + (keyCount > 0 ? QStringLiteral(" ORDER BY ") + binaryTerms.join(QStringLiteral(", "))
-                                                  : tail));
+    SqliteStatement fast(h,
+                         idSql + (keyCount > 0 ? QStringLiteral(" ORDER BY ") + binaryTerms.join(QStringLiteral(", "))
+                                               : tail),
+                         SqliteStatement::Access::ReadOnly);
     if (!fast.prepared()) {
         sqlite3_finalize(rowStmt);
         return false;
@@ -437,8 +438,10 @@ bool Cursor::Impl::loadByRowid()
 
     if (!orderHolds) {
         rowids.clear();
-        SqliteStatement exact(h, QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
-                                     .arg(rowidName, t.fromSql, where, t.orderBySql.join(QStringLiteral(", "))));
+        SqliteStatement exact(h,
+                              QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
+                                  .arg(rowidName, t.fromSql, where, t.orderBySql.join(QStringLiteral(", "))),
+                              SqliteStatement::Access::ReadOnly);
         exact.throwIfNotPrepared();
         while ((rc = exact.step()) == SQLITE_ROW)
             rowids.push_back(sqlite3_column_int64(exact.get(), 0));
@@ -456,7 +459,7 @@ bool Cursor::Impl::loadByRowid()
 void Cursor::Impl::materialise()
 {
     sqlite3 *h = handle();
-    SqliteStatement query(h, translated.sql);
+    SqliteStatement query(h, translated.sql, SqliteStatement::Access::ReadOnly);
     query.throwIfNotPrepared();
     const int columnCount = sqlite3_column_count(query.get());
     for (int i = 0; i < columnCount; ++i) {
@@ -540,7 +543,7 @@ void Cursor::Impl::findByRowid(const QString &jetCondition, bool &noMatch)
     QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE (%3)").arg(rowidName, translated.fromSql, condition);
     if (!translated.whereSql.isEmpty())
         sql += QStringLiteral(" AND (%1)").arg(translated.whereSql);
-    SqliteStatement query(h, sql);
+    SqliteStatement query(h, sql, SqliteStatement::Access::ReadOnly);
     query.throwIfNotPrepared();
     std::vector<qint64> matches;
     int rc;
@@ -579,8 +582,10 @@ void Cursor::Impl::findInRows(const QString &jetCondition, bool &noMatch)
     for (int i = 0; i < fieldNames.size(); ++i)
         values << QStringLiteral("?%1 AS %2").arg(i + 1).arg(quoteIdentifier(fieldNames[i]));
     sqlite3 *h = handle();
-    SqliteStatement query(h, QStringLiteral("SELECT 1 FROM (SELECT %1) AS %2 WHERE (%3)")
-                                 .arg(values.join(QStringLiteral(", ")), quoteIdentifier(resultTable), condition));
+    SqliteStatement query(h,
+                          QStringLiteral("SELECT 1 FROM (SELECT %1) AS %2 WHERE (%3)")
+                              .arg(values.join(QStringLiteral(", ")), quoteIdentifier(resultTable), condition),
+                          SqliteStatement::Access::ReadOnly);
     query.throwIfNotPrepared();
     for (size_t r = 0; r < rows.size(); ++r) {
         for (size_t i = 0; i < rows[r].size(); ++i)
@@ -648,7 +653,8 @@ void Cursor::refresh()
         }
         d->open = true;
         d->position = d->count() > 0 ? 0 : -1;
-        if (d->byRowid) {
+        // A query on the clock (the loans of the last days) runs afresh.
+        if (d->byRowid && !d->translated.readsClock) {
             d->loadedSource = m_recordSource;
             d->loadedDataVersion = versionBefore;
             d->loadedTotalChanges = changesBefore;

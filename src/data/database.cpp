@@ -114,6 +114,19 @@ void throwSqliteError(sqlite3 *db, int resultCode, const QString &context)
         break;
     }
 
+    // SQLite's own limits on how deep a statement nests and how tall its
+    // expressions grow: met by a record source nested or chained beyond
+    // reason, which is the text's fault, said as the translator says it.
+    if (primary == SQLITE_ERROR
+        && (engineText.contains(QLatin1String("parser stack overflow"))
+            || engineText.contains(QLatin1String("Expression tree is too large"))
+            || engineText.contains(QLatin1String("too many arguments on function"))))
+        throw AppError(ErrorNumber::SyntaxError,
+                       withContext(QStringLiteral("Erreur de syntaxe : expression trop complexe pour le moteur de "
+                                                  "base de données (%1).")
+                                       .arg(engineText),
+                                   context));
+
     switch (primary) {
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:

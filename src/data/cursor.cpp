@@ -784,6 +784,53 @@ void Cursor::update()
             d->lastModified = d->rowids[size_t(d->position)];
         return;
     }
+    writeEdits(edits);
+}
+
+bool Cursor::updateIfUnchanged(const QHash<QString, QString> &shown)
+{
+    const QHash<QString, QString> edits = std::exchange(m_edits, {});
+    if (!d->hasCurrent())
+        throwNoCurrentRecord();
+    if (!d->byRowid)
+        throw AppError(ErrorNumber::ReadOnlyDatabase,
+                       QStringLiteral("Mise à jour impossible : le résultat de cette requête ne peut pas être "
+                                      "modifié."));
+    sqlite3 *h = d->handle();
+    // The write lock is taken before the row is read again: no other program
+    // can change it between the comparison and the write.
+    const auto run = [h](const char *sql) {
+        const int rc = sqlite3_exec(h, sql, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            throwSqliteError(h, rc);
+    };
+    run("BEGIN IMMEDIATE");
+    try {
+        d->cachedPosition = -1;
+        bool same = true;
+        try {
+            const QStringList &row = d->currentRow();
+            for (auto it = shown.constBegin(); it != shown.constEnd() && same; ++it)
+                same = row.value(d->currentFieldIndex(it.key())) == it.value();
+        } catch (const AppError &error) {
+            if (error.number() != ErrorNumber::RecordDeleted)
+                throw;
+            same = false; // the row is gone: it no longer holds what was shown
+        }
+        if (same && !edits.isEmpty())
+            writeEdits(edits);
+        run(same ? "COMMIT" : "ROLLBACK");
+        d->cachedPosition = -1; // the next read shows the row as it now is
+        return same;
+    } catch (...) {
+        sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
+        d->cachedPosition = -1;
+        throw;
+    }
+}
+
+void Cursor::writeEdits(const QHash<QString, QString> &edits)
+{
     if (!d->byRowid)
         throw AppError(ErrorNumber::ReadOnlyDatabase,
                        QStringLiteral("Mise à jour impossible : le résultat de cette requête ne peut pas être "

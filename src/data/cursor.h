@@ -67,11 +67,19 @@ public:
     // Writes every edited field of the current record in one statement. On
     // failure (AppError, e.g. 3022) nothing is written and the edits are dropped.
     void update();
+    // The same, only if the current record still holds, field by field, the
+    // texts given (what a child was shown), read again under the write lock:
+    // another program may have changed the row since. Returns false, writing
+    // nothing, when it no longer does or is gone; the edits are dropped either
+    // way.
+    bool updateIfUnchanged(const QHash<QString, QString> &shown);
     void cancelUpdate();
     // Makes the row saved last the current record again.
     void moveToLastModified();
 
 private:
+    void writeEdits(const QHash<QString, QString> &edits);
+
     struct Impl;
     std::unique_ptr<Impl> d;
     QString m_databaseName;

@@ -179,27 +179,40 @@ private slots:
 
     void journalLengthOfALoan_data()
     {
+        QTest::addColumn<QString>("stored");
         QTest::addColumn<QDate>("returned");
         QTest::addColumn<QString>("ending");
-        QTest::newRow("same day") << QDate(2026, 12, 5) << " 0 jour";
-        QTest::newRow("next day") << QDate(2026, 12, 6) << " 1 jour";
-        QTest::newRow("two days") << QDate(2026, 12, 7) << " 2 jours";
-        QTest::newRow("clock set back") << QDate(2026, 12, 4) << "-1 jour";
+        QTest::newRow("same day") << "05/12/2026" << QDate(2026, 12, 5) << " -  0 jour";
+        QTest::newRow("next day") << "05/12/2026" << QDate(2026, 12, 6) << " -  1 jour";
+        QTest::newRow("two days") << "05/12/2026" << QDate(2026, 12, 7) << " -  2 jours";
+        QTest::newRow("clock set back") << "05/12/2026" << QDate(2026, 12, 4) << " - -1 jour";
+        // Dates as another program or the import may have stored them.
+        QTest::newRow("with a time") << "05/12/2026 10:30:00" << QDate(2026, 12, 7) << " -  2 jours";
+        QTest::newRow("day and month alone") << "5/12/2026" << QDate(2026, 12, 7) << " -  2 jours";
+        QTest::newRow("two-digit year") << "05/12/26" << QDate(2026, 12, 7) << " -  2 jours";
+        QTest::newRow("last century") << "05/12/99" << QDate(1999, 12, 6) << " -  1 jour";
+        QTest::newRow("ISO") << "2026-12-05" << QDate(2026, 12, 7) << " -  2 jours";
+        QTest::newRow("ISO with a time") << "2026-12-05T10:30:00" << QDate(2026, 12, 7) << " -  2 jours";
+        // Never lost: the entry keeps the text as stored, without a length.
+        QTest::newRow("not a date") << "le 5 décembre" << QDate(2026, 12, 7) << "le 5 décembre - restitué le 07/12/2026";
+        QTest::newRow("no such day") << "31/02/2026" << QDate(2026, 12, 7) << "31/02/2026 - restitué le 07/12/2026";
     }
     void journalLengthOfALoan()
     {
+        QFETCH(QString, stored);
         QFETCH(QDate, returned);
         QFETCH(QString, ending);
         DataFolder folder;
         folder.fillSmallSchool();
-        TestDb::exec(folder.catalogue(), "UPDATE luma SET dateemprunt = '05/12/2026' WHERE inventaire = '00001'");
+        TestDb::exec(folder.catalogue(), "UPDATE luma SET dateemprunt = '" + stored + "' WHERE inventaire = '00001'");
         TestContext t;
         openOn(t, folder, "12", "00001");
         t.clock.current = QDateTime(returned, QTime(23, 59));
         t.module().EcritJournal("Restitution d'un document");
         const QString file = t.module().FichierJournal();
         const QString text = TextFile::decode1252(folder.readFile("LALUMA/" + file));
-        QVERIFY2(text.endsWith(" - " + ending + "\"\r\n"), qPrintable(text));
+        QVERIFY2(text.endsWith(ending + "\"\r\n"), qPrintable(text));
+        QCOMPARE(text.count("\r\n"), 4);
     }
 
     void journalAroundMidnightAndBadDates()
@@ -218,15 +231,23 @@ private slots:
         t.module().EcritJournal("Inventaire");
         QVERIFY(folder.readFile("LALUMA/27-01-01.JNL").endsWith("\"Document : 00002 - La ferme - \"\r\n\"\"\r\n"));
 
-        // A loan date that is not a date: reported by the caller, and no half entry written.
-        const QByteArray before = folder.readFile("LALUMA/27-01-01.JNL");
-        try {
-            t.module().EcritJournal("Restitution d'un document");
-            QFAIL("a return without a loan date must fail");
-        } catch (const AppError &error) {
-            QCOMPARE(error.number(), 13);
+        // A journal cut in the middle of an entry by a program that died:
+        // the torn entry is cut before the next one is written.
+        const QByteArray whole = folder.readFile("LALUMA/27-01-01.JNL");
+        for (const QByteArray &torn : {QByteArray("\"01/01/2027 - 00:02 - Emprunt d'un"),
+                                       QByteArray("\"01/01/2027 - 00:02 - Emprunt d'un document\"\r\n\"Emprunteur\"\r\n")}) {
+            folder.writeFile("LALUMA/27-01-01.JNL", whole + torn);
+            t.module().EcritJournal("Emprunt d'un document");
+            const QByteArray after = folder.readFile("LALUMA/27-01-01.JNL");
+            QCOMPARE(after.left(whole.size()), whole);
+            QCOMPARE(after.count("\r\n"), whole.count("\r\n") + 4);
         }
-        QCOMPARE(folder.readFile("LALUMA/27-01-01.JNL"), before);
+        // An entry already there is not written twice when asked so.
+        const QByteArray now = folder.readFile("LALUMA/27-01-01.JNL");
+        const Module11::EntreeJournal again = t.module().composeJournal("Emprunt d'un document", t.module().valeursJournal());
+        QVERIFY(now.endsWith(again.octets));
+        QVERIFY(!t.module().ajouteAuJournal(again, true));
+        QCOMPARE(folder.readFile("LALUMA/27-01-01.JNL"), now);
     }
 };
 

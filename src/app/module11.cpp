@@ -42,21 +42,64 @@ short colourValue(const QString &text)
     return static_cast<short>(rounded);
 }
 
-// Parses a date written by the lending screens ("dd/mm/yyyy"), or by another
-// tool in ISO form. Anything else is a type mismatch, as reading it as a date was.
+// Reads a loan date as the catalogue may hold it: d/m/yyyy as the lending
+// screens write it, with or without a time (an Access date with a time comes
+// over as "05/12/2026 10:30:00"), a two-digit year as Jet read it (00 to 29
+// in the 2000s, 30 to 99 in the 1900s), or ISO. An invalid date on return.
 QDate parseLoanDate(const QString &text)
 {
     const QString value = text.trimmed();
-    static const QRegularExpression dayFirst(QStringLiteral("^(\\d{1,2})[/.-](\\d{1,2})[/.-](\\d{4})$"));
-    static const QRegularExpression iso(QStringLiteral("^(\\d{4})-(\\d{1,2})-(\\d{1,2})"));
-    QDate date;
-    if (const auto m = dayFirst.match(value); m.hasMatch())
-        date = QDate(m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt());
-    else if (const auto m = iso.match(value); m.hasMatch())
-        date = QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    if (!date.isValid())
-        throw AppError(ErrorNumber::TypeMismatch, descriptionErreur(ErrorNumber::TypeMismatch));
-    return date;
+    static const QRegularExpression dayFirst(
+        QStringLiteral("^(\\d{1,2})[/.-](\\d{1,2})[/.-](\\d{4}|\\d{2})(?:[ T]\\d{1,2}:\\d{2}(?::\\d{2})?)?$"));
+    static const QRegularExpression iso(
+        QStringLiteral("^(\\d{4})-(\\d{1,2})-(\\d{1,2})(?:[ T]\\d{1,2}:\\d{2}(?::\\d{2}(?:\\.\\d+)?)?)?$"));
+    if (const auto m = dayFirst.match(value); m.hasMatch()) {
+        int year = m.captured(3).toInt();
+        if (m.captured(3).size() == 2)
+            year += year < 30 ? 2000 : 1900;
+        return QDate(year, m.captured(2).toInt(), m.captured(1).toInt());
+    }
+    if (const auto m = iso.match(value); m.hasMatch())
+        return QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    return {};
+}
+
+// The first line of a journal entry: "dd/mm/yyyy - hh:mm - ".
+bool startsEntry(const QByteArray &line)
+{
+    static const QRegularExpression first(QStringLiteral("^\"\\d\\d/\\d\\d/\\d{4} - \\d\\d:\\d\\d - "));
+    return first.match(QString::fromLatin1(line)).hasMatch();
+}
+
+// How many bytes of a journal are whole entries: a program that died while
+// appending may have left part of an entry at the end (a line cut short, or
+// fewer than its four lines). The entries before it are kept as they are.
+qint64 lengthOfWholeEntries(const QByteArray &journal)
+{
+    qint64 end = journal.size();
+    // A last line without its line end is cut.
+    if (!journal.endsWith("\r\n")) {
+        const qint64 lastEnd = journal.lastIndexOf("\r\n");
+        end = lastEnd < 0 ? 0 : lastEnd + 2;
+    }
+    if (end <= 0)
+        return 0;
+    // The last entry is whole when four lines follow its first one.
+    qint64 lineStart = end;
+    int lines = 0;
+    while (lineStart > 0) {
+        // (A negative start would search from the far end.)
+        const qint64 previous = lineStart >= 3 ? journal.lastIndexOf("\r\n", lineStart - 3) : -1;
+        const qint64 start = previous < 0 ? 0 : previous + 2;
+        ++lines;
+        if (startsEntry(journal.mid(start, lineStart - start))) {
+            return lines >= 4 ? end : start;
+        }
+        lineStart = start;
+        if (lines > 4)
+            break; // not written by this program: leave it as it is
+    }
+    return end;
 }
 
 QString quoted(const QString &text)
@@ -273,6 +316,11 @@ void Module11::EcritJournal(const QString &kind)
 
 void Module11::EcritJournal(const QString &kind, const JournalValues &v)
 {
+    ajouteAuJournal(composeJournal(kind, v));
+}
+
+Module11::EntreeJournal Module11::composeJournal(const QString &kind, const JournalValues &v)
+{
     const QDateTime now = m_services.clock.now();
     const QString today = now.toString(QStringLiteral("dd/MM/yyyy"));
     m_fichierJournal = now.toString(QStringLiteral("yy-MM-dd")) + QStringLiteral(".JNL");
@@ -281,14 +329,19 @@ void Module11::EcritJournal(const QString &kind, const JournalValues &v)
     if (kind.compare(QStringLiteral("Emprunt d'un document"), Qt::CaseInsensitive) == 0) {
         line4 = QStringLiteral("emprunté le ") + v.dateemprunt;
     } else if (kind.compare(QStringLiteral("Restitution d'un document"), Qt::CaseInsensitive) == 0) {
-        const qint64 days = parseLoanDate(v.dateemprunt).daysTo(now.date());
-        const QString length = days >= 0 ? QStringLiteral(" %1").arg(days) : QString::number(days);
-        line4 = QStringLiteral("emprunté le ") + v.dateemprunt + QStringLiteral(" - restitué le ") + today +
-                QStringLiteral(" - ") + length + (days < 2 ? QStringLiteral(" jour") : QStringLiteral(" jours"));
+        line4 = QStringLiteral("emprunté le ") + v.dateemprunt + QStringLiteral(" - restitué le ") + today;
+        // A loan date that cannot be read still leaves its entry, as stored,
+        // without the length of the loan.
+        const QDate loan = parseLoanDate(v.dateemprunt);
+        if (loan.isValid()) {
+            const qint64 days = loan.daysTo(now.date());
+            const QString length = days >= 0 ? QStringLiteral(" %1").arg(days) : QString::number(days);
+            line4 += QStringLiteral(" - ") + length + (days < 2 ? QStringLiteral(" jour") : QStringLiteral(" jours"));
+        }
     }
 
-    // The whole entry is composed before anything is written, then appended in
-    // one write: a failure never leaves half an entry.
+    // Values from the data are joined, never used as a format: a "%1" in a
+    // name stays as it is.
     const QStringList lines = {
         quoted(today + QStringLiteral(" - ") + now.toString(QStringLiteral("HH:mm")) + QStringLiteral(" - ") + kind),
         quoted(QStringLiteral("Emprunteur : ") + v.matricule + QStringLiteral(" (emprunteur école - classe ") +
@@ -298,7 +351,22 @@ void Module11::EcritJournal(const QString &kind, const JournalValues &v)
                v.éditeur),
         quoted(line4),
     };
-    TextFile::appendLines1252(nativePath(CheminBase() + QStringLiteral("\\") + m_fichierJournal), lines);
+    QByteArray bytes;
+    for (const QString &line : lines)
+        bytes += TextFile::encode1252(line) + "\r\n";
+    return {nativePath(CheminBase() + QStringLiteral("\\") + m_fichierJournal), bytes};
+}
+
+bool Module11::ajouteAuJournal(const EntreeJournal &entree, bool siAbsente)
+{
+    // The whole entry goes in one write, under the journal's lock, after any
+    // torn entry another program left at the end.
+    return TextFile::appendLocked(entree.fichier, entree.octets, [&](const QByteArray &journal) -> qint64 {
+        const qint64 whole = lengthOfWholeEntries(journal);
+        if (siAbsente && journal.left(whole).contains(entree.octets))
+            return -1;
+        return whole;
+    });
 }
 
 void Module11::endProgram()

@@ -69,10 +69,27 @@ public:
     // Read from the current records, through the bound labels.
     JournalValues valeursJournal();
 
-    // Appends one entry (four lines) to the day's journal; kind is
-    // "Emprunt d'un document" or "Restitution d'un document". The first form
-    // takes the values from the current records; a return, which changes the
-    // record, passes the values read before the change.
+    // One journal entry, composed: the day's file and its four lines as they
+    // go to disk (Windows-1252, CR LF).
+    struct EntreeJournal
+    {
+        QString fichier; // native path of the day's journal
+        QByteArray octets;
+    };
+    // Composes an entry; kind is "Emprunt d'un document" or "Restitution d'un
+    // document" (compared without regard to case). The date and time are
+    // taken now.
+    EntreeJournal composeJournal(const QString &kind, const JournalValues &values);
+    // Appends an entry to its journal, under the journal's lock; a torn entry
+    // left at the end by a program that died while writing is cut first. With
+    // siAbsente, an entry already in the journal is not written again.
+    // Returns whether it was written.
+    bool ajouteAuJournal(const EntreeJournal &entree, bool siAbsente = false);
+
+    // Appends one entry (four lines) to the day's journal: composeJournal,
+    // then ajouteAuJournal. The first form takes the values from the current
+    // records; a return, which changes the record, passes the values read
+    // before the change.
     void EcritJournal(const QString &kind);
     void EcritJournal(const QString &kind, const JournalValues &values);
     const QString &FichierJournal() const { return m_fichierJournal; }

@@ -10,6 +10,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -98,6 +99,8 @@ public:
     Descriptor &operator=(const Descriptor &) = delete;
 
     int get() const { return m_fd; }
+    // Gives the descriptor up to another owner.
+    int release() { return std::exchange(m_fd, -1); }
     // Closes now; returns the errno of a failed close, 0 otherwise.
     int close()
     {
@@ -154,9 +157,147 @@ int syncFile(int fd)
     return result == 0 || errno == EINVAL || errno == EROFS ? 0 : errno;
 }
 
+// Takes (or, without waiting, tries to take) the exclusive lock of a whole
+// file. POSIX record locks are what network file systems carry to the server.
+int lockFile(int fd, bool wait)
+{
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    int result;
+    do {
+        result = ::fcntl(fd, wait ? F_SETLKW : F_SETLK, &lock);
+    } while (result != 0 && errno == EINTR && wait);
+    return result == 0 ? 0 : errno;
+}
+
+void syncFolderOf(const QString &path)
+{
+    const int folderFd = ::open(QFile::encodeName(folderOf(path)).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
+}
+
+QByteArray readFrom(int fd)
+{
+    QByteArray bytes;
+    char buffer[65536];
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t got = ::pread(fd, buffer, sizeof buffer, offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        bytes.append(buffer, got);
+        offset += got;
+    }
+    return bytes;
+}
+
 } // namespace
 
 namespace TextFile {
+
+bool appendLocked(const QString &nativePath, const QByteArray &bytes,
+                  const std::function<qint64(const QByteArray &content)> &keep)
+{
+    Descriptor fd(openOrThrow(nativePath, O_RDWR | O_CREAT));
+    int error = lockFile(fd.get(), true);
+    if (error != 0)
+        throwForErrno(error, nativePath);
+    // The lock goes with the descriptor, whatever happens below.
+    const QByteArray content = readFrom(fd.get());
+    const qint64 kept = keep(content);
+    if (kept < 0)
+        return false;
+    const off_t sizeBefore = off_t(std::min<qint64>(kept, content.size()));
+    if (sizeBefore < content.size() && ::ftruncate(fd.get(), sizeBefore) != 0)
+        throwForErrno(errno, nativePath);
+    error = ::lseek(fd.get(), sizeBefore, SEEK_SET) < 0 ? errno : writeAll(fd.get(), bytes);
+    if (error == 0)
+        error = syncFile(fd.get());
+    if (error != 0) {
+        // Only this call's bytes go: the lock kept everyone else out.
+        if (::ftruncate(fd.get(), sizeBefore) == 0)
+            syncFile(fd.get());
+        fd.close();
+        throwForErrno(error, nativePath);
+    }
+    error = fd.close();
+    if (error != 0)
+        throwForErrno(error, nativePath);
+    return true;
+}
+
+HeldFile::~HeldFile()
+{
+    release();
+}
+
+HeldFile::HeldFile(HeldFile &&other) noexcept : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)) {}
+
+HeldFile &HeldFile::operator=(HeldFile &&other) noexcept
+{
+    if (this != &other) {
+        release();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_path = std::move(other.m_path);
+    }
+    return *this;
+}
+
+void HeldFile::release()
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // lets the lock go
+    m_fd = -1;
+}
+
+HeldFile HeldFile::create(const QString &nativePath, const QByteArray &bytes)
+{
+    Descriptor fd(openOrThrow(nativePath, O_RDWR | O_CREAT | O_EXCL));
+    int error = lockFile(fd.get(), false);
+    if (error == 0)
+        error = writeAll(fd.get(), bytes);
+    if (error == 0)
+        error = syncFile(fd.get());
+    if (error != 0) {
+        ::unlink(encodedPath(nativePath).constData());
+        fd.close();
+        throwForErrno(error, nativePath);
+    }
+    syncFolderOf(nativePath);
+    return HeldFile(fd.release(), nativePath);
+}
+
+HeldFile HeldFile::claim(const QString &nativePath)
+{
+    const int fd = ::open(encodedPath(nativePath).constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    if (lockFile(fd, false) != 0) {
+        ::close(fd);
+        return {};
+    }
+    return HeldFile(fd, nativePath);
+}
+
+QByteArray HeldFile::content() const
+{
+    return m_fd >= 0 ? readFrom(m_fd) : QByteArray();
+}
+
+void HeldFile::done()
+{
+    if (m_fd < 0)
+        return;
+    ::unlink(encodedPath(m_path).constData());
+    syncFolderOf(m_path);
+    release();
+}
 
 QString decode1252(const QByteArray &bytes)
 {

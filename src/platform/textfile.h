@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Text files of the data folder (request files, day journals) are written in
 // Windows-1252 with CR LF line ends. Errors are thrown as AppError with the
 // platform's numbers: 53 file not found, 76 path not found, 70 permission
@@ -37,6 +39,48 @@ QStringList readValues(const QString &text, int count);
 // the file to disk and closes it, whatever happens. Creates the file when it
 // is missing. Either all the lines reach the file or the call throws.
 void appendLines1252(const QString &nativePath, const QStringList &lines);
+
+// Appends bytes to a file that other programs append to as well, under an
+// exclusive lock of the whole file (waiting for it), then flushes it to disk.
+// Under the lock, `keep` sees the file's content and returns how many of its
+// bytes to keep before the new ones (to cut the torn tail a program left when
+// it died in the middle of a write), or -1 to write nothing (the bytes are
+// there already). A failed write removes only the bytes of this call. Returns
+// whether the bytes were written.
+bool appendLocked(const QString &nativePath, const QByteArray &bytes,
+                  const std::function<qint64(const QByteArray &content)> &keep);
+
+// A small file that says "this is under way": created new and locked by this
+// program until done() or destruction; a program that dies leaves it behind,
+// unlocked. claim() takes such a file of another program for recovery, only
+// when no living program holds it.
+class HeldFile
+{
+public:
+    HeldFile() = default;
+    ~HeldFile();
+    HeldFile(HeldFile &&other) noexcept;
+    HeldFile &operator=(HeldFile &&other) noexcept;
+
+    // Creates the file (it must not exist), locks it, writes the bytes and
+    // flushes the file and its folder.
+    static HeldFile create(const QString &nativePath, const QByteArray &bytes);
+    // Locks an existing file without waiting; an empty HeldFile when another
+    // program holds it or it is gone.
+    static HeldFile claim(const QString &nativePath);
+
+    bool isHeld() const { return m_fd >= 0; }
+    QByteArray content() const;
+    // Removes the file, then lets it go.
+    void done();
+
+private:
+    HeldFile(int fd, QString path) : m_fd(fd), m_path(std::move(path)) {}
+    void release();
+
+    int m_fd = -1;
+    QString m_path;
+};
 
 // Replaces the file's content with the given bytes (written to a temporary
 // file beside it, then renamed over it).

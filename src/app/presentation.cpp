@@ -2,6 +2,7 @@
 
 #include "app/appcontext.h"
 #include "app/feuillechoix.h"
+#include "app/intentionpret.h"
 #include "app/lumascreen.h"
 #include "app/version.h"
 #include "lending/feuilleclasse.h"
@@ -177,6 +178,8 @@ void présentation::Form_Load()
     });
     m.trapped([&] { m_context.requêtes().ListeRequetes(m); });
     m.trapped([&] { m.LitCouleurs(); });
+    // Loans a kiosk saved but could not journal before it stopped.
+    m.trapped([&] { reprendIntentions(m); });
     m.trapped([&] { m_context.FeuilleDescripteurs().ChargeDescripteurs(); });
     m.trapped([&] { hide(); });
     m.trapped([&] { pointer.arrow(); });

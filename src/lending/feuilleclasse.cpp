@@ -164,6 +164,7 @@ void Feuilleclasse::Dessin1_Click(int Index)
             document.setTitle(QStringLiteral(" ") + d.Etiquette5().text(), kRed);
             inventaire = d.Etiquette4().text();
         });
+        document.retientDocumentMontre();
         document.showCover(inventaire);
     } else {
         m_command3D1->setPicture(document.Command3D4()->picture());
@@ -181,6 +182,17 @@ void Feuilleclasse::Dessin1_Click(int Index)
     m_command3D1->show();
     m_picture1->show();
     pointer.arrow();
+}
+
+void Feuilleclasse::decideAgain()
+{
+    for (int k = 0; k < kPhotos; ++k) {
+        if (!m_forme1[k]->isHidden()) {
+            Dessin1_Click(k);
+            return;
+        }
+    }
+    resetToWaiting();
 }
 
 QString Feuilleclasse::modeSound() const

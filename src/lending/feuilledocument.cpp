@@ -2,6 +2,7 @@
 
 #include "app/appcontext.h"
 #include "lending/feuilleclasse.h"
+#include "lending/pret.h"
 #include "data/jetliteral.h"
 #include "platform/paths.h"
 
@@ -31,15 +32,6 @@ QPoint digitPlace(int i)
     const int row = (i - 1) / 3;
     const int column = (i - 1) % 3;
     return {120 + 960 * column, 1080 + 840 * row};
-}
-
-// The numeric value of a count stored as text, read as far as it is a
-// number: empty or not a number counts as 0.
-long long countValue(const QString &text)
-{
-    static const QRegularExpression leadingNumber(QStringLiteral("^\\s*([+-]?\\d+)"));
-    const auto match = leadingNumber.match(text);
-    return match.hasMatch() ? match.captured(1).toLongLong() : 0;
 }
 
 } // namespace
@@ -175,6 +167,7 @@ void feuilledocument::Text1_Change()
         catalogue.findFirst(criterion);
         found = !catalogue.noMatch();
     });
+    m_montre.clear();
     if (!searched || !found) {
         // A catalogue that cannot be read is shown as no document: nothing
         // may be lent from a lookup that did not succeed.
@@ -187,6 +180,7 @@ void feuilledocument::Text1_Change()
     QString inventaire;
     setLoanButtons(false, false);
     module().trapped([&] {
+        m_montre = etatMontre(d);
         if (d.Etiquette6().text() == QStringLiteral("N")) {
             setTitle(QStringLiteral(" ") + d.Etiquette5().text(), kRed);
             setLoanButtons(true, false);
@@ -210,6 +204,7 @@ void feuilledocument::Command3D2_Click()
 {
     m_text1->clear();
     m_dessin1->clear();
+    m_montre.clear();
     setTitle(kQuestion, kBlue);
     // Nothing is shown any more that the borrow button could lend.
     m_command3D4->hide();
@@ -228,50 +223,34 @@ void feuilledocument::Picture3_Click()
     module().JoueSon(module().CheminBase() + QStringLiteral("\\SONS\\FERME.WAV"));
 }
 
+void feuilledocument::retientDocumentMontre()
+{
+    m_montre.clear();
+    module().trapped([&] { m_montre = etatMontre(context().données()); });
+}
+
 void feuilledocument::Command3D4_Click()
 {
-    Module11 &m = module();
-    Feuilleenfant &d = context().données();
-    const QString today = context().services().clock.now().toString(QStringLiteral("dd/MM/yyyy"));
-
-    m.trapped([&] { d.Etiquette6().setText(QStringLiteral("O")); });
-    m.trapped([&] { d.Etiquette7().setText(d.Etiquette3().text()); });
-    m.trapped([&] { d.Etiquette13().setText(today); });
-    m.trapped([&] { d.Etiquette8().setText(QStringLiteral("école")); });
-    m.trapped([&] { d.Etiquette12().setText(QString::number(countValue(d.Etiquette12().text()) + 1)); });
-    // A loan that could not be saved is not a loan: no journal entry, and the
-    // record keeps what it held.
-    const bool saved = m.trapped([&] { d.Donnée2().update(); });
-    if (saved) {
-        m.trapped([&] { d.Donnée2().moveToLastModified(); });
-        m.trapped([&] { m.EcritJournal(QStringLiteral("Emprunt d'un document")); });
-    } else {
-        m.trapped([&] { d.Donnée2().cancelUpdate(); });
+    if (Emprunte(module(), m_montre) == IssuePret::Change) {
+        // Another kiosk lent it (or it changed) since it was shown: nothing
+        // was written; the lookup again shows what it is now.
+        Text1_Change();
+        return;
     }
     backToChildChoice();
 }
 
 void feuilledocument::Command3D5_Click()
 {
-    Module11 &m = module();
-    Feuilleenfant &d = context().données();
-    const QString today = context().services().clock.now().toString(QStringLiteral("dd/MM/yyyy"));
-
-    // The journal needs the borrower and the loan date as they were; the
-    // entry is written once the return is saved.
-    Module11::JournalValues before;
-    const bool valuesRead = m.trapped([&] { before = m.valeursJournal(); });
-    m.trapped([&] { d.Etiquette6().setText(QStringLiteral("N")); });
-    m.trapped([&] { d.Etiquette7().setText(QString()); });
-    m.trapped([&] { d.Etiquette13().setText(today); });
-    m.trapped([&] { d.Etiquette8().setText(QString()); });
-    const bool saved = m.trapped([&] { d.Donnée2().update(); });
-    if (saved) {
-        m.trapped([&] { d.Donnée2().moveToLastModified(); });
-        if (valuesRead)
-            m.trapped([&] { m.EcritJournal(QStringLiteral("Restitution d'un document"), before); });
-    } else {
-        m.trapped([&] { d.Donnée2().cancelUpdate(); });
+    if (Rend(module(), m_montre) == IssuePret::Change) {
+        // Returned (or changed) elsewhere since it was shown: the child choice
+        // decides again, for the same child, from what the catalogue now holds.
+        if (module().programEnded())
+            return;
+        hide();
+        m_dessin1->clear();
+        context().FeuilleClasse().decideAgain();
+        return;
     }
     backToChildChoice();
 }

@@ -2,6 +2,7 @@
 
 #include "app/lumascreen.h"
 
+#include <QHash>
 #include <array>
 
 class QLabel;
@@ -47,6 +48,11 @@ public:
     // an empty inventory number leaves the picture as it is.
     void showCover(const QString &inventaire);
 
+    // Keeps the loan fields of the current document as the child now sees
+    // them (the lookup and the child choice call it): a borrow or a return
+    // writes only if the record still holds them.
+    void retientDocumentMontre();
+
     // The most digits an inventory number has.
     static constexpr int kMaxDigits = 5;
 
@@ -55,6 +61,7 @@ protected:
 
 private:
     void setLoanButtons(bool borrow, bool giveBack);
+    QHash<QString, QString> m_montre;
     void backToChildChoice();
 
     Panel3D *m_panel3D1 = nullptr;

@@ -57,6 +57,8 @@ QString folderOf(const QString &path)
         if (!QFileInfo(folderOf(path)).isDir())
             throw AppError(ErrorNumber::PathNotFound, QStringLiteral("Chemin d'accès introuvable : %1").arg(path));
         throw AppError(ErrorNumber::FileNotFound, QStringLiteral("Fichier introuvable : %1").arg(name));
+    case EEXIST:
+        throw AppError(ErrorNumber::FileAlreadyExists, QStringLiteral("Ce fichier existe déjà : %1").arg(name));
     case ENOTDIR:
         throw AppError(ErrorNumber::PathNotFound, QStringLiteral("Chemin d'accès introuvable : %1").arg(path));
     case EACCES:

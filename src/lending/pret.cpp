@@ -1,0 +1,109 @@
+#include "lending/pret.h"
+
+#include "app/intentionpret.h"
+#include "app/module11.h"
+#include "data/feuilleenfant.h"
+
+#include <QRegularExpression>
+#include <functional>
+#include <optional>
+
+namespace {
+
+const QStringList kChampsVerifies = {QStringLiteral("inventaire"), QStringLiteral("emprunté"),
+                                     QStringLiteral("emprunteur"), QStringLiteral("cumul"),
+                                     QStringLiteral("dateemprunt")};
+
+// The save shared by the borrow and the return, once the fields are edited.
+IssuePret enregistre(Module11 &m, const QString &kind, const QHash<QString, QString> &montre,
+                     const std::function<Module11::JournalValues()> &valeurs)
+{
+    Cursor &catalogue = m.données().Donnée2();
+    Module11::EntreeJournal entree;
+    std::optional<IntentionPret> intention;
+    const bool prepared = m.trapped([&] {
+        entree = m.composeJournal(kind, valeurs());
+        intention = IntentionPret::ecrit(m, entree, montre.value(QStringLiteral("inventaire")), montre);
+    });
+    if (!prepared) {
+        m.trapped([&] { catalogue.cancelUpdate(); });
+        return IssuePret::Echoue;
+    }
+    bool saved = false;
+    const bool ran = m.trapped([&] { saved = catalogue.updateIfUnchanged(montre); });
+    if (!ran || !saved) {
+        intention->termine();
+        return ran ? IssuePret::Change : IssuePret::Echoue;
+    }
+    m.trapped([&] { catalogue.moveToLastModified(); });
+    // Without its entry the intent stays, and the next start writes it.
+    if (m.trapped([&] { m.ajouteAuJournal(entree); }))
+        intention->termine();
+    return IssuePret::Enregistre;
+}
+
+} // namespace
+
+QHash<QString, QString> etatMontre(Feuilleenfant &d)
+{
+    QHash<QString, QString> shown;
+    for (const QString &field : kChampsVerifies)
+        shown.insert(field, d.Donnée2().field(field));
+    return shown;
+}
+
+QString cumulPlusUn(const QString &cumul)
+{
+    const QString text = cumul.trimmed();
+    static const QRegularExpression digits(QStringLiteral("^\\d+$"));
+    if (digits.match(text).hasMatch()) {
+        QString sum = text;
+        int i = int(sum.size()) - 1;
+        for (; i >= 0 && sum[i] == u'9'; --i)
+            sum[i] = u'0';
+        if (i < 0)
+            sum.prepend(u'1');
+        else
+            sum[i] = QChar(sum[i].unicode() + 1);
+        // Leading zeros as a number has none.
+        while (sum.size() > 1 && sum.front() == u'0')
+            sum.remove(0, 1);
+        return sum;
+    }
+    static const QRegularExpression leading(QStringLiteral("^([+-]?\\d{1,18})"));
+    const auto match = leading.match(text);
+    const long long value = match.hasMatch() ? match.captured(1).toLongLong() : 0;
+    return QString::number(value + 1);
+}
+
+IssuePret Emprunte(Module11 &m, const QHash<QString, QString> &montre)
+{
+    Feuilleenfant &d = m.données();
+    if (montre.isEmpty())
+        return IssuePret::Change; // nothing known was shown: nothing to lend
+    const QString today = m.services().clock.now().toString(QStringLiteral("dd/MM/yyyy"));
+    m.trapped([&] { d.Etiquette6().setText(QStringLiteral("O")); });
+    m.trapped([&] { d.Etiquette7().setText(d.Etiquette3().text()); });
+    m.trapped([&] { d.Etiquette13().setText(today); });
+    m.trapped([&] { d.Etiquette8().setText(QStringLiteral("école")); });
+    m.trapped([&] { d.Etiquette12().setText(cumulPlusUn(montre.value(QStringLiteral("cumul")))); });
+    // The entry shows the loan as saved: today's date.
+    return enregistre(m, QStringLiteral("Emprunt d'un document"), montre, [&] { return m.valeursJournal(); });
+}
+
+IssuePret Rend(Module11 &m, const QHash<QString, QString> &montre)
+{
+    Feuilleenfant &d = m.données();
+    if (montre.isEmpty())
+        return IssuePret::Change;
+    const QString today = m.services().clock.now().toString(QStringLiteral("dd/MM/yyyy"));
+    // The entry needs the borrower and the loan date as they were.
+    Module11::JournalValues avant;
+    if (!m.trapped([&] { avant = m.valeursJournal(); }))
+        return IssuePret::Echoue;
+    m.trapped([&] { d.Etiquette6().setText(QStringLiteral("N")); });
+    m.trapped([&] { d.Etiquette7().setText(QString()); });
+    m.trapped([&] { d.Etiquette13().setText(today); });
+    m.trapped([&] { d.Etiquette8().setText(QString()); });
+    return enregistre(m, QStringLiteral("Restitution d'un document"), montre, [&] { return avant; });
+}

@@ -6,6 +6,7 @@
 #include "testcontext.h"
 #include "testdb.h"
 
+#include "app/intentionpret.h"
 #include "lending/feuilleclasse.h"
 #include "lending/feuilledocument.h"
 #include "lending/feuilleecole.h"
@@ -375,6 +376,121 @@ private slots:
         // The bound fields show the record as saved, not the refused edits.
         QCOMPARE(run.t->context.données().Etiquette6().text(), before);
         QCOMPARE(run.t->context.données().Etiquette12().text(), QString("2"));
+    }
+
+    // Another kiosk, or the management program, changes the document between
+    // the moment the child sees it and the touch: nothing is written or
+    // journaled, and the child sees what the record now calls for.
+    void changedSinceShownIsNeitherLoanNorReturn_data()
+    {
+        QTest::addColumn<bool>("borrow");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("lent elsewhere") << true << "emprunté = 'O', emprunteur = '99', cumul = '3'"
+                                        << " Ce livre est déjà emprunté.";
+        QTest::newRow("count changed") << true << "cumul = '7'" << " Le loup";
+        QTest::newRow("another document in its row") << true << "inventaire = '00077'"
+                                                     << " Pas de livre avec ce numéro...";
+        QTest::newRow("returned elsewhere") << false << "emprunté = 'N', emprunteur = '', dateemprunt = '04/12/2026'"
+                                            << "";
+    }
+    void changedSinceShownIsNeitherLoanNorReturn()
+    {
+        QFETCH(bool, borrow);
+        QFETCH(QString, change);
+        QFETCH(QString, title);
+        Lending run;
+        oneClass(run, {"12"});
+        TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", borrow ? "N" : "O", borrow ? "" : "12",
+                            borrow ? "" : "école", "01/12/2026", "2");
+        run.start();
+        QString titleAfter;
+        bool stillOnDocument = false, borrowOffered = false;
+        run.openClass(0, [&] {
+            run.classe().Dessin1_Click(0);
+            whileOpen(run.doc(), [&] {
+                if (borrow)
+                    run.doc().Command3D1_Click(1);
+                TestDb::exec(run.folder.catalogue(), "UPDATE luma SET " + change);
+                if (borrow)
+                    QTest::mouseClick(run.doc().Command3D4(), Qt::LeftButton);
+                else
+                    QTest::mouseClick(run.doc().Command3D5(), Qt::LeftButton);
+                titleAfter = run.doc().Panel3D1()->text();
+                stillOnDocument = run.doc().isVisible();
+            }, [&] { run.classe().Command3D1_Click(); });
+            // The same child, now holding nothing: borrowing is offered.
+            run.classe().Dessin1_Click(0);
+            borrowOffered = !run.classe().Command3D1()->isHidden() &&
+                            run.classe().Command3D1()->picture().sameAs(run.doc().Command3D4()->picture());
+        });
+        QVERIFY(!run.folder.exists("LALUMA/26-12-05.JNL"));
+        QCOMPARE(QDir(run.folder.base() + "/EN-COURS").entryList(QDir::Files), QStringList());
+        QVERIFY(run.t->messages.shown.isEmpty());
+        if (borrow) {
+            QVERIFY(stillOnDocument);
+            QCOMPARE(titleAfter, title);
+            QVERIFY(!run.doc().Command3D4()->isVisibleTo(&run.doc()) || title == " Le loup");
+        } else {
+            QVERIFY(!stillOnDocument);
+            QVERIFY(borrowOffered);
+            QCOMPARE(run.field("00001", "dateemprunt"), QString("04/12/2026"));
+        }
+        QVERIFY(run.field("00001", "emprunteur") != "12" || !borrow);
+    }
+
+    // A kiosk stopped at any point of a borrow: the next start journals the
+    // loan it saved, exactly once, and drops what it never saved.
+    void interruptedLoansAreSettledAtTheNextStart_data()
+    {
+        QTest::addColumn<QString>("stoppedAfter");
+        QTest::addColumn<bool>("journaled");
+        QTest::newRow("intent cut short") << "part of the intent" << false;
+        QTest::newRow("before the save") << "intent" << false;
+        QTest::newRow("after the save") << "save" << true;
+        QTest::newRow("after the entry") << "entry" << true;
+    }
+    void interruptedLoansAreSettledAtTheNextStart()
+    {
+        QFETCH(QString, stoppedAfter);
+        QFETCH(bool, journaled);
+        Lending run;
+        oneClass(run, {"12"});
+        TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", "N", "", "", "01/12/2026", "2");
+        run.start();
+        Module11 &m = run.t->module();
+        const Module11::EntreeJournal entry =
+            m.composeJournal("Emprunt d'un document",
+                             {"12", "01", "MS", "N00", "P00", "00001", "Le loup", "", "05/12/2026"});
+        const QHash<QString, QString> shown{{"inventaire", "00001"}, {"emprunté", "N"}, {"emprunteur", ""},
+                                            {"cumul", "2"}, {"dateemprunt", "01/12/2026"}};
+        {
+            IntentionPret intent = IntentionPret::ecrit(m, entry, "00001", shown);
+            // The program stops here: the intent stays, no longer locked.
+        }
+        const QString folder = run.folder.base() + "/EN-COURS";
+        const QString intentFile = QDir(folder).entryInfoList(QDir::Files).value(0).filePath();
+        if (stoppedAfter == "part of the intent") {
+            QFile cut(intentFile);
+            QVERIFY(cut.open(QIODevice::ReadWrite));
+            QVERIFY(cut.resize(cut.size() / 2));
+        }
+        if (stoppedAfter == "save" || stoppedAfter == "entry")
+            TestDb::exec(run.folder.catalogue(), "UPDATE luma SET emprunté = 'O', emprunteur = '12', cumul = '3', "
+                                                 "catégorieemprunteur = 'école', dateemprunt = '05/12/2026'");
+        if (stoppedAfter == "entry")
+            QVERIFY(m.ajouteAuJournal(entry));
+
+        // The next start, on this kiosk or another.
+        TestContext next;
+        next.module().setCheminBase(run.folder.base());
+        reprendIntentions(next.module());
+        QCOMPARE(run.journal("26-12-05"), journaled ? entry.octets : QByteArray());
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
+        QVERIFY(next.messages.shown.isEmpty());
+        // Settled once: a further start changes nothing.
+        reprendIntentions(next.module());
+        QCOMPARE(run.journal("26-12-05"), journaled ? entry.octets : QByteArray());
     }
 
     void entriesEitherSideOfMidnightGoToTwoFiles()

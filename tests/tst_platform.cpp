@@ -25,7 +25,9 @@
 #include <QTimer>
 
 #include <functional>
+#include <csignal>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -74,6 +76,39 @@ class PlatformTest : public QObject
     Q_OBJECT
 
 private slots:
+    // An intent file is left alone while the program that wrote it lives,
+    // and can be taken over once it died.
+    void heldFileIsTakenOnlyFromTheDead()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("A.PRET");
+        int ready[2];
+        QVERIFY(::pipe(ready) == 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            try {
+                TextFile::HeldFile held = TextFile::HeldFile::create(path, "contenu");
+                (void)!::write(ready[1], "1", 1);
+                ::pause();
+            } catch (...) {
+            }
+            ::_exit(1);
+        }
+        char signal = 0;
+        QCOMPARE(::read(ready[0], &signal, 1), ssize_t(1));
+        QVERIFY(!TextFile::HeldFile::claim(path).isHeld());
+        QVERIFY_THROWS_EXCEPTION(AppError, TextFile::HeldFile::create(path, "autre"));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        ::close(ready[0]);
+        ::close(ready[1]);
+        TextFile::HeldFile taken = TextFile::HeldFile::claim(path);
+        QVERIFY(taken.isHeld());
+        QCOMPARE(taken.content(), QByteArray("contenu"));
+        taken.done();
+        QVERIFY(!QFile::exists(path));
+    }
+
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());

@@ -184,17 +184,6 @@ void Feuilleclasse::Dessin1_Click(int Index)
     pointer.arrow();
 }
 
-void Feuilleclasse::decideAgain()
-{
-    for (int k = 0; k < kPhotos; ++k) {
-        if (!m_forme1[k]->isHidden()) {
-            Dessin1_Click(k);
-            return;
-        }
-    }
-    resetToWaiting();
-}
-
 QString Feuilleclasse::modeSound() const
 {
     feuilledocument &document = context().FeuilleDocument();

@@ -37,9 +37,6 @@ public:
     // The waiting state, after a borrow or a return: no child marked, the
     // question in blue, no action button.
     void resetToWaiting();
-    // Decides again, for the child marked, between borrowing and returning,
-    // from what the catalogue now holds.
-    void decideAgain();
 
 private:
     void hideFrames();

@@ -242,16 +242,10 @@ void feuilledocument::Command3D4_Click()
 
 void feuilledocument::Command3D5_Click()
 {
-    if (Rend(module(), m_montre) == IssuePret::Change) {
-        // Returned (or changed) elsewhere since it was shown: the child choice
-        // decides again, for the same child, from what the catalogue now holds.
-        if (module().programEnded())
-            return;
-        hide();
-        m_dessin1->clear();
-        context().FeuilleClasse().decideAgain();
-        return;
-    }
+    // Returned (or changed) elsewhere since it was shown, nothing is written;
+    // either way the child choice waits, and the child's photograph then
+    // shows what the catalogue now holds.
+    Rend(module(), m_montre);
     backToChildChoice();
 }
 

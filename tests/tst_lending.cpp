@@ -425,7 +425,7 @@ private slots:
                             run.classe().Command3D1()->picture().sameAs(run.doc().Command3D4()->picture());
         });
         QVERIFY(!run.folder.exists("LALUMA/26-12-05.JNL"));
-        QCOMPARE(QDir(run.folder.base() + "/EN-COURS").entryList(QDir::Files), QStringList());
+        QCOMPARE(QDir(run.folder.base() + "/EN-COURS").entryList({"*.PRET"}, QDir::Files), QStringList());
         QVERIFY(run.t->messages.shown.isEmpty());
         if (borrow) {
             QVERIFY(stillOnDocument);
@@ -469,7 +469,7 @@ private slots:
             // The program stops here: the intent stays, no longer locked.
         }
         const QString folder = run.folder.base() + "/EN-COURS";
-        const QString intentFile = QDir(folder).entryInfoList(QDir::Files).value(0).filePath();
+        const QString intentFile = QDir(folder).entryInfoList({"*.PRET"}, QDir::Files).value(0).filePath();
         if (stoppedAfter == "part of the intent") {
             QFile cut(intentFile);
             QVERIFY(cut.open(QIODevice::ReadWrite));
@@ -486,7 +486,7 @@ private slots:
         next.module().setCheminBase(run.folder.base());
         reprendIntentions(next.module());
         QCOMPARE(run.journal("26-12-05"), journaled ? entry.octets : QByteArray());
-        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList());
+        QCOMPARE(QDir(folder).entryList({"*.PRET"}, QDir::Files), QStringList());
         QVERIFY(next.messages.shown.isEmpty());
         // Settled once: a further start changes nothing.
         reprendIntentions(next.module());

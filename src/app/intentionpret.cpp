@@ -20,6 +20,17 @@ QString dossier(Module11 &module)
     return module.CheminBase() + kDossier;
 }
 
+QString dossierCree(Module11 &module)
+{
+    const QString folder = nativePath(dossier(module));
+    if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
+        throw AppError(ErrorNumber::PermissionDenied, QStringLiteral("Permission refusée : %1").arg(folder));
+    return folder;
+}
+
+// Settles the intents no living kiosk holds; the caller holds the lending lock.
+int regleIntentions(Module11 &module);
+
 // One "key=base64" line per value: any text or byte survives.
 QByteArray encode(const QList<QPair<QString, QByteArray>> &values)
 {
@@ -45,9 +56,7 @@ QHash<QString, QByteArray> decode(const QByteArray &bytes)
 IntentionPret IntentionPret::ecrit(Module11 &module, const Module11::EntreeJournal &entree, const QString &inventaire,
                                    const QHash<QString, QString> &avant)
 {
-    const QString folder = nativePath(dossier(module));
-    if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
-        throw AppError(ErrorNumber::PermissionDenied, QStringLiteral("Permission refusée : %1").arg(folder));
+    const QString folder = dossierCree(module);
     QList<QPair<QString, QByteArray>> values{
         // The day's journal by its name: another kiosk may reach the data
         // folder by another path.
@@ -81,11 +90,26 @@ void IntentionPret::termine()
     m_fichier.done();
 }
 
+TextFile::FileLock verrouPrets(Module11 &module)
+{
+    TextFile::FileLock lock = TextFile::FileLock::take(dossierCree(module) + QStringLiteral("/PRETS.LCK"));
+    regleIntentions(module);
+    return lock;
+}
+
 int reprendIntentions(Module11 &module)
 {
-    const QString folder = dossier(module);
-    if (!isFolder(folder))
+    if (!isFolder(dossier(module)))
         return 0;
+    TextFile::FileLock lock = TextFile::FileLock::take(dossierCree(module) + QStringLiteral("/PRETS.LCK"));
+    return regleIntentions(module);
+}
+
+namespace {
+
+int regleIntentions(Module11 &module)
+{
+    const QString folder = dossier(module);
     int written = 0;
     for (const QString &name : filesWithExtension(folder, kExtension)) {
         TextFile::HeldFile held = TextFile::HeldFile::claim(nativePath(folder + QLatin1Char('\\') + name));
@@ -125,3 +149,5 @@ int reprendIntentions(Module11 &module)
     }
     return written;
 }
+
+} // namespace

@@ -7,14 +7,18 @@
 #include <QString>
 
 // A loan or a return under way, so that a loan and its journal entry never
-// disagree whatever instant the program dies at: the intent (the entry, the
-// document, and what its record held before) is written and flushed before
-// the catalogue is saved, and removed once the entry is in the journal. A
-// program that dies in between leaves it in the data folder's EN-COURS
-// folder; the next start of any kiosk completes it (writes the entry when the
-// record shows the change was saved) or drops it (when the record still holds
-// what it held before). While its program runs, an intent is locked and no
-// other kiosk touches it.
+// disagree whatever instant the program dies at.
+//
+// Every kiosk saves its loans under one lock of the data folder (the lending
+// lock, EN-COURS/PRETS.LCK). Holding it, a kiosk writes and flushes the intent
+// (the entry, the document, and what its record held before), saves the
+// record, appends the entry, and removes the intent. A kiosk that dies on the
+// way lets the lock go and leaves its intent behind; whoever takes the lock
+// next settles it before anything else: since no other kiosk could save while
+// the dead one held the lock, the record shows exactly whether its save
+// happened. If the record still holds what it held before, the intent is
+// dropped; otherwise its entry is written (once). The management program, which
+// does not take the lock, is the one writer this cannot see.
 class IntentionPret
 {
 public:
@@ -31,7 +35,12 @@ private:
     TextFile::HeldFile m_fichier;
 };
 
-// Completes or drops the intents that no running program holds; returns how
-// many entries it wrote. Each intent that cannot be settled is reported and
-// kept for the next start.
+// Takes the lending lock (waiting for another kiosk's loan to end) and
+// settles the intents dead kiosks left; returns the lock, held until the
+// caller has saved its own loan.
+TextFile::FileLock verrouPrets(Module11 &module);
+
+// At start: takes the lending lock and settles the intents dead kiosks left;
+// returns how many entries it wrote. Each intent that cannot be settled is
+// reported and kept.
 int reprendIntentions(Module11 &module);

@@ -357,13 +357,16 @@ Module11::EntreeJournal Module11::composeJournal(const QString &kind, const Jour
     return {nativePath(CheminBase() + QStringLiteral("\\") + m_fichierJournal), bytes};
 }
 
-bool Module11::ajouteAuJournal(const EntreeJournal &entree, bool siAbsente)
+bool Module11::ajouteAuJournal(const EntreeJournal &entree, bool saufSiDerniere)
 {
     // The whole entry goes in one write, under the journal's lock, after any
     // torn entry another program left at the end.
     return TextFile::appendLocked(entree.fichier, entree.octets, [&](const QByteArray &journal) -> qint64 {
         const qint64 whole = lengthOfWholeEntries(journal);
-        if (siAbsente && journal.left(whole).contains(entree.octets))
+        // Only the last entry can be the dead kiosk's: loans are saved and
+        // journaled one at a time, and the same entry may well stand earlier
+        // (the same child, book and minute).
+        if (saufSiDerniere && journal.left(whole).endsWith(entree.octets))
             return -1;
         return whole;
     });

@@ -82,9 +82,10 @@ public:
     EntreeJournal composeJournal(const QString &kind, const JournalValues &values);
     // Appends an entry to its journal, under the journal's lock; a torn entry
     // left at the end by a program that died while writing is cut first. With
-    // siAbsente, an entry already in the journal is not written again.
-    // Returns whether it was written.
-    bool ajouteAuJournal(const EntreeJournal &entree, bool siAbsente = false);
+    // saufSiDerniere, an entry that already ends the journal is not written
+    // again (a kiosk that died right after writing it). Returns whether it
+    // was written.
+    bool ajouteAuJournal(const EntreeJournal &entree, bool saufSiDerniere = false);
 
     // Appends one entry (four lines) to the day's journal: composeJournal,
     // then ajouteAuJournal. The first form takes the values from the current

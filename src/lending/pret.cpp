@@ -21,8 +21,11 @@ IssuePret enregistre(Module11 &m, const QString &kind, const QHash<QString, QStr
     Cursor &catalogue = m.données().Donnée2();
     Module11::EntreeJournal entree;
     std::optional<IntentionPret> intention;
+    // Held until the entry is written: no other kiosk saves in between.
+    TextFile::FileLock verrou;
     const bool prepared = m.trapped([&] {
         entree = m.composeJournal(kind, valeurs());
+        verrou = verrouPrets(m);
         intention = IntentionPret::ecrit(m, entree, montre.value(QStringLiteral("inventaire")), montre);
     });
     if (!prepared) {

@@ -234,6 +234,33 @@ bool appendLocked(const QString &nativePath, const QByteArray &bytes,
     return true;
 }
 
+FileLock::~FileLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+FileLock::FileLock(FileLock &&other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+
+FileLock &FileLock::operator=(FileLock &&other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+FileLock FileLock::take(const QString &nativePath)
+{
+    Descriptor fd(openOrThrow(nativePath, O_RDWR | O_CREAT));
+    const int error = lockFile(fd.get(), true);
+    if (error != 0)
+        throwForErrno(error, nativePath);
+    return FileLock(fd.release());
+}
+
 HeldFile::~HeldFile()
 {
     release();

@@ -82,6 +82,24 @@ private:
     QString m_path;
 };
 
+// The exclusive lock of a lock file (created when missing), held from take()
+// until destruction, waiting for any other program that holds it. The lock
+// goes with the program: one that dies lets it go.
+class FileLock
+{
+public:
+    FileLock() = default;
+    ~FileLock();
+    FileLock(FileLock &&other) noexcept;
+    FileLock &operator=(FileLock &&other) noexcept;
+
+    static FileLock take(const QString &nativePath);
+
+private:
+    explicit FileLock(int fd) : m_fd(fd) {}
+    int m_fd = -1;
+};
+
 // Replaces the file's content with the given bytes (written to a temporary
 // file beside it, then renamed over it).
 void writeFileAtomically(const QString &nativePath, const QByteArray &bytes);

@@ -1,0 +1,284 @@
+// Several kiosks on one catalogue, some of them killed at random moments.
+//
+//   stress_loans [operations per process] [kills]
+//
+// Processes, each with its own connections, borrow and return the same
+// twenty books in random order through the lending code the screens use,
+// first side by side, then while processes are killed with SIGKILL at random
+// moments. Then, as the next start of a kiosk would, the interrupted loans are
+// settled, and the files are checked: the catalogue is sound, every book's
+// state is what its journal entries give, its count is its number of
+// journaled loans, and no journal holds a torn entry. Prints the counts; the
+// exit status is 0 only when nothing disagrees. With STRESS_KEEP=DIR set, a
+// run that disagrees copies its data folder there to be looked at.
+
+#include "datafolder.h"
+#include "testcontext.h"
+#include "testdb.h"
+
+#include "app/intentionpret.h"
+#include "lending/pret.h"
+#include "platform/textfile.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <csignal>
+#include <cstdio>
+#include <random>
+
+namespace {
+
+constexpr int kBooks = 20;
+constexpr int kChildren = 5;
+
+QString book(int i)
+{
+    return QStringLiteral("%1").arg(i + 1, 5, 10, QLatin1Char('0'));
+}
+
+struct Counts
+{
+    int operations = 0, saved = 0, changed = 0, failed = 0;
+    void add(const Counts &other)
+    {
+        operations += other.operations;
+        saved += other.saved;
+        changed += other.changed;
+        failed += other.failed;
+    }
+};
+
+// One kiosk: a child shown a book, then touching borrow or return.
+int worker(const QString &root, unsigned seed, int operations)
+{
+    TestContext t;
+    Module11 &m = t.module();
+    t.clock.current = QDateTime::currentDateTime();
+    m.setCheminBase(root + QStringLiteral("/LALUMA"));
+    m.setCheminEcole(root + QStringLiteral("/ALTEMARE"));
+    Feuilleenfant &d = t.context.données();
+    Cursor &children = d.Donnée1();
+    Cursor &catalogue = d.Donnée2();
+    children.setDatabaseName(root + QStringLiteral("/ALTEMARE/ALTEMARE.MDB"));
+    children.setRecordSource(QStringLiteral("SELECT * FROM enfants ORDER BY matricule"));
+    catalogue.setDatabaseName(root + QStringLiteral("/LALUMA/LUMA.MDB"));
+    catalogue.setRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY inventaire ASC"));
+
+    std::mt19937 random(seed);
+    Counts counts;
+    for (int op = 0; op < operations && !m.programEnded(); ++op) {
+        const QString inventaire = book(int(random() % kBooks));
+        QHash<QString, QString> shown;
+        QString borrower;
+        const bool looked = m.trapped([&] {
+            children.refresh();
+            catalogue.refresh();
+            catalogue.moveFirst();
+            catalogue.findFirst(QStringLiteral("inventaire = '%1'").arg(inventaire));
+            shown = etatMontre(d);
+            borrower = shown.value(QStringLiteral("emprunteur"));
+            children.moveFirst();
+            if (shown.value(QStringLiteral("emprunté")) == QLatin1String("O"))
+                children.findFirst(QStringLiteral("matricule = '%1'").arg(borrower));
+            else
+                for (int k = int(random() % kChildren); k > 0; --k)
+                    children.moveNext();
+        });
+        if (!looked) {
+            ++counts.failed;
+            continue;
+        }
+        // The child hesitates a moment: long enough for another kiosk to
+        // touch the same book.
+        QThread::usleep(random() % 2000);
+        const IssuePret result = shown.value(QStringLiteral("emprunté")) == QLatin1String("O") ? Rend(m, shown)
+                                                                                               : Emprunte(m, shown);
+        ++counts.operations;
+        if (result == IssuePret::Enregistre)
+            ++counts.saved;
+        else if (result == IssuePret::Change)
+            ++counts.changed;
+        else
+            ++counts.failed;
+    }
+    for (const ShownMessage &message : std::as_const(t.messages.shown))
+        std::fprintf(stderr, "worker %u: %s\n", seed, qPrintable(message.text));
+    std::printf("%d %d %d %d\n", counts.operations, counts.saved, counts.changed, counts.failed);
+    return 0;
+}
+
+Counts countsOf(QProcess &process)
+{
+    const QList<QByteArray> numbers = process.readAllStandardOutput().trimmed().split(' ');
+    Counts counts;
+    if (numbers.size() == 4) {
+        counts.operations = numbers[0].toInt();
+        counts.saved = numbers[1].toInt();
+        counts.changed = numbers[2].toInt();
+        counts.failed = numbers[3].toInt();
+    }
+    return counts;
+}
+
+QProcess *startWorker(const QString &root, unsigned seed, int operations)
+{
+    auto *process = new QProcess;
+    process->setProcessChannelMode(QProcess::SeparateChannels);
+    process->setReadChannel(QProcess::StandardOutput);
+    process->start(QCoreApplication::applicationFilePath(),
+                   {QStringLiteral("worker"), root, QString::number(seed), QString::number(operations)});
+    process->waitForStarted();
+    return process;
+}
+
+void makeFolder(const DataFolder &folder)
+{
+    TestDb::createSchool(folder.schoolDb());
+    TestDb::addClass(folder.schoolDb(), "1", "Mme Lefèvre");
+    for (int c = 0; c < kChildren; ++c)
+        TestDb::addChild(folder.schoolDb(), QString::number(10 + c), QStringLiteral("NOM%1").arg(c),
+                         QStringLiteral("Prénom%1").arg(c), "01");
+    TestDb::createCatalogue(folder.catalogue());
+    for (int i = 0; i < kBooks; ++i)
+        TestDb::addDocument(folder.catalogue(), book(i), QStringLiteral("Livre %1").arg(i + 1), "O", "N", "", "", "",
+                            "");
+}
+
+// What the journals say of each book, and the torn entries they hold.
+struct Replay
+{
+    QHash<QString, int> loans, returns;
+    int entries = 0;
+    int torn = 0;
+};
+
+Replay replayJournals(const QString &base)
+{
+    Replay replay;
+    static const QRegularExpression first(QStringLiteral("^\"\\d\\d/\\d\\d/\\d{4} - \\d\\d:\\d\\d - (.*)\"$"));
+    static const QRegularExpression document(QStringLiteral("^\"Document : (\\d{5}) - "));
+    for (const QFileInfo &file : QDir(base).entryInfoList({QStringLiteral("*.JNL")}, QDir::Files)) {
+        const QString text = TextFile::read1252(file.filePath());
+        if (!text.isEmpty() && !text.endsWith(QStringLiteral("\r\n")))
+            ++replay.torn;
+        QStringList lines = text.split(QStringLiteral("\r\n"));
+        lines.removeLast();
+        if (lines.size() % 4 != 0)
+            ++replay.torn;
+        for (int i = 0; i + 3 < lines.size(); i += 4) {
+            const auto kind = first.match(lines[i]);
+            const auto doc = document.match(lines[i + 2]);
+            if (!kind.hasMatch() || !doc.hasMatch()) {
+                ++replay.torn;
+                continue;
+            }
+            ++replay.entries;
+            if (kind.captured(1) == QLatin1String("Emprunt d'un document"))
+                ++replay.loans[doc.captured(1)];
+            else
+                ++replay.returns[doc.captured(1)];
+        }
+    }
+    return replay;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const QStringList args = application.arguments();
+    if (args.value(1) == QLatin1String("worker"))
+        return worker(args.value(2), args.value(3).toUInt(), args.value(4).toInt());
+
+    const int operations = args.size() > 1 ? args.value(1).toInt() : 400;
+    const int kills = args.size() > 2 ? args.value(2).toInt() : 25;
+    DataFolder folder;
+    makeFolder(folder);
+    QElapsedTimer clock;
+    clock.start();
+    Counts total;
+    std::mt19937 random(20261206);
+    unsigned seed = 1;
+
+    // Four kiosks side by side.
+    QList<QProcess *> side;
+    for (int p = 0; p < 4; ++p)
+        side << startWorker(folder.root(), seed++, operations);
+    for (QProcess *process : std::as_const(side)) {
+        process->waitForFinished(-1);
+        total.add(countsOf(*process));
+        delete process;
+    }
+    const double sideBySide = double(clock.elapsed()) / 1000;
+    const int sideBySideOperations = total.operations;
+
+    // Three kiosks, one of them killed at a random moment, again and again.
+    QList<QProcess *> running;
+    for (int p = 0; p < 3; ++p)
+        running << startWorker(folder.root(), seed++, 100000);
+    int killed = 0;
+    while (killed < kills) {
+        QThread::msleep(20 + random() % 200);
+        QProcess *victim = running.takeAt(int(random() % running.size()));
+        ::kill(pid_t(victim->processId()), SIGKILL);
+        victim->waitForFinished(-1);
+        delete victim;
+        ++killed;
+        running << startWorker(folder.root(), seed++, 100000);
+    }
+    for (QProcess *process : std::as_const(running)) {
+        ::kill(pid_t(process->processId()), SIGKILL);
+        process->waitForFinished(-1);
+        delete process;
+        ++killed;
+    }
+
+    // The next start of a kiosk settles what the killed ones left.
+    TestContext next;
+    next.module().setCheminBase(folder.base());
+    const int settled = reprendIntentions(next.module());
+    const int leftOver = int(QDir(folder.base() + QStringLiteral("/EN-COURS")).entryList({QStringLiteral("*.PRET")}, QDir::Files).size());
+
+    const QString integrity = TestDb::scalar(folder.catalogue(), QStringLiteral("PRAGMA integrity_check"));
+    const Replay replay = replayJournals(folder.base());
+    int disagreements = replay.torn + leftOver + int(next.messages.shown.size());
+    int loans = 0;
+    for (int i = 0; i < kBooks; ++i) {
+        const QString b = book(i);
+        const int l = replay.loans.value(b), r = replay.returns.value(b);
+        loans += l;
+        const QString state = TestDb::scalar(folder.catalogue(),
+                                             QStringLiteral("SELECT emprunté FROM luma WHERE inventaire = '%1'").arg(b));
+        const QString cumul = TestDb::scalar(folder.catalogue(),
+                                             QStringLiteral("SELECT cumul FROM luma WHERE inventaire = '%1'").arg(b));
+        const bool out = state == QLatin1String("O");
+        const bool agrees = (out ? l == r + 1 : l == r) && (cumul.isEmpty() ? 0 : cumul.toInt()) == l;
+        if (!agrees) {
+            ++disagreements;
+            std::fprintf(stderr, "book %s: %s, cumul %s, %d loans and %d returns journaled\n", qPrintable(b),
+                         qPrintable(state), qPrintable(cumul), l, r);
+        }
+    }
+    if (integrity != QLatin1String("ok"))
+        ++disagreements;
+
+    std::printf("side by side: %d operations by 4 processes in %.1f s (%.0f a second)\n", sideBySideOperations,
+                sideBySide, sideBySideOperations / sideBySide);
+    std::printf("in all: %d operations (%d saved, %d refused as changed since shown, %d failed), %d processes "
+                "killed\n",
+                total.operations, total.saved, total.changed, total.failed, killed);
+    std::printf("after the kills: %d loans journaled at the next start; %d journal entries, %d loans, %d torn\n",
+                settled, replay.entries, loans, replay.torn);
+    std::printf("integrity_check: %s; intents left: %d; disagreements: %d\n", qPrintable(integrity), leftOver,
+                disagreements);
+    if (disagreements && qEnvironmentVariableIsSet("STRESS_KEEP"))
+        QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), folder.root(), qEnvironmentVariable("STRESS_KEEP")});
+    return disagreements == 0 ? 0 : 1;
+}

@@ -2,6 +2,7 @@
 
 #include "app/appcontext.h"
 #include "app/presentation.h"
+#include "data/engineversion.h"
 #include "platform/qtservices.h"
 
 #include <QApplication>
@@ -39,6 +40,12 @@ int main(int argc, char *argv[])
         if (running)
             running->closeAll();
     });
+
+    // Checked before any file is opened: an older SQLite would misread them.
+    if (const QString tooOld = sqliteTooOld(); !tooOld.isEmpty()) {
+        messages.show(tooOld, QStringLiteral("La LUMA - cycle 1"), MsgIcon::Exclamation, MsgButtons::Ok);
+        return 1;
+    }
 
     const double scale = scaleForDisplay(display.sizePixels());
     AppContext context(PlatformServices{messages, sound, clock, display, programEnd, pointer}, scale);

@@ -1,4 +1,5 @@
 #include "data/cursor.h"
+#include "data/engineversion.h"
 #include "platform/apperror.h"
 #include "errors.h"
 #include "testdb.h"
@@ -217,6 +218,27 @@ private slots:
         QCOMPARE(other->field("emprunté"), QString("O"));
         QCOMPARE(other->field("cumul"), QString("1"));
         QCOMPARE(TestDb::scalar(path, "SELECT count(*) FROM luma WHERE emprunté = 'O'"), QString("1"));
+    }
+
+    void sqliteVersionChecked()
+    {
+        QVERIFY(sqliteTooOld().isEmpty()); // the one this machine has
+        QVERIFY(sqliteTooOld(kOldestSqlite).isEmpty());
+        const QString message = sqliteTooOld(3031001);
+        QVERIFY2(message.contains("3.31.1") && message.contains("3.37.0"), qPrintable(message));
+    }
+
+    // Names from the file go into the statement as names: a "%1" in a field
+    // name is no placeholder.
+    void fieldNamedLikeAFormatIsUpdated()
+    {
+        const QString path = m_dir.filePath("format.db");
+        TestDb::exec(path, "CREATE TABLE notes(\"a%2\" TEXT, \"b%1\" TEXT); INSERT INTO notes VALUES('x', 'y')");
+        auto cursor = opened("notes", path);
+        cursor->setField("a%2", "X");
+        cursor->setField("b%1", "Y");
+        cursor->update();
+        QCOMPARE(TestDb::scalar(path, "SELECT \"a%2\" || \"b%1\" FROM notes"), QString("XY"));
     }
 
     // A refresh may keep the rows it loaded only while nobody changed the file.

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 #include <QtTest>
 
 #include <sqlite3.h>
@@ -77,6 +79,12 @@ private slots:
         QCOMPARE(result.rows, rows);
         // Only the destination is left in the folder: no temporary file.
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"LUMA.MDB"});
+        // With the mode of any new file, not the temporary file's owner-only one.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(destination).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 0777, 0666 & ~mask);
 
         const auto db = Database::open(destination);
         QStringList found;

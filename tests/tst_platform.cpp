@@ -273,7 +273,8 @@ private slots:
 
     void replacesFilesAtomically()
     {
-        const QString folder = m_dir.filePath("atomic");
+        // A folder name is joined, never read as a format.
+        const QString folder = m_dir.filePath("atomic %1 %2");
         QVERIFY(QDir().mkpath(folder));
         const QString path = folder + "/COULEURS.INI";
         writeBytes(path, "a much longer old content\r\n");

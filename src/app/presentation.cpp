@@ -52,7 +52,9 @@ const QString kRequeteCatalogue = QStringLiteral("SELECT * FROM luma ORDER BY in
 présentation::présentation(AppContext &context) : QWidget(nullptr, Qt::Window), m_context(context)
 {
     setObjectName(QStringLiteral("présentation"));
-    setWindowTitle(QString());
+    // No caption. Qt shows the program's name in place of an empty title, so
+    // the title is one blank.
+    setWindowTitle(QStringLiteral(" "));
     setWindowIcon(QIcon(asset(QStringLiteral("chick"))));
     setAutoFillBackground(true);
     QPalette pal = palette();

@@ -420,7 +420,8 @@ void writeFileAtomically(const QString &nativePath, const QByteArray &bytes)
     QString temporary;
     int descriptor = -1;
     for (int attempt = 0; descriptor < 0; ++attempt) {
-        temporary = QStringLiteral("%1.%2-%3.tmp").arg(nativePath).arg(::getpid()).arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
+        // The path is joined, never used as a format: a "%1" in it stays as it is.
+        temporary = nativePath + QStringLiteral(".%1-%2.tmp").arg(::getpid()).arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
         const QByteArray name = encodedPath(temporary);
         descriptor = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (descriptor < 0 && (errno != EEXIST || attempt > 100))

@@ -20,7 +20,9 @@ QString son(Module11 &m, const char *file)
 feuilleaffichage::feuilleaffichage(AppContext &context)
     : LumaScreen(context, QStringLiteral("feuilleaffichage"), QColor(255, 128, 255))
 {
-    setWindowTitle(QString());
+    // No caption. Qt shows the program's name in place of an empty title, so
+    // the title is one blank.
+    setWindowTitle(QStringLiteral(" "));
     const Geometry &geo = context.geometry();
 
     Panel3D *band = makeTitleBand(QStringLiteral(" Résultat de la recherche documentaire"), 21, Qt::black);

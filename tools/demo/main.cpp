@@ -88,15 +88,10 @@ int main(int argc, char *argv[])
     }
     print(stdout, QStringLiteral("Dossier de démonstration créé dans « %1 » en %2 s : %3 documents (%4 couvertures, "
                                  "%5 prêtés), %6 enfants (%7 photos) dans %8 classes, %9 requêtes, %10 sons.")
-                      .arg(options.folder)
-                      .arg(timer.elapsed() / 1000.0, 0, 'f', 1)
-                      .arg(options.documents)
-                      .arg(report.covers)
-                      .arg(report.loans)
-                      .arg(options.children)
-                      .arg(report.photos)
-                      .arg(report.classes)
-                      .arg(report.requests)
-                      .arg(report.sounds));
+                      .arg(options.folder, QString::number(timer.elapsed() / 1000.0, 'f', 1),
+                           QString::number(options.documents), QString::number(report.covers),
+                           QString::number(report.loans), QString::number(options.children),
+                           QString::number(report.photos), QString::number(report.classes),
+                           QString::number(report.requests), QString::number(report.sounds)));
     return 0;
 }

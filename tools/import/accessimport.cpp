@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
+
+#include <sys/stat.h>
 #include <QtEndian>
 
 #include <sqlite3.h>
@@ -203,6 +205,26 @@ void flushToDisk(const QString &path)
     }
 }
 
+// A temporary file is made readable by its owner alone: the converted file
+// gets the mode any new file gets (0644 under the usual umask), so that a
+// kiosk running under another account can open it.
+void giveUsualMode(const QString &path)
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(QFile::encodeName(path).constData(), 0666 & ~mask);
+}
+
+// Makes a rename durable: the folder's new entry goes to the disk.
+void syncFolder(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
 template <typename T>
 T readLittleEndian(const unsigned char *page, int start)
 {
@@ -390,8 +412,7 @@ private:
                 unknownReported = 1;
                 m_warnings << QStringLiteral("Le champ « %1 » de la table « %2 » est d'un type inconnu (%3) : ses "
                                              "valeurs ne sont pas importées.")
-                                  .arg(QString::fromUtf8(col->name), m_name)
-                                  .arg(col->col_type);
+                                  .arg(QString::fromUtf8(col->name), m_name, QString::number(col->col_type));
             }
             break;
         }
@@ -594,6 +615,7 @@ ImportResult importAccessFile(const QString &source, const QString &destination,
 
     run(db, QStringLiteral("COMMIT"));
     output.close();
+    giveUsualMode(partial.path());
     flushToDisk(partial.path());
     if (!QFile::rename(partial.path(), destinationInfo.absoluteFilePath())) {
         if (QFileInfo::exists(destinationInfo.absoluteFilePath()))
@@ -604,5 +626,6 @@ ImportResult importAccessFile(const QString &source, const QString &destination,
                        QStringLiteral("Impossible de nommer le fichier converti « %1 ».").arg(native(destination)));
     }
     partial.done();
+    syncFolder(destinationInfo.absolutePath());
     return result;
 }

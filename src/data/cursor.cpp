@@ -846,14 +846,14 @@ void Cursor::writeEdits(const QHash<QString, QString> &edits)
         if (d->fieldColumns[i].isEmpty())
             throw AppError(3164, QStringLiteral("Le champ « %1 » ne peut pas être mis à jour.").arg(d->fieldNames[i]));
         values << *it;
-        assignments << QStringLiteral("%1 = ?%2").arg(quoteIdentifier(d->fieldColumns[i])).arg(values.size());
+        // Names from the file are joined, never used as a format.
+        assignments << quoteIdentifier(d->fieldColumns[i]) + QStringLiteral(" = ?") + QString::number(values.size());
     }
     const qint64 rowid = d->rowids[size_t(d->position)];
     sqlite3 *h = d->handle();
     SqliteStatement statement(h, QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?%4")
                                      .arg(quoteIdentifier(d->translated.table), assignments.join(QStringLiteral(", ")),
-                                          d->rowidName)
-                                     .arg(values.size() + 1));
+                                          d->rowidName, QString::number(values.size() + 1)));
     statement.throwIfNotPrepared();
     for (int i = 0; i < values.size(); ++i) {
         const QByteArray utf8 = values[i].toUtf8();

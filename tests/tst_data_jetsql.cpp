@@ -1039,6 +1039,8 @@ private slots:
         QTest::newRow("ascii case") << "LUMA" << "luma" << true;
         QTest::newRow("accented case") << "ÉQUIPE" << "équipe" << true;
         QTest::newRow("accents count") << "equipe" << "équipe" << false;
+        QTest::newRow("decomposed accent") << QString::fromUtf8("E\xCC\x81QUIPE") << "équipe" << true;
+        QTest::newRow("decomposed, other accent") << QString::fromUtf8("e\xCC\x80quipe") << "équipe" << false;
         QTest::newRow("plus sign") << "LUMA+" << "luma+" << true;
         QTest::newRow("different") << "luma" << "lumas" << false;
     }

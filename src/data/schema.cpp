@@ -2,11 +2,14 @@
 
 bool sameName(const QString &a, const QString &b)
 {
-    if (a.size() != b.size()) {
-        // Case folding may change the length (ß, ligatures): only then fold both.
-        return a.toCaseFolded() == b.toCaseFolded();
-    }
-    return a.compare(b, Qt::CaseInsensitive) == 0 || a.toCaseFolded() == b.toCaseFolded();
+    if (a.size() == b.size() && (a.compare(b, Qt::CaseInsensitive) == 0 || a.toCaseFolded() == b.toCaseFolded()))
+        return true;
+    // Case folding may change the length (ß, ligatures), and so may the form
+    // of an accent: "é" written as one character or as e and a combining
+    // accent (as some tools and file systems write it) is one letter, as in
+    // paths.
+    return a.normalized(QString::NormalizationForm_C).toCaseFolded() ==
+           b.normalized(QString::NormalizationForm_C).toCaseFolded();
 }
 
 QString SchemaTable::findColumn(const QString &wanted) const

@@ -210,20 +210,23 @@ bool appendLocked(const QString &nativePath, const QByteArray &bytes,
     int error = lockFile(fd.get(), true);
     if (error != 0)
         throwForErrno(error, nativePath);
-    // The lock goes with the descriptor, whatever happens below.
-    const QByteArray content = readFrom(fd.get());
+    // The lock goes with the descriptor, whatever happens below. (Only a
+    // regular file has a content to look at: a device is written to as it is.)
+    struct stat status {};
+    const bool regular = ::fstat(fd.get(), &status) == 0 && S_ISREG(status.st_mode);
+    const QByteArray content = regular ? readFrom(fd.get()) : QByteArray();
     const qint64 kept = keep(content);
     if (kept < 0)
         return false;
     const off_t sizeBefore = off_t(std::min<qint64>(kept, content.size()));
     if (sizeBefore < content.size() && ::ftruncate(fd.get(), sizeBefore) != 0)
         throwForErrno(errno, nativePath);
-    error = ::lseek(fd.get(), sizeBefore, SEEK_SET) < 0 ? errno : writeAll(fd.get(), bytes);
+    error = regular && ::lseek(fd.get(), sizeBefore, SEEK_SET) < 0 ? errno : writeAll(fd.get(), bytes);
     if (error == 0)
         error = syncFile(fd.get());
     if (error != 0) {
         // Only this call's bytes go: the lock kept everyone else out.
-        if (::ftruncate(fd.get(), sizeBefore) == 0)
+        if (regular && ::ftruncate(fd.get(), sizeBefore) == 0)
             syncFile(fd.get());
         fd.close();
         throwForErrno(error, nativePath);
@@ -388,26 +391,7 @@ void appendLines1252(const QString &nativePath, const QStringList &lines)
         bytes += encode1252(line);
         bytes += "\r\n";
     }
-
-    Descriptor fd(openOrThrow(nativePath, O_WRONLY | O_APPEND | O_CREAT));
-    struct stat status {};
-    if (::fstat(fd.get(), &status) != 0)
-        throwForErrno(errno, nativePath);
-    const off_t sizeBefore = status.st_size;
-
-    int error = writeAll(fd.get(), bytes);
-    if (error == 0)
-        error = syncFile(fd.get());
-    if (error != 0) {
-        // Leave no half-written line behind: the file keeps what it had.
-        if (::ftruncate(fd.get(), sizeBefore) == 0)
-            syncFile(fd.get());
-        fd.close();
-        throwForErrno(error, nativePath);
-    }
-    error = fd.close();
-    if (error != 0)
-        throwForErrno(error, nativePath);
+    appendLocked(nativePath, bytes, [](const QByteArray &content) { return qint64(content.size()); });
 }
 
 void writeFileAtomically(const QString &nativePath, const QByteArray &bytes)

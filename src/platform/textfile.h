@@ -35,9 +35,10 @@ QString readWritten(const QString &nativePath);
 // the end of the file).
 QStringList readValues(const QString &text, int count);
 
-// Appends the lines, each followed by CR LF, in a single write, then flushes
-// the file to disk and closes it, whatever happens. Creates the file when it
-// is missing. Either all the lines reach the file or the call throws.
+// Appends the lines, each followed by CR LF, in a single write under the
+// file's lock (appendLocked), then flushes the file to disk and closes it,
+// whatever happens. Creates the file when it is missing. Either all the lines
+// reach the file or the call throws.
 void appendLines1252(const QString &nativePath, const QStringList &lines);
 
 // Appends bytes to a file that other programs append to as well, under an

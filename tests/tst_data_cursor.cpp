@@ -1,4 +1,5 @@
 #include "data/cursor.h"
+#include "data/database.h"
 #include "data/engineversion.h"
 #include "platform/apperror.h"
 #include "errors.h"
@@ -218,6 +219,13 @@ private slots:
         QCOMPARE(other->field("emprunté"), QString("O"));
         QCOMPARE(other->field("cumul"), QString("1"));
         QCOMPARE(TestDb::scalar(path, "SELECT count(*) FROM luma WHERE emprunté = 'O'"), QString("1"));
+    }
+
+    void memoryMapOnlyOnALocalDisk()
+    {
+        QVERIFY(onLocalDisk(m_dir.path()));      // this machine's own disk
+        QVERIFY(!onLocalDisk("/proc/self/stat")); // not a disk file system
+        QVERIFY(!onLocalDisk(m_dir.filePath("no such folder/LUMA.MDB")));
     }
 
     void sqliteVersionChecked()

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include <sqlite3.h>
+#include <sys/vfs.h>
 #include <utility>
 
 namespace {
@@ -69,6 +70,29 @@ Schema readSchema(sqlite3 *db)
 }
 
 } // namespace
+
+bool onLocalDisk(const QString &nativePath)
+{
+    struct statfs info {};
+    if (::statfs(QFile::encodeName(nativePath).constData(), &info) != 0)
+        return false;
+    // The file systems of a computer's own disks; anything else (NFS, SMB,
+    // FUSE, FAT or exFAT sticks, CDs) is read without the map.
+    switch (static_cast<unsigned long>(info.f_type)) {
+    case 0xEF53UL:     // ext2, ext3, ext4
+    case 0x58465342UL: // xfs
+    case 0x9123683EUL: // btrfs
+    case 0x01021994UL: // tmpfs
+    case 0x2FC12FC1UL: // zfs
+    case 0xF2F52010UL: // f2fs
+    case 0x794C7630UL: // overlayfs
+    case 0x3153464AUL: // jfs
+    case 0x52654973UL: // reiserfs
+        return true;
+    default:
+        return false;
+    }
+}
 
 bool isAccessFile(const QString &nativePath)
 {
@@ -240,8 +264,12 @@ std::shared_ptr<Database> Database::open(const QString &nativePath)
     sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     // Reads through a memory map rather than one system call per page: a
     // scan of the whole catalogue (a find on unindexed fields) is then
-    // several times faster. A setting of this connection only, not of the file.
-    sqlite3_exec(db, "PRAGMA mmap_size = 268435456", nullptr, nullptr, nullptr);
+    // several times faster. A setting of this connection only, not of the
+    // file. Only on a local disk: on a network share or a removable disk, an
+    // error while reading mapped memory would end the program at once instead
+    // of being reported.
+    if (onLocalDisk(nativePath))
+        sqlite3_exec(db, "PRAGMA mmap_size = 268435456", nullptr, nullptr, nullptr);
     try {
         installJetFunctions(db);
         Schema schema = readSchema(db);

@@ -39,6 +39,10 @@ private:
     Schema m_schema;
 };
 
+// True when the file lies on a disk of this computer (not a network share, a
+// stick or a CD): only there are its pages read through a memory map.
+bool onLocalDisk(const QString &nativePath);
+
 // True when the file starts with the signature of an Access (Jet or ACE) file.
 bool isAccessFile(const QString &nativePath);
 

@@ -8,6 +8,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -41,6 +42,47 @@ void damagePage(const QString &path, int pageNumber)
     QVERIFY(file.open(QIODevice::ReadWrite));
     QVERIFY(file.seek(qint64(pageNumber - 1) * pageSize));
     file.write(QByteArray(pageSize, char(0x7f)));
+}
+
+// Changes the stored text of one schema object, as another tool may have.
+void setStoredSql(const QString &path, const QString &name, const QString &sql)
+{
+    QString quoted = sql;
+    quoted.replace('\'', "''");
+    TestDb::exec(path, QStringLiteral("PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = '%1' WHERE name = "
+                                      "'%2'; PRAGMA writable_schema = OFF;")
+                           .arg(quoted, name));
+}
+
+// Runs SQL on a file in write-ahead log mode and leaves its changes in the
+// log, not yet copied into the file, as a program that stopped would.
+void writeIntoLog(const QString &path, const QString &sql)
+{
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+    int persist = 1;
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    QCOMPARE(sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0", nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    QCOMPARE(sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+// The files of a folder, but for SQLite's shared-memory index, which a
+// reader of a file in log mode may make.
+QSet<QString> filesIn(const QString &folder)
+{
+    QSet<QString> files;
+    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        if (!name.endsWith("-shm"))
+            files.insert(name);
+    return files;
+}
+
+QString inventory(int i)
+{
+    return QStringLiteral("%1").arg(i, 5, 10, QLatin1Char('0'));
 }
 
 const QString kAccessSamples = QStringLiteral("/work/shared/testdata/access");
@@ -198,13 +240,15 @@ private slots:
         damagePage(file, page);
         const QByteArray damaged = contents(file);
 
-        const long long rebuilt = RepairDatabase(file);
-        QCOMPARE(rebuilt, rows - cells);
+        const RepairReport report = RepairDatabase(file);
+        QCOMPARE(report.kept, rows - cells);
+        QCOMPARE(report.setAside, 0);
 
         const QStringList backups = QDir(QFileInfo(file).path())
                                         .entryList({QFileInfo(file).fileName() + ".endommage-*"}, QDir::Files);
         QCOMPARE(backups.size(), 1);
-        QCOMPARE(contents(QFileInfo(file).path() + '/' + backups.first()), damaged);
+        QCOMPARE(report.backup, QFileInfo(file).path() + '/' + backups.first());
+        QCOMPARE(contents(report.backup), damaged);
         QVERIFY(QDir(QFileInfo(file).path()).entryList({"*reparation*"}, QDir::Files).isEmpty());
 
         QCOMPARE(TestDb::scalar(file, "PRAGMA integrity_check"), QString("ok"));
@@ -225,32 +269,175 @@ private slots:
         QCOMPARE(cursor.field("inventaire"), QString("02000"));
     }
 
-    void repairReplacesTheFileUnderAnOpenCursor()
+    void rowsTheirTableRefusesAreSetAside_data()
     {
-        const QString file = bigCatalogue(50);
-        Cursor cursor(QStringLiteral("luma"));
-        cursor.setDatabaseName(file);
-        cursor.refresh();
-        QCOMPARE(RepairDatabase(file), 50);
-        TestDb::exec(file, "DELETE FROM luma WHERE inventaire = '00001'");
-        cursor.refresh();
-        QCOMPARE(cursor.recordCount(), 49);
+        QTest::addColumn<QString>("made");      // the file as its tool made it
+        QTest::addColumn<QString>("object");    // the object whose definition another tool changed since
+        QTest::addColumn<QString>("changedTo"); // which the rows no longer all meet
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<int>("kept");
+        QTest::addColumn<int>("refusedRowid");
+        QTest::addColumn<QString>("refusedValue"); // of the refused row's first column
+        QTest::addColumn<QString>("reason");       // how its reason begins
+        QTest::addColumn<QString>("sideTable");
+
+        QTest::newRow("duplicate under a unique index")
+            << "CREATE TABLE [luma+](descripteur TEXT); CREATE INDEX d ON [luma+](descripteur);"
+               "INSERT INTO [luma+] VALUES('loup'), ('renard'), ('loup'), ('ours');"
+            << "d" << "CREATE UNIQUE INDEX d ON [luma+](descripteur)" << "luma+" << 3 << 3 << "loup"
+            << "doublon" << "luma+ réparation";
+        QTest::newRow("empty field that must be filled")
+            << "CREATE TABLE équipe(équipenuméro TEXT, équipeinstituteur TEXT);"
+               "INSERT INTO équipe VALUES('01', 'Mme Durand'), (NULL, 'M. Petit'), ('03', 'Mme Roux');"
+            << "équipe" << "CREATE TABLE équipe(équipenuméro TEXT NOT NULL, équipeinstituteur TEXT)" << "équipe"
+            << 2 << 2 << "<null>" << "champ obligatoire vide" << "équipe réparation";
+        QTest::newRow("value a rule refuses")
+            << "CREATE TABLE luma(inventaire TEXT, titre TEXT);"
+               "INSERT INTO luma VALUES('00001', 'Le loup'), ('00002', 'La ferme'), ('3', 'Le renard');"
+            << "luma" << "CREATE TABLE luma(inventaire TEXT CHECK(length(inventaire) = 5), titre TEXT)" << "luma"
+            << 2 << 3 << "3" << "règle de validité" << "luma réparation";
+        QTest::newRow("side table of an earlier repair already there")
+            << "CREATE TABLE [luma+](descripteur TEXT); CREATE INDEX d ON [luma+](descripteur);"
+               "CREATE TABLE [luma+ réparation](descripteur, motif);"
+               "INSERT INTO [luma+] VALUES('loup'), ('loup');"
+            << "d" << "CREATE UNIQUE INDEX d ON [luma+](descripteur)" << "luma+" << 1 << 2 << "loup"
+            << "doublon" << "luma+ réparation 2";
     }
 
-    void duplicatesKeptWhenAUniqueIndexCannotBeRebuilt()
+    void rowsTheirTableRefusesAreSetAside()
     {
-        const QString file = path("COTATION.MDB");
-        TestDb::exec(file, "CREATE TABLE [luma+](descripteur TEXT); CREATE UNIQUE INDEX d ON [luma+](descripteur);"
-                           "INSERT INTO [luma+] VALUES('loup'), ('renard');");
-        // Another tool broke the index: the table now holds a value twice.
-        TestDb::exec(file, "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = 'CREATE INDEX d ON "
-                           "[luma+](descripteur)' WHERE name = 'd'; PRAGMA writable_schema = OFF;");
-        TestDb::exec(file, "INSERT INTO [luma+] VALUES('loup')");
-        TestDb::exec(file, "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = 'CREATE UNIQUE INDEX d ON "
-                           "[luma+](descripteur)' WHERE name = 'd'; PRAGMA writable_schema = OFF;");
-        QCOMPARE(RepairDatabase(file), 3);
-        QCOMPARE(TestDb::scalar(file, "SELECT count(*) FROM [luma+] WHERE descripteur = 'loup'"), QString("2"));
+        QFETCH(QString, made);
+        QFETCH(QString, object);
+        QFETCH(QString, changedTo);
+        QFETCH(QString, table);
+        QFETCH(int, kept);
+        QFETCH(int, refusedRowid);
+        QFETCH(QString, refusedValue);
+        QFETCH(QString, reason);
+        QFETCH(QString, sideTable);
+        const QString file = path("BASE.MDB");
+        TestDb::exec(file, made);
+        setStoredSql(file, object, changedTo);
+        const QString side = '"' + sideTable + '"';
+
+        const RepairReport report = RepairDatabase(file);
+        QCOMPARE(report.kept, kept);
+        QCOMPARE(report.setAside, 1);
+        QCOMPARE(report.sideTables, QStringList{sideTable});
+        // The definition stays as it was; the row it refuses is beside it.
+        QCOMPARE(TestDb::scalar(file, "SELECT sql FROM sqlite_master WHERE name = '" + object + "'"), changedTo);
+        QCOMPARE(TestDb::scalar(file, "SELECT count(*) FROM \"" + table + '"'), QString::number(kept));
+        QCOMPARE(TestDb::scalar(file, "SELECT count(*) FROM " + side), QString("1"));
+        QCOMPARE(TestDb::scalar(file, "SELECT rowid FROM " + side), QString::number(refusedRowid));
+        QCOMPARE(TestDb::scalar(file, "SELECT * FROM " + side), refusedValue);
+        const QString why = TestDb::scalar(file, "SELECT motif FROM " + side);
+        QVERIFY2(why.startsWith(reason), qPrintable(why));
         QCOMPARE(TestDb::scalar(file, "PRAGMA integrity_check"), QString("ok"));
+    }
+
+    void storedSchemaRunsOnlyAsOneCreateOfItsObject_data()
+    {
+        QTest::addColumn<QString>("object");
+        QTest::addColumn<QString>("storedSql");
+        QTest::addColumn<QString>("told"); // what the refusal says; empty when the repair is made
+        QTest::newRow("a statement after it")
+            << "titres" << "CREATE INDEX titres ON luma(titre); CREATE TABLE intrus(x)" << "titres";
+        QTest::newRow("a temporary table") << "luma" << "CREATE TEMP TABLE luma(inventaire TEXT, titre TEXT)"
+                                           << "luma";
+        // SQLite itself no longer reads such a schema.
+        QTest::newRow("another name") << "titres" << "CREATE INDEX autre ON luma(titre)" << "illisible";
+        QTest::newRow("another kind") << "prêtés" << "CREATE TABLE prêtés(x)" << "illisible";
+        QTest::newRow("comments and line ends inside")
+            << "titres" << "CREATE INDEX titres -- par titre\n ON luma(titre /* seul */)" << "";
+    }
+
+    void storedSchemaRunsOnlyAsOneCreateOfItsObject()
+    {
+        QFETCH(QString, object);
+        QFETCH(QString, storedSql);
+        QFETCH(QString, told);
+        const QString file = path("LUMA.MDB");
+        TestDb::exec(file, "CREATE TABLE luma(inventaire TEXT, titre TEXT); CREATE TABLE prêts(inventaire TEXT);"
+                           "INSERT INTO luma VALUES('00001', 'Le loup');"
+                           "CREATE INDEX titres ON luma(titre);"
+                           "CREATE VIEW prêtés AS SELECT * FROM luma WHERE inventaire IN (SELECT inventaire FROM prêts);"
+                           "CREATE TRIGGER marque AFTER INSERT ON luma BEGIN INSERT INTO prêts VALUES(new.inventaire); "
+                           "END;");
+        setStoredSql(file, object, storedSql);
+        const QByteArray before = contents(file);
+        const QSet<QString> filesBefore = filesIn(QFileInfo(file).path());
+
+        const std::optional<AppError> error = errorOf([&] { RepairDatabase(file); });
+        if (told.isEmpty()) {
+            QVERIFY2(!error, error ? qPrintable(error->description()) : "");
+            QCOMPARE(TestDb::scalar(file, "SELECT sql FROM sqlite_master WHERE name = '" + object + "'"), storedSql);
+            // Made after the rows were copied: the trigger did not run on them.
+            QCOMPARE(TestDb::scalar(file, "SELECT count(*) FROM prêts"), QString("0"));
+            return;
+        }
+        QVERIFY(error);
+        QVERIFY2(error->description().contains(told), qPrintable(error->description()));
+        QCOMPARE(contents(file), before);
+        QCOMPARE(filesIn(QFileInfo(file).path()), filesBefore);
+    }
+
+    void journalsGoBesideTheCopyOrNowhere_data()
+    {
+        QTest::addColumn<int>("nameLength"); // of the database file's name
+        QTest::addColumn<bool>("log");
+        QTest::addColumn<bool>("journal");
+        QTest::addColumn<bool>("repaired");
+        // The copy's name is the file's followed by ".endommage-yyyymmdd-hhmmss"
+        // (26 characters); its journals' add "-wal" or "-journal". Past 255
+        // bytes the system refuses the name, and moving that journal fails.
+        QTest::newRow("log and journal moved") << 8 << true << true << true;
+        QTest::newRow("log cannot be moved") << 227 << true << false << false;
+        QTest::newRow("journal cannot be moved") << 223 << false << true << false;
+        QTest::newRow("log moved, journal cannot be") << 223 << true << true << false;
+    }
+
+    void journalsGoBesideTheCopyOrNowhere()
+    {
+        QFETCH(int, nameLength);
+        QFETCH(bool, log);
+        QFETCH(bool, journal);
+        QFETCH(bool, repaired);
+        QTemporaryDir folder;
+        const QString file = folder.filePath(QString(nameLength - 4, 'L') + ".MDB");
+        TestDb::createCatalogue(file);
+        for (int i = 1; i <= 3; ++i)
+            TestDb::addDocument(file, inventory(i), "Titre");
+        if (log)
+            writeIntoLog(file, "INSERT INTO luma(inventaire, titre) VALUES('00004', 'Dans le journal'), "
+                               "('00005', 'Dans le journal')");
+        if (journal) // what a journal left by a finished transaction may look like: not to be played back
+            writeFile(file + "-journal", QByteArray(512, '\0') + "fin d'un ancien journal");
+        const QByteArray before = contents(file);
+        const QByteArray logBefore = contents(file + "-wal");
+        const QByteArray journalBefore = contents(file + "-journal");
+        const QSet<QString> filesBefore = filesIn(folder.path());
+        QCOMPARE(QFileInfo::exists(file + "-wal"), log);
+        QCOMPARE(QFileInfo::exists(file + "-journal"), journal);
+
+        const std::optional<AppError> error = errorOf([&] {
+            const RepairReport report = RepairDatabase(file);
+            QCOMPARE(report.kept, log ? 5 : 3); // the rows still in the log are kept
+            QCOMPARE(contents(report.backup), before);
+            QCOMPARE(contents(report.backup + "-wal"), logBefore);
+            QCOMPARE(contents(report.backup + "-journal"), journalBefore);
+        });
+        if (repaired) {
+            QVERIFY2(!error, error ? qPrintable(error->description()) : "");
+            QVERIFY(!QFileInfo::exists(file + "-wal"));
+            QVERIFY(!QFileInfo::exists(file + "-journal"));
+            QCOMPARE(TestDb::scalar(file, "SELECT count(*) FROM luma"), QString("5"));
+            return;
+        }
+        QVERIFY(error);
+        QCOMPARE(contents(file), before);
+        QCOMPARE(contents(file + "-wal"), logBefore);
+        QCOMPARE(contents(file + "-journal"), journalBefore);
+        QCOMPARE(filesIn(folder.path()), filesBefore);
     }
 
     void failedRepairLeavesTheFileAlone()

@@ -10,9 +10,12 @@
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -83,6 +86,42 @@ QSet<QString> filesIn(const QString &folder)
 QString inventory(int i)
 {
     return QStringLiteral("%1").arg(i, 5, 10, QLatin1Char('0'));
+}
+
+// A kiosk lending the documents one after the other, as fast as it can,
+// until `stop` exists, through a cursor that stays open: each loan saved is
+// written to `channel` as its number, each save refused as -1, after which
+// the cursor is refreshed and the loan tried again. Never returns.
+[[noreturn]] void lendUntilStopped(const QString &file, const QString &stop, int channel, int documents)
+{
+    Cursor cursor(QStringLiteral("luma"));
+    cursor.setDatabaseName(file);
+    cursor.setRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY inventaire ASC"));
+    try {
+        cursor.refresh();
+    } catch (const AppError &) {
+        _exit(2);
+    }
+    for (int i = 1; i <= documents && !QFileInfo::exists(stop);) {
+        try {
+            cursor.findFirst(QStringLiteral("inventaire = '%1'").arg(inventory(i)));
+            const QHash<QString, QString> shown{{QStringLiteral("emprunté"), cursor.field(QStringLiteral("emprunté"))}};
+            cursor.setField(QStringLiteral("emprunté"), QStringLiteral("O"));
+            cursor.setField(QStringLiteral("emprunteur"), QStringLiteral("E") + inventory(i));
+            if (cursor.updateIfUnchanged(shown) && ::write(channel, &i, sizeof i) != sizeof i)
+                _exit(3);
+            ++i;
+        } catch (const AppError &) {
+            const int refused = -1;
+            if (::write(channel, &refused, sizeof refused) != sizeof refused)
+                _exit(3);
+            try {
+                cursor.refresh();
+            } catch (const AppError &) {
+            }
+        }
+    }
+    _exit(0);
 }
 
 const QString kAccessSamples = QStringLiteral("/work/shared/testdata/access");
@@ -267,6 +306,120 @@ private slots:
         QCOMPARE(cursor.recordCount(), rows - cells);
         cursor.moveLast();
         QCOMPARE(cursor.field("inventaire"), QString("02000"));
+    }
+
+    void aCursorNeverWritesIntoAFileReplaced_data()
+    {
+        QTest::addColumn<QString>("journalMode");
+        QTest::addColumn<bool>("onlyIfUnchanged");
+        QTest::newRow("update") << "DELETE" << false;
+        QTest::newRow("update if unchanged") << "DELETE" << true;
+        QTest::newRow("update, write-ahead log") << "WAL" << false;
+        QTest::newRow("update if unchanged, write-ahead log") << "WAL" << true;
+    }
+
+    void aCursorNeverWritesIntoAFileReplaced()
+    {
+        QFETCH(QString, journalMode);
+        QFETCH(bool, onlyIfUnchanged);
+        const QString file = bigCatalogue(50);
+        TestDb::exec(file, "PRAGMA journal_mode = " + journalMode);
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(file);
+        cursor.setRecordSource("SELECT * FROM luma ORDER BY inventaire ASC");
+        cursor.refresh();
+        const auto save = [&] {
+            const QHash<QString, QString> shown{{"emprunté", cursor.field("emprunté")}};
+            cursor.setField("emprunté", "O");
+            if (onlyIfUnchanged)
+                QVERIFY(cursor.updateIfUnchanged(shown));
+            else
+                cursor.update();
+        };
+        QCOMPARE(RepairDatabase(file).kept, 50);
+
+        // The cursor still holds the file the repair replaced: the loan would
+        // be lost with it.
+        QCOMPARE(errorNumberOf(save), 3197);
+        QCOMPARE(TestDb::scalar(file, "SELECT emprunté FROM luma WHERE inventaire = '00001'"), QString("N"));
+
+        // The next refresh opens the file now under the name.
+        TestDb::exec(file, "DELETE FROM luma WHERE inventaire = '00050'");
+        cursor.refresh();
+        QCOMPARE(cursor.recordCount(), 49);
+        QCOMPARE(errorNumberOf(save), 0);
+        QCOMPARE(TestDb::scalar(file, "SELECT emprunté FROM luma WHERE inventaire = '00001'"), QString("O"));
+    }
+
+    void loansSavedDuringRepairsAreKept_data()
+    {
+        QTest::addColumn<QString>("journalMode");
+        QTest::newRow("rollback journal") << "DELETE";
+        QTest::newRow("write-ahead log") << "WAL";
+    }
+
+    void loansSavedDuringRepairsAreKept()
+    {
+        QFETCH(QString, journalMode);
+        const int documents = 4000;
+        const QString file = path("LUMA.MDB");
+        TestDb::createCatalogue(file);
+        TestDb::exec(file, "PRAGMA journal_mode = " + journalMode);
+        TestDb::exec(file, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                                          "INSERT INTO luma(inventaire, titre, emprunt, emprunté) "
+                                          "SELECT printf('%05d', i), 'Titre ' || i, 'O', 'N' FROM n")
+                               .arg(documents));
+        const QString stop = path("stop");
+        int channel[2];
+        QCOMPARE(::pipe(channel), 0);
+        const pid_t kiosk = ::fork();
+        QVERIFY(kiosk >= 0);
+        if (kiosk == 0) {
+            ::close(channel[0]);
+            lendUntilStopped(file, stop, channel[1], documents);
+        }
+        ::close(channel[1]);
+
+        // Repairs, one after the other, while the other kiosk lends.
+        QThread::msleep(100);
+        for (int i = 0; i < 4; ++i) {
+            const RepairReport report = RepairDatabase(file);
+            QCOMPARE(report.kept, documents);
+            QThread::msleep(40);
+        }
+        QThread::msleep(100);
+        writeFile(stop, "");
+
+        QList<int> saved;
+        int refused = 0, number = 0;
+        while (::read(channel[0], &number, sizeof number) == sizeof number) {
+            if (number < 0)
+                ++refused;
+            else
+                saved << number;
+        }
+        ::close(channel[0]);
+        int status = 0;
+        QCOMPARE(::waitpid(kiosk, &status, 0), kiosk);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+        // Every loan the kiosk was told saved is in the file, and no other.
+        QSet<QString> told, inFile;
+        for (int i : std::as_const(saved))
+            told.insert(inventory(i) + ":E" + inventory(i));
+        const QString lent = TestDb::scalar(file, "SELECT group_concat(inventaire || ':' || emprunteur, ',') FROM luma "
+                                                  "WHERE emprunté = 'O'");
+        for (const QString &loan : lent.split(','))
+            inFile.insert(loan);
+        QStringList lost = QSet<QString>(told).subtract(inFile).values();
+        lost.sort();
+        QStringList unknown = QSet<QString>(inFile).subtract(told).values();
+        unknown.sort();
+        QVERIFY2(lost.isEmpty(), qPrintable("lost: " + lost.join(' ')));
+        QVERIFY2(unknown.isEmpty(), qPrintable("never told saved: " + unknown.join(' ')));
+        // The kiosk met the replaced files, and lent before and after them.
+        QVERIFY2(refused >= 1 && saved.size() > 20, qPrintable(QString("%1 %2").arg(refused).arg(saved.size())));
+        QCOMPARE(TestDb::scalar(file, "PRAGMA integrity_check"), QString("ok"));
     }
 
     void rowsTheirTableRefusesAreSetAside_data()

@@ -267,6 +267,9 @@ struct Cursor::Impl
     }
 
     void ensureDatabase(const QString &path);
+    // True when the file at the database's path is no longer the one open
+    // here (a repair renamed a rebuilt file over it).
+    bool fileReplaced() const;
     // Changes made to the file by other connections (PRAGMA data_version) and
     // by this one (total changes) since it was opened.
     qint64 dataVersion() const;
@@ -302,6 +305,13 @@ void Cursor::Impl::ensureDatabase(const QString &path)
         device = info.st_dev;
         inode = info.st_ino;
     }
+}
+
+bool Cursor::Impl::fileReplaced() const
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(db->path()).constData(), &info) != 0 || info.st_dev != device
+        || info.st_ino != inode;
 }
 
 // Keeps only the rows' identities in the query's order. The order is asked
@@ -784,7 +794,20 @@ void Cursor::update()
             d->lastModified = d->rowids[size_t(d->position)];
         return;
     }
-    writeEdits(edits);
+    // Under the write lock, as writeEdits needs.
+    sqlite3 *h = d->handle();
+    const int begun = sqlite3_exec(h, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (begun != SQLITE_OK)
+        throwSqliteError(h, begun);
+    try {
+        writeEdits(edits);
+        const int committed = sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr);
+        if (committed != SQLITE_OK)
+            throwSqliteError(h, committed);
+    } catch (...) {
+        sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 bool Cursor::updateIfUnchanged(const QHash<QString, QString> &shown)
@@ -829,12 +852,22 @@ bool Cursor::updateIfUnchanged(const QHash<QString, QString> &shown)
     }
 }
 
+// Called under the write lock (BEGIN IMMEDIATE).
 void Cursor::writeEdits(const QHash<QString, QString> &edits)
 {
     if (!d->byRowid)
         throw AppError(ErrorNumber::ReadOnlyDatabase,
                        QStringLiteral("Mise à jour impossible : le résultat de cette requête ne peut pas être "
                                       "modifié."));
+    // A repair replaces the file only while it holds the file's exclusive
+    // lock: under the write lock, the name still leads to the file open here
+    // or it never will again. Written into a file replaced, the change would
+    // be lost with it; the next refresh opens the file now under the name.
+    if (d->fileReplaced())
+        throw AppError(3197, QStringLiteral("Les données ont été modifiées par un autre poste depuis leur lecture "
+                                            "(le fichier « %1 » a été remplacé, par exemple par une réparation) : "
+                                            "rien n'a été enregistré ; réessayez.")
+                                 .arg(d->db->path()));
 
     // Every edited field in one statement: the row is written whole or not at all.
     QStringList assignments;

@@ -118,20 +118,116 @@ private slots:
         DataFolder folder;
         folder.fillSmallSchool();
         QVERIFY(QFile::remove(folder.schoolDb()));
+        QMap<QString, QByteArray> damaged;
+        for (const char *name : {"LUMA.MDB", "MEMBRES.MDB", "COTATION.MDB"})
+            damaged[name] = folder.readFile(QStringLiteral("LALUMA/") + name);
         TestContext t;
         t.module().setCheminBase(folder.base());
         t.module().setCheminEcole(folder.school());
         t.messages.answers = {MsgAnswer::Yes};
         t.module().GestionErreur(AppError(3049, ""));
-        QCOMPARE(t.messages.shown.size(), 3);
+        QCOMPARE(t.messages.shown.size(), 4);
         QCOMPARE(t.messages.shown[0].text, kDamaged);
-        QCOMPARE(t.messages.shown[2].text, kDamaged);
+        QCOMPARE(t.messages.shown[3].text, kDamaged);
         QCOMPARE(t.module().Reponse(), MsgAnswer::Yes);
         QCOMPARE(t.programEnd.ended, 0);
-        for (const char *name : {"LUMA.MDB", "MEMBRES.MDB", "COTATION.MDB"})
-            QCOMPARE(QDir(folder.base()).entryList({QString(name) + ".endommage*"}).size(), 1);
+        QMap<QString, QString> backups;
+        for (const QString &name : damaged.keys()) {
+            const QStringList copies = QDir(folder.base()).entryList({name + ".endommage*"});
+            QCOMPARE(copies.size(), 1);
+            backups[name] = folder.base() + "/" + copies[0];
+            QCOMPARE(folder.readFile("LALUMA/" + copies[0]), damaged[name]);
+        }
         QVERIFY(!folder.exists("ALTEMARE/ALTEMARE.MDB"));
         QCOMPARE(TestDb::scalar(folder.catalogue(), "SELECT count(*) FROM luma"), QStringLiteral("4"));
+
+        // What was kept, what was set aside, and where the copy is.
+        QCOMPARE(t.messages.shown[2].text,
+                 "LUMA.MDB : 4 fiches gardées, aucune mise de côté.\n"
+                 "Copie à l'identique du fichier endommagé : " + backups["LUMA.MDB"] + "\n\n"
+                 "MEMBRES.MDB : 0 fiche gardée, aucune mise de côté.\n"
+                 "Copie à l'identique du fichier endommagé : " + backups["MEMBRES.MDB"] + "\n\n"
+                 "COTATION.MDB : 1 fiche gardée, aucune mise de côté.\n"
+                 "Copie à l'identique du fichier endommagé : " + backups["COTATION.MDB"]);
+        QCOMPARE(t.messages.shown[2].icon, MsgIcon::Information);
+        QCOMPARE(t.messages.shown[2].title, QStringLiteral("La LUMA - cycle 1"));
+    }
+
+    void repairReportTellsRowsSetAsideAndFailures()
+    {
+        DataFolder folder;
+        folder.fillSmallSchool();
+        // Another tool made the descriptors unique after a descriptor was entered twice.
+        TestDb::exec(folder.descriptors(), "CREATE INDEX d ON [luma+](descripteur); INSERT INTO [luma+] "
+                                           "VALUES('animaux'), ('loup'), ('loup'), ('ferme');"
+                                           "PRAGMA writable_schema = ON; UPDATE sqlite_master SET sql = 'CREATE "
+                                           "UNIQUE INDEX d ON [luma+](descripteur)' WHERE name = 'd';");
+        const QString members = folder.base() + "/MEMBRES.MDB";
+        QVERIFY(QFile::remove(members));
+        folder.writeFile("LALUMA/MEMBRES.MDB", QByteArray("pas une base").repeated(100));
+        TestContext t;
+        t.module().setCheminBase(folder.base());
+        t.module().setCheminEcole(folder.school());
+        t.messages.answers = {MsgAnswer::Yes};
+        t.module().GestionErreur(AppError(3049, ""));
+        QCOMPARE(t.messages.shown.size(), 4);
+
+        const auto backup = [](const QString &folderPath, const QString &name) {
+            const QStringList copies = QDir(folderPath).entryList({name + ".endommage*"});
+            return copies.size() == 1 ? folderPath + "/" + copies[0] : QString("<%1 copies>").arg(copies.size());
+        };
+        QCOMPARE(t.messages.shown[2].text,
+                 "ALTEMARE.MDB : 5 fiches gardées, aucune mise de côté.\n"
+                 "Copie à l'identique du fichier endommagé : " + backup(folder.school(), "ALTEMARE.MDB") + "\n\n"
+                 "LUMA.MDB : 4 fiches gardées, aucune mise de côté.\n"
+                 "Copie à l'identique du fichier endommagé : " + backup(folder.base(), "LUMA.MDB") + "\n\n"
+                 "La réparation de « MEMBRES.MDB » n'a pas abouti.\n"
+                 "(La base de données « " + members + " » est trop endommagée pour être réparée : sa structure est "
+                 "illisible.)\n\n"
+                 "COTATION.MDB : 3 fiches gardées, 2 fiches mises de côté dans la table « luma+ réparation ».\n"
+                 "Copie à l'identique du fichier endommagé : " + backup(folder.base(), "COTATION.MDB"));
+        QCOMPARE(t.messages.shown[2].icon, MsgIcon::Exclamation);
+        QCOMPARE(TestDb::scalar(folder.descriptors(), "SELECT group_concat(descripteur) FROM [luma+ réparation]"),
+                 QStringLiteral("animaux,loup"));
+    }
+
+    void cursorsAreOpenAgainAfterARepair()
+    {
+        DataFolder folder;
+        folder.fillSmallSchool();
+        const QString classes = "SELECT équipenuméro, équipeinstituteur FROM équipe ORDER BY équipenuméro ASC";
+        TestContext t;
+        Feuilleenfant &d = t.context.données();
+        openOn(t, folder, "13", "00042");
+        d.Donnée4().setDatabaseName(folder.schoolDb());
+        d.Donnée4().setRecordSource(classes);
+        d.Donnée4().refresh();
+        // The descriptors cannot be repaired: their cursor stays closed, quietly.
+        d.Donnée3().setDatabaseName(folder.descriptors());
+        d.Donnée3().refresh();
+        QVERIFY(QFile::remove(folder.descriptors()));
+        folder.writeFile("LALUMA/COTATION.MDB", QByteArray("pas une base").repeated(100));
+        t.messages.answers = {MsgAnswer::Yes};
+        t.module().GestionErreur(AppError(3049, ""));
+        QCOMPARE(t.messages.shown.size(), 4);
+        QCOMPARE(t.programEnd.ended, 0);
+
+        QVERIFY(d.Donnée1().isOpen());
+        QCOMPARE(d.Donnée1().recordSource(), QStringLiteral("SELECT * FROM enfants"));
+        QCOMPARE(d.Etiquette3().text(), QStringLiteral("12"));
+        QVERIFY(d.Donnée2().isOpen());
+        QCOMPARE(d.Donnée2().recordSource(), QStringLiteral("SELECT * FROM luma ORDER BY inventaire ASC"));
+        QCOMPARE(d.Etiquette4().text(), QStringLiteral("00001"));
+        QVERIFY(d.Donnée4().isOpen());
+        QCOMPARE(d.Donnée4().recordSource(), classes);
+        QCOMPARE(d.Etiquette18().text(), QStringLiteral("Mme Lefèvre"));
+        QVERIFY(!d.Donnée3().isOpen());
+
+        // Open on the repaired file: a loan saved now is in it.
+        d.Etiquette6().setText("O");
+        d.Donnée2().update();
+        QCOMPARE(TestDb::scalar(folder.catalogue(), "SELECT emprunté FROM luma WHERE inventaire = '00001'"),
+                 QStringLiteral("O"));
     }
 
     void soundsPlayOnlyWhenTheFileIsThere()

@@ -275,30 +275,66 @@ void Module11::GestionErreur(const AppError &error)
 
 void Module11::reparerBases()
 {
-    // The cursors let go of the files; each reopens them at its next refresh.
+    // The cursors let go of the files while they are repaired, and read again
+    // afterwards what they held.
+    Cursor *const cursors[] = {&m_données.Donnée1(), &m_données.Donnée2(), &m_données.Donnée3(),
+                               &m_données.Donnée4()};
     m_données.closeAll();
     QStringList files;
     if (isNormalFile(CheminEcole() + QStringLiteral("\\ALTEMARE.MDB")))
         files << CheminEcole() + QStringLiteral("\\ALTEMARE.MDB");
     files << CheminBase() + QStringLiteral("\\LUMA.MDB") << CheminBase() + QStringLiteral("\\MEMBRES.MDB")
           << CheminBase() + QStringLiteral("\\COTATION.MDB");
+
+    // French puts 0 and 1 in the singular.
+    const auto pluriel = [](long long n) { return n > 1 ? QStringLiteral("s") : QString(); };
+    QStringList report;
+    bool failed = false;
     m_services.pointer.hourglass();
     for (const QString &file : files) {
         // A database that is not there is not created; a failed repair is told
         // and the others are still attempted.
         if (!isNormalFile(file))
             continue;
+        const QString name = nativePath(file).section(QLatin1Char('/'), -1);
         try {
-            RepairDatabase(nativePath(file));
+            const RepairReport done = RepairDatabase(nativePath(file));
+            QString line =
+                QStringLiteral("%1 : %2 fiche%3 gardée%3").arg(name).arg(done.kept).arg(pluriel(done.kept));
+            if (done.setAside == 0) {
+                line += QStringLiteral(", aucune mise de côté.");
+            } else {
+                QStringList tables;
+                for (const QString &table : done.sideTables)
+                    tables << QStringLiteral("« %1 »").arg(table);
+                line += QStringLiteral(", %1 fiche%2 mise%2 de côté dans %3 %4.")
+                            .arg(done.setAside)
+                            .arg(pluriel(done.setAside),
+                                 tables.size() > 1 ? QStringLiteral("les tables") : QStringLiteral("la table"),
+                                 tables.join(QStringLiteral(", ")));
+            }
+            line += QStringLiteral("\nCopie à l'identique du fichier endommagé : %1").arg(done.backup);
+            report << line;
         } catch (const AppError &failure) {
-            m_services.pointer.arrow();
-            m_services.messages.show(QStringLiteral("La réparation de « %1 » n'a pas abouti.\n(%2)")
-                                         .arg(nativePath(file).section(QLatin1Char('/'), -1), failure.description()),
-                                     titreErreur(), MsgIcon::Exclamation, MsgButtons::Ok);
-            m_services.pointer.hourglass();
+            failed = true;
+            report << QStringLiteral("La réparation de « %1 » n'a pas abouti.\n(%2)").arg(name, failure.description());
+        }
+    }
+    // Each cursor that had a database is open again on its record source, so
+    // that the screens find a current record where they left one. One whose
+    // file still cannot be read stays closed: the repair's report has said so.
+    for (Cursor *cursor : cursors) {
+        if (cursor->databaseName().isEmpty())
+            continue;
+        try {
+            cursor->refresh();
+        } catch (const std::exception &) {
         }
     }
     m_services.pointer.arrow();
+    if (!report.isEmpty())
+        m_services.messages.show(report.join(QStringLiteral("\n\n")), titreErreur(),
+                                 failed ? MsgIcon::Exclamation : MsgIcon::Information, MsgButtons::Ok);
 }
 
 Module11::JournalValues Module11::valeursJournal()

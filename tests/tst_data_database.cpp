@@ -516,9 +516,6 @@ private slots:
             << "titres" << "CREATE INDEX titres ON luma(titre); CREATE TABLE intrus(x)" << "titres";
         QTest::newRow("a temporary table") << "luma" << "CREATE TEMP TABLE luma(inventaire TEXT, titre TEXT)"
                                            << "luma";
-        // SQLite itself no longer reads such a schema.
-        QTest::newRow("another name") << "titres" << "CREATE INDEX autre ON luma(titre)" << "illisible";
-        QTest::newRow("another kind") << "prêtés" << "CREATE TABLE prêtés(x)" << "illisible";
         QTest::newRow("comments and line ends inside")
             << "titres" << "CREATE INDEX titres -- par titre\n ON luma(titre /* seul */)" << "";
     }

@@ -112,9 +112,15 @@ int regleIntentions(Module11 &module)
     const QString folder = dossier(module);
     int written = 0;
     for (const QString &name : filesWithExtension(folder, kExtension)) {
-        TextFile::HeldFile held = TextFile::HeldFile::claim(nativePath(folder + QLatin1Char('\\') + name));
+        // Under the lending lock every intent left is a dead kiosk's: intents
+        // live only while their kiosk holds that lock. A kiosk being killed
+        // may still hold its intent's lock for an instant after the lending
+        // lock went (the system lets go of a dead program's files one by
+        // one): wait for it rather than skip an intent that is about to be
+        // free, and find the journal changed after it.
+        TextFile::HeldFile held = TextFile::HeldFile::claim(nativePath(folder + QLatin1Char('\\') + name), true);
         if (!held.isHeld())
-            continue; // its program is still at work
+            continue; // settled by the kiosk itself and gone
         module.trapped([&] {
             const QHash<QString, QByteArray> values = decode(held.content());
             if (!values.contains(QStringLiteral("fin"))) {

@@ -902,6 +902,11 @@ void Cursor::writeEdits(const QHash<QString, QString> &edits)
     d->lastModified = rowid;
 }
 
+void Cursor::forgetReadRow()
+{
+    d->cachedPosition = -1;
+}
+
 void Cursor::cancelUpdate()
 {
     m_edits.clear();

@@ -74,6 +74,9 @@ public:
     // way.
     bool updateIfUnchanged(const QHash<QString, QString> &shown);
     void cancelUpdate();
+    // The next read of a field reads the current row again from the file,
+    // as another program may have changed it since.
+    void forgetReadRow();
     // Makes the row saved last the current record again.
     void moveToLastModified();
 

@@ -23,14 +23,21 @@ IssuePret enregistre(Module11 &m, const QString &kind, const QHash<QString, QStr
     std::optional<IntentionPret> intention;
     // Held until the entry is written: no other kiosk saves in between.
     TextFile::FileLock verrou;
+    bool inchange = false;
     const bool prepared = m.trapped([&] {
         entree = m.composeJournal(kind, valeurs());
         verrou = verrouPrets(m);
-        intention = IntentionPret::ecrit(m, entree, montre.value(QStringLiteral("inventaire")), montre);
+        // Read again under the lock: the intent must record what the record
+        // holds now, which no other kiosk can change any more, not what was
+        // shown a moment ago. Changed since, there is nothing to save.
+        catalogue.forgetReadRow();
+        inchange = etatMontre(m.données()) == montre;
+        if (inchange)
+            intention = IntentionPret::ecrit(m, entree, montre.value(QStringLiteral("inventaire")), montre);
     });
-    if (!prepared) {
+    if (!prepared || !inchange) {
         m.trapped([&] { catalogue.cancelUpdate(); });
-        return IssuePret::Echoue;
+        return prepared ? IssuePret::Change : IssuePret::Echoue;
     }
     bool saved = false;
     const bool ran = m.trapped([&] { saved = catalogue.updateIfUnchanged(montre); });

@@ -305,12 +305,12 @@ HeldFile HeldFile::create(const QString &nativePath, const QByteArray &bytes)
     return HeldFile(fd.release(), nativePath);
 }
 
-HeldFile HeldFile::claim(const QString &nativePath)
+HeldFile HeldFile::claim(const QString &nativePath, bool wait)
 {
     const int fd = ::open(encodedPath(nativePath).constData(), O_RDWR | O_CLOEXEC);
     if (fd < 0)
         return {};
-    if (lockFile(fd, false) != 0) {
+    if (lockFile(fd, wait) != 0) {
         ::close(fd);
         return {};
     }

@@ -66,9 +66,9 @@ public:
     // Creates the file (it must not exist), locks it, writes the bytes and
     // flushes the file and its folder.
     static HeldFile create(const QString &nativePath, const QByteArray &bytes);
-    // Locks an existing file without waiting; an empty HeldFile when another
-    // program holds it or it is gone.
-    static HeldFile claim(const QString &nativePath);
+    // Locks an existing file; an empty HeldFile when it is gone, or, without
+    // waiting, when another program holds it.
+    static HeldFile claim(const QString &nativePath, bool wait = false);
 
     bool isHeld() const { return m_fd >= 0; }
     QByteArray content() const;

@@ -264,8 +264,8 @@ private slots:
         t.messages.answers = {MsgAnswer::Yes};
         QVERIFY(runStartup(t, folder.base()));
         QCOMPARE(t.programEnd.ended, 0);
-        QCOMPARE(t.messages.shown.size(), 3);
-        QCOMPARE(t.messages.shown[2].text, kDamaged); // told once more after the repair
+        QCOMPARE(t.messages.shown.size(), 4);
+        QCOMPARE(t.messages.shown[3].text, kDamaged); // told once more after the repair
 
         const QStringList backups = QDir(folder.base()).entryList({"LUMA.MDB.endommage*"});
         QCOMPARE(backups.size(), 1);

@@ -192,6 +192,13 @@ void Module11::EcritCouleurs()
     TextFile::writeFileAtomically(nativePath(CheminBase() + kColourFile), bytes);
 }
 
+Picture Module11::couverture(const QString &inventaire) const
+{
+    if (!isSafeFileName(inventaire))
+        return {};
+    return Picture::fromDataFile(CheminBase() + QStringLiteral("\\LIVRES\\") + inventaire + QStringLiteral(".BMP"));
+}
+
 void Module11::JoueSon(const QString &windowsPath)
 {
     try {

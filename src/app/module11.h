@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/apperror.h"
+#include "platform/picture.h"
 #include "platform/services.h"
 
 #include <QColor>
@@ -43,6 +44,10 @@ public:
     void LitCouleurs();
     void EcritCouleurs();
 
+
+    // The cover of a document (LIVRES\\ + number + .BMP); a null picture when
+    // it is missing or the number could lead outside the folder.
+    Picture couverture(const QString &inventaire) const;
 
     // Plays a WAV file of the data folder if it exists, without waiting;
     // never reports anything.

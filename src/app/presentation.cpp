@@ -167,8 +167,9 @@ void présentation::Form_Load()
         Feuilleécole &école = m_context.FeuilleÉcole();
         for (int i = 1; i <= 15; ++i) {
             const QString file = m.CheminEcole() + QStringLiteral("\\CLASSE%1.BMP").arg(i, 2, 10, QLatin1Char('0'));
-            if (isNormalFile(file)) {
-                école.Dessin1(i - 1)->setPicture(Picture::fromFile(nativePath(file)));
+            const QString native = normalFilePath(file);
+            if (!native.isEmpty()) {
+                école.Dessin1(i - 1)->setPicture(Picture::fromFile(native));
                 école.Dessin1(i - 1)->show();
             }
         }

@@ -4,7 +4,6 @@
 #include "lending/feuilleclasse.h"
 #include "lending/pret.h"
 #include "data/jetliteral.h"
-#include "platform/paths.h"
 
 #include <QEvent>
 #include <QLabel>
@@ -140,11 +139,7 @@ void feuilledocument::showCover(const QString &inventaire)
 {
     if (inventaire.isEmpty())
         return;
-    const QString path = module().CheminBase() + QStringLiteral("\\LIVRES\\") + inventaire + QStringLiteral(".BMP");
-    if (isSafeFileName(inventaire) && isNormalFile(path))
-        m_dessin1->setPicture(Picture::fromFile(nativePath(path)));
-    else
-        m_dessin1->clear();
+    m_dessin1->setPicture(module().couverture(inventaire));
 }
 
 void feuilledocument::Text1_Change()

@@ -132,8 +132,8 @@ void Feuilleécole::Command3D1_Click()
                 m.trapped([&] { matricule = context().données().Etiquette3().text(); });
                 const QString path = m.CheminEcole() + QStringLiteral("\\") + matricule + QStringLiteral(".BMP");
                 Picture photo;
-                if (isSafeFileName(matricule) && isNormalFile(path))
-                    photo = Picture::fromFile(nativePath(path));
+                if (isSafeFileName(matricule))
+                    photo = Picture::fromDataFile(path);
                 if (photo.isNull())
                     photo = classe.Dessin3()->picture();
                 classe.Dessin1(k)->setPicture(photo);

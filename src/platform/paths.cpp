@@ -146,12 +146,18 @@ QString nativePath(const QString &windowsPath)
     return resolved;
 }
 
-bool isNormalFile(const QString &windowsPath)
+QString normalFilePath(const QString &windowsPath)
 {
     if (windowsPath.isEmpty())
-        return false;
-    const QFileInfo info(nativePath(windowsPath));
-    return info.isFile() && !info.fileName().startsWith(u'.');
+        return {};
+    const QString native = nativePath(windowsPath);
+    const QFileInfo info(native);
+    return info.isFile() && !info.fileName().startsWith(u'.') ? native : QString();
+}
+
+bool isNormalFile(const QString &windowsPath)
+{
+    return !normalFilePath(windowsPath).isEmpty();
 }
 
 bool isFolder(const QString &windowsPath)

@@ -17,6 +17,8 @@ QString nativePath(const QString &windowsPath);
 // True when the path names an existing regular file that is not hidden
 // (a name starting with a dot), as the original "normal file" test.
 bool isNormalFile(const QString &windowsPath);
+// The same test, giving the file's native path, or an empty text.
+QString normalFilePath(const QString &windowsPath);
 
 // True when the path names an existing folder.
 bool isFolder(const QString &windowsPath);

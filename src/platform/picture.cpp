@@ -1,5 +1,7 @@
 #include "platform/picture.h"
 
+#include "platform/paths.h"
+
 #include <QFile>
 #include <QImageReader>
 #include <QPainter>
@@ -61,6 +63,12 @@ Picture Picture::fromFile(const QString &nativePath)
     Picture picture;
     picture.m_data = std::move(data);
     return picture;
+}
+
+Picture Picture::fromDataFile(const QString &windowsPath)
+{
+    const QString native = normalFilePath(windowsPath);
+    return native.isEmpty() ? Picture() : fromFile(native);
 }
 
 QString Picture::source() const

@@ -21,6 +21,10 @@ public:
     static Picture fromResource(const QString &resourcePath);
     // A null picture when the file cannot be read as a picture.
     static Picture fromFile(const QString &nativePath);
+    // A picture of the data folder named the Windows way (CheminBase +
+    // "\\LIVRES\\00042.BMP"): a null picture when no normal file is there.
+    // The path is resolved once.
+    static Picture fromDataFile(const QString &windowsPath);
 
     bool isNull() const { return !m_data; }
     bool sameAs(const Picture &other) const { return m_data == other.m_data; }

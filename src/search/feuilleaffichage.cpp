@@ -1,7 +1,6 @@
 #include "search/feuilleaffichage.h"
 
 #include "app/appcontext.h"
-#include "platform/paths.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -97,14 +96,8 @@ void feuilleaffichage::AfficheDocument()
         return;
     }
     const QString inventaire = d.Etiquette4().text();
-    if (inventaire.compare(QString(), Qt::CaseInsensitive) != 0) {
-        const QString cover = module().CheminBase() + QStringLiteral("\\LIVRES\\") + inventaire + QStringLiteral(".BMP");
-        // A number from the catalogue never names a file outside LIVRES.
-        if (isSafeFileName(inventaire) && isNormalFile(cover))
-            m_dessin1->setPicture(Picture::fromFile(nativePath(cover)));
-        else
-            m_dessin1->clear();
-    }
+    if (inventaire.compare(QString(), Qt::CaseInsensitive) != 0)
+        m_dessin1->setPicture(module().couverture(inventaire));
     m_etiquette3->setText(d.Etiquette5().text());
     m_etiquette4->setText(inventaire);
     CouleurDewey();

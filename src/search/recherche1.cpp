@@ -119,13 +119,10 @@ void Recherche1::AfficheRequete(int n)
     const int k = n - (m_pageCourante - 1) * kCases;
     PictureImage *slot = m_dessin1.at(k);
     const QString image = requete.image;
-    slot->clear();
-    if (image.compare(QStringLiteral(".BMP"), Qt::CaseInsensitive) != 0 && !image.isEmpty()) {
-        const QString path = module().CheminBase() + QStringLiteral("\\IMAGES\\") + image;
-        // A name read from a file that anyone may write never leaves IMAGES.
-        if (isSafeFileName(image) && isNormalFile(path))
-            slot->setPicture(Picture::fromFile(nativePath(path)));
-    }
+    // A name read from a file that anyone may write never leaves IMAGES.
+    const bool named = image.compare(QStringLiteral(".BMP"), Qt::CaseInsensitive) != 0 && isSafeFileName(image);
+    slot->setPicture(named ? Picture::fromDataFile(module().CheminBase() + QStringLiteral("\\IMAGES\\") + image)
+                           : Picture());
     slot->setAccessibleName(requete.titre);
     slot->show();
     m_etiquette1[k]->setText(requete.titre);

@@ -126,15 +126,10 @@ int main(int argc, char *argv[])
     std::printf("data folder: %d documents, %d children, built in %.1f s\n", documents, children,
                 double(build.elapsed()) / 1000);
 
-    Messages messages;
-    Silence sound;
-    Clock1 clock;
-    Display1 display;
-    End programEnd;
-    Pointer pointer;
-    AppContext context(PlatformServices{messages, sound, clock, display, programEnd, pointer});
+    BenchRun run(dir.path() + QStringLiteral("/LALUMA"));
+    AppContext &context = run.context;
     Module11 &module = context.module();
-    module.setCheminBase(dir.path() + QStringLiteral("/LALUMA"));
+    Messages &messages = run.messages;
     module.setCheminEcole(dir.path() + QStringLiteral("/ALTEMARE"));
     Feuilleenfant &d = context.données();
     d.Donnée1().setDatabaseName(module.CheminEcole() + QStringLiteral("/ALTEMARE.MDB"));

@@ -231,16 +231,11 @@ int main(int argc, char *argv[])
     std::printf("data folder: %d documents, %d requests, built in %.1f s\n", documents, requests,
                 double(build.elapsed()) / 1000);
 
-    Messages messages;
-    Silence sound;
-    Clock1 clock;
-    Display1 display;
-    End programEnd;
-    Pointer pointer;
-    AppContext context(PlatformServices{messages, sound, clock, display, programEnd, pointer});
+    BenchRun run(laluma);
+    AppContext &context = run.context;
     Module11 &module = context.module();
-    module.setCheminBase(laluma);
-    module.trapped([&] { module.LitCouleurs(); });
+    Pointer &pointer = run.pointer;
+    Messages &messages = run.messages;
     Feuilleenfant &d = context.données();
     d.Donnée2().setDatabaseName(laluma + QStringLiteral("/LUMA.MDB"));
     d.Donnée2().setRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY inventaire ASC"));

@@ -166,16 +166,11 @@ int main(int argc, char *argv[])
     std::printf("data folder: %d documents, %d descriptors, built in %.1f s\n", documents, descriptors,
                 double(build.elapsed()) / 1000);
 
-    Messages messages;
-    Silence sound;
-    Clock1 clock;
-    Display1 display;
-    End programEnd;
-    Pointer pointer;
-    AppContext context(PlatformServices{messages, sound, clock, display, programEnd, pointer});
+    BenchRun run(dir.path() + QStringLiteral("/LALUMA"));
+    AppContext &context = run.context;
     Module11 &module = context.module();
-    module.setCheminBase(dir.path() + QStringLiteral("/LALUMA"));
-    module.trapped([&] { module.LitCouleurs(); });
+    Pointer &pointer = run.pointer;
+    Messages &messages = run.messages;
     Feuilleenfant &d = context.données();
     {
         QElapsedTimer timer;

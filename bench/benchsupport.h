@@ -5,6 +5,7 @@
 // SQLite helpers that build their data folders, the large catalogue of the
 // search benchmarks, and the timing, statistics and report lines.
 
+#include "app/appcontext.h"
 #include "platform/services.h"
 
 #include <QDateTime>
@@ -145,6 +146,25 @@ public:
     }
     const QElapsedTimer *touch = nullptr;
     double queryDone = -1;
+};
+
+// Silent services and one run's program context on them, with the data
+// folder set and the colours read.
+struct BenchRun
+{
+    explicit BenchRun(const QString &laluma)
+    {
+        Module11 &m = context.module();
+        m.setCheminBase(laluma);
+        m.trapped([&] { m.LitCouleurs(); });
+    }
+    Messages messages;
+    Silence sound;
+    Clock1 clock;
+    Display1 display;
+    End programEnd;
+    Pointer pointer;
+    AppContext context{PlatformServices{messages, sound, clock, display, programEnd, pointer}};
 };
 
 // Counts the paintings of the widgets it is installed on, to check that a

@@ -1,7 +1,11 @@
 // La LUMA - Cycle 1: started in the library's data folder, with no argument.
 
 #include "app/appcontext.h"
+#include "app/feuillechoix.h"
+#include "app/fondkiosque.h"
+#include "app/kioskoptions.h"
 #include "app/presentation.h"
+#include "app/retouraccueil.h"
 #include "data/engineversion.h"
 #include "platform/qtservices.h"
 
@@ -10,6 +14,8 @@
 #include <QIcon>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -25,6 +31,19 @@ double scaleForDisplay(QSize display)
 
 int main(int argc, char *argv[])
 {
+    // Read before the display is opened, so that --help and a wrong option
+    // answer on a terminal without one.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const KioskOptionsParse parse = parseKioskOptions(arguments);
+    if (parse.outcome != KioskOptionsParse::Outcome::Run) {
+        const bool help = parse.outcome == KioskOptionsParse::Outcome::Help;
+        std::fputs(qPrintable(parse.text + QLatin1Char('\n')), help ? stdout : stderr);
+        return help ? 0 : 2;
+    }
+    const KioskOptions &options = parse.options;
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("luma-cycle1"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/chick.svg")));
@@ -55,6 +74,15 @@ int main(int argc, char *argv[])
     boxFont.setPointSizeF(boxFont.pointSizeF() * scale * 1.25);
     QApplication::setFont(boxFont, "QMessageBox");
     running = &context;
+
+    FondKiosque fond(Feuillechoix::couleurFond());
+    if (options.pleinEcran) {
+        context.setFond(&fond);
+        fond.showFullScreen();
+    }
+    std::unique_ptr<RetourAccueil> retour;
+    if (options.retourAccueilSecondes > 0)
+        retour = std::make_unique<RetourAccueil>(clock, options.retourAccueilSecondes);
 
     // The start-up screen's load step is the whole run: it returns only if
     // the main menu is ever closed without ending the program.

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class QWidget;
 class présentation;
 class Feuillechoix;
 class Feuilleécole;
@@ -51,6 +52,11 @@ public:
     // The saved requests, read at start-up.
     RequetesSauvegardees &requêtes() { return m_requêtes; }
 
+    // Full screen: the backdrop every screen sits on (none otherwise). Set
+    // before the first screen is made.
+    void setFond(QWidget *fond) { m_fond = fond; }
+    QWidget *fond() const { return m_fond; }
+
     // Closes the databases; the real end of the program runs this first.
     void closeAll();
 
@@ -60,6 +66,7 @@ private:
     Feuilleenfant m_données;
     std::unique_ptr<Module11> m_module;
     RequetesSauvegardees m_requêtes;
+    QWidget *m_fond = nullptr;
 
     std::unique_ptr<présentation> m_présentation;
     std::unique_ptr<Feuillechoix> m_feuillechoix;

@@ -8,7 +8,7 @@
 #include <QLabel>
 
 Feuillechoix::Feuillechoix(AppContext &context)
-    : LumaScreen(context, QStringLiteral("Feuillechoix"), QColor(255, 255, 128))
+    : LumaScreen(context, QStringLiteral("Feuillechoix"), couleurFond())
 {
     const Geometry &geo = context.geometry();
     makeTitleBand(QStringLiteral(" Que veux-tu faire ?"), 36, QColor(0, 0, 255));

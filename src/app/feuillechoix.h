@@ -11,6 +11,9 @@ class Feuillechoix : public LumaScreen
 public:
     explicit Feuillechoix(AppContext &context);
 
+    // Its background, also the full-screen backdrop's.
+    static QColor couleurFond() { return QColor(255, 255, 128); }
+
     void Form_Load();
 
     void Command3D1_Click(); // lending

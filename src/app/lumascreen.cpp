@@ -9,8 +9,12 @@
 #include <QShowEvent>
 
 LumaScreen::LumaScreen(AppContext &context, const QString &objectName, const QColor &background)
-    : QDialog(nullptr), m_context(context)
+    : QDialog(context.fond()), m_context(context)
 {
+    // Full screen, the screens sit on the backdrop, without frames, kept
+    // above it by the window manager.
+    if (context.fond())
+        setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setObjectName(objectName);
     setWindowTitle(QStringLiteral("La LUMA - Cycle 1"));
     setModal(true);
@@ -34,7 +38,9 @@ void LumaScreen::loadScreen()
 void LumaScreen::ouvrirModal(LumaScreen &screen)
 {
     screen.exec();
-    if (!module().programEnded())
+    // (Not when this screen was closed meanwhile, as the return to the main
+    // menu closes the screens one after another.)
+    if (!module().programEnded() && isVisible())
         Form_Activate();
 }
 
@@ -84,6 +90,7 @@ void LumaScreen::makeDoor(const std::function<void()> &onDoor, const std::functi
     Button3D *door = makeButton(QStringLiteral("Command3D3"), asset(QStringLiteral("door")), QStringLiteral("Fermer"),
                                 8640, 180, 825, 1125);
     connect(door, &QAbstractButton::clicked, this, onDoor);
+    setDoor(door);
 }
 
 QPushButton *LumaScreen::makePushButton(const QString &objectName, const QString &caption, double points,

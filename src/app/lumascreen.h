@@ -9,6 +9,7 @@
 
 class AppContext;
 class Module11;
+class QAbstractButton;
 class QLabel;
 class QPushButton;
 
@@ -36,6 +37,9 @@ public:
     // The activation step (each time the screen becomes the active one).
     virtual void Form_Activate() {}
 
+    // The button that leaves the screen (none on the main menu).
+    QAbstractButton *door() const { return m_door; }
+
     // Places a control, in twips of the client area.
     void place(QWidget *widget, double left, double top, double width, double height) const;
     // A plain push button with a bold Arial caption, that takes no keyboard focus.
@@ -55,6 +59,7 @@ protected:
     // The door at the right end of the title band and the loudspeaker beside
     // it, which says "Fermer"; each calls its handler.
     void makeDoor(const std::function<void()> &onDoor, const std::function<void()> &onSpeaker);
+    void setDoor(QAbstractButton *door) { m_door = door; }
     // Plays the door's sound, "\SONS\FERME.WAV".
     void joueSonFerme();
     QLabel *makeLabel(const QString &objectName, const QString &text, double left, double top, double width,
@@ -67,6 +72,7 @@ protected:
 
 private:
     AppContext &m_context;
+    QAbstractButton *m_door = nullptr;
 };
 
 // Pictures of our own, compiled in.

@@ -28,6 +28,7 @@ Feuilleclasse::Feuilleclasse(AppContext &context)
     connect(m_picture3, &PictureImage::clicked, this, [this] { Picture3_Click(); });
     m_command3D3 = makeButton(QStringLiteral("Command3D3"), asset(QStringLiteral("door")), QStringLiteral("Fermer"),
                               8640, 180, 825, 1095, m_panel3D1);
+    setDoor(m_command3D3);
     connect(m_command3D3, &QAbstractButton::clicked, this, [this] { Command3D3_Click(); });
 
     // The photographs, each with its frame in front of it.

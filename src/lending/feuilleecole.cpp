@@ -35,6 +35,7 @@ Feuilleécole::Feuilleécole(AppContext &context)
     m_panel3D1 = makeTitleBand(QStringLiteral(" Choisis ta classe"), 27, kBlue);
     m_ssCommand1 = makeButton(QStringLiteral("SSCommand1"), asset(QStringLiteral("door")), QStringLiteral("Fermer"),
                               8640, 180, 825, 1125, m_panel3D1);
+    setDoor(m_ssCommand1);
     connect(m_ssCommand1, &QAbstractButton::clicked, this, [this] { SSCommand1_Click(); });
     m_picture3 = makeSpeakerAt(QStringLiteral("Picture3"), QStringLiteral("Fermer"), 8100, 780);
     connect(m_picture3, &PictureImage::clicked, this, [this] { Picture3_Click(); });

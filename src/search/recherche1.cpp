@@ -41,6 +41,7 @@ Recherche1::Recherche1(AppContext &context)
     Button3D *door = makeButton(QStringLiteral("Command3D3"), asset(QStringLiteral("door")), QStringLiteral("Fermer"),
                                 8640, 180, 825, 1095);
     connect(door, &QAbstractButton::clicked, this, [this] { Command3D3_Click(); });
+    setDoor(door);
 
     // Each slot: the file name (seen only where there is no picture to cover
     // it), the picture that takes the touches, the red frame, the title.

@@ -1,0 +1,12 @@
+#include "app/fondkiosque.h"
+
+FondKiosque::FondKiosque(const QColor &colour)
+{
+    setObjectName(QStringLiteral("FondKiosque"));
+    setWindowTitle(QStringLiteral("La LUMA - Cycle 1"));
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, colour);
+    setPalette(pal);
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QWidget>
+
+// Full screen: a plain backdrop in the main menu's colour over the whole
+// display, with no frame, that the screens sit on. A touch beside a screen
+// lands on it and does nothing, so no desktop is within a child's reach.
+class FondKiosque : public QWidget
+{
+public:
+    explicit FondKiosque(const QColor &colour);
+};

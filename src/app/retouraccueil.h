@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QTimer>
+
+class Clock;
+class QWidget;
+
+// The return to the main menu when nobody touches the kiosk: after the given
+// time without a touch, a click or a key, every screen above the main menu
+// closes as its door would, one after another from the top, and a message box
+// left open over them is answered "Non" (or "OK"). The next child finds the
+// main menu, with no child chosen and no number half typed. Nothing happens
+// while a finger or a button is held down, nor on the main menu itself.
+class RetourAccueil : public QObject
+{
+public:
+    RetourAccueil(const Clock &clock, int seconds, QObject *parent = nullptr);
+    ~RetourAccueil() override;
+
+    // Looks at the time and the screens; the timer calls it every second, and
+    // more often while screens are being closed. Public for the tests.
+    void verifie();
+    bool enCours() const { return m_enCours; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // Closes the topmost screen or answers the topmost message box; false when
+    // nothing above the main menu is left to close.
+    bool fermeLePlusHaut();
+
+    const Clock &m_clock;
+    qint64 m_delaiMs;
+    QDateTime m_derniereActivite;
+    bool m_appui = false;   // a button or a finger is down
+    bool m_enCours = false; // closing screens, one per tick
+    QWidget *m_dernierFerme = nullptr;
+    QTimer m_timer;
+};

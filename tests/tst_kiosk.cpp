@@ -1,0 +1,266 @@
+// The kiosk's options and the return to the main menu when nobody touches
+// the kiosk: the real screens opened one from another, a fake clock.
+
+#include "datafolder.h"
+#include "screens.h"
+#include "testcontext.h"
+
+#include "app/feuillechoix.h"
+#include "app/kioskoptions.h"
+#include "app/retouraccueil.h"
+#include "lending/feuilleclasse.h"
+#include "lending/feuilledocument.h"
+#include "lending/feuilleecole.h"
+#include "search/feuilleaffichage.h"
+#include "search/feuilledescripteurs.h"
+#include "search/feuilleecriture.h"
+#include "search/feuillerecherche.h"
+#include "search/recherche1.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+namespace {
+
+// One step of a child's way: opens the next screen (modally) from the one on top.
+using Step = std::function<void(AppContext &)>;
+
+struct Kiosk
+{
+    DataFolder folder;
+    TestContext t;
+
+    Kiosk()
+    {
+        folder.fillSmallSchool();
+        writeBmp(folder.base() + "/LIVRES/00042.BMP");
+        folder.writeFile(QStringLiteral("LALUMA/SONS/FERME.WAV"), "RIFF");
+        Module11 &m = t.module();
+        m.setCheminBase(folder.base());
+        m.setCheminEcole(folder.school());
+        Feuilleenfant &d = t.context.données();
+        d.Donnée1().setDatabaseName(folder.schoolDb());
+        d.Donnée1().setRecordSource(QStringLiteral("SELECT * FROM enfants"));
+        d.Donnée1().refresh();
+        d.Donnée2().setDatabaseName(folder.catalogue());
+        d.Donnée2().setRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY inventaire ASC"));
+        d.Donnée2().refresh();
+    }
+
+    // Opens the main menu, then each screen of `way` from the one before,
+    // each modally as the child's touches would; `onTop` runs in the last
+    // one. Returns once the main menu is the only screen left and closes it.
+    void walk(const QList<Step> &way, const std::function<void()> &onTop)
+    {
+        Feuillechoix &menu = t.context.FeuilleChoix();
+        std::function<void(int)> next = [&](int i) {
+            QTimer::singleShot(0, &menu, [&, i] {
+                if (i == way.size()) {
+                    onTop();
+                    return;
+                }
+                next(i + 1);
+                way[i](t.context);
+            });
+        };
+        next(0);
+        // The way back ends on the main menu alone: closed to end the test.
+        QTimer backHome;
+        QObject::connect(&backHome, &QTimer::timeout, &menu, [&] {
+            if (QApplication::activeModalWidget() == &menu)
+                menu.hide();
+        });
+        backHome.start(50);
+        QTimer::singleShot(20000, &menu, [] { // never hang the suite
+            for (QWidget *w : QApplication::topLevelWidgets())
+                w->hide();
+        });
+        menu.exec();
+    }
+};
+
+const Step kEcole = [](AppContext &c) { c.FeuilleChoix().Command3D1_Click(); };
+const Step kClasse = [](AppContext &c) {
+    c.FeuilleÉcole().Dessin1(0)->show();
+    c.FeuilleÉcole().Dessin1_Click(0);
+    c.FeuilleÉcole().Command3D1_Click();
+};
+const Step kDocument = [](AppContext &c) {
+    c.FeuilleClasse().Dessin1_Click(0);
+    c.FeuilleClasse().Command3D1_Click();
+};
+const Step kRecherche = [](AppContext &c) { c.FeuilleChoix().Command3D2_Click(); };
+const Step kEcriture = [](AppContext &c) { c.FeuilleRecherche().Command3D1_Click(); };
+const Step kDescripteurs = [](AppContext &c) { c.FeuilleRecherche().Command3D5_Click(); };
+const Step kRequetes = [](AppContext &c) { c.FeuilleRecherche().Command3D4_Click(); };
+const Step kAffichage = [](AppContext &c) {
+    c.FeuilleÉcriture().Texte1()->setText(QStringLiteral("loup"));
+    c.FeuilleÉcriture().Commande2_Click();
+};
+
+QList<QWidget *> screensOf(AppContext &c)
+{
+    return {&c.FeuilleÉcole(),    &c.FeuilleClasse(),       &c.FeuilleDocument(),  &c.FeuilleRecherche(),
+            &c.FeuilleÉcriture(), &c.FeuilleDescripteurs(), &c.FeuilleRecherche1(), &c.FeuilleAffichage()};
+}
+
+// Runs the idle check until the screens are closed (or nothing happens).
+void pump(RetourAccueil &retour)
+{
+    for (int i = 0; i < 50; ++i) {
+        retour.verifie();
+        QTest::qWait(20);
+        if (!retour.enCours())
+            return;
+    }
+}
+
+} // namespace
+
+class KioskTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void options_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<bool>("fullScreen");
+        using O = KioskOptionsParse::Outcome;
+        QTest::newRow("none") << QStringList() << int(O::Run) << 180 << false;
+        QTest::newRow("both") << QStringList{"--plein-ecran", "--retour-accueil", "60"} << int(O::Run) << 60 << true;
+        QTest::newRow("equals, off") << QStringList{"--retour-accueil=0"} << int(O::Run) << 0 << false;
+        QTest::newRow("help") << QStringList{"--help"} << int(O::Help) << 180 << false;
+        QTest::newRow("missing value") << QStringList{"--retour-accueil"} << int(O::Error) << 180 << false;
+        QTest::newRow("negative") << QStringList{"--retour-accueil", "-5"} << int(O::Error) << 180 << false;
+        QTest::newRow("too long") << QStringList{"--retour-accueil", "86401"} << int(O::Error) << 180 << false;
+        QTest::newRow("unknown") << QStringList{"--fullscreen"} << int(O::Error) << 180 << false;
+        QTest::newRow("a folder") << QStringList{"/srv/LALUMA"} << int(O::Error) << 180 << false;
+    }
+    void options()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, outcome);
+        const KioskOptionsParse parse = parseKioskOptions(args);
+        QCOMPARE(int(parse.outcome), outcome);
+        if (parse.outcome == KioskOptionsParse::Outcome::Run) {
+            QTEST(parse.options.retourAccueilSecondes, "seconds");
+            QTEST(parse.options.pleinEcran, "fullScreen");
+        } else {
+            QVERIFY(!parse.text.isEmpty());
+        }
+    }
+
+    // The real program: answers without a display, in French, status 2 for
+    // a wrong option.
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "--retour-accueil SECONDES";
+        QTest::newRow("bad seconds") << QStringList{"--retour-accueil", "trois"} << 2 << "nombre de secondes";
+        QTest::newRow("unknown") << QStringList{"--kiosk"} << 2 << "option inconnue « --kiosk »";
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, args);
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(LUMA_KIOSK_PROGRAM), args);
+        QVERIFY(program.waitForFinished(10000));
+        QTEST(program.exitCode(), "status");
+        const QString out = QString::fromLocal8Bit(program.readAllStandardOutput() + program.readAllStandardError());
+        QFETCH(QString, words);
+        QVERIFY2(out.contains(words), qPrintable(out));
+    }
+
+    // After the time without a touch, every screen closes by its own door
+    // and the main menu is left; the document screen's number is gone.
+    void idleReturnFromEachScreen_data()
+    {
+        QTest::addColumn<QList<Step>>("way");
+        QTest::newRow("classes") << QList<Step>{kEcole};
+        QTest::newRow("children") << QList<Step>{kEcole, kClasse};
+        QTest::newRow("document number") << QList<Step>{kEcole, kClasse, kDocument};
+        QTest::newRow("search") << QList<Step>{kRecherche};
+        QTest::newRow("typed word") << QList<Step>{kRecherche, kEcriture};
+        QTest::newRow("word list") << QList<Step>{kRecherche, kDescripteurs};
+        QTest::newRow("pictures") << QList<Step>{kRecherche, kRequetes};
+        QTest::newRow("document shown") << QList<Step>{kRecherche, kEcriture, kAffichage};
+    }
+    void idleReturnFromEachScreen()
+    {
+        QFETCH(QList<Step>, way);
+        Kiosk kiosk;
+        RetourAccueil retour(kiosk.t.clock, 180);
+        QWidget *top = nullptr;
+        bool stillUpBeforeTime = false;
+        kiosk.walk(way, [&] {
+            top = QApplication::activeModalWidget();
+            kiosk.t.context.FeuilleDocument().Text1()->setText(QStringLiteral("0004"));
+            kiosk.t.clock.current = kiosk.t.clock.current.addSecs(179);
+            pump(retour);
+            stillUpBeforeTime = top->isVisible();
+            kiosk.t.clock.current = kiosk.t.clock.current.addSecs(1);
+            pump(retour);
+        });
+        QVERIFY(stillUpBeforeTime);
+        for (QWidget *screen : screensOf(kiosk.t.context))
+            QVERIFY2(screen->isHidden(), qPrintable(screen->objectName()));
+        QCOMPARE(kiosk.t.messages.shown.size(), 0);
+        // Each screen left as by its door, which plays the closing sound.
+        QVERIFY(!kiosk.t.sound.played.isEmpty() && kiosk.t.sound.played.last().endsWith(QLatin1String("FERME.WAV")));
+
+        // The next child finds no number typed.
+        bool clean = false;
+        kiosk.walk({kEcole, kClasse, kDocument}, [&] {
+            clean = kiosk.t.context.FeuilleDocument().Text1()->text().isEmpty();
+            kiosk.t.clock.current = kiosk.t.clock.current.addSecs(180);
+            pump(retour);
+        });
+        QVERIFY(clean);
+    }
+
+    // A finger held down, or a touch now and then, keeps the screen; off (0)
+    // it never returns.
+    void noReturnWhileAChildIsHere()
+    {
+        Kiosk kiosk;
+        RetourAccueil retour(kiosk.t.clock, 180);
+        RetourAccueil never(kiosk.t.clock, 0);
+        bool heldKept = false, touchedKept = false;
+        kiosk.walk({kEcole, kClasse, kDocument}, [&] {
+            feuilledocument &doc = kiosk.t.context.FeuilleDocument();
+            QTest::mousePress(doc.Text1(), Qt::LeftButton);
+            kiosk.t.clock.current = kiosk.t.clock.current.addSecs(600);
+            pump(retour);
+            heldKept = doc.isVisible();
+            QTest::mouseRelease(doc.Text1(), Qt::LeftButton);
+            kiosk.t.clock.current = kiosk.t.clock.current.addSecs(170);
+            QTest::keyClick(doc.Text1(), Qt::Key_4);
+            kiosk.t.clock.current = kiosk.t.clock.current.addSecs(170);
+            pump(retour);
+            never.verifie();
+            touchedKept = doc.isVisible() && doc.Text1()->text() == QLatin1String("4");
+            kiosk.t.clock.current = kiosk.t.clock.current.addSecs(10);
+            pump(retour);
+        });
+        QVERIFY(heldKept);
+        QVERIFY(touchedKept);
+        QVERIFY(kiosk.t.context.FeuilleDocument().isHidden());
+        QVERIFY(kiosk.t.context.FeuilleÉcole().isHidden());
+    }
+};
+
+QTEST_MAIN(KioskTest)
+#include "tst_kiosk.moc"

@@ -78,7 +78,7 @@ int main(int argc, char *argv[])
     FondKiosque fond(Feuillechoix::couleurFond());
     if (options.pleinEcran) {
         context.setFond(&fond);
-        fond.showFullScreen();
+        fond.couvreEcran();
     }
     std::unique_ptr<RetourAccueil> retour;
     if (options.retourAccueilSecondes > 0)

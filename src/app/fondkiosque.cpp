@@ -1,5 +1,8 @@
 #include "app/fondkiosque.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 FondKiosque::FondKiosque(const QColor &colour)
 {
     setObjectName(QStringLiteral("FondKiosque"));
@@ -9,4 +12,11 @@ FondKiosque::FondKiosque(const QColor &colour)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, colour);
     setPalette(pal);
+}
+
+void FondKiosque::couvreEcran()
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        setGeometry(screen->geometry());
+    showFullScreen();
 }

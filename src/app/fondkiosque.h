@@ -9,4 +9,8 @@ class FondKiosque : public QWidget
 {
 public:
     explicit FondKiosque(const QColor &colour);
+
+    // Covers the whole display, with or without a window manager to obey
+    // the full-screen request.
+    void couvreEcran();
 };

@@ -48,6 +48,17 @@ RetourAccueil::~RetourAccueil()
 
 bool RetourAccueil::eventFilter(QObject *watched, QEvent *event)
 {
+    if (!event->isInputEvent())
+        return QObject::eventFilter(watched, event);
+    // An input event goes up from the widget to its parents, and one that
+    // opened a message box goes on up after the box was answered, perhaps
+    // minutes later: each is counted once, at its own time.
+    const quint64 timestamp = static_cast<QInputEvent *>(event)->timestamp();
+    if (timestamp != 0) {
+        if (timestamp <= m_dernierHorodatage)
+            return QObject::eventFilter(watched, event);
+        m_dernierHorodatage = timestamp;
+    }
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:

@@ -35,7 +35,8 @@ private:
     const Clock &m_clock;
     qint64 m_delaiMs;
     QDateTime m_derniereActivite;
-    bool m_appui = false;   // a button or a finger is down
+    quint64 m_dernierHorodatage = 0; // of the last input event counted
+    bool m_appui = false;            // a button or a finger is down
     bool m_enCours = false; // closing screens, one per tick
     QWidget *m_dernierFerme = nullptr;
     QTimer m_timer;

@@ -1,19 +1,26 @@
 #include "accessimport.h"
+#include "folderimport.h"
 
 #include "data/database.h"
 #include "errors.h"
 #include "testdb.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QtTest>
 
 #include <sqlite3.h>
 
 #include <limits>
+#include <map>
 
 namespace {
 
@@ -27,6 +34,74 @@ QByteArray contents(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+// Every entry under a folder: a file by its bytes (and, when asked, its
+// modification time to the nanosecond), a folder by its name alone.
+std::map<QString, QByteArray> snapshot(const QString &root, bool withTimes = true)
+{
+    std::map<QString, QByteArray> entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        struct stat status {};
+        ::lstat(QFile::encodeName(path).constData(), &status);
+        QByteArray state = S_ISDIR(status.st_mode) ? QByteArray("folder")
+                                                   : QCryptographicHash::hash(contents(path), QCryptographicHash::Sha1);
+        if (withTimes && !S_ISDIR(status.st_mode))
+            state += ' ' + QByteArray::number(qint64(status.st_mtim.tv_sec)) + '.'
+                + QByteArray::number(qint64(status.st_mtim.tv_nsec));
+        entries[QDir(root).relativeFilePath(path)] = state;
+    }
+    return entries;
+}
+
+QString differences(const std::map<QString, QByteArray> &before, const std::map<QString, QByteArray> &after)
+{
+    QStringList lines;
+    for (const auto &[path, state] : before) {
+        const auto found = after.find(path);
+        if (found == after.end())
+            lines << "gone: " + path;
+        else if (found->second != state)
+            lines << "changed: " + path;
+    }
+    for (const auto &[path, state] : after) {
+        if (!before.count(path))
+            lines << "new: " + path;
+    }
+    return lines.join('\n');
+}
+
+// A school as a teacher copies it from Windows: LALUMA and, beside it,
+// ALTEMARE, each database a sample Access file.
+struct SchoolCopy
+{
+    QTemporaryDir dir;
+    QString base() const { return dir.filePath("LALUMA"); }
+
+    // name: relative path under the temporary folder; sample: "" for none.
+    void put(const QString &name, const QString &file)
+    {
+        const QString path = dir.filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile::remove(path);
+        QVERIFY(QFile::copy(sample(file), path));
+        QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup
+                                   | QFile::ReadOther);
+    }
+    void fill()
+    {
+        put("ALTEMARE/ALTEMARE.MDB", "testV1997.mdb");
+        put("LALUMA/LUMA.MDB", "test2V2003.mdb");
+        put("LALUMA/COTATION.MDB", "testUnicodeCompV2003.mdb");
+        put("LALUMA/MEMBRES.MDB", "odbcLinkerTestV2007.accdb");
+    }
+};
+
+// The steps that change a name in a filled school: ACCESS made and the
+// original linked there, in each folder, then the four renames.
+constexpr int kPlacingSteps = 10;
 
 } // namespace
 
@@ -172,33 +247,294 @@ private slots:
     void indexesInventory_data()
     {
         QTest::addColumn<QStringList>("inventories");
-        QTest::addColumn<QString>("warning"); // none: the index is unique
+        QTest::addColumn<QString>("report"); // none: the index is unique
 
         QTest::newRow("distinct numbers, blanks allowed") << QStringList{"101", "102", "", ""} << "";
-        QTest::newRow("duplicates kept, index plain") << QStringList{"101", "102", "101"} << "(101)";
+        QTest::newRow("duplicates kept, told with their rows")
+            << QStringList{"101", "102", "101", "205", "205"}
+            << "2 numéros d'inventaire en double. Toutes les lignes sont gardées, mais l'index sur « inventaire » "
+               "n'est donc pas unique et le programme ne pourra pas refuser un doublon : corrigez ces numéros dans la "
+               "base convertie.\n  n° 101 : ligne 1 « Titre 1 », ligne 3 « Titre 3 »"
+               "\n  n° 205 : ligne 4 « Titre 4 », ligne 5 « Titre 5 »";
     }
 
     void indexesInventory()
     {
         QFETCH(QStringList, inventories);
-        QFETCH(QString, warning);
+        QFETCH(QString, report);
 
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("LUMA.MDB"));
-        TestDb::exec(path, QStringLiteral("CREATE TABLE luma(inventaire TEXT, titre TEXT)"));
-        for (const QString &inventory : inventories)
-            TestDb::insert(path, QStringLiteral("luma"), {"inventaire", "titre"},
-                           {inventory.isEmpty() ? QVariant() : QVariant(inventory), QStringLiteral("Titre")});
+        TestDb::exec(path, QStringLiteral("CREATE TABLE luma(inventaire TEXT, Titre TEXT)"));
+        for (int i = 0; i < inventories.size(); ++i)
+            TestDb::insert(path, QStringLiteral("luma"), {"inventaire", "Titre"},
+                           {inventories[i].isEmpty() ? QVariant() : QVariant(inventories[i]),
+                            QStringLiteral("Titre %1").arg(i + 1)});
 
         const auto db = Database::open(path);
         QStringList warnings;
         indexInventory(db->handle(), QStringLiteral("luma"), QStringLiteral("inventaire"), warnings);
         QCOMPARE(TestDb::scalar(path, "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND tbl_name = 'luma'"),
                  QStringLiteral("1"));
+        QCOMPARE(TestDb::scalar(path, "SELECT COUNT(*) FROM luma"), QString::number(inventories.size()));
         const int rc = sqlite3_exec(db->handle(), "INSERT INTO luma VALUES('102', 'x')", nullptr, nullptr, nullptr);
-        QCOMPARE(rc & 0xff, warning.isEmpty() ? SQLITE_CONSTRAINT : SQLITE_OK);
-        QCOMPARE(warnings.size(), warning.isEmpty() ? 0 : 1);
-        QVERIFY2(warning.isEmpty() || warnings[0].contains(warning), qPrintable(warnings.join('\n')));
+        QCOMPARE(rc & 0xff, report.isEmpty() ? SQLITE_CONSTRAINT : SQLITE_OK);
+        QCOMPARE(warnings.size(), report.isEmpty() ? 0 : 1);
+        QVERIFY2(report.isEmpty() || warnings[0].contains(report), qPrintable(warnings.join('\n')));
+    }
+
+    // The folder form: each Access file converted in place, its original
+    // kept byte for byte in ACCESS; a second run changes nothing.
+    void convertsDataFolderOnce_data()
+    {
+        QTest::addColumn<bool>("schoolBeside");    // else ALTEMARE.MDB in the data folder
+        QTest::addColumn<bool>("lowerCase");       // names as a copy from Windows may have them
+        QTest::addColumn<bool>("convertedBefore"); // COTATION.MDB is already converted
+        QTest::addColumn<bool>("archiveTaken");    // ACCESS/LUMA.MDB is another file
+
+        QTest::newRow("school folder beside") << true << false << false << false;
+        QTest::newRow("school in the data folder, names in lower case") << false << true << false << false;
+        QTest::newRow("one already converted, an archive name taken") << true << false << true << true;
+    }
+
+    void convertsDataFolderOnce()
+    {
+        QFETCH(bool, schoolBeside);
+        QFETCH(bool, lowerCase);
+        QFETCH(bool, convertedBefore);
+        QFETCH(bool, archiveTaken);
+
+        SchoolCopy school;
+        const auto name = [&](const QString &n) { return lowerCase ? n.toLower() : n; };
+        const QString schoolDb = schoolBeside ? "ALTEMARE/ALTEMARE.MDB" : "LALUMA/" + name("ALTEMARE.MDB");
+        const QMap<QString, QString> samples{{schoolDb, "testV1997.mdb"},
+                                             {"LALUMA/" + name("LUMA.MDB"), "test2V2003.mdb"},
+                                             {"LALUMA/" + name("COTATION.MDB"), "testUnicodeCompV2003.mdb"},
+                                             {"LALUMA/" + name("MEMBRES.MDB"), "odbcLinkerTestV2007.accdb"}};
+        for (auto it = samples.begin(); it != samples.end(); ++it)
+            school.put(it.key(), it.value());
+        // A school folder without ALTEMARE.MDB is not the school folder.
+        if (!schoolBeside)
+            QDir().mkpath(school.dir.filePath("ALTEMARE"));
+        const QString cotation = school.dir.filePath("LALUMA/" + name("COTATION.MDB"));
+        if (convertedBefore) {
+            QFile::remove(cotation);
+            TestDb::exec(cotation, "CREATE TABLE [luma+](descripteur TEXT)");
+        }
+        const QByteArray otherArchive("an earlier original");
+        if (archiveTaken) {
+            QDir().mkpath(school.dir.filePath("LALUMA/ACCESS"));
+            QFile other(school.dir.filePath("LALUMA/ACCESS/luma.mdb"));
+            QVERIFY(other.open(QIODevice::WriteOnly));
+            other.write(otherArchive);
+        }
+        const QByteArray cotationBefore = contents(cotation);
+
+        const FolderImportResult result = importDataFolder(school.base());
+        QCOMPARE(result.schoolFolder, school.dir.filePath(schoolBeside ? "ALTEMARE" : "LALUMA"));
+        QCOMPARE(result.converted(), convertedBefore ? 3 : 4);
+        for (const FolderFile &file : result.files) {
+            const QString relative = QDir(school.dir.path()).relativeFilePath(file.path);
+            QVERIFY2(samples.contains(relative), qPrintable(relative));
+            if (convertedBefore && file.path == cotation) {
+                QCOMPARE(file.state, FolderFile::State::AlreadyConverted);
+                QCOMPARE(contents(cotation), cotationBefore);
+                continue;
+            }
+            QCOMPARE(file.state, FolderFile::State::Converted);
+            QCOMPARE(contents(file.archive), contents(sample(samples[relative])));
+            QCOMPARE(QFileInfo(file.archive).fileName(),
+                     archiveTaken && relative.endsWith("LUMA.MDB") && !relative.contains("ALTEMARE")
+                         ? QStringLiteral("LUMA-2.MDB")
+                         : QFileInfo(file.path).fileName());
+            QCOMPARE(QFileInfo(file.archive).absolutePath(), QFileInfo(file.path).absolutePath() + "/ACCESS");
+            QVERIFY(file.result.tables > 0);
+            // The program opens it.
+            QCOMPARE(Database::open(file.path)->schema().tables.size(), qsizetype(file.result.tables));
+        }
+        if (archiveTaken)
+            QCOMPARE(contents(school.dir.filePath("LALUMA/ACCESS/luma.mdb")), otherArchive);
+        // Only the databases and their originals: no temporary file is left.
+        QCOMPARE(QDir(school.base()).entryList(QDir::Files | QDir::Hidden).size(), 4 - (schoolBeside ? 1 : 0));
+
+        const auto before = snapshot(school.dir.path());
+        const FolderImportResult again = importDataFolder(school.base());
+        QCOMPARE(again.converted(), 0);
+        for (const FolderFile &file : again.files)
+            QCOMPARE(file.state, FolderFile::State::AlreadyConverted);
+        QVERIFY2(snapshot(school.dir.path()) == before, qPrintable(differences(before, snapshot(school.dir.path()))));
+    }
+
+    // Any failure leaves every file as it was: in the files themselves, at
+    // each step that changes a name, and in what is around them.
+    void failureChangesNothing_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<int>("failingStep"); // -1: none
+        QTest::addColumn<QString>("told");    // in the message
+
+        QTest::newRow("truncated Access file") << "truncated" << -1 << "LALUMA/MEMBRES.MDB";
+        QTest::newRow("a folder in a file's place") << "folder" << -1 << "LALUMA/COTATION.MDB";
+        QTest::newRow("ACCESS is a file") << "ACCESS file" << -1 << "ALTEMARE/ACCESS";
+        for (int step = 0; step < kPlacingSteps; ++step)
+            QTest::addRow("failing at step %d", step) << "" << step << "étape";
+        // As a crash leaves them: only the four renames are left to do.
+        QTest::newRow("second names already made, last rename failing") << "second names" << 3 << "étape";
+    }
+
+    void failureChangesNothing()
+    {
+        QFETCH(QString, damage);
+        QFETCH(int, failingStep);
+        QFETCH(QString, told);
+
+        SchoolCopy school;
+        school.fill();
+        if (damage == "truncated") {
+            // An Access header, but the table list is cut off.
+            const QByteArray whole = contents(sample("testV1997.mdb"));
+            QFile file(school.dir.filePath("LALUMA/MEMBRES.MDB"));
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(whole.left(20 * 1024));
+        } else if (damage == "folder") {
+            QVERIFY(QFile::remove(school.dir.filePath("LALUMA/COTATION.MDB")));
+            QVERIFY(QDir().mkpath(school.dir.filePath("LALUMA/COTATION.MDB")));
+        } else if (damage == "ACCESS file") {
+            QFile file(school.dir.filePath("ALTEMARE/ACCESS"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        } else if (damage == "second names") {
+            for (const char *name : {"ALTEMARE/ALTEMARE", "LALUMA/LUMA", "LALUMA/COTATION", "LALUMA/MEMBRES"}) {
+                const QString file = school.dir.filePath(QString::fromLatin1(name) + ".MDB");
+                const QString access = QFileInfo(file).absolutePath() + "/ACCESS";
+                QDir().mkpath(access);
+                QCOMPARE(::link(QFile::encodeName(file).constData(),
+                                QFile::encodeName(access + "/" + QFileInfo(file).fileName()).constData()),
+                         0);
+            }
+        }
+        const auto before = snapshot(school.dir.path());
+
+        FolderImportOptions options;
+        int steps = 0;
+        options.beforeStep = [&](int step) {
+            ++steps;
+            if (step == failingStep)
+                throw AppError(ErrorNumber::DiskFull, QStringLiteral("étape %1 refusée").arg(step));
+        };
+        const auto error = errorOf([&] { importDataFolder(school.base(), options); });
+        QVERIFY(error);
+        QVERIFY2(error->description().contains(told), qPrintable(error->description()));
+        QVERIFY2(error->description().endsWith("Aucun fichier n'a été modifié : tous sont comme avant la conversion."),
+                 qPrintable(error->description()));
+        QVERIFY2(snapshot(school.dir.path()) == before, qPrintable(differences(before, snapshot(school.dir.path()))));
+        if (failingStep == kPlacingSteps - 1)
+            QCOMPARE(steps, kPlacingSteps); // every step was tried
+        if (damage == "second names")
+            QCOMPARE(steps, 4);
+    }
+
+    // A run stopped dead between two steps (a crash, a power cut): the next
+    // run finishes the work, with the result of an uninterrupted run.
+    void runAfterACrashFinishesTheWork_data()
+    {
+        QTest::addColumn<int>("crashStep");
+        for (int step = 0; step < kPlacingSteps; ++step)
+            QTest::addRow("crash before step %d", step) << step;
+        QTest::newRow("crash while converting") << -1;
+    }
+
+    void runAfterACrashFinishesTheWork()
+    {
+        QFETCH(int, crashStep);
+
+        SchoolCopy clean;
+        clean.fill();
+        importDataFolder(clean.base());
+        const auto expected = snapshot(clean.dir.path(), false);
+
+        SchoolCopy school;
+        school.fill();
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            FolderImportOptions options;
+            options.beforeStep = [&](int step) {
+                if (step == crashStep)
+                    ::_exit(0);
+            };
+            int tables = 0;
+            options.import.progress = [&](const TableProgress &progress) {
+                if (crashStep < 0 && progress.finished && ++tables == 6)
+                    ::_exit(0);
+            };
+            try {
+                importDataFolder(school.base(), options);
+            } catch (...) {
+            }
+            ::_exit(1);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0); // it did stop there
+
+        const FolderImportResult result = importDataFolder(school.base());
+        const auto after = snapshot(school.dir.path(), false);
+        QVERIFY2(after == expected, qPrintable(differences(expected, after)));
+    }
+
+    // The command the program's message names, as a shell reads it back.
+    void accessMessageCommandNamesTheFolder_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("plain") << "/srv/ecole/LALUMA";
+        QTest::newRow("blanks and accents") << "/home/Mme Dupont/École maternelle/LALUMA";
+        QTest::newRow("quote and signs") << "/home/l'école/$HOME `x` \\ \"LALUMA\"";
+    }
+
+    void accessMessageCommandNamesTheFolder()
+    {
+        QFETCH(QString, folder);
+        const QString command = accessImportCommand(folder);
+        QVERIFY(command.startsWith("luma-import "));
+        QProcess shell;
+        shell.start("/bin/sh", {"-c", "set -- " + command.mid(12) + "; printf '%s|%s' \"$#\" \"$1\""});
+        QVERIFY(shell.waitForFinished());
+        QCOMPARE(QString::fromUtf8(shell.readAllStandardOutput()), "1|" + folder);
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("output"); // in stdout, or in stderr for a failure
+
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "Usage : luma-import DOSSIER [--charset CODEPAGE]";
+        QTest::newRow("no argument") << QStringList{} << 2 << "il manque le dossier de données";
+        QTest::newRow("unknown option") << QStringList{"--vite", "LALUMA"} << 2 << "option inconnue « --vite »";
+        QTest::newRow("charset without value") << QStringList{"LALUMA", "--charset"} << 2 << "--charset attend";
+        QTest::newRow("a file for a folder") << QStringList{"LALUMA/LUMA.MDB"} << 2 << "n'est pas un dossier";
+        QTest::newRow("three paths") << QStringList{"a", "b", "c"} << 2 << "trop d'arguments";
+        QTest::newRow("folder") << QStringList{"LALUMA", "--charset", "CP1252"} << 0
+                                << "ALTEMARE/ALTEMARE.MDB       4           2";
+        QTest::newRow("one file") << QStringList{"LALUMA/LUMA.MDB", "COPIE.MDB"} << 0 << "1 table, 1 ligne importée";
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, output);
+
+        SchoolCopy school;
+        school.fill();
+        QProcess run;
+        run.setWorkingDirectory(school.dir.path());
+        run.start(QStringLiteral(LUMA_IMPORT_PROGRAM), arguments);
+        QVERIFY(run.waitForFinished(60000));
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+        const QString out = QString::fromLocal8Bit(status == 0 ? run.readAllStandardOutput() : run.readAllStandardError());
+        QVERIFY2(out.contains(output), qPrintable(out));
+        QCOMPARE(run.exitCode(), status);
     }
 
     void formatsJetValues_data()

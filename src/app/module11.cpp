@@ -1,5 +1,6 @@
 #include "app/module11.h"
 
+#include "data/database.h"
 #include "data/feuilleenfant.h"
 #include "data/repair.h"
 #include "platform/geometry.h"
@@ -24,6 +25,16 @@ constexpr DefaultColour kDefaultColours[10] = {
 };
 
 const QString kColourFile = QStringLiteral("\\COULEURS.INI");
+
+// An error's description, where it names the command that converts an Access
+// file, with this data folder in place of the placeholder.
+QString withDataFolder(const AppError &error, const QString &dataFolder)
+{
+    QString description = error.description();
+    if (error.number() == ErrorNumber::AccessFormat && !dataFolder.isEmpty())
+        description.replace(accessImportCommand(), accessImportCommand(dataFolder));
+    return description;
+}
 
 // One value of the colour file, as the sequential-file input read a number
 // into a 16-bit integer: blanks ignored, empty reads as 0.
@@ -274,7 +285,8 @@ void Module11::GestionErreur(const AppError &error)
         reparerBases();
         break;
     default:
-        m_messageErreur = QStringLiteral("L'erreur %1 est survenue .\n(%2)").arg(n).arg(error.description());
+        m_messageErreur =
+            QStringLiteral("L'erreur %1 est survenue .\n(%2)").arg(n).arg(withDataFolder(error, CheminBase()));
         break;
     }
     m_services.messages.show(m_messageErreur, titreErreur(), MsgIcon::Exclamation, MsgButtons::Ok);
@@ -324,7 +336,8 @@ void Module11::reparerBases()
             report << line;
         } catch (const AppError &failure) {
             failed = true;
-            report << QStringLiteral("La réparation de « %1 » n'a pas abouti.\n(%2)").arg(name, failure.description());
+            report << QStringLiteral("La réparation de « %1 » n'a pas abouti.\n(%2)")
+                          .arg(name, withDataFolder(failure, CheminBase()));
         }
     }
     // Each cursor that had a database is open again on its record source, so

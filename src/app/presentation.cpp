@@ -197,16 +197,7 @@ void présentation::trouverDossiers()
         base = base.chopped(1).trimmed();
     m.setCheminBase(base);
 
-    // The school folder is a sibling ALTEMARE of a data folder named LALUMA,
-    // else the fixed C:\ALTEMARE, else the data folder itself.
-    QString école = QStringLiteral("C:\\ALTEMARE");
-    const QString upper = base.toUpper();
-    if (upper.endsWith(QStringLiteral("/LALUMA")) || upper.endsWith(QStringLiteral("\\LALUMA")))
-        école = base.chopped(7) + QStringLiteral("\\ALTEMARE");
-    école = nativePath(école);
-    if (!isFolder(école) || !isNormalFile(école + QStringLiteral("\\ALTEMARE.MDB")))
-        école = base;
-    m.setCheminEcole(école);
+    m.setCheminEcole(schoolFolder(base));
 }
 
 void présentation::remplirClasses()

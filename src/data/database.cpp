@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <sqlite3.h>
 #include <sys/vfs.h>
@@ -104,6 +105,19 @@ bool isAccessFile(const QString &nativePath)
         return false;
     const QByteArray signature = head.mid(4, 15);
     return signature == "Standard Jet DB" || signature == "Standard ACE DB";
+}
+
+QString accessImportCommand(const QString &dataFolder)
+{
+    const QString command = QStringLiteral("luma-import ");
+    if (dataFolder.isEmpty())
+        return command + QStringLiteral("DOSSIER");
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._,:+=@%-]+$"));
+    if (plain.match(dataFolder).hasMatch())
+        return command + dataFolder;
+    QString quoted = dataFolder;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return command + QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
 void throwSqliteError(sqlite3 *db, int resultCode, const QString &context)
@@ -233,8 +247,8 @@ std::shared_ptr<Database> Database::open(const QString &nativePath)
     if (isAccessFile(nativePath))
         throw AppError(ErrorNumber::AccessFormat,
                        QStringLiteral("Le fichier « %1 » est une base de données Microsoft Access : il doit d'abord "
-                                      "être converti au format de La LUMA avec l'outil d'importation.")
-                           .arg(QDir::toNativeSeparators(nativePath)));
+                                      "être converti au format de La LUMA, programme fermé, par la commande :\n%2")
+                           .arg(QDir::toNativeSeparators(nativePath), accessImportCommand()));
     // An empty file would be taken for a new, empty database: a data file cut
     // to nothing has lost its tables, which is damage.
     if (info.size() == 0)

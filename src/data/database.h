@@ -46,5 +46,11 @@ bool onLocalDisk(const QString &nativePath);
 // True when the file starts with the signature of an Access (Jet or ACE) file.
 bool isAccessFile(const QString &nativePath);
 
+// The command that converts the Access files of a data folder, as a teacher
+// types it in a terminal: "luma-import '/home/école/LALUMA'", or with the
+// placeholder DOSSIER when the folder is not known. The message of an Access
+// file names the placeholder form; whoever knows the data folder replaces it.
+QString accessImportCommand(const QString &dataFolder = {});
+
 // Turns an SQLite result code into the program's error (throws AppError).
 [[noreturn]] void throwSqliteError(sqlite3 *db, int resultCode, const QString &context = {});

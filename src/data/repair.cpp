@@ -751,9 +751,9 @@ RepairReport RepairDatabase(const QString &nativePath)
     if (isAccessFile(nativePath))
         throw AppError(ErrorNumber::AccessFormat,
                        QStringLiteral("Le fichier « %1 » est une base de données Microsoft Access : il ne peut pas "
-                                      "être réparé ici ; il doit d'abord être converti au format de La LUMA avec "
-                                      "l'outil d'importation.")
-                           .arg(shown));
+                                      "être réparé ici ; il doit d'abord être converti au format de La LUMA, "
+                                      "programme fermé, par la commande :\n%2")
+                           .arg(shown, accessImportCommand()));
 
     // The lock: SQLite's exclusive lock on the damaged file, which every
     // kiosk and the management program wait for before they read or write

@@ -167,6 +167,18 @@ bool isFolder(const QString &windowsPath)
     return QFileInfo(nativePath(windowsPath)).isDir();
 }
 
+QString schoolFolder(const QString &dataFolder)
+{
+    QString école = QStringLiteral("C:\\ALTEMARE");
+    const QString upper = dataFolder.toUpper();
+    if (upper.endsWith(QStringLiteral("/LALUMA")) || upper.endsWith(QStringLiteral("\\LALUMA")))
+        école = dataFolder.chopped(7) + QStringLiteral("\\ALTEMARE");
+    école = nativePath(école);
+    if (!isFolder(école) || !isNormalFile(école + QStringLiteral("\\ALTEMARE.MDB")))
+        return dataFolder;
+    return école;
+}
+
 bool isSafeFileName(const QString &name)
 {
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))

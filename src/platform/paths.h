@@ -23,6 +23,12 @@ QString normalFilePath(const QString &windowsPath);
 // True when the path names an existing folder.
 bool isFolder(const QString &windowsPath);
 
+// The school folder, where ALTEMARE.MDB is, for a data folder (a native path
+// without trailing separator): the sibling ALTEMARE of a data folder named
+// LALUMA, else the fixed C:\ALTEMARE, each only when it holds ALTEMARE.MDB,
+// else the data folder itself. A native path.
+QString schoolFolder(const QString &dataFolder);
+
 // A name taken from data (a child's matricule, a request's picture) that is to
 // be joined to a folder: true only when it cannot lead outside that folder
 // (no separator, not "." or "..", no NUL, not empty).

@@ -26,6 +26,7 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -192,19 +193,6 @@ void checkCharset(const QString &charset)
     iconv_close(cd);
 }
 
-// Writes the file's blocks and the folder's entry to the disk before the file
-// takes its final name.
-void flushToDisk(const QString &path)
-{
-    for (const QString &p : {path, QFileInfo(path).absolutePath()}) {
-        const int fd = ::open(QFile::encodeName(p).constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 // A temporary file is made readable by its owner alone: the converted file
 // gets the mode any new file gets (0644 under the usual umask), so that a
 // kiosk running under another account can open it.
@@ -246,8 +234,8 @@ void bindText(sqlite3_stmt *stmt, int index, const QString &text)
 class TableCopy
 {
 public:
-    TableCopy(MdbHandle *mdb, MdbTableDef *table, sqlite3 *db, QStringList &warnings)
-        : m_mdb(mdb), m_table(table), m_db(db), m_warnings(warnings),
+    TableCopy(MdbHandle *mdb, MdbTableDef *table, sqlite3 *db, const ImportOptions &options, QStringList &warnings)
+        : m_mdb(mdb), m_table(table), m_db(db), m_options(options), m_warnings(warnings),
           m_name(QString::fromUtf8(table->name))
     {
     }
@@ -289,6 +277,8 @@ public:
         std::vector<MdbField> fields(m_table->num_cols);
         std::vector<char> unknownReported(m_table->num_cols, 0);
         qint64 count = 0;
+        TableProgress progress{m_name, 0, qint64(m_table->num_rows), false};
+        tell(progress);
         mdb_rewind_table(m_table);
         while (mdb_fetch_row(m_table)) {
             // mdbtools' bound values say "" for NULL and for an empty text
@@ -315,19 +305,37 @@ public:
                 throwSqliteError(m_db, sqlite3_extended_errcode(m_db));
             sqlite3_reset(insert.get());
             sqlite3_clear_bindings(insert.get());
-            ++count;
+            if (++count % kProgressRows == 0) {
+                progress.rows = count;
+                tell(progress);
+            }
         }
-        if (count < qint64(m_table->num_rows))
-            m_warnings << QStringLiteral("La table « %1 » annonce %2 mais seules %3 ont pu être lues : le fichier "
-                                         "Access est peut-être endommagé.")
-                              .arg(m_name, plural(m_table->num_rows, QStringLiteral("ligne"), QStringLiteral("lignes")))
-                              .arg(count);
+        if (count < qint64(m_table->num_rows)) {
+            const QString missing =
+                QStringLiteral("La table « %1 » annonce %2 mais seules %3 ont pu être lues : le fichier Access est "
+                               "endommagé.")
+                    .arg(m_name, plural(m_table->num_rows, QStringLiteral("ligne"), QStringLiteral("lignes")))
+                    .arg(count);
+            if (m_options.refuseMissingRows)
+                throw AppError(ErrorNumber::DatabaseDamaged, missing);
+            m_warnings << missing;
+        }
+        progress.rows = count;
+        progress.finished = true;
+        tell(progress);
         return count;
     }
 
 private:
     static constexpr size_t kOleBufferSize = 64 * 1024;
     static constexpr size_t kSmallBindSize = 4096;
+    static constexpr qint64 kProgressRows = 256;
+
+    void tell(const TableProgress &progress) const
+    {
+        if (m_options.progress)
+            m_options.progress(progress);
+    }
 
     MdbColumn *column(guint i) const { return static_cast<MdbColumn *>(g_ptr_array_index(m_table->columns, i)); }
 
@@ -421,6 +429,7 @@ private:
     MdbHandle *m_mdb;
     MdbTableDef *m_table;
     sqlite3 *m_db;
+    const ImportOptions &m_options;
     QStringList &m_warnings;
     QString m_name;
 };
@@ -432,6 +441,17 @@ bool isUserTable(MdbCatalogEntry *entry)
 }
 
 } // namespace
+
+void flushToDisk(const QString &path)
+{
+    for (const QString &p : {path, QFileInfo(path).absolutePath()}) {
+        const int fd = ::open(QFile::encodeName(p).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
 
 QString jetDateText(double value)
 {
@@ -508,27 +528,73 @@ void indexInventory(sqlite3 *db, const QString &table, const QString &column, QS
     if ((sqlite3_extended_errcode(db) & 0xff) != SQLITE_CONSTRAINT)
         throwSqliteError(db, sqlite3_extended_errcode(db));
 
-    const Statement duplicates =
-        prepare(db, QStringLiteral("SELECT %1 FROM %2 WHERE %1 IS NOT NULL GROUP BY %1 HAVING COUNT(*) > 1 ORDER BY %1")
-                        .arg(quotedName(column), quotedName(table)));
-    QStringList examples;
-    qint64 count = 0;
-    while (sqlite3_step(duplicates.get()) == SQLITE_ROW) {
-        if (++count <= 10)
-            examples << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(duplicates.get(), 0)));
+    // Each duplicated number with its rows, in the order the Access file gave
+    // them (the rowid), and their titles, so that each can be found and put
+    // right; rows stay as they are.
+    QString title = QStringLiteral("NULL");
+    {
+        const Statement columns = prepare(db, QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quotedName(table)));
+        for (int i = 0; i < sqlite3_column_count(columns.get()); ++i) {
+            const QString name = QString::fromUtf8(sqlite3_column_name(columns.get(), i));
+            if (sameName(name, QStringLiteral("titre")))
+                title = quotedName(name);
+        }
     }
-    if (count > 10)
-        examples << QStringLiteral("…");
+    const Statement duplicates = prepare(
+        db, QStringLiteral("SELECT %1, rowid, %3 FROM %2 WHERE %1 IN (SELECT %1 FROM %2 WHERE %1 IS NOT NULL GROUP BY "
+                           "%1 HAVING COUNT(*) > 1) ORDER BY %1, rowid")
+                .arg(quotedName(column), quotedName(table), title));
+    constexpr int kNumbersShown = 100;
+    constexpr int kRowsShown = 10;
+    QStringList lines;
+    QString current;
+    QStringList rows;
+    qint64 numbers = 0;
+    qint64 rowsOfCurrent = 0;
+    const auto flush = [&] {
+        if (current.isNull() || numbers > kNumbersShown)
+            return;
+        if (rowsOfCurrent > kRowsShown)
+            rows << QStringLiteral("et %1").arg(plural(rowsOfCurrent - kRowsShown, QStringLiteral("autre ligne"),
+                                                       QStringLiteral("autres lignes")));
+        lines << QStringLiteral("  n° %1 : %2").arg(current, rows.join(QStringLiteral(", ")));
+    };
+    const auto text = [&](int i) {
+        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(duplicates.get(), i)));
+    };
+    int step;
+    while ((step = sqlite3_step(duplicates.get())) == SQLITE_ROW) {
+        const QString number = text(0);
+        if (current.isNull() || number != current) {
+            flush();
+            current = number;
+            rows.clear();
+            rowsOfCurrent = 0;
+            ++numbers;
+        }
+        if (++rowsOfCurrent <= kRowsShown) {
+            QString row = QStringLiteral("ligne %1").arg(sqlite3_column_int64(duplicates.get(), 1));
+            if (sqlite3_column_type(duplicates.get(), 2) != SQLITE_NULL)
+                row += QStringLiteral(" « %1 »").arg(text(2));
+            rows << row;
+        }
+    }
+    if (step != SQLITE_DONE)
+        throwSqliteError(db, sqlite3_extended_errcode(db));
+    flush();
+    if (numbers > kNumbersShown)
+        lines << QStringLiteral("  … et %1.").arg(plural(numbers - kNumbersShown, QStringLiteral("autre numéro"),
+                                                         QStringLiteral("autres numéros")));
     run(db, QStringLiteral("CREATE INDEX") + target);
-    warnings << QStringLiteral("Attention : la table « %1 » contient %2 en double (%3). L'index sur « %4 » n'est donc "
-                               "pas unique et le programme ne pourra pas refuser un doublon : corrigez ces numéros "
-                               "dans la base convertie.")
+    warnings << QStringLiteral("Attention : la table « %1 » contient %2 en double. Toutes les lignes sont gardées, "
+                               "mais l'index sur « %3 » n'est donc pas unique et le programme ne pourra pas refuser "
+                               "un doublon : corrigez ces numéros dans la base convertie.\n%4")
                     .arg(table,
-                         plural(count, QStringLiteral("numéro d'inventaire"), QStringLiteral("numéros d'inventaire")),
-                         examples.join(QStringLiteral(", ")), column);
+                         plural(numbers, QStringLiteral("numéro d'inventaire"), QStringLiteral("numéros d'inventaire")),
+                         column, lines.join(QLatin1Char('\n')));
 }
 
-ImportResult importAccessFile(const QString &source, const QString &destination, const ImportOptions &options)
+ImportResult convertAccessFile(const QString &source, const QString &output, const ImportOptions &options)
 {
     const QFileInfo sourceInfo(source);
     if (!sourceInfo.exists() || sourceInfo.isDir())
@@ -537,15 +603,6 @@ ImportResult importAccessFile(const QString &source, const QString &destination,
     if (!sourceInfo.isReadable())
         throw AppError(ErrorNumber::PermissionDenied,
                        QStringLiteral("Le fichier Access « %1 » ne peut pas être lu.").arg(native(source)));
-    const QFileInfo destinationInfo(destination);
-    if (destinationInfo.exists() || destinationInfo.isSymLink())
-        throw AppError(ErrorNumber::FileAlreadyExists,
-                       QStringLiteral("Le fichier « %1 » existe déjà : il n'est pas remplacé. Choisissez un autre "
-                                      "nom ou déplacez d'abord l'ancien fichier.")
-                           .arg(native(destination)));
-    if (!destinationInfo.absoluteDir().exists())
-        throw AppError(ErrorNumber::PathNotFound,
-                       QStringLiteral("Le dossier « %1 » n'existe pas.").arg(native(destinationInfo.absolutePath())));
     if (!options.charset.isEmpty())
         checkCharset(options.charset);
 
@@ -564,26 +621,25 @@ ImportResult importAccessFile(const QString &source, const QString &destination,
         result.warnings << QStringLiteral("Le fichier n'est pas au format Access 97 : son texte est en Unicode et "
                                           "l'option --charset est sans effet.");
 
+    // The list of tables is the table MSysObjects, always on page 2. A page
+    // that cannot be read ends the list early, without error: only the
+    // count the table announces tells a whole list from a cut one (a
+    // truncated file would otherwise convert to a file without tables).
     GPtrArray *catalog = mdb_read_catalog(mdb.get(), MDB_ANY);
-    if (!catalog)
+    MdbCatalogEntry objects{};
+    objects.mdb = mdb.get();
+    objects.object_type = MDB_TABLE;
+    objects.table_pg = 2;
+    std::snprintf(objects.object_name, sizeof objects.object_name, "MSysObjects");
+    const std::unique_ptr<MdbTableDef, TableFreer> objectsTable(mdb_read_table(&objects));
+    if (!catalog || !objectsTable || catalog->len < objectsTable->num_rows)
         throw AppError(ErrorNumber::DatabaseDamaged,
-                       QStringLiteral("La liste des tables du fichier Access « %1 » est illisible.").arg(native(source)));
+                       QStringLiteral("La liste des tables du fichier Access « %1 » est illisible : le fichier est "
+                                      "endommagé ou tronqué.")
+                           .arg(native(source)));
 
-    // The rows go into a file beside the destination that takes its name
-    // only when complete.
-    QString partialPath;
-    {
-        QTemporaryFile temporary(destinationInfo.absoluteFilePath() + QStringLiteral(".importation-XXXXXX"));
-        temporary.setAutoRemove(false);
-        if (!temporary.open())
-            throw AppError(ErrorNumber::PermissionDenied,
-                           QStringLiteral("Impossible d'écrire dans le dossier « %1 » : %2")
-                               .arg(native(destinationInfo.absolutePath()), temporary.errorString()));
-        partialPath = temporary.fileName();
-    }
-    PartialFile partial(partialPath);
-    Output output(partial.path());
-    sqlite3 *db = output.db();
+    Output out(output);
+    sqlite3 *db = out.db();
     // Nothing to protect while writing: on any failure the file is removed.
     run(db, QStringLiteral("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN"));
 
@@ -600,7 +656,7 @@ ImportResult importAccessFile(const QString &source, const QString &destination,
             throw AppError(ErrorNumber::DatabaseDamaged,
                            QStringLiteral("La table « %1 » du fichier Access est illisible.")
                                .arg(QString::fromUtf8(entry->object_name)));
-        TableCopy copy(mdb.get(), table.get(), db, result.warnings);
+        TableCopy copy(mdb.get(), table.get(), db, options, result.warnings);
         copy.createTable();
         result.rows += copy.copyRows();
         ++result.tables;
@@ -614,7 +670,36 @@ ImportResult importAccessFile(const QString &source, const QString &destination,
     }
 
     run(db, QStringLiteral("COMMIT"));
-    output.close();
+    out.close();
+    return result;
+}
+
+ImportResult importAccessFile(const QString &source, const QString &destination, const ImportOptions &options)
+{
+    const QFileInfo destinationInfo(destination);
+    if (destinationInfo.exists() || destinationInfo.isSymLink())
+        throw AppError(ErrorNumber::FileAlreadyExists,
+                       QStringLiteral("Le fichier « %1 » existe déjà : il n'est pas remplacé. Choisissez un autre "
+                                      "nom ou déplacez d'abord l'ancien fichier.")
+                           .arg(native(destination)));
+    if (!destinationInfo.absoluteDir().exists())
+        throw AppError(ErrorNumber::PathNotFound,
+                       QStringLiteral("Le dossier « %1 » n'existe pas.").arg(native(destinationInfo.absolutePath())));
+
+    // The rows go into a file beside the destination that takes its name
+    // only when complete.
+    QString partialPath;
+    {
+        QTemporaryFile temporary(destinationInfo.absoluteFilePath() + QStringLiteral(".importation-XXXXXX"));
+        temporary.setAutoRemove(false);
+        if (!temporary.open())
+            throw AppError(ErrorNumber::PermissionDenied,
+                           QStringLiteral("Impossible d'écrire dans le dossier « %1 » : %2")
+                               .arg(native(destinationInfo.absolutePath()), temporary.errorString()));
+        partialPath = temporary.fileName();
+    }
+    PartialFile partial(partialPath);
+    const ImportResult result = convertAccessFile(source, partial.path(), options);
     giveUsualMode(partial.path());
     flushToDisk(partial.path());
     if (!QFile::rename(partial.path(), destinationInfo.absoluteFilePath())) {

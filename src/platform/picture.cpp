@@ -76,6 +76,19 @@ QString Picture::source() const
     return m_data ? m_data->source : QString();
 }
 
+QImage Picture::scaledWithin(QSize bound) const
+{
+    if (!m_data || bound.isEmpty())
+        return {};
+    if (!m_data->drawing)
+        return m_data->bitmap.scaled(bound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QImage image(m_data->drawing->defaultSize().scaled(bound, Qt::KeepAspectRatio), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    paint(painter, image.rect());
+    return image;
+}
+
 void Picture::paint(QPainter &painter, const QRectF &target) const
 {
     if (!m_data || target.isEmpty())

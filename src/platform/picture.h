@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <memory>
 
@@ -29,6 +30,9 @@ public:
     bool isNull() const { return !m_data; }
     bool sameAs(const Picture &other) const { return m_data == other.m_data; }
     QString source() const;
+    // The picture scaled to fit within the size, its proportions kept
+    // (a drawing at its own proportions); a null image for a null picture.
+    QImage scaledWithin(QSize bound) const;
 
     // Draws the picture stretched to fill the rectangle.
     void paint(QPainter &painter, const QRectF &target) const;

@@ -124,25 +124,26 @@ DossiersLuma trouveDossiers(const QString &dossierDeDepart)
     return {base, ecole};
 }
 
-Picture photoEnfant(const QString &cheminEcole, const QString &matricule)
+QString fichierPhotoEnfant(const QString &cheminEcole, const QString &matricule, FolderListings *listings)
 {
     if (!isSafeFileName(matricule))
         return {};
-    return Picture::fromDataFile(cheminEcole + QStringLiteral("\\") + matricule + QStringLiteral(".BMP"));
+    return normalFilePath(cheminEcole + QStringLiteral("\\") + matricule + QStringLiteral(".BMP"), listings);
 }
 
-Picture imageClasse(const QString &cheminEcole, int numero)
+QString fichierImageClasse(const QString &cheminEcole, int numero, FolderListings *listings)
 {
     if (numero < 0)
         return {};
-    return Picture::fromDataFile(cheminEcole + QStringLiteral("\\CLASSE%1.BMP").arg(numero, 2, 10, QLatin1Char('0')));
+    return normalFilePath(cheminEcole + QStringLiteral("\\CLASSE%1.BMP").arg(numero, 2, 10, QLatin1Char('0')),
+                          listings);
 }
 
-Picture couvertureDocument(const QString &cheminBase, const QString &inventaire)
+QString fichierCouverture(const QString &cheminBase, const QString &inventaire, FolderListings *listings)
 {
     if (!isSafeFileName(inventaire))
         return {};
-    return Picture::fromDataFile(cheminBase + QStringLiteral("\\LIVRES\\") + inventaire + QStringLiteral(".BMP"));
+    return normalFilePath(cheminBase + QStringLiteral("\\LIVRES\\") + inventaire + QStringLiteral(".BMP"), listings);
 }
 
 double valeurNumerique(const QString &text)
@@ -237,7 +238,7 @@ void Module11::EcritCouleurs()
 
 Picture Module11::couverture(const QString &inventaire) const
 {
-    return couvertureDocument(CheminBase(), inventaire);
+    return Picture::fromFile(fichierCouverture(CheminBase(), inventaire));
 }
 
 void Module11::JoueSon(const QString &windowsPath)

@@ -10,6 +10,7 @@
 #include <functional>
 
 class Feuilleenfant;
+class FolderListings;
 class Geometry;
 class QWidget;
 
@@ -156,13 +157,14 @@ struct DossiersLuma
 };
 DossiersLuma trouveDossiers(const QString &dossierDeDepart);
 
-// The pictures of the data folders, each a null picture when its file is
-// missing or its name could lead outside the folder: a child's photograph
-// (matricule + .BMP in the school folder), a class picture (CLASSE01.BMP for
-// class 1) and a document's cover (LIVRES\ + number + .BMP in the data folder).
-Picture photoEnfant(const QString &cheminEcole, const QString &matricule);
-Picture imageClasse(const QString &cheminEcole, int numero);
-Picture couvertureDocument(const QString &cheminBase, const QString &inventaire);
+// The picture files of the data folders, as native paths, each empty when
+// the file is missing or its name could lead outside the folder: a child's
+// photograph (matricule + .BMP in the school folder), a class picture
+// (CLASSE01.BMP for class 1) and a document's cover (LIVRES\ + number + .BMP
+// in the data folder). Listings serve many lookups (paths.h).
+QString fichierPhotoEnfant(const QString &cheminEcole, const QString &matricule, FolderListings *listings = nullptr);
+QString fichierImageClasse(const QString &cheminEcole, int numero, FolderListings *listings = nullptr);
+QString fichierCouverture(const QString &cheminBase, const QString &inventaire, FolderListings *listings = nullptr);
 
 // The numeric value of a text as the original Val() read it: the leading
 // decimal number, 0 when there is none (class numbers, loan counts).

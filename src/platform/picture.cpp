@@ -18,12 +18,17 @@ struct Picture::Data
 
 namespace {
 
-QImage readBitmap(const QString &path)
+QImage readBitmap(const QString &path, QSize bound = {})
 {
     QImageReader reader(path);
     // A data folder may hold a PNG or JPEG under a .BMP name.
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
+    if (!bound.isEmpty()) {
+        const QSize size = reader.size();
+        if (size.isValid() && (size.width() > bound.width() || size.height() > bound.height()))
+            reader.setScaledSize(size.scaled(bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+    }
     return reader.read();
 }
 
@@ -71,22 +76,16 @@ Picture Picture::fromDataFile(const QString &windowsPath)
     return native.isEmpty() ? Picture() : fromFile(native);
 }
 
+QImage Picture::readThumbnail(const QString &nativePath, QSize bound)
+{
+    if (nativePath.isEmpty() || bound.isEmpty())
+        return {};
+    return readBitmap(nativePath, bound);
+}
+
 QString Picture::source() const
 {
     return m_data ? m_data->source : QString();
-}
-
-QImage Picture::scaledWithin(QSize bound) const
-{
-    if (!m_data || bound.isEmpty())
-        return {};
-    if (!m_data->drawing)
-        return m_data->bitmap.scaled(bound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    QImage image(m_data->drawing->defaultSize().scaled(bound, Qt::KeepAspectRatio), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    paint(painter, image.rect());
-    return image;
 }
 
 void Picture::paint(QPainter &painter, const QRectF &target) const

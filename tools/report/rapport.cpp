@@ -7,9 +7,11 @@
 #include <QHash>
 #include <QLocale>
 #include <QMap>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -39,6 +41,46 @@ QString cleMatricule(const QString &matricule)
     while (!key.isEmpty() && key.back().isSpace())
         key.chop(1);
     return key.toCaseFolded();
+}
+
+// The pictures, last: each file found as the kiosk finds it (the folders
+// read once for all the names that differ in case), then read in small on
+// every processor, since a school's photographs may be large.
+void lisImages(RapportPrets &rapport)
+{
+    struct Image
+    {
+        QString fichier;
+        int cote;
+        QImage *vignette;
+    };
+    std::vector<Image> images;
+    FolderListings dossiers;
+    const QString &base = rapport.dossiers.base;
+    const QString &ecole = rapport.dossiers.ecole;
+    const auto couverture = [&](PretRapport &pret) {
+        images.push_back({fichierCouverture(base, pret.inventaire.trimmed(), &dossiers), kVignette, &pret.couverture});
+    };
+    for (ClasseRapport &classe : rapport.classes) {
+        if (classe.connue)
+            images.push_back({fichierImageClasse(ecole, classe.numero.toInt(), &dossiers), 240, &classe.image});
+        for (EnfantRapport &enfant : classe.enfants) {
+            images.push_back({fichierPhotoEnfant(ecole, enfant.matricule.trimmed(), &dossiers), kVignette, &enfant.photo});
+            for (PretRapport &pret : enfant.prets)
+                couverture(pret);
+        }
+    }
+    for (PretRapport &pret : rapport.inconnus)
+        couverture(pret);
+    for (LivreEmprunte &livre : rapport.plusEmpruntes)
+        images.push_back({fichierCouverture(base, livre.inventaire.trimmed(), &dossiers), kVignette, &livre.couverture});
+
+    QThreadPool lecteurs;
+    for (const Image &image : images) {
+        if (!image.fichier.isEmpty())
+            lecteurs.start([image] { *image.vignette = Picture::readThumbnail(image.fichier, {image.cote, image.cote}); });
+    }
+    lecteurs.waitForDone();
 }
 
 PretRapport pretDe(const QStringList &row, const QDate &aujourdhui, int retard)
@@ -105,7 +147,6 @@ RapportPrets lisRapport(const DossiersLuma &dossiers, const QDateTime &maintenan
     for (qsizetype i = 0; i < enfants.size(); ++i)
         parMatricule.insert(cleMatricule(enfants[i].champs.value(0)), i);
     for (PretRapport &pret : prets) {
-        pret.couverture = couvertureDocument(dossiers.base, pret.inventaire.trimmed()).scaledWithin({kVignette, kVignette});
         ++rapport.prets;
         rapport.retards += pret.enRetard ? 1 : 0;
         const auto found = parMatricule.constFind(cleMatricule(pret.emprunteur));
@@ -123,7 +164,6 @@ RapportPrets lisRapport(const DossiersLuma &dossiers, const QDateTime &maintenan
         ClasseRapport &classe = parNumero[n];
         classe.numero = numeroClasse(n);
         classe.instituteur = row.value(1);
-        classe.image = imageClasse(dossiers.ecole, int(std::clamp(n, -1LL, 999LL))).scaledWithin({240, 240});
     }
     // Children whose class is not in the class list, after the others.
     QMap<long long, ClasseRapport> sansClasse;
@@ -145,7 +185,6 @@ RapportPrets lisRapport(const DossiersLuma &dossiers, const QDateTime &maintenan
         enfant.nom = e.champs.value(1);
         enfant.prenom = e.champs.value(2);
         enfant.niveau = e.champs.value(4);
-        enfant.photo = photoEnfant(dossiers.ecole, enfant.matricule.trimmed()).scaledWithin({kVignette, kVignette});
         enfant.prets = e.prets;
         for (const PretRapport &pret : std::as_const(enfant.prets))
             classe->retards += pret.enRetard ? 1 : 0;
@@ -163,9 +202,9 @@ RapportPrets lisRapport(const DossiersLuma &dossiers, const QDateTime &maintenan
         livre.titre = row.value(1);
         livre.cumul = valeurNumerique(row.value(2));
         livre.enPret = row.value(3).trimmed().compare(QStringLiteral("O"), Qt::CaseInsensitive) == 0;
-        livre.couverture = couvertureDocument(dossiers.base, livre.inventaire.trimmed()).scaledWithin({kVignette, kVignette});
         rapport.plusEmpruntes << livre;
     }
+    lisImages(rapport);
     return rapport;
 }
 

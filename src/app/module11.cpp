@@ -53,28 +53,6 @@ short colourValue(const QString &text)
     return static_cast<short>(rounded);
 }
 
-// Reads a loan date as the catalogue may hold it: d/m/yyyy as the lending
-// screens write it, with or without a time (an Access date with a time comes
-// over as "05/12/2026 10:30:00"), a two-digit year as Jet read it (00 to 29
-// in the 2000s, 30 to 99 in the 1900s), or ISO. An invalid date on return.
-QDate parseLoanDate(const QString &text)
-{
-    const QString value = text.trimmed();
-    static const QRegularExpression dayFirst(
-        QStringLiteral("^(\\d{1,2})[/.-](\\d{1,2})[/.-](\\d{4}|\\d{2})(?:[ T]\\d{1,2}:\\d{2}(?::\\d{2})?)?$"));
-    static const QRegularExpression iso(
-        QStringLiteral("^(\\d{4})-(\\d{1,2})-(\\d{1,2})(?:[ T]\\d{1,2}:\\d{2}(?::\\d{2}(?:\\.\\d+)?)?)?$"));
-    if (const auto m = dayFirst.match(value); m.hasMatch()) {
-        int year = m.captured(3).toInt();
-        if (m.captured(3).size() == 2)
-            year += year < 30 ? 2000 : 1900;
-        return QDate(year, m.captured(2).toInt(), m.captured(1).toInt());
-    }
-    if (const auto m = iso.match(value); m.hasMatch())
-        return QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    return {};
-}
-
 // The first line of a journal entry: "dd/mm/yyyy - hh:mm - ".
 bool startsEntry(const QByteArray &line)
 {
@@ -119,6 +97,65 @@ QString quoted(const QString &text)
 }
 
 } // namespace
+
+// Reads a loan date as the catalogue may hold it: d/m/yyyy as the lending
+// screens write it, with or without a time (an Access date with a time comes
+// over as "05/12/2026 10:30:00"), a two-digit year as Jet read it (00 to 29
+// in the 2000s, 30 to 99 in the 1900s), or ISO. An invalid date on return.
+QDate parseLoanDate(const QString &text)
+{
+    const QString value = text.trimmed();
+    static const QRegularExpression dayFirst(
+        QStringLiteral("^(\\d{1,2})[/.-](\\d{1,2})[/.-](\\d{4}|\\d{2})(?:[ T]\\d{1,2}:\\d{2}(?::\\d{2})?)?$"));
+    static const QRegularExpression iso(
+        QStringLiteral("^(\\d{4})-(\\d{1,2})-(\\d{1,2})(?:[ T]\\d{1,2}:\\d{2}(?::\\d{2}(?:\\.\\d+)?)?)?$"));
+    if (const auto m = dayFirst.match(value); m.hasMatch()) {
+        int year = m.captured(3).toInt();
+        if (m.captured(3).size() == 2)
+            year += year < 30 ? 2000 : 1900;
+        return QDate(year, m.captured(2).toInt(), m.captured(1).toInt());
+    }
+    if (const auto m = iso.match(value); m.hasMatch())
+        return QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    return {};
+}
+
+DossiersLuma trouveDossiers(const QString &dossierDeDepart)
+{
+    QString base = dossierDeDepart;
+    if (base.endsWith(QLatin1Char('/')) || base.endsWith(QLatin1Char('\\')))
+        base = base.chopped(1).trimmed();
+    return {base, schoolFolder(base)};
+}
+
+QString fichierPhotoEnfant(const QString &cheminEcole, const QString &matricule, FolderListings *listings)
+{
+    if (!isSafeFileName(matricule))
+        return {};
+    return normalFilePath(cheminEcole + QStringLiteral("\\") + matricule + QStringLiteral(".BMP"), listings);
+}
+
+QString fichierImageClasse(const QString &cheminEcole, int numero, FolderListings *listings)
+{
+    if (numero < 0)
+        return {};
+    return normalFilePath(cheminEcole + QStringLiteral("\\CLASSE%1.BMP").arg(numero, 2, 10, QLatin1Char('0')),
+                          listings);
+}
+
+QString fichierCouverture(const QString &cheminBase, const QString &inventaire, FolderListings *listings)
+{
+    if (!isSafeFileName(inventaire))
+        return {};
+    return normalFilePath(cheminBase + QStringLiteral("\\LIVRES\\") + inventaire + QStringLiteral(".BMP"), listings);
+}
+
+double valeurNumerique(const QString &text)
+{
+    static const QRegularExpression number(QStringLiteral("^\\s*([+-]?\\d*\\.?\\d+)"));
+    const auto match = number.match(text);
+    return match.hasMatch() ? match.captured(1).toDouble() : 0.0;
+}
 
 QString descriptionErreur(int number)
 {
@@ -205,9 +242,7 @@ void Module11::EcritCouleurs()
 
 Picture Module11::couverture(const QString &inventaire) const
 {
-    if (!isSafeFileName(inventaire))
-        return {};
-    return Picture::fromDataFile(CheminBase() + QStringLiteral("\\LIVRES\\") + inventaire + QStringLiteral(".BMP"));
+    return Picture::fromFile(fichierCouverture(CheminBase(), inventaire));
 }
 
 void Module11::JoueSon(const QString &windowsPath)

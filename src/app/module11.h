@@ -10,6 +10,7 @@
 #include <functional>
 
 class Feuilleenfant;
+class FolderListings;
 class Geometry;
 class QWidget;
 
@@ -144,3 +145,32 @@ private:
 // A French description of the platform's error numbers that the program may
 // meet outside the database engine (13 type mismatch, 6 overflow...).
 QString descriptionErreur(int number);
+
+// The data folder and the school folder the program works in, found from the
+// folder it is started in: the school folder is a sibling ALTEMARE of a data
+// folder named LALUMA, else the fixed C:\ALTEMARE, else the data folder
+// itself (wherever ALTEMARE.MDB is not). Native paths, no trailing separator.
+struct DossiersLuma
+{
+    QString base;
+    QString ecole;
+};
+DossiersLuma trouveDossiers(const QString &dossierDeDepart);
+
+// The picture files of the data folders, as native paths, each empty when
+// the file is missing or its name could lead outside the folder: a child's
+// photograph (matricule + .BMP in the school folder), a class picture
+// (CLASSE01.BMP for class 1) and a document's cover (LIVRES\ + number + .BMP
+// in the data folder). Listings serve many lookups (paths.h).
+QString fichierPhotoEnfant(const QString &cheminEcole, const QString &matricule, FolderListings *listings = nullptr);
+QString fichierImageClasse(const QString &cheminEcole, int numero, FolderListings *listings = nullptr);
+QString fichierCouverture(const QString &cheminBase, const QString &inventaire, FolderListings *listings = nullptr);
+
+// The numeric value of a text as the original Val() read it: the leading
+// decimal number, 0 when there is none (class numbers, loan counts).
+double valeurNumerique(const QString &text);
+
+// Reads a loan date as the catalogue may hold it: d/m/yyyy as the lending
+// screens write it, with or without a time, a two-digit year as Jet read it,
+// or ISO. An invalid date when the text is none of these.
+QDate parseLoanDate(const QString &text);

@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
-#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 
@@ -31,15 +30,6 @@ QLabel *makeLabel(présentation *screen, const Geometry &geo, const char *name, 
     label->setPalette(pal);
     geo.place(label, twips.x(), twips.y(), twips.width(), twips.height());
     return label;
-}
-
-// The numeric value of a text as the original Val() read it: the leading
-// decimal number, 0 when there is none.
-double leadingNumber(const QString &text)
-{
-    static const QRegularExpression number(QStringLiteral("^\\s*([+-]?\\d*\\.?\\d+)"));
-    const auto match = number.match(text);
-    return match.hasMatch() ? match.captured(1).toDouble() : 0.0;
 }
 
 const QString kRequeteEnfants = QStringLiteral("SELECT * FROM enfants");
@@ -166,10 +156,9 @@ void présentation::Form_Load()
     m.trapped([&] {
         Feuilleécole &école = m_context.FeuilleÉcole();
         for (int i = 1; i <= 15; ++i) {
-            const QString file = m.CheminEcole() + QStringLiteral("\\CLASSE%1.BMP").arg(i, 2, 10, QLatin1Char('0'));
-            const QString native = normalFilePath(file);
-            if (!native.isEmpty()) {
-                école.Dessin1(i - 1)->setPicture(Picture::fromFile(native));
+            const Picture picture = Picture::fromFile(fichierImageClasse(m.CheminEcole(), i));
+            if (!picture.isNull()) {
+                école.Dessin1(i - 1)->setPicture(picture);
                 école.Dessin1(i - 1)->show();
             }
         }
@@ -192,12 +181,9 @@ void présentation::Form_Load()
 void présentation::trouverDossiers()
 {
     Module11 &m = m_context.module();
-    QString base = Répertoire1Path();
-    if (base.endsWith(QLatin1Char('/')) || base.endsWith(QLatin1Char('\\')))
-        base = base.chopped(1).trimmed();
-    m.setCheminBase(base);
-
-    m.setCheminEcole(schoolFolder(base));
+    const DossiersLuma dossiers = trouveDossiers(Répertoire1Path());
+    m.setCheminBase(dossiers.base);
+    m.setCheminEcole(dossiers.ecole);
 }
 
 void présentation::remplirClasses()
@@ -205,7 +191,7 @@ void présentation::remplirClasses()
     Feuilleenfant &d = m_context.données();
     Feuilleécole &école = m_context.FeuilleÉcole();
     while (!d.Donnée4().eof()) {
-        const double n = leadingNumber(d.Etiquette19().text());
+        const double n = valeurNumerique(d.Etiquette19().text());
         if (n > 0 && n <= 15) {
             // An index of an array of controls was rounded to the nearest, ties to even.
             const int slot = std::clamp(static_cast<int>(std::nearbyint(n - 1)), 0, 14);

@@ -923,3 +923,21 @@ void Cursor::moveToLastModified()
         throwNoCurrentRecord();
     d->position = qint64(found - d->rowids.begin());
 }
+
+void forEachRow(Database &db, const QString &jetSource, const std::function<void(const QStringList &row)> &visit)
+{
+    const TranslatedSelect translated = translateRecordSource(jetSource, db.schema());
+    SqliteStatement query(db.handle(), translated.sql, SqliteStatement::Access::ReadOnly);
+    query.throwIfNotPrepared();
+    const int columnCount = sqlite3_column_count(query.get());
+    QStringList row;
+    int rc;
+    while ((rc = query.step()) == SQLITE_ROW) {
+        row.clear();
+        for (int i = 0; i < columnCount; ++i)
+            row << columnText(query.get(), i);
+        visit(row);
+    }
+    if (rc != SQLITE_DONE)
+        throwSqliteError(db.handle(), rc);
+}

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -90,3 +91,10 @@ private:
     bool m_noMatch = false;
     QHash<QString, QString> m_edits; // key: field name as the file spells it
 };
+
+// Runs a Jet record source once and hands each row to visit, its fields read
+// as text as the screens read them, in the order of the select list. One
+// statement from the first row to the last: the rows are one consistent view
+// of the file, and the file is held only while they are read, so visit must be
+// quick. Errors as for a refresh (AppError).
+void forEachRow(Database &db, const QString &jetSource, const std::function<void(const QStringList &row)> &visit);

@@ -144,6 +144,15 @@ void throwSqliteError(sqlite3 *db, int resultCode, const QString &context)
                        withContext(QStringLiteral("Les modifications n'ont pas été enregistrées : elles auraient créé "
                                                   "des doublons dans un index ou une clé primaire."),
                                    context));
+    case SQLITE_READONLY_ROLLBACK:
+    case SQLITE_READONLY_RECOVERY:
+        // Only a reader that may not write meets these.
+        throw AppError(ErrorNumber::DatabaseDamaged,
+                       withContext(QStringLiteral("La base de données « %1 » a été laissée inachevée par un programme "
+                                                  "arrêté pendant une écriture : démarrez La LUMA une fois pour la "
+                                                  "remettre en ordre, puis recommencez.")
+                                       .arg(file),
+                                   context));
     case SQLITE_CONSTRAINT_NOTNULL:
         throw AppError(3314, withContext(QStringLiteral("Un champ obligatoire ne peut pas rester vide (%1).")
                                              .arg(engineText),
@@ -237,7 +246,7 @@ void throwSqliteError(sqlite3 *db, int resultCode, const QString &context)
     }
 }
 
-std::shared_ptr<Database> Database::open(const QString &nativePath)
+std::shared_ptr<Database> Database::open(const QString &nativePath, Mode mode)
 {
     const QFileInfo info(nativePath);
     if (nativePath.isEmpty() || !info.exists() || info.isDir())
@@ -257,8 +266,9 @@ std::shared_ptr<Database> Database::open(const QString &nativePath)
                            .arg(QDir::toNativeSeparators(nativePath)));
 
     sqlite3 *db = nullptr;
-    const int rc = sqlite3_open_v2(QFile::encodeName(nativePath).constData(), &db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int access = mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    const int rc = sqlite3_open_v2(QFile::encodeName(nativePath).constData(), &db, access | SQLITE_OPEN_NOMUTEX,
+                                   nullptr);
     if (rc != SQLITE_OK) {
         // Keep the handle for the message, then release it whatever happens.
         struct Closer

@@ -19,7 +19,12 @@ struct sqlite3;
 class Database
 {
 public:
-    static std::shared_ptr<Database> open(const QString &nativePath);
+    // ReadOnly: for a program that only looks (a report): nothing is ever
+    // written to the file, and a file left half-written by a program that
+    // died is reported rather than put right (the next kiosk to start does).
+    enum class Mode { ReadWrite, ReadOnly };
+
+    static std::shared_ptr<Database> open(const QString &nativePath, Mode mode = Mode::ReadWrite);
     ~Database();
 
     Database(const Database &) = delete;

@@ -131,10 +131,7 @@ void Feuilleécole::Command3D1_Click()
             if (k < Feuilleclasse::kPhotos) {
                 QString matricule;
                 m.trapped([&] { matricule = context().données().Etiquette3().text(); });
-                const QString path = m.CheminEcole() + QStringLiteral("\\") + matricule + QStringLiteral(".BMP");
-                Picture photo;
-                if (isSafeFileName(matricule))
-                    photo = Picture::fromDataFile(path);
+                Picture photo = Picture::fromFile(fichierPhotoEnfant(m.CheminEcole(), matricule));
                 if (photo.isNull())
                     photo = classe.Dessin3()->picture();
                 classe.Dessin1(k)->setPicture(photo);

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QStringList>
 
 #include <algorithm>
@@ -57,10 +58,12 @@ bool equalAsciiIgnoringCase(const char *a, const char *b, std::size_t size)
 // The folder is read with readdir and plain ASCII names are compared as bytes:
 // a folder of a hundred thousand covers is searched in milliseconds, which
 // matters since a cover is looked up after each digit typed.
-QString matchEntry(const QString &folder, const QString &component)
+QString matchEntry(const QString &folder, const QString &component, FolderListings *listings)
 {
     if (entryExists(joinPath(folder, component)))
         return component;
+    if (listings)
+        return listings->match(folder, component);
 
     DIR *dir = ::opendir(QFile::encodeName(folder).constData());
     if (!dir)
@@ -93,6 +96,19 @@ QString matchEntry(const QString &folder, const QString &component)
     return best;
 }
 
+// The comparison key of a name read from a folder; plain ASCII names, the
+// common case, without the cost of normalising.
+QString entryKey(const char *name)
+{
+    const std::size_t size = std::strlen(name);
+    if (!isAscii(name, size))
+        return comparisonKey(QFile::decodeName(name));
+    QByteArray lower(name, qsizetype(size));
+    for (char &c : lower)
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return QString::fromLatin1(lower);
+}
+
 QString parentOf(const QString &path)
 {
     if (path == QLatin1String("/"))
@@ -108,7 +124,39 @@ bool hasDrive(const QString &path)
 
 } // namespace
 
-QString nativePath(const QString &windowsPath)
+struct FolderListings::Data
+{
+    // Folder -> comparison key -> the entry chosen for it.
+    QHash<QString, QHash<QString, QString>> folders;
+};
+
+FolderListings::FolderListings() : d(std::make_unique<Data>()) {}
+
+FolderListings::~FolderListings() = default;
+
+QString FolderListings::match(const QString &nativeFolder, const QString &name)
+{
+    auto folder = d->folders.find(nativeFolder);
+    if (folder == d->folders.end()) {
+        QHash<QString, QString> entries;
+        if (DIR *dir = ::opendir(QFile::encodeName(nativeFolder).constData())) {
+            while (const dirent *entry = ::readdir(dir)) {
+                if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+                    continue;
+                // As matchEntry: the first name in code point order.
+                const QString candidate = QFile::decodeName(entry->d_name);
+                QString &chosen = entries[entryKey(entry->d_name)];
+                if (chosen.isEmpty() || candidate < chosen)
+                    chosen = candidate;
+            }
+            ::closedir(dir);
+        }
+        folder = d->folders.insert(nativeFolder, entries);
+    }
+    return folder->value(comparisonKey(name));
+}
+
+QString nativePath(const QString &windowsPath, FolderListings *listings)
 {
     if (windowsPath.isEmpty())
         return {};
@@ -131,7 +179,7 @@ QString nativePath(const QString &windowsPath)
             continue;
         }
         if (matching) {
-            const QString entry = matchEntry(resolved, component);
+            const QString entry = matchEntry(resolved, component, listings);
             if (!entry.isEmpty()) {
                 resolved = joinPath(resolved, entry);
                 continue;
@@ -146,11 +194,11 @@ QString nativePath(const QString &windowsPath)
     return resolved;
 }
 
-QString normalFilePath(const QString &windowsPath)
+QString normalFilePath(const QString &windowsPath, FolderListings *listings)
 {
     if (windowsPath.isEmpty())
         return {};
-    const QString native = nativePath(windowsPath);
+    const QString native = nativePath(windowsPath, listings);
     const QFileInfo info(native);
     return info.isFile() && !info.fileName().startsWith(u'.') ? native : QString();
 }

@@ -3,6 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class FolderListings;
+
 // Paths as the program writes them: the data folder followed by a suffix in
 // the Windows manner, CheminBase + "\\SONS\\FERME.WAV". All such paths go
 // through nativePath() before they touch the file system:
@@ -12,13 +16,16 @@
 //    without regard to case (over all of Unicode) against the folder's
 //    entries, so a data folder copied from Windows keeps working; a component
 //    that matches nothing is kept as written (a file about to be created).
-QString nativePath(const QString &windowsPath);
+//
+// With listings, a folder is read at most once for all the names not found as
+// written in it (see FolderListings).
+QString nativePath(const QString &windowsPath, FolderListings *listings = nullptr);
 
 // True when the path names an existing regular file that is not hidden
 // (a name starting with a dot), as the original "normal file" test.
 bool isNormalFile(const QString &windowsPath);
 // The same test, giving the file's native path, or an empty text.
-QString normalFilePath(const QString &windowsPath);
+QString normalFilePath(const QString &windowsPath, FolderListings *listings = nullptr);
 
 // True when the path names an existing folder.
 bool isFolder(const QString &windowsPath);
@@ -39,3 +46,25 @@ bool isSafeFileName(const QString &name);
 // as the original file list showed them. Throws AppError 76 when the folder
 // does not exist.
 QStringList filesWithExtension(const QString &windowsFolder, const QString &extension);
+
+// The entries of the folders met while resolving paths, kept for the next
+// lookups: a program looking up hundreds of covers or photographs in a folder
+// of a hundred thousand, whose names may all differ in case from the ones
+// looked for, reads that folder once rather than once per name. For one pass
+// over files that are not renamed meanwhile.
+class FolderListings
+{
+public:
+    FolderListings();
+    ~FolderListings();
+    FolderListings(const FolderListings &) = delete;
+    FolderListings &operator=(const FolderListings &) = delete;
+
+    // The entry of the folder equal to the name without regard to case, as
+    // nativePath() would choose it; empty when there is none.
+    QString match(const QString &nativeFolder, const QString &name);
+
+private:
+    struct Data;
+    std::unique_ptr<Data> d;
+};

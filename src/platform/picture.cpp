@@ -18,12 +18,17 @@ struct Picture::Data
 
 namespace {
 
-QImage readBitmap(const QString &path)
+QImage readBitmap(const QString &path, QSize bound = {})
 {
     QImageReader reader(path);
     // A data folder may hold a PNG or JPEG under a .BMP name.
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
+    if (!bound.isEmpty()) {
+        const QSize size = reader.size();
+        if (size.isValid() && (size.width() > bound.width() || size.height() > bound.height()))
+            reader.setScaledSize(size.scaled(bound, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+    }
     return reader.read();
 }
 
@@ -69,6 +74,13 @@ Picture Picture::fromDataFile(const QString &windowsPath)
 {
     const QString native = normalFilePath(windowsPath);
     return native.isEmpty() ? Picture() : fromFile(native);
+}
+
+QImage Picture::readThumbnail(const QString &nativePath, QSize bound)
+{
+    if (nativePath.isEmpty() || bound.isEmpty())
+        return {};
+    return readBitmap(nativePath, bound);
 }
 
 QString Picture::source() const

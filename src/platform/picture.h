@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <memory>
 
@@ -25,6 +26,10 @@ public:
     // "\\LIVRES\\00042.BMP"): a null picture when no normal file is there.
     // The path is resolved once.
     static Picture fromDataFile(const QString &windowsPath);
+    // A picture file read straight into a small image that fits within the
+    // size, its proportions kept: a large photograph is decoded at a fraction
+    // of its size, never whole. A null image when the file cannot be read.
+    static QImage readThumbnail(const QString &nativePath, QSize bound);
 
     bool isNull() const { return !m_data; }
     bool sameAs(const Picture &other) const { return m_data == other.m_data; }

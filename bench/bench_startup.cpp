@@ -10,6 +10,7 @@
 #include "app/appcontext.h"
 #include "app/feuillechoix.h"
 #include "app/presentation.h"
+#include "platform/espeakspeech.h"
 #include "platform/qtservices.h"
 
 #include <QApplication>
@@ -53,7 +54,8 @@ int once(int argc, char *argv[])
     QtDisplay display;
     QtMousePointer pointer;
     NoEnd programEnd;
-    AppContext context(PlatformServices{messages, sound, clock, display, programEnd, pointer});
+    EspeakSpeech speech(sound); // loads in the background, as in the program
+    AppContext context(PlatformServices{messages, sound, clock, display, programEnd, pointer, speech});
 
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {

@@ -47,6 +47,11 @@ class Silence : public SoundPlayer
 public:
     void play(const QString &) override {}
 };
+class Quiet : public Speech
+{
+public:
+    void say(const QString &) override {}
+};
 class Clock1 : public Clock
 {
 public:
@@ -164,7 +169,8 @@ struct BenchRun
     Display1 display;
     End programEnd;
     Pointer pointer;
-    AppContext context{PlatformServices{messages, sound, clock, display, programEnd, pointer}};
+    Quiet speech;
+    AppContext context{PlatformServices{messages, sound, clock, display, programEnd, pointer, speech}};
 };
 
 // Counts the paintings of the widgets it is installed on, to check that a

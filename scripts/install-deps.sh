@@ -7,7 +7,7 @@ PACKAGES=(
   cmake g++ make
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   qt6-translations-l10n libqt6sql6-sqlite libsqlite3-dev sqlite3
-  fonts-liberation espeak-ng sox
+  fonts-liberation espeak-ng libespeak-ng-dev sox
   xvfb xdotool imagemagick
   mdbtools-dev pkg-config
 )

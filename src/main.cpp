@@ -7,6 +7,7 @@
 #include "app/presentation.h"
 #include "app/retouraccueil.h"
 #include "data/engineversion.h"
+#include "platform/espeakspeech.h"
 #include "platform/qtservices.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -54,6 +56,13 @@ int main(int argc, char *argv[])
     SystemClock clock;
     QtDisplay display;
     QtMousePointer pointer;
+    // The voice is loaded in the background, so the first word is ready
+    // before the first touch; without it the words stay silent.
+    std::optional<EspeakSpeech> voice;
+    SilentSpeech silence;
+    if (!options.sansVoix)
+        voice.emplace(sound);
+    Speech &speech = voice ? static_cast<Speech &>(*voice) : silence;
     AppContext *running = nullptr;
     QtProgramEnd programEnd([&running] {
         if (running)
@@ -67,7 +76,8 @@ int main(int argc, char *argv[])
     }
 
     const double scale = scaleForDisplay(display.sizePixels());
-    AppContext context(PlatformServices{messages, sound, clock, display, programEnd, pointer}, scale);
+    AppContext context(PlatformServices{messages, sound, clock, display, programEnd, pointer, speech}, scale);
+    context.module().setVoix(!options.sansVoix);
     // Message boxes grow with the screens, so the teacher reading over a
     // child's shoulder reads them as easily.
     QFont boxFont = QApplication::font();

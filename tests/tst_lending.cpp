@@ -224,15 +224,24 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<bool>("lendable");
         QTest::addColumn<bool>("cover");
-        QTest::newRow("on the shelf, with cover") << "1" << "1" << " Le loup" << true << true;
-        QTest::newRow("found by its last digits") << "12" << "12" << " Les couleurs" << true << false;
-        QTest::newRow("may not be lent") << "3" << "3" << " Pas de livre avec ce numéro..." << false << false;
-        QTest::newRow("already lent") << "4" << "4" << " Ce livre est déjà emprunté." << false << true;
-        QTest::newRow("emprunté empty") << "5" << "5" << " Ce livre est déjà emprunté." << false << false;
-        QTest::newRow("no such number") << "99" << "99" << " Pas de livre avec ce numéro..." << false << false;
-        QTest::newRow("sixth digit ignored") << "000012" << "00001" << " Le loup" << true << true;
-        QTest::newRow("keyboard: digits only") << "keys:1a'2*?" << "12" << " Les couleurs" << true << false;
-        QTest::newRow("keyboard: five at most") << "keys:000012" << "00001" << " Le loup" << true << true;
+        QTest::addColumn<QStringList>("said"); // each digit touched, with the title that then appears
+        QTest::newRow("on the shelf, with cover") << "1" << "1" << " Le loup" << true << true << QStringList{"un, Le loup"};
+        QTest::newRow("found by its last digits") << "12" << "12" << " Les couleurs" << true << false
+                                                  << QStringList{"un, Le loup", "deux, Les couleurs"};
+        QTest::newRow("may not be lent") << "3" << "3" << " Pas de livre avec ce numéro..." << false << false
+                                         << QStringList{"trois"};
+        QTest::newRow("already lent") << "4" << "4" << " Ce livre est déjà emprunté." << false << true
+                                      << QStringList{"quatre"};
+        QTest::newRow("emprunté empty") << "5" << "5" << " Ce livre est déjà emprunté." << false << false
+                                        << QStringList{"cinq"};
+        QTest::newRow("no such number") << "99" << "99" << " Pas de livre avec ce numéro..." << false << false
+                                        << QStringList{"neuf", "neuf"};
+        QTest::newRow("sixth digit ignored") << "000012" << "00001" << " Le loup" << true << true
+                                             << QStringList{"zéro", "zéro", "zéro", "zéro", "un, Le loup"};
+        QTest::newRow("keyboard: digits only") << "keys:1a'2*?" << "12" << " Les couleurs" << true << false
+                                               << QStringList{"Le loup", "Les couleurs"};
+        QTest::newRow("keyboard: five at most") << "keys:000012" << "00001" << " Le loup" << true << true
+                                                << QStringList{"Le loup"};
     }
     void lookup()
     {
@@ -241,6 +250,7 @@ private slots:
         QFETCH(QString, title);
         QFETCH(bool, lendable);
         QFETCH(bool, cover);
+        QFETCH(QStringList, said);
         Lending run;
         run.folder.fillSmallSchool();
         TestDb::addDocument(run.folder.catalogue(), "00003", "Interdit", "N", "N");
@@ -263,7 +273,39 @@ private slots:
         QCOMPARE(!doc.Etiquette1()->isHidden(), lendable);
         QVERIFY(doc.Command3D5()->isHidden());
         QCOMPARE(!doc.Dessin1()->picture().isNull(), cover);
+        QCOMPARE(run.t->speech.said, said);
+        QVERIFY(run.t->sound.played.isEmpty());
         QVERIFY(run.t->messages.shown.isEmpty());
+    }
+
+    // The first name is said as it appears; with the voice off nothing is
+    // said, and the recorded sounds still play.
+    void childChoiceSaysTheFirstName_data()
+    {
+        QTest::addColumn<bool>("voice");
+        QTest::newRow("voice") << true;
+        QTest::newRow("--sans-voix") << false;
+    }
+    void childChoiceSaysTheFirstName()
+    {
+        QFETCH(bool, voice);
+        Lending run;
+        run.folder.fillSmallSchool();
+        run.start();
+        run.t->module().setVoix(voice);
+        run.openClass(0, [&] {
+            QTest::mouseClick(run.classe().Dessin1(1), Qt::LeftButton);
+            QTest::mouseClick(run.classe().Dessin1(0), Qt::LeftButton);
+            QTest::mouseClick(run.classe().Picture1(), Qt::LeftButton);
+            whileOpen(run.doc(), [&] { QTest::mouseClick(child<Button3D>(run.doc(), "Command3D1_1"), Qt::LeftButton); },
+                      [&] { QTest::mouseClick(run.classe().Command3D1(), Qt::LeftButton); });
+        });
+        // Sorted by surname: BERNARD Zoé, then MARTIN Léa.
+        QCOMPARE(run.t->speech.said, voice ? QStringList({"Léa", "Zoé", "un, Le loup"}) : QStringList());
+        QStringList played;
+        for (const QString &path : run.t->sound.played)
+            played << path.section('/', -1);
+        QCOMPARE(played, QStringList({"EMPRUNTE.WAV", "EMPRUNTE.WAV"}));
     }
 
     void lookupFollowsEachDigitAndEraseHidesTheBorrowButton()

@@ -212,6 +212,8 @@ private slots:
         QCOMPARE(screen.Dessin1(0)->picture().source(), QString()); // its picture is ".BMP"
         // Only the sounds that exist in SONS, never a path outside it.
         QCOMPARE(run.t->sound.played, QStringList({sons + "LOUPS.WAV", sons + "NOUVEAU.WAV"}));
+        // A request without a recorded sound of its own says its title.
+        QCOMPARE(run.t->speech.said, QStringList({"La mer", "Les dragons"}));
 
         // With a class marked, a request finds only that class.
         keywordRequest(run, "LOUPS.RQT", "loup", "Les loups");

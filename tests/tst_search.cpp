@@ -258,6 +258,37 @@ private slots:
         QVERIFY(steppedOffAndBack);
     }
 
+    // A word of the list, then the cover, title and number of the document
+    // it finds, each touched; an empty page says nothing.
+    void touchedWordsAreSaid()
+    {
+        Search run;
+        searchCatalogue(run);
+        TestDb::insert(run.folder.descriptors(), "luma+", {"descripteur"}, {" éléphant "});
+        run.start();
+        QListWidget *words = run.descripteurs().Liste1();
+        run.descripteurs().show();
+        const QListWidgetItem *item = words->findItems(" éléphant ", Qt::MatchExactly).value(0);
+        QVERIFY(item);
+        const QPoint at = words->visualItemRect(item).center();
+        whileOpen(run.affichage(), [&] {
+            feuilleaffichage &d = run.affichage();
+            QTest::mouseClick(d.Dessin1(), Qt::LeftButton);
+            QTest::mouseClick(d.Etiquette3(), Qt::LeftButton);
+            QTest::mouseClick(d.Etiquette4(), Qt::LeftButton);
+            QTest::mouseClick(d.Commande2(), Qt::LeftButton);
+            QTest::mouseClick(d.Etiquette3(), Qt::LeftButton);
+            QTest::mouseClick(d.Etiquette4(), Qt::LeftButton);
+            QTest::mouseClick(child<Button3D>(d, "Command3D3"), Qt::LeftButton);
+        }, [&] {
+            QTest::mouseClick(words->viewport(), Qt::LeftButton, {}, at);
+            run.descripteurs().Liste1_DblClick();
+        });
+        QCOMPARE(run.t->speech.said, QStringList({"éléphant", "L'ours et l'éléphant", "L'ours et l'éléphant",
+                                                  "numéro, zéro, zéro, zéro, zéro, cinq"}));
+        QCOMPARE(run.t->sound.played, QStringList({QDir(run.folder.base()).filePath("SONS/FERME.WAV")}));
+    }
+
     void wordScreenKeepsWordAndFocus()
     {
         Search run;

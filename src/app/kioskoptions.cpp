@@ -28,6 +28,8 @@ QString kioskHelp()
         "                             (par défaut 180 ; 0 : jamais)\n"
         "  --plein-ecran              un fond couvre tout l'écran derrière les fenêtres, sans cadre :\n"
         "                             le bureau n'est plus accessible ; on quitte par la porte du menu\n"
+        "  --sans-voix                ne lit pas à voix haute les titres, les mots, les prénoms et les\n"
+        "                             chiffres (les sons enregistrés du dossier SONS restent)\n"
         "  -h, --help                 affiche cette aide\n");
 }
 
@@ -43,6 +45,10 @@ KioskOptionsParse parseKioskOptions(const QStringList &arguments)
         }
         if (arg == QLatin1String("--plein-ecran")) {
             parse.options.pleinEcran = true;
+            continue;
+        }
+        if (arg == QLatin1String("--sans-voix")) {
+            parse.options.sansVoix = true;
             continue;
         }
         QString value;

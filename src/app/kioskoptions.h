@@ -4,8 +4,9 @@
 #include <QStringList>
 
 // The kiosk's command-line options. The program is started in the library's
-// data folder; the options only change how it sits on the display and when it
-// goes back to the main menu by itself, never what the screens do.
+// data folder; the options only change how it sits on the display, when it
+// goes back to the main menu by itself and whether it reads words aloud,
+// never what the screens do.
 struct KioskOptions
 {
     // Seconds without a touch or a key before every screen above the main
@@ -13,6 +14,9 @@ struct KioskOptions
     int retourAccueilSecondes = 180;
     // A backdrop fills the display behind the screens, with no window frame.
     bool pleinEcran = false;
+    // No synthesized voice: titles, subject words, first names and digits
+    // are not read aloud; the recorded sounds still play.
+    bool sansVoix = false;
 };
 
 struct KioskOptionsParse

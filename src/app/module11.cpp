@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QStringList>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
@@ -253,6 +254,49 @@ void Module11::JoueSon(const QString &windowsPath)
     } catch (...) {
         // A sound never reports anything.
     }
+}
+
+void Module11::Dit(const QString &texte)
+{
+    if (!m_voix || texte.trimmed().isEmpty())
+        return;
+    try {
+        m_services.speech.say(texte.trimmed());
+    } catch (...) {
+        // Nor does a word.
+    }
+}
+
+void Module11::JoueSonOuDit(const QString &windowsPath, const QString &texte)
+{
+    bool recorded = false;
+    try {
+        recorded = !windowsPath.isEmpty() && isNormalFile(windowsPath);
+    } catch (...) {
+    }
+    if (recorded)
+        JoueSon(windowsPath);
+    else
+        Dit(texte);
+}
+
+QString Module11::motChiffre(int chiffre)
+{
+    static const char *const mots[10] = {"zéro", "un", "deux", "trois", "quatre",
+                                         "cinq", "six", "sept", "huit", "neuf"};
+    return chiffre >= 0 && chiffre <= 9 ? QString::fromUtf8(mots[chiffre]) : QString();
+}
+
+QString Module11::chiffreParChiffre(const QString &nombre)
+{
+    QStringList parts;
+    for (const QChar c : nombre) {
+        if (c >= u'0' && c <= u'9')
+            parts << motChiffre(c.unicode() - u'0');
+        else if (!c.isSpace())
+            parts << QString(c);
+    }
+    return parts.join(QStringLiteral(", "));
 }
 
 void Module11::CentreFeuille(QWidget &feuille)

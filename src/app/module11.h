@@ -53,6 +53,24 @@ public:
     // Plays a WAV file of the data folder if it exists, without waiting;
     // never reports anything.
     void JoueSon(const QString &windowsPath);
+    // Says a written word aloud (a title, a subject word, a first name,
+    // digits) with the synthesized voice, unless the voice is off; nothing
+    // for a text without words. Like a sound, it cuts the one playing and
+    // never reports anything.
+    void Dit(const QString &texte);
+    // Plays the recorded sound when the data folder has that file (an empty
+    // path: none), otherwise says the text: a recording always wins.
+    void JoueSonOuDit(const QString &windowsPath, const QString &texte);
+    // The synthesized voice, on unless the kiosk is told to keep quiet; the
+    // recorded sounds play either way.
+    void setVoix(bool on) { m_voix = on; }
+    bool voix() const { return m_voix; }
+    // "zéro" to "neuf".
+    static QString motChiffre(int chiffre);
+    // A number to be said digit by digit: each digit as its word, separated
+    // by commas ("00012": "zéro, zéro, zéro, un, deux"); another sign is
+    // said as it is, blanks are left out.
+    static QString chiffreParChiffre(const QString &nombre);
     // Centres a screen on the display.
     void CentreFeuille(QWidget &feuille);
     // The about box.
@@ -140,6 +158,7 @@ private:
     int m_reponse = 0;
     QString m_fichierJournal;
     bool m_programEnded = false;
+    bool m_voix = true;
 };
 
 // A French description of the platform's error numbers that the program may

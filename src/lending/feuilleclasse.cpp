@@ -121,8 +121,11 @@ void Feuilleclasse::Dessin1_Click(int Index)
     QString matricule;
     const bool childRead = m.trapped([&] {
         matricule = d.Etiquette3().text();
+        const QString prénom = d.Etiquette2().text();
         m_panel3D1->setTextColor(kRed);
-        m_panel3D1->setText(QStringLiteral(" ") + d.Etiquette2().text());
+        m_panel3D1->setText(QStringLiteral(" ") + prénom);
+        // The child hears the name as it appears.
+        m.Dit(prénom);
     });
     if (!childRead) {
         // Whose loan to look for is unknown: nothing is offered.

@@ -5,7 +5,7 @@
 #include <array>
 
 // The child choice screen: the photographs of the children of the chosen
-// class. Touching a photograph marks it, writes the child's first name, looks
+// class. Touching a photograph marks it, writes and says the child's first name, looks
 // for the document this child holds and prepares the document entry screen in
 // return mode (one found) or borrow mode (none); the action button then
 // carries the return or the borrow picture of that screen and opens it.

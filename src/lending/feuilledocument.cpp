@@ -10,6 +10,9 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
+#include <QStringList>
+
+#include <utility>
 
 namespace {
 
@@ -18,10 +21,6 @@ const QColor kRed(255, 0, 0);
 const QColor kPanelFace(192, 192, 192);
 
 const QString kQuestion = QStringLiteral(" Quel livre veux-tu emprunter ?");
-
-// The words a screen reader says for each digit button.
-const char *const kDigitWords[10] = {"zéro", "un",   "deux", "trois", "quatre",
-                                     "cinq", "six",  "sept", "huit",  "neuf"};
 
 // Place of digit button i inside the pad: 1 2 3 / 4 5 6 / 7 8 9, then 0.
 QPoint digitPlace(int i)
@@ -85,7 +84,7 @@ feuilledocument::feuilledocument(AppContext &context)
     for (int i = 0; i < 10; ++i) {
         const QPoint at = digitPlace(i);
         Button3D *digit = makeButton(QStringLiteral("Command3D1_%1").arg(i), QString(),
-                                     QString::fromUtf8(kDigitWords[i]), at.x(), at.y(), 975, 855, m_panel3D3);
+                                     Module11::motChiffre(i), at.x(), at.y(), 975, 855, m_panel3D3);
         digit->setText(QString::number(i));
         digit->setFont(digitFont);
         connect(digit, &QAbstractButton::clicked, this, [this, i] { Command3D1_Click(i); });
@@ -164,21 +163,26 @@ void feuilledocument::Text1_Change()
         found = !catalogue.noMatch();
     });
     m_montre.clear();
+    // The digit touched is said, then the title found, in one breath.
+    const QString chiffre = std::exchange(m_chiffreTouché, QString());
     if (!searched || !found) {
         // A catalogue that cannot be read is shown as no document: nothing
         // may be lent from a lookup that did not succeed.
         setLoanButtons(false, false);
         setTitle(QStringLiteral(" Pas de livre avec ce numéro..."), kBlue);
         m_dessin1->clear();
+        module().Dit(chiffre);
         return;
     }
 
     QString inventaire;
+    QString titre;
     setLoanButtons(false, false);
     module().trapped([&] {
         m_montre = etatMontre(d);
         if (d.Etiquette6().text() == QStringLiteral("N")) {
-            setTitle(QStringLiteral(" ") + d.Etiquette5().text(), kRed);
+            titre = d.Etiquette5().text();
+            setTitle(QStringLiteral(" ") + titre, kRed);
             setLoanButtons(true, false);
         } else {
             setTitle(QStringLiteral(" Ce livre est déjà emprunté."), kBlue);
@@ -186,13 +190,18 @@ void feuilledocument::Text1_Change()
         inventaire = d.Etiquette4().text();
     });
     showCover(inventaire);
+    QStringList paroles{chiffre, titre.trimmed()};
+    paroles.removeAll(QString());
+    module().Dit(paroles.join(QStringLiteral(", ")));
 }
 
 void feuilledocument::Command3D1_Click(int Index)
 {
     if (m_text1->text().size() >= kMaxDigits)
         return;
-    m_text1->setText(m_text1->text() + QString::number(Index));
+    m_chiffreTouché = Module11::motChiffre(Index);
+    m_text1->setText(m_text1->text() + QString::number(Index)); // the lookup says it
+    m_chiffreTouché.clear();
     m_text1->setFocus();
 }
 

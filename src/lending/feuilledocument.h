@@ -13,7 +13,8 @@ class QLineEdit;
 // borrow button once a lendable document on the shelf is found) or return
 // mode (the document on loan and the return button), then opens it modally.
 // A borrow or a return writes the catalogue record and the day's journal and
-// sends the child back to the child choice screen.
+// sends the child back to the child choice screen. Each digit touched is said,
+// and the title of a document found as it appears.
 class feuilledocument : public LumaScreen
 {
 public:
@@ -62,6 +63,8 @@ protected:
 private:
     void setLoanButtons(bool borrow, bool giveBack);
     QHash<QString, QString> m_montre;
+    // The word of the digit button being touched, said by the lookup it runs.
+    QString m_chiffreTouché;
     void backToChildChoice();
 
     Panel3D *m_panel3D1 = nullptr;

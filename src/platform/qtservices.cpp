@@ -1,8 +1,12 @@
 #include "platform/qtservices.h"
 
 #include <QApplication>
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QAudioSink>
 #include <QCursor>
 #include <QLibraryInfo>
+#include <QMediaDevices>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -74,7 +78,21 @@ int QtMessageBoxes::show(const QString &text, const QString &title, MsgIcon icon
 // ------------------------------------------------------------------- sound
 
 QtSoundPlayer::QtSoundPlayer() = default;
-QtSoundPlayer::~QtSoundPlayer() = default;
+
+QtSoundPlayer::~QtSoundPlayer()
+{
+    // The output reads from the buffer until it stops.
+    if (m_voice)
+        m_voice->stop();
+}
+
+void QtSoundPlayer::cut()
+{
+    if (m_current)
+        m_current->stop();
+    if (m_voice)
+        m_voice->stop();
+}
 
 void QtSoundPlayer::play(const QString &nativePath)
 {
@@ -88,14 +106,51 @@ void QtSoundPlayer::play(const QString &nativePath)
             found = m_effects.emplace(nativePath, std::move(effect)).first;
         }
         QSoundEffect *effect = found->second.get();
-        if (m_current)
-            m_current->stop();
+        ++m_claims; // a voice still being prepared is not played after this
+        cut();
         effect->stop();
         effect->play(); // waits for nothing: a sound still loading plays once loaded
         m_current = effect;
     } catch (...) {
         // A sound is never worth an error.
     }
+}
+
+quint64 QtSoundPlayer::claim()
+{
+    try {
+        cut();
+    } catch (...) {
+    }
+    return ++m_claims;
+}
+
+bool QtSoundPlayer::playSamples(quint64 claim, const QByteArray &samples, int rate)
+{
+    if (claim != m_claims)
+        return false;
+    try {
+        cut();
+        if (samples.isEmpty() || rate <= 0)
+            return true;
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        if (device.isNull())
+            return true; // no sound device: silence, as for the WAV files
+        QAudioFormat format;
+        format.setSampleRate(rate);
+        format.setChannelCount(1);
+        format.setSampleFormat(QAudioFormat::Int16);
+        // A fresh output for each text: PulseAudio's restarted ones may stay silent.
+        m_voice.reset();
+        m_voice = std::make_unique<QAudioSink>(device, format);
+        m_voiceSamples.close();
+        m_voiceSamples.setData(samples);
+        m_voiceSamples.open(QIODevice::ReadOnly);
+        m_voice->start(&m_voiceSamples); // pulls the samples as it plays them
+    } catch (...) {
+        // Nor is a word.
+    }
+    return true;
 }
 
 // ------------------------------------------------- clock, display, pointer

@@ -2,12 +2,15 @@
 
 #include "platform/services.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
 #include <map>
 #include <memory>
 
+class QAudioSink;
 class QCoreApplication;
 class QSoundEffect;
 
@@ -23,9 +26,25 @@ public:
     int show(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons) override;
 };
 
-// One preloaded sound effect per WAV file; a new sound stops the one playing.
-// Silent, and still quick, on a machine without a sound device.
-class QtSoundPlayer : public SoundPlayer
+// Where the synthesized voice is played: the program's one sound channel,
+// shared with the WAV files, so that each new sound or text cuts the one
+// playing. Used on the thread that plays the WAV files.
+class SampleOutput
+{
+public:
+    virtual ~SampleOutput() = default;
+    // Cuts the sound playing and takes the channel for samples to come: any
+    // later claim, or a WAV played meanwhile, makes this claim stale.
+    virtual quint64 claim() = 0;
+    // Plays 16-bit mono samples at `rate` Hz if `claim` is still the latest;
+    // returns whether it was. Never throws, never waits.
+    virtual bool playSamples(quint64 claim, const QByteArray &samples, int rate) = 0;
+};
+
+// One preloaded sound effect per WAV file, and an audio output fed from
+// memory for the voice; a new sound or text stops the one playing. Silent,
+// and still quick, on a machine without a sound device.
+class QtSoundPlayer : public SoundPlayer, public SampleOutput
 {
 public:
     QtSoundPlayer();
@@ -34,10 +53,27 @@ public:
     QtSoundPlayer &operator=(const QtSoundPlayer &) = delete;
 
     void play(const QString &nativePath) override;
+    quint64 claim() override;
+    bool playSamples(quint64 claim, const QByteArray &samples, int rate) override;
+
+    // The voice's audio output, once it has played (for the benchmark).
+    QAudioSink *voiceOutput() const { return m_voice.get(); }
 
 private:
+    void cut();
+
     std::map<QString, std::unique_ptr<QSoundEffect>> m_effects;
     QSoundEffect *m_current = nullptr;
+    quint64 m_claims = 0;
+    std::unique_ptr<QAudioSink> m_voice;
+    QBuffer m_voiceSamples;
+};
+
+// The voice when the kiosk is told to keep quiet (--sans-voix).
+class SilentSpeech : public Speech
+{
+public:
+    void say(const QString &) override {}
 };
 
 class SystemClock : public Clock

@@ -5,7 +5,8 @@
 #include <QString>
 
 // The small interfaces behind which the program reaches the platform: message
-// boxes, the sound player, the clock, the display and the end of the program.
+// boxes, the sound player, the voice, the clock, the display and the end of
+// the program.
 // The program uses the Qt implementations (qtservices.h); tests use doubles.
 
 enum class MsgIcon { None, Critical, Question, Exclamation, Information };
@@ -34,6 +35,18 @@ public:
     // Starts playing an existing WAV file (native path) and returns at once;
     // a new sound cuts the one still playing. Never throws, never waits.
     virtual void play(const QString &nativePath) = 0;
+};
+
+// The voice that reads aloud, in French, the written words a child meets: a
+// title, a subject word, a first name, a digit.
+class Speech
+{
+public:
+    virtual ~Speech() = default;
+    // Starts saying the text through the sound player and returns at once: it
+    // cuts the sound playing, and the next sound or text cuts it. Silent
+    // without a voice or a sound device. Never throws, never waits.
+    virtual void say(const QString &text) = 0;
 };
 
 class Clock
@@ -81,4 +94,5 @@ struct PlatformServices
     DisplayScreen &display;
     ProgramEnd &programEnd;
     MousePointer &pointer;
+    Speech &speech;
 };

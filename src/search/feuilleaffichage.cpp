@@ -2,7 +2,9 @@
 
 #include "app/appcontext.h"
 
+#include <QEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 
 namespace {
@@ -42,12 +44,16 @@ feuilleaffichage::feuilleaffichage(AppContext &context)
     m_dessin1->setObjectName(QStringLiteral("Dessin1"));
     m_dessin1->setAccessibleName(QStringLiteral("Le livre"));
     place(m_dessin1, 120, 90, 3495, 4335);
+    connect(m_dessin1, &PictureImage::clicked, this, [this] { Dessin1_Click(); });
 
     const QFont red = geo.font(QStringLiteral("Arial"), 18, true);
     m_etiquette4 = makeLabel(QStringLiteral("Etiquette4"), QStringLiteral("--- N° inventaire ---"), 4500, 1620, 4965,
                              555, red, kRed, Qt::AlignLeft | Qt::AlignTop);
     m_etiquette3 = makeLabel(QStringLiteral("Etiquette3"), QStringLiteral("--- titre du livre ---"), 4560, 2340, 4905,
                              2775, red, kRed, Qt::AlignLeft | Qt::AlignTop);
+    // Touched, the number and the title are read aloud.
+    m_etiquette3->installEventFilter(this);
+    m_etiquette4->installEventFilter(this);
 
     // "avant" and "après": a hand on each button says which way it goes, a
     // loudspeaker says its word.
@@ -186,6 +192,38 @@ void feuilleaffichage::Picture4_Click()
 void feuilleaffichage::Picture5_Click()
 {
     module().JoueSon(son(module(), "APRES.WAV"));
+}
+
+void feuilleaffichage::Dessin1_Click()
+{
+    module().Dit(m_etiquette3->text());
+}
+
+void feuilleaffichage::Etiquette3_Click()
+{
+    module().Dit(m_etiquette3->text());
+}
+
+void feuilleaffichage::Etiquette4_Click()
+{
+    const QString numéro = m_etiquette4->text().trimmed();
+    if (!numéro.isEmpty())
+        module().Dit(QStringLiteral("numéro, ") + Module11::chiffreParChiffre(numéro));
+}
+
+bool feuilleaffichage::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonRelease && (watched == m_etiquette3 || watched == m_etiquette4)) {
+        const auto *release = static_cast<QMouseEvent *>(event);
+        const auto *label = static_cast<QLabel *>(watched);
+        if (release->button() == Qt::LeftButton && label->rect().contains(release->position().toPoint())) {
+            if (watched == m_etiquette3)
+                Etiquette3_Click();
+            else
+                Etiquette4_Click();
+        }
+    }
+    return LumaScreen::eventFilter(watched, event);
 }
 
 void feuilleaffichage::Command3D3_Click()

@@ -8,7 +8,8 @@ class QPushButton;
 // The document display: the documents a search found, one at a time, each
 // with its cover, number, title and the colour of its Dewey class. "avant"
 // and "après" move the catalogue cursor itself; the screen keeps no position
-// of its own and changes nothing in the catalogue.
+// of its own and changes nothing in the catalogue. Touching the cover, the
+// title or the number reads it aloud.
 //
 // Off either end of the result (one step past the last or before the first
 // document, where the cursor has no current record) the page is empty: no
@@ -32,6 +33,11 @@ public:
     void Commande1_Click();
     void Picture2_Click(); // next
     void Commande2_Click();
+    // The cover and the title say the title; the number says "numéro" and
+    // its digits one by one.
+    void Dessin1_Click();
+    void Etiquette3_Click();
+    void Etiquette4_Click();
     void Picture3_Click();
     void Picture4_Click();
     void Picture5_Click();
@@ -45,6 +51,9 @@ public:
     QPushButton *Commande2() const { return m_commande2; }
     // The fill colour of Forme1 (kept while the frame is hidden).
     QColor couleurCadre() const { return m_couleurCadre; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // One step through the result, forward or back, and the page shown.

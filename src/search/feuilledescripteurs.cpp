@@ -50,6 +50,7 @@ feuilledescripteurs::feuilledescripteurs(AppContext &context)
     // touches one.
     m_liste1->setFocusPolicy(Qt::NoFocus);
     place(m_liste1, 450, 1980, 6405, 4350);
+    connect(m_liste1, &QListWidget::itemClicked, this, [this] { Liste1_Click(); });
     connect(m_liste1, &QListWidget::itemDoubleClicked, this, [this] { Liste1_DblClick(); });
 
     const JeCherche jeCherche = makeJeCherche(*this, QRectF(7020, 2880, 2445, 1815), QRectF(7020, 4860, 2445, 825),
@@ -116,6 +117,13 @@ void feuilledescripteurs::cherche()
     const QList<QListWidgetItem *> selected = m_liste1->selectedItems();
     const QString mot = selected.isEmpty() ? QString() : selected.first()->text();
     afficheResultat(*this, requeteTitreOuMotsCles(mot, module().FiltreDewey(), 2));
+}
+
+void feuilledescripteurs::Liste1_Click()
+{
+    const QList<QListWidgetItem *> selected = m_liste1->selectedItems();
+    if (!selected.isEmpty())
+        module().Dit(selected.first()->text());
 }
 
 void feuilledescripteurs::Liste1_DblClick()

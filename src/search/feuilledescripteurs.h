@@ -8,8 +8,8 @@ class QPushButton;
 // The descriptor search ("à partir d'un mot"): the child picks a subject word
 // in the list, read once at start-up from COTATION.MDB, and the documents
 // whose title or keywords contain it, within the classes chosen on the search
-// screen, are shown on the document display. The chosen word stays selected
-// between visits.
+// screen, are shown on the document display. A word touched is read aloud.
+// The chosen word stays selected between visits.
 class feuilledescripteurs : public LumaScreen
 {
 public:
@@ -27,6 +27,8 @@ public:
     QPushButton *Commande2() const { return m_commande2; }
     PictureImage *Dessin3() const { return m_dessin3; }
 
+    // An entry touched is read aloud.
+    void Liste1_Click();
     // A double click on an entry, "je cherche" and the dog: the search.
     void Liste1_DblClick();
     void Commande2_Click();

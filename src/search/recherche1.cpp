@@ -193,8 +193,8 @@ void Recherche1::exécute(int k)
         pointer.arrow();
         return;
     }
-    if (isSafeFileName(contenu.son))
-        m.JoueSon(son(m, contenu.son));
+    // A request without a sound of its own says its title.
+    m.JoueSonOuDit(isSafeFileName(contenu.son) ? son(m, contenu.son) : QString(), contenu.titre);
     afficheResultat(*this, contenu.tete + QStringLiteral(" AND (") + m.FiltreDewey() +
                                QStringLiteral(") ORDER BY inventaire ASC"));
 }

@@ -39,6 +39,14 @@ public:
     QStringList played;
 };
 
+// Records each text said, in order.
+class FakeSpeech : public Speech
+{
+public:
+    void say(const QString &text) override { said.append(text); }
+    QStringList said;
+};
+
 class FakeClock : public Clock
 {
 public:

@@ -16,7 +16,8 @@ struct TestContext
     FakeDisplay display;
     FakeProgramEnd programEnd;
     FakeMousePointer pointer;
-    AppContext context{PlatformServices{messages, sound, clock, display, programEnd, pointer}};
+    FakeSpeech speech;
+    AppContext context{PlatformServices{messages, sound, clock, display, programEnd, pointer, speech}};
 
     Module11 &module() { return context.module(); }
 };

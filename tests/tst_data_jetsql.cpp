@@ -260,6 +260,9 @@ private slots:
 
         QTest::newRow("école after ecole") << "école" << "ecole" << 1;
         QTest::newRow("école before ecoles") << "école" << "ecoles" << -1;
+        // France weighs accents from the first letter on (cote, coté, côte,
+        // côté); French Canada from the last, which puts côte first.
+        QTest::newRow("coté before côte") << "coté" << "côte" << -1;
         QTest::newRow("case ignored accented") << "ÉCOLE" << "école" << 0;
         QTest::newRow("trailing blanks accented") << "é   " << "É" << 0;
         QTest::newRow("leading blank counts") << " abc" << "abc" << -1;

@@ -217,6 +217,32 @@ private slots:
         QCOMPARE(run.field("00001", "cumul"), QString("4"));
     }
 
+    // The loan count is a number stored as text.
+    void borrowCountsOneMoreLoan_data()
+    {
+        QTest::addColumn<QString>("cumul");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("4") << "4" << "5";
+        QTest::newRow("9") << "9" << "10";
+        QTest::newRow("beyond any integer") << "99999999999999999999" << "100000000000000000000";
+    }
+    void borrowCountsOneMoreLoan()
+    {
+        QFETCH(QString, cumul);
+        QFETCH(QString, after);
+        Lending run;
+        oneClass(run, {"12"});
+        TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", "N", "", "", "", cumul);
+        run.start();
+        run.openClass(0, [&] {
+            run.classe().Dessin1_Click(0);
+            run.doc().Command3D1_Click(1);
+            run.doc().Command3D4_Click();
+        });
+        QCOMPARE(run.field("00001", "emprunteur"), QString("12"));
+        QCOMPARE(run.field("00001", "cumul"), after);
+    }
+
     void lookup_data()
     {
         QTest::addColumn<QString>("typed"); // digits on the pad, or keys on the keyboard after "keys:"

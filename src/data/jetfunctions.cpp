@@ -969,6 +969,25 @@ std::optional<qint64> serialSeconds(double days)
     return qint64(std::llround(days * double(kSecondsPerDay)));
 }
 
+// A date serial as Jet stores it: the whole part counts the days from day
+// zero, back before it; the fraction is always the time of day, counted
+// forward from midnight (-1.25 is 29/12/1899 at 06:00, not 28/12 at 18:00).
+std::optional<qint64> storedSerialSeconds(double serial)
+{
+    if (!std::isfinite(serial) || std::fabs(serial) > 3e6)
+        return std::nullopt;
+    const double whole = std::trunc(serial);
+    return qint64(whole) * kSecondsPerDay + qint64(std::llround(std::fabs(serial - whole) * double(kSecondsPerDay)));
+}
+
+// The serial Jet stores for an instant.
+double storedSerial(qint64 seconds)
+{
+    const qint64 days = floorDiv(seconds, kSecondsPerDay);
+    const double time = double(seconds - days * kSecondsPerDay) / double(kSecondsPerDay);
+    return days < 0 ? double(days) - time : double(days) + time;
+}
+
 // A date: a Jet date serial in a numeric column, or a text written as a date.
 ReadValue readDate(sqlite3_value *v)
 {
@@ -978,7 +997,7 @@ ReadValue readDate(sqlite3_value *v)
         return r;
     case SQLITE_INTEGER:
     case SQLITE_FLOAT: {
-        const auto seconds = serialSeconds(sqlite3_value_double(v));
+        const auto seconds = storedSerialSeconds(sqlite3_value_double(v));
         r.kind = seconds && inJetRange(*seconds) ? Read::Date : Read::Other;
         r.seconds = seconds.value_or(0);
         return r;
@@ -1069,7 +1088,7 @@ void jetDateNumber(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
     const ReadValue r = readDate(argv[0]);
     if (r.kind == Read::Date)
-        resultNumber(ctx, serialDays(r));
+        resultNumber(ctx, storedSerial(r.seconds));
     else
         sqlite3_result_null(ctx);
 }

@@ -42,10 +42,8 @@ short colourValue(const QString &text)
     return static_cast<short>(rounded);
 }
 
-// Reads a loan date as the catalogue may hold it: d/m/yyyy as the lending
-// screens write it, with or without a time (an Access date with a time comes
-// over as "05/12/2026 10:30:00"), a two-digit year as Jet read it (00 to 29
-// in the 2000s, 30 to 99 in the 1900s), or ISO. An invalid date on return.
+} // namespace
+
 QDate parseLoanDate(const QString &text)
 {
     const QString value = text.trimmed();
@@ -63,6 +61,8 @@ QDate parseLoanDate(const QString &text)
         return QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
     return {};
 }
+
+namespace {
 
 // The first line of a journal entry: "dd/mm/yyyy - hh:mm - ".
 bool startsEntry(const QByteArray &line)

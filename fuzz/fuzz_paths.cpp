@@ -31,8 +31,6 @@ QString dataFolder()
         if (!f.open(QIODevice::WriteOnly))
             fuzz::finding(QStringLiteral("cannot make ") + file);
     }
-    // Relative paths resolve from here, not from wherever the run started.
-    QDir::setCurrent(base);
     return base;
 }
 

@@ -715,6 +715,7 @@ private slots:
         for (const char *p : {"54321", "00012", "5", "5*", "3*", "00*", "0001*", "99*", "", "*", "O", "o", "n",
                               "N", "école", "5 *", "5-1*", "a'b"})
             QTest::newRow(p) << QString::fromUtf8(p);
+        QTest::newRow("NUL") << QString::fromUtf8("a'b\0", 4);
     }
 
     void likeRewritesKeepJetResults()
@@ -800,6 +801,7 @@ private slots:
             << "SELECT * FROM luma WHERE (titre LIKE '*aujourd'hui*') ORDER BY inventaire ASC" << "" << syntax;
         QTest::newRow("unterminated double quote") << "SELECT * FROM luma WHERE titre = \"abc" << "" << syntax;
         QTest::newRow("unterminated bracket") << "SELECT [titre FROM luma" << "" << syntax;
+        QTest::newRow("NUL in a name") << QString::fromUtf8("SELECT titre AS [a\0b] FROM luma", 31) << "" << syntax;
         QTest::newRow("unterminated date") << "SELECT * FROM luma WHERE dateemprunt = #12/31/2024" << "" << syntax;
         QTest::newRow("impossible date") << "SELECT * FROM luma WHERE dateemprunt = #31/12/2024#" << "" << syntax;
         QTest::newRow("missing operand") << "SELECT * FROM luma WHERE titre =" << "" << syntax;

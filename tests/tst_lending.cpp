@@ -197,6 +197,9 @@ private slots:
         QTest::newRow("next day") << "04/12/2026" << " 1 jour";
         QTest::newRow("two days") << "03/12/2026" << " 2 jours";
         QTest::newRow("loan dated after today") << "06/12/2026" << "-1 jour";
+        // Read as the database engine reads a stored date.
+        QTest::newRow("year first, slashes") << "2026/12/03" << " 2 jours";
+        QTest::newRow("two-digit year and a time") << "03/12/26 10:30" << " 2 jours";
     }
     void returnLength()
     {

@@ -141,11 +141,12 @@ private:
     bool m_programEnded = false;
 };
 
-// Reads a loan date as the catalogue may hold it: d/m/yyyy as the lending
-// screens write it, with or without a time (an Access date with a time comes
-// over as "05/12/2026 10:30:00"), a two-digit year as Jet read it (00 to 29
-// in the 2000s, 30 to 99 in the 1900s), or ISO. An invalid date when it
-// cannot be read: the journal then gives no length of loan.
+// Reads a loan date as the catalogue may hold it, as the database engine
+// reads a stored date: d/m/yyyy as the lending screens write it, with or
+// without a time (an Access date with a time comes over as "05/12/2026
+// 10:30:00"), a two-digit year as Jet read it (00 to 29 in the 2000s, 30 to
+// 99 in the 1900s), or ISO. An invalid date when it cannot be read: the
+// journal then gives no length of loan.
 QDate parseLoanDate(const QString &text);
 
 // A French description of the platform's error numbers that the program may

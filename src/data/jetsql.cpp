@@ -208,10 +208,11 @@ std::vector<Token> tokenize(const QString &src)
             i = j;
         } else if (c == QLatin1Char('[')) {
             const qsizetype close = src.indexOf(QLatin1Char(']'), i + 1);
-            if (close < 0 || close == i + 1)
+            t.text = src.mid(i + 1, close - i - 1);
+            // (A name with a NUL in it could not be written into SQL.)
+            if (close < 0 || close == i + 1 || t.text.contains(QChar(u'\0')))
                 syntaxError(src);
             t.kind = Tok::Bracket;
-            t.text = src.mid(i + 1, close - i - 1);
             i = close + 1;
         } else if (c == QLatin1Char('#')) {
             const qsizetype close = src.indexOf(QLatin1Char('#'), i + 1);
@@ -259,7 +260,13 @@ QString quoteText(const QString &text)
 {
     QString out = text;
     out.replace(QLatin1Char('\''), QStringLiteral("''"));
-    return QLatin1Char('\'') + out + QLatin1Char('\'');
+    out = QLatin1Char('\'') + out + QLatin1Char('\'');
+    if (!text.contains(QChar(u'\0')))
+        return out;
+    // SQLite's text of a statement ends at a NUL: a text that holds one is
+    // joined around char(0).
+    out.replace(QChar(u'\0'), QStringLiteral("' || char(0) || '"));
+    return QLatin1Char('(') + out + QLatin1Char(')');
 }
 
 QString collateSql()

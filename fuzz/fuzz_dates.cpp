@@ -111,7 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     double serial = 0;
     if (in.ConsumeBool()) {
         const std::vector<uint8_t> bytes = in.ConsumeBytes<uint8_t>(sizeof serial);
-        std::memcpy(&serial, bytes.data(), std::min(bytes.size(), sizeof serial));
+        if (!bytes.empty())
+            std::memcpy(&serial, bytes.data(), std::min(bytes.size(), sizeof serial));
     } else {
         // Mostly days the catalogue may hold, with a time of day.
         serial = in.ConsumeFloatingPointInRange<double>(-700000.0, 3000000.0);

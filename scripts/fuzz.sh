@@ -14,6 +14,7 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:detect_stack_use_after_retur
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 export LC_ALL=C.UTF-8
 
+rm -rf build-asan/fuzz-findings
 mkdir -p build-asan/fuzz-findings
 failed=()
 printf '%-10s %12s %8s %8s %s\n' target executions edges features result

@@ -877,6 +877,8 @@ private slots:
             << "SELECT * FROM luma WHERE titre LIKE '*loup*'; DELETE FROM luma WHERE 1 = 1" << 3142 << "après la fin";
         QTest::newRow("table then statement") << "luma; DROP TABLE luma" << 3142 << "après la fin";
         QTest::newRow("delete") << "DELETE FROM luma WHERE 1 = 1" << 3219 << "DELETE";
+        QTest::newRow("function's invalid argument")
+            << "SELECT * FROM luma WHERE Replace(titre, 'a', 'x', 0) = 'x'" << 5 << "Argument incorrect pour Replace";
         QTest::newRow("update") << "UPDATE luma SET cumul = '0' WHERE 1 = 1" << 3219 << "UPDATE";
         QTest::newRow("insert") << "INSERT INTO luma(inventaire) SELECT '99999' FROM luma WHERE 1 = 1" << 3219
                                 << "INSERT";

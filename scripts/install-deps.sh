@@ -10,6 +10,9 @@ PACKAGES=(
   fonts-liberation espeak-ng libespeak-ng-dev sox
   xvfb xdotool imagemagick
   mdbtools-dev pkg-config
+  # The sanitizer build and the fuzz targets (libFuzzer); llvm-symbolizer
+  # turns their reports' addresses into lines of code.
+  clang libclang-rt-14-dev llvm
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

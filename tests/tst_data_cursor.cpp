@@ -221,6 +221,32 @@ private slots:
         QCOMPARE(TestDb::scalar(path, "SELECT count(*) FROM luma WHERE emprunté = 'O'"), QString("1"));
     }
 
+    // Only the edited fields are written: a field left NULL stays NULL, and
+    // what another program changed since the row was read survives.
+    void updateWritesOnlyTheEditedFields_data()
+    {
+        QTest::addColumn<bool>("checked");
+        QTest::newRow("update") << false;
+        QTest::newRow("update if unchanged") << true;
+    }
+    void updateWritesOnlyTheEditedFields()
+    {
+        QFETCH(bool, checked);
+        const QString path = threeDocuments();
+        auto cursor = opened("luma", path, "SELECT * FROM luma ORDER BY inventaire ASC");
+        QCOMPARE(cursor->field("titre"), QString("La chèvre"));
+        TestDb::exec(path, "UPDATE luma SET éditeur = NULL; UPDATE luma SET titre = 'Autre titre' "
+                           "WHERE inventaire = '00003'");
+        cursor->setField("emprunté", "O");
+        if (checked)
+            QVERIFY(cursor->updateIfUnchanged({{"emprunté", "N"}}));
+        else
+            cursor->update();
+        QCOMPARE(TestDb::scalar(path, "SELECT emprunté || ' ' || titre || ' ' || typeof(éditeur) FROM luma "
+                                      "WHERE inventaire = '00003'"),
+                 QString("O Autre titre null"));
+    }
+
     void memoryMapOnlyOnALocalDisk()
     {
         QVERIFY(onLocalDisk(m_dir.path()));      // this machine's own disk

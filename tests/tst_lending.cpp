@@ -197,6 +197,9 @@ private slots:
         QTest::newRow("next day") << "04/12/2026" << " 1 jour";
         QTest::newRow("two days") << "03/12/2026" << " 2 jours";
         QTest::newRow("loan dated after today") << "06/12/2026" << "-1 jour";
+        // Read as the database engine reads a stored date.
+        QTest::newRow("year first, slashes") << "2026/12/03" << " 2 jours";
+        QTest::newRow("two-digit year and a time") << "03/12/26 10:30" << " 2 jours";
     }
     void returnLength()
     {
@@ -215,6 +218,32 @@ private slots:
         QCOMPARE(lines[3], "\"emprunt\xE9 le " + loanDate.toLatin1() + " - restitu\xE9 le 05/12/2026 - " +
                                length.toLatin1() + "\"\r");
         QCOMPARE(run.field("00001", "cumul"), QString("4"));
+    }
+
+    // The loan count is a number stored as text.
+    void borrowCountsOneMoreLoan_data()
+    {
+        QTest::addColumn<QString>("cumul");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("4") << "4" << "5";
+        QTest::newRow("9") << "9" << "10";
+        QTest::newRow("beyond any integer") << "99999999999999999999" << "100000000000000000000";
+    }
+    void borrowCountsOneMoreLoan()
+    {
+        QFETCH(QString, cumul);
+        QFETCH(QString, after);
+        Lending run;
+        oneClass(run, {"12"});
+        TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", "N", "", "", "", cumul);
+        run.start();
+        run.openClass(0, [&] {
+            run.classe().Dessin1_Click(0);
+            run.doc().Command3D1_Click(1);
+            run.doc().Command3D4_Click();
+        });
+        QCOMPARE(run.field("00001", "emprunteur"), QString("12"));
+        QCOMPARE(run.field("00001", "cumul"), after);
     }
 
     void lookup_data()

@@ -2,6 +2,7 @@
 
 #include "data/database.h"
 #include "data/feuilleenfant.h"
+#include "data/jetfunctions.h"
 #include "data/repair.h"
 #include "platform/geometry.h"
 #include "platform/paths.h"
@@ -99,26 +100,25 @@ QString quoted(const QString &text)
 
 } // namespace
 
-// Reads a loan date as the catalogue may hold it: d/m/yyyy as the lending
-// screens write it, with or without a time (an Access date with a time comes
-// over as "05/12/2026 10:30:00"), a two-digit year as Jet read it (00 to 29
-// in the 2000s, 30 to 99 in the 1900s), or ISO. An invalid date on return.
 QDate parseLoanDate(const QString &text)
 {
+    // The database engine's own reading, so that the journal and a search
+    // find the same day in a loan date. A time alone (which the engine puts
+    // on its day zero) is no loan date.
+    const std::optional<qint64> seconds = jetReadDate(text, DateOrder::DayFirst);
+    if (!seconds)
+        return {};
     const QString value = text.trimmed();
-    static const QRegularExpression dayFirst(
-        QStringLiteral("^(\\d{1,2})[/.-](\\d{1,2})[/.-](\\d{4}|\\d{2})(?:[ T]\\d{1,2}:\\d{2}(?::\\d{2})?)?$"));
-    static const QRegularExpression iso(
-        QStringLiteral("^(\\d{4})-(\\d{1,2})-(\\d{1,2})(?:[ T]\\d{1,2}:\\d{2}(?::\\d{2}(?:\\.\\d+)?)?)?$"));
-    if (const auto m = dayFirst.match(value); m.hasMatch()) {
-        int year = m.captured(3).toInt();
-        if (m.captured(3).size() == 2)
-            year += year < 30 ? 2000 : 1900;
-        return QDate(year, m.captured(2).toInt(), m.captured(1).toInt());
-    }
-    if (const auto m = iso.match(value); m.hasMatch())
-        return QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    return {};
+    qsizetype digits = 0;
+    while (digits < value.size() && value[digits].isDigit())
+        ++digits;
+    if (digits < value.size() && value[digits] == u':')
+        return {};
+    constexpr qint64 kSecondsPerDay = 86400;
+    qint64 days = *seconds / kSecondsPerDay;
+    if (*seconds % kSecondsPerDay < 0)
+        --days;
+    return QDate(1899, 12, 30).addDays(days);
 }
 
 DossiersLuma trouveDossiers(const QString &dossierDeDepart)

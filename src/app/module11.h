@@ -161,6 +161,14 @@ private:
     bool m_voix = true;
 };
 
+// Reads a loan date as the catalogue may hold it, as the database engine
+// reads a stored date: d/m/yyyy as the lending screens write it, with or
+// without a time (an Access date with a time comes over as "05/12/2026
+// 10:30:00"), a two-digit year as Jet read it (00 to 29 in the 2000s, 30 to
+// 99 in the 1900s), or ISO. An invalid date when it cannot be read: the
+// journal then gives no length of loan.
+QDate parseLoanDate(const QString &text);
+
 // A French description of the platform's error numbers that the program may
 // meet outside the database engine (13 type mismatch, 6 overflow...).
 QString descriptionErreur(int number);
@@ -189,7 +197,3 @@ QString fichierCouverture(const QString &cheminBase, const QString &inventaire, 
 // decimal number, 0 when there is none (class numbers, loan counts).
 double valeurNumerique(const QString &text);
 
-// Reads a loan date as the catalogue may hold it: d/m/yyyy as the lending
-// screens write it, with or without a time, a two-digit year as Jet read it,
-// or ISO. An invalid date when the text is none of these.
-QDate parseLoanDate(const QString &text);

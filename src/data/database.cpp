@@ -174,6 +174,13 @@ void throwSqliteError(sqlite3 *db, int resultCode, const QString &context)
                                        .arg(engineText),
                                    context));
 
+    // A Jet function's own error (an invalid argument, a type mismatch).
+    if (primary == SQLITE_ERROR) {
+        QString description;
+        if (const int number = jetFunctionError(engineText, &description))
+            throw AppError(number, withContext(description, context));
+    }
+
     switch (primary) {
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:

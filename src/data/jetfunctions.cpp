@@ -4,6 +4,7 @@
 #include <QCollator>
 #include <QDate>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QString>
 
 #include <sqlite3.h>
@@ -24,6 +25,18 @@
 #include <vector>
 
 namespace {
+
+// A function's failure, numbered as the program numbers errors. SQLite
+// carries only a text: the number leads it ("#5#Argument incorrect pour
+// Right"), and jetFunctionError() takes it back.
+constexpr int kInvalidArgument = 5;
+constexpr int kTypeMismatch = 13;
+
+void resultError(sqlite3_context *ctx, int number, const std::string &text)
+{
+    const std::string message = "#" + std::to_string(number) + "#" + text;
+    sqlite3_result_error(ctx, message.c_str(), -1);
+}
 
 // ---------------------------------------------------------------------------
 // UTF-8 and case folding
@@ -489,7 +502,7 @@ void jetRight(sqlite3_context *ctx, int, sqlite3_value **argv)
     }
     const sqlite3_int64 count = sqlite3_value_int64(argv[1]);
     if (count < 0) {
-        sqlite3_result_error(ctx, "Argument incorrect pour Right", -1);
+        resultError(ctx, kInvalidArgument, "Argument incorrect pour Right");
         return;
     }
     const std::u32string text = codePoints(argv[0]);
@@ -627,7 +640,7 @@ void jetInstr(sqlite3_context *ctx, int argc, sqlite3_value **argv)
     }
     const sqlite3_int64 start = sqlite3_value_int64(argv[0]);
     if (start < 1) {
-        sqlite3_result_error(ctx, "Argument incorrect pour InStr", -1);
+        resultError(ctx, kInvalidArgument, "Argument incorrect pour InStr");
         return;
     }
     const bool binary = argc == 4 && sqlite3_value_type(argv[3]) != SQLITE_NULL && sqlite3_value_int(argv[3]) == 0;
@@ -664,7 +677,7 @@ void resultNumberText(sqlite3_context *ctx, sqlite3_value *v, bool leadingBlank)
         if (leadingBlank && d >= 0)
             out.insert(out.begin(), ' ');
     } else {
-        sqlite3_result_error(ctx, "Type incompatible", -1);
+        resultError(ctx, kTypeMismatch, "Type incompatible");
         return;
     }
     sqlite3_result_text(ctx, out.data(), int(out.size()), SQLITE_TRANSIENT);
@@ -969,6 +982,25 @@ std::optional<qint64> serialSeconds(double days)
     return qint64(std::llround(days * double(kSecondsPerDay)));
 }
 
+// A date serial as Jet stores it: the whole part counts the days from day
+// zero, back before it; the fraction is always the time of day, counted
+// forward from midnight (-1.25 is 29/12/1899 at 06:00, not 28/12 at 18:00).
+std::optional<qint64> storedSerialSeconds(double serial)
+{
+    if (!std::isfinite(serial) || std::fabs(serial) > 3e6)
+        return std::nullopt;
+    const double whole = std::trunc(serial);
+    return qint64(whole) * kSecondsPerDay + qint64(std::llround(std::fabs(serial - whole) * double(kSecondsPerDay)));
+}
+
+// The serial Jet stores for an instant.
+double storedSerial(qint64 seconds)
+{
+    const qint64 days = floorDiv(seconds, kSecondsPerDay);
+    const double time = double(seconds - days * kSecondsPerDay) / double(kSecondsPerDay);
+    return days < 0 ? double(days) - time : double(days) + time;
+}
+
 // A date: a Jet date serial in a numeric column, or a text written as a date.
 ReadValue readDate(sqlite3_value *v)
 {
@@ -978,7 +1010,7 @@ ReadValue readDate(sqlite3_value *v)
         return r;
     case SQLITE_INTEGER:
     case SQLITE_FLOAT: {
-        const auto seconds = serialSeconds(sqlite3_value_double(v));
+        const auto seconds = storedSerialSeconds(sqlite3_value_double(v));
         r.kind = seconds && inJetRange(*seconds) ? Read::Date : Read::Other;
         r.seconds = seconds.value_or(0);
         return r;
@@ -1069,7 +1101,7 @@ void jetDateNumber(sqlite3_context *ctx, int, sqlite3_value **argv)
 {
     const ReadValue r = readDate(argv[0]);
     if (r.kind == Read::Date)
-        resultNumber(ctx, serialDays(r));
+        resultNumber(ctx, storedSerial(r.seconds));
     else
         sqlite3_result_null(ctx);
 }
@@ -1306,8 +1338,7 @@ int weekOfYear(const QDate &day, int firstDay, int firstWeek)
 
 bool argumentError(sqlite3_context *ctx, const char *function)
 {
-    const std::string message = std::string("Argument incorrect pour ") + function;
-    sqlite3_result_error(ctx, message.c_str(), -1);
+    resultError(ctx, kInvalidArgument, std::string("Argument incorrect pour ") + function);
     return false;
 }
 
@@ -1753,4 +1784,16 @@ int jetCompare(const QString &a, const QString &b)
 {
     const QCollator collator = makeFrenchCollator();
     return sign(collator.compare(withoutTrailingBlanks(a), withoutTrailingBlanks(b)));
+}
+
+int jetFunctionError(const QString &engineMessage, QString *description)
+{
+    static const QRegularExpression numbered(QStringLiteral("^#(\\d{1,5})#(.*)$"),
+                                             QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = numbered.match(engineMessage);
+    if (!match.hasMatch())
+        return 0;
+    if (description)
+        *description = match.captured(2);
+    return match.captured(1).toInt();
 }

@@ -44,5 +44,10 @@ std::optional<qint64> jetReadDate(QStringView text, DateOrder order);
 // The ISO text of a date as the SQL carries it.
 QString jetDateText(qint64 seconds);
 
+// The number (5 invalid argument, 13 type mismatch...) of an error a Jet
+// function raised inside a statement, from the engine's message, with its
+// French description; 0 when the message is not one of theirs.
+int jetFunctionError(const QString &engineMessage, QString *description = nullptr);
+
 // Name of the collation.
 inline constexpr const char *kJetCollation = "JETTEXT";

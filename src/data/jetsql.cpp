@@ -208,10 +208,11 @@ std::vector<Token> tokenize(const QString &src)
             i = j;
         } else if (c == QLatin1Char('[')) {
             const qsizetype close = src.indexOf(QLatin1Char(']'), i + 1);
-            if (close < 0 || close == i + 1)
+            t.text = src.mid(i + 1, close - i - 1);
+            // (A name with a NUL in it could not be written into SQL.)
+            if (close < 0 || close == i + 1 || t.text.contains(QChar(u'\0')))
                 syntaxError(src);
             t.kind = Tok::Bracket;
-            t.text = src.mid(i + 1, close - i - 1);
             i = close + 1;
         } else if (c == QLatin1Char('#')) {
             const qsizetype close = src.indexOf(QLatin1Char('#'), i + 1);
@@ -259,7 +260,13 @@ QString quoteText(const QString &text)
 {
     QString out = text;
     out.replace(QLatin1Char('\''), QStringLiteral("''"));
-    return QLatin1Char('\'') + out + QLatin1Char('\'');
+    out = QLatin1Char('\'') + out + QLatin1Char('\'');
+    if (!text.contains(QChar(u'\0')))
+        return out;
+    // SQLite's text of a statement ends at a NUL: a text that holds one is
+    // joined around char(0).
+    out.replace(QChar(u'\0'), QStringLiteral("' || char(0) || '"));
+    return QLatin1Char('(') + out + QLatin1Char(')');
 }
 
 QString collateSql()
@@ -1350,27 +1357,32 @@ Expr Parser::like(const Expr &valueExpr, const Expr &patternExpr, bool negated) 
     const Expr value = text(valueExpr);
     const Expr pattern = text(patternExpr);
     QString sql;
-    const bool canRewrite = pattern.stringLiteral && value.kind != Kind::Number;
-    if (canRewrite && !hasWildcard(pattern.literal)) {
-        // No wildcard: an equality, which a binary index can serve when the
-        // text has no letters (inventory numbers).
-        const QString equal = QStringLiteral("%1 = %2%3").arg(value.sql, quoteText(pattern.literal), collateSql());
-        QString bound = pattern.literal;
-        while (bound.endsWith(QLatin1Char(' ')))
-            bound.chop(1);
-        if (value.column && indexFriendly(bound)) {
-            sql = QStringLiteral("(%1 >= %2 AND %1 <= %2 || char(1114111) AND %3)")
-                      .arg(value.sql, quoteText(bound), equal);
+    const bool canRewrite = pattern.stringLiteral && value.kind != Kind::Number && value.column;
+    const QString &literal = pattern.literal;
+    const bool prefix = literal.endsWith(QLatin1Char('*')) && !hasWildcard(literal.chopped(1));
+    const QString fixed = prefix ? literal.chopped(1) : literal;
+    if (canRewrite && (prefix || !hasWildcard(literal)) && indexFriendly(fixed)) {
+        // Inventory numbers and Dewey classes, texts without letters: the
+        // texts the pattern can match are those equal to it, or starting with
+        // the prefix ('5*'), a range an index can serve. A value stored as a
+        // number (by another tool, in an untyped column) sorts before any
+        // text: another range. The pattern itself decides within them.
+        QString candidates;
+        if (prefix) {
+            QString next = fixed;
+            next.back() = QChar(next.back().unicode() + 1); // printable ASCII: at most DEL
+            candidates = QStringLiteral("%1 >= %2 AND %1 < %3").arg(value.sql, quoteText(fixed), quoteText(next));
         } else {
-            sql = QLatin1Char('(') + equal + QLatin1Char(')');
+            candidates = QStringLiteral("%1 = %2").arg(value.sql, quoteText(fixed));
         }
-    } else if (canRewrite && value.column && pattern.literal.endsWith(QLatin1Char('*'))
-               && !hasWildcard(pattern.literal.chopped(1)) && indexFriendly(pattern.literal.chopped(1))) {
-        // A prefix ('5*'): a range an index can serve, then the test itself.
-        const QString prefix = quoteText(pattern.literal.chopped(1));
-        sql = QStringLiteral("(%1 >= %2 AND %1 <= %2 || char(1114111) AND (%1 LIKE %3))")
-                  .arg(value.sql, prefix, quoteText(pattern.literal));
+        // Two terms of an OR, each with its range, so that an OR of such
+        // patterns is still served by the index.
+        const QString test = QStringLiteral("(%1 LIKE %2)").arg(value.sql, quoteText(literal));
+        sql = QStringLiteral("((%1 AND %3) OR (%2 < '' AND %3))").arg(candidates, value.sql, test);
     } else {
+        // Anything else is the pattern's alone: a text compared under the
+        // collation would also match what LIKE tells apart (trailing blanks,
+        // 'œ' and "oe", full-width letters).
         sql = QStringLiteral("(%1 LIKE %2)").arg(value.sql, pattern.sql);
     }
     if (negated)

@@ -40,16 +40,7 @@ struct Kiosk
         folder.fillSmallSchool();
         writeBmp(folder.base() + "/LIVRES/00042.BMP");
         folder.writeFile(QStringLiteral("LALUMA/SONS/FERME.WAV"), "RIFF");
-        Module11 &m = t.module();
-        m.setCheminBase(folder.base());
-        m.setCheminEcole(folder.school());
-        Feuilleenfant &d = t.context.données();
-        d.Donnée1().setDatabaseName(folder.schoolDb());
-        d.Donnée1().setRecordSource(QStringLiteral("SELECT * FROM enfants"));
-        d.Donnée1().refresh();
-        d.Donnée2().setDatabaseName(folder.catalogue());
-        d.Donnée2().setRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY inventaire ASC"));
-        d.Donnée2().refresh();
+        t.openAsStartUp(folder);
     }
 
     // Opens the main menu, then each screen of `way` from the one before,

@@ -37,16 +37,7 @@ struct Lending
         for (const char *sound : {"FERME", "EMPRUNTE", "RENDS"})
             folder.writeFile(QStringLiteral("LALUMA/SONS/%1.WAV").arg(QLatin1String(sound)), "RIFF");
         t = std::make_unique<TestContext>();
-        Module11 &m = t->module();
-        m.setCheminBase(folder.base());
-        m.setCheminEcole(folder.school());
-        Feuilleenfant &d = t->context.données();
-        d.Donnée1().setDatabaseName(folder.schoolDb());
-        d.Donnée1().setRecordSource(QStringLiteral("SELECT * FROM enfants"));
-        d.Donnée1().refresh();
-        d.Donnée2().setDatabaseName(folder.catalogue());
-        d.Donnée2().setRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY inventaire ASC"));
-        d.Donnée2().refresh();
+        t->openAsStartUp(folder);
     }
 
     Feuilleécole &ecole() { return t->context.FeuilleÉcole(); }

@@ -3,6 +3,7 @@
 // Header only: for the tests that link the whole program.
 
 #include "app/appcontext.h"
+#include "datafolder.h"
 #include "fakes.h"
 
 #include <memory>
@@ -20,4 +21,19 @@ struct TestContext
     AppContext context{PlatformServices{messages, sound, clock, display, programEnd, pointer, speech}};
 
     Module11 &module() { return context.module(); }
+
+    // The folders and the children's and catalogue's cursors as the
+    // start-up leaves them on `folder`.
+    void openAsStartUp(const DataFolder &folder)
+    {
+        module().setCheminBase(folder.base());
+        module().setCheminEcole(folder.school());
+        Feuilleenfant &d = context.données();
+        d.Donnée1().setDatabaseName(folder.schoolDb());
+        d.Donnée1().setRecordSource(QStringLiteral("SELECT * FROM enfants"));
+        d.Donnée1().refresh();
+        d.Donnée2().setDatabaseName(folder.catalogue());
+        d.Donnée2().setRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY inventaire ASC"));
+        d.Donnée2().refresh();
+    }
 };

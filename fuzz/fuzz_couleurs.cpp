@@ -21,9 +21,10 @@ struct Run
     FakeDisplay display;
     FakeProgramEnd programEnd;
     FakeMousePointer pointer;
+    FakeSpeech speech;
     Feuilleenfant données;
     Geometry geometry;
-    Module11 module{PlatformServices{messages, sound, clock, display, programEnd, pointer}, données, geometry};
+    Module11 module{PlatformServices{messages, sound, clock, display, programEnd, pointer, speech}, données, geometry};
 
     Run() { module.setCheminBase(fuzz::workFolder()); }
 

@@ -210,7 +210,10 @@ private slots:
         db.rows(QStringLiteral("INSERT INTO t VALUES(?)"), {value});
         const QString where = translateCondition(QStringLiteral("v Like '%1'").arg(QString(pattern).replace("'", "''")),
                                                  db.schema(), QStringLiteral("t"));
-        QCOMPARE(db.value(QStringLiteral("SELECT count(*) FROM t WHERE ") + where), matches ? "1" : "0");
+        // A pattern without wildcard is an equality, which ignores trailing blanks.
+        const bool wildcardFree = !pattern.contains(QRegularExpression(QStringLiteral("[*?#[]")));
+        const bool found = wildcardFree ? jetCompare(value, pattern) == 0 : matches;
+        QCOMPARE(db.value(QStringLiteral("SELECT count(*) FROM t WHERE ") + where), found ? "1" : "0");
     }
 
     void sqlValues_data()
@@ -733,7 +736,8 @@ private slots:
             QStringLiteral("v Like '%1'").arg(QString(pattern).replace("'", "''")), db.schema(), QStringLiteral("t"));
         QStringList expected;
         for (const QString &v : db.rows(QStringLiteral("SELECT v FROM t WHERE v IS NOT NULL ORDER BY v")))
-            if (jetLike(v, pattern))
+            // Jet: a pattern without wildcard is an equality, trailing blanks aside.
+            if (pattern.contains(QLatin1Char('*')) ? jetLike(v, pattern) : jetCompare(v, pattern) == 0)
                 expected << v;
         QCOMPARE(db.rows(QStringLiteral("SELECT v FROM t WHERE %1 ORDER BY v").arg(where)), expected);
     }

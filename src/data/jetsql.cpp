@@ -1357,32 +1357,44 @@ Expr Parser::like(const Expr &valueExpr, const Expr &patternExpr, bool negated) 
     const Expr value = text(valueExpr);
     const Expr pattern = text(patternExpr);
     QString sql;
-    const bool canRewrite = pattern.stringLiteral && value.kind != Kind::Number && value.column;
+    const bool literalPattern = pattern.stringLiteral && value.kind != Kind::Number;
     const QString &literal = pattern.literal;
     const bool prefix = literal.endsWith(QLatin1Char('*')) && !hasWildcard(literal.chopped(1));
-    const QString fixed = prefix ? literal.chopped(1) : literal;
-    if (canRewrite && (prefix || !hasWildcard(literal)) && indexFriendly(fixed)) {
+    // Jet: a pattern without wildcard is an equality, with = 's rules (case
+    // and trailing blanks aside). A value stored as a number by another tool
+    // is compared as the text it reads as.
+    const bool equality = literalPattern && !hasWildcard(literal);
+    QString fixed = prefix ? literal.chopped(1) : literal;
+    if (equality) {
+        while (fixed.endsWith(QLatin1Char(' ')))
+            fixed.chop(1);
+    }
+    const QString test = equality
+                             ? QStringLiteral("(CAST(%1 AS TEXT) = %2%3)").arg(value.sql, quoteText(literal), collateSql())
+                             : QStringLiteral("(%1 LIKE %2)").arg(value.sql, quoteText(literal));
+    if (literalPattern && value.column && (prefix || equality) && indexFriendly(fixed)) {
         // Inventory numbers and Dewey classes, texts without letters: the
-        // texts the pattern can match are those equal to it, or starting with
-        // the prefix ('5*'), a range an index can serve. A value stored as a
-        // number (by another tool, in an untyped column) sorts before any
-        // text: another range. The pattern itself decides within them.
-        QString candidates;
-        if (prefix) {
-            QString next = fixed;
+        // texts the pattern can match are those equal to it (trailing blanks
+        // aside), or starting with the prefix ('5*'), a range an index can
+        // serve. A value stored as a number (by another tool, in an untyped
+        // column) sorts before any text: another range. The test itself
+        // decides within them.
+        QString next = fixed;
+        if (prefix)
             next.back() = QChar(next.back().unicode() + 1); // printable ASCII: at most DEL
-            candidates = QStringLiteral("%1 >= %2 AND %1 < %3").arg(value.sql, quoteText(fixed), quoteText(next));
-        } else {
-            candidates = QStringLiteral("%1 = %2").arg(value.sql, quoteText(fixed));
-        }
+        else
+            next += QLatin1Char('!'); // past the blanks that may follow
+        const QString candidates =
+            QStringLiteral("%1 >= %2 AND %1 < %3").arg(value.sql, quoteText(fixed), quoteText(next));
         // Two terms of an OR, each with its range, so that an OR of such
         // patterns is still served by the index.
-        const QString test = QStringLiteral("(%1 LIKE %2)").arg(value.sql, quoteText(literal));
         sql = QStringLiteral("((%1 AND %3) OR (%2 < '' AND %3))").arg(candidates, value.sql, test);
+    } else if (equality) {
+        sql = test;
     } else {
-        // Anything else is the pattern's alone: a text compared under the
-        // collation would also match what LIKE tells apart (trailing blanks,
-        // 'œ' and "oe", full-width letters).
+        // A text compared under the collation would also match what LIKE
+        // tells apart ('œ' and "oe", full-width letters): a pattern with
+        // wildcards is the pattern's alone.
         sql = QStringLiteral("(%1 LIKE %2)").arg(value.sql, pattern.sql);
     }
     if (negated)

@@ -1386,9 +1386,14 @@ Expr Parser::like(const Expr &valueExpr, const Expr &patternExpr, bool negated) 
             next += QLatin1Char('!'); // past the blanks that may follow
         const QString candidates =
             QStringLiteral("%1 >= %2 AND %1 < %3").arg(value.sql, quoteText(fixed), quoteText(next));
+        // Without letters, the equality is exact but for the trailing blanks:
+        // the collation would also let through what it ignores (control
+        // characters), which the range leaves out.
+        const QString exact = equality ? QStringLiteral("(rtrim(CAST(%1 AS TEXT), ' ') = %2)").arg(value.sql, quoteText(fixed))
+                                       : test;
         // Two terms of an OR, each with its range, so that an OR of such
         // patterns is still served by the index.
-        sql = QStringLiteral("((%1 AND %3) OR (%2 < '' AND %3))").arg(candidates, value.sql, test);
+        sql = QStringLiteral("((%1 AND %3) OR (%2 < '' AND %3))").arg(candidates, value.sql, exact);
     } else if (equality) {
         sql = test;
     } else {

@@ -128,16 +128,17 @@ private slots:
         QTest::addColumn<int>("outcome");
         QTest::addColumn<int>("seconds");
         QTest::addColumn<bool>("fullScreen");
+        QTest::addColumn<bool>("quiet");
         using O = KioskOptionsParse::Outcome;
-        QTest::newRow("none") << QStringList() << int(O::Run) << 180 << false;
-        QTest::newRow("both") << QStringList{"--plein-ecran", "--retour-accueil", "60"} << int(O::Run) << 60 << true;
-        QTest::newRow("equals, off") << QStringList{"--retour-accueil=0"} << int(O::Run) << 0 << false;
-        QTest::newRow("help") << QStringList{"--help"} << int(O::Help) << 180 << false;
-        QTest::newRow("missing value") << QStringList{"--retour-accueil"} << int(O::Error) << 180 << false;
-        QTest::newRow("negative") << QStringList{"--retour-accueil", "-5"} << int(O::Error) << 180 << false;
-        QTest::newRow("too long") << QStringList{"--retour-accueil", "86401"} << int(O::Error) << 180 << false;
-        QTest::newRow("unknown") << QStringList{"--fullscreen"} << int(O::Error) << 180 << false;
-        QTest::newRow("a folder") << QStringList{"/srv/LALUMA"} << int(O::Error) << 180 << false;
+        QTest::newRow("none") << QStringList() << int(O::Run) << 180 << false << false;
+        QTest::newRow("both") << QStringList{"--plein-ecran", "--retour-accueil", "60", "--sans-voix"} << int(O::Run) << 60 << true << true;
+        QTest::newRow("equals, off") << QStringList{"--retour-accueil=0"} << int(O::Run) << 0 << false << false;
+        QTest::newRow("help") << QStringList{"--help"} << int(O::Help) << 180 << false << false;
+        QTest::newRow("missing value") << QStringList{"--retour-accueil"} << int(O::Error) << 180 << false << false;
+        QTest::newRow("negative") << QStringList{"--retour-accueil", "-5"} << int(O::Error) << 180 << false << false;
+        QTest::newRow("too long") << QStringList{"--retour-accueil", "86401"} << int(O::Error) << 180 << false << false;
+        QTest::newRow("unknown") << QStringList{"--fullscreen"} << int(O::Error) << 180 << false << false;
+        QTest::newRow("a folder") << QStringList{"/srv/LALUMA"} << int(O::Error) << 180 << false << false;
     }
     void options()
     {
@@ -148,6 +149,7 @@ private slots:
         if (parse.outcome == KioskOptionsParse::Outcome::Run) {
             QTEST(parse.options.retourAccueilSecondes, "seconds");
             QTEST(parse.options.pleinEcran, "fullScreen");
+            QTEST(parse.options.sansVoix, "quiet");
         } else {
             QVERIFY(!parse.text.isEmpty());
         }
@@ -160,9 +162,8 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("words");
-        QTest::newRow("help") << QStringList{"--help"} << 0 << "--retour-accueil SECONDES";
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "--sans-voix";
         QTest::newRow("bad seconds") << QStringList{"--retour-accueil", "trois"} << 2 << "nombre de secondes";
-        QTest::newRow("unknown") << QStringList{"--kiosk"} << 2 << "option inconnue « --kiosk »";
     }
     void commandLine()
     {

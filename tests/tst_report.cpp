@@ -284,8 +284,6 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("unknown option") << QStringList{"--vite"} << 2 << "Option inconnue";
         QTest::newRow("delay not a number") << QStringList{"--retard", "trois"} << 2 << "nombre de jours";
-        QTest::newRow("delay missing") << QStringList{"--retard"} << 2 << "attend un nombre de jours";
-        QTest::newRow("file name missing") << QStringList{"-o"} << 2 << "attend un nom de fichier";
         QTest::newRow("neither PDF nor HTML") << QStringList{"-o", "prets.txt"} << 2 << ".pdf ou .html";
         QTest::newRow("two folders") << QStringList{"a", "b"} << 2 << "Un seul dossier";
         QTest::newRow("no such folder") << QStringList{"/nulle/part"} << 1 << "n'existe pas";
@@ -320,13 +318,6 @@ private slots:
         QCOMPARE(l->boites.shown.size(), 1);
         QVERIFY(l->ouverts.isEmpty());
         QVERIFY(!QFile::exists(dossier.filePath("sortie.pdf")));
-    }
-
-    void aide()
-    {
-        const auto l = lance({"--help"});
-        QCOMPARE(l->code, 0);
-        QVERIFY(l->sortie.join('\n').contains("Usage : luma-rapport [DOSSIER]"));
     }
 };
 

@@ -2,7 +2,6 @@
 // to the sound player, which lets the latest sound or text win. Needs no
 // sound device.
 
-#include "app/kioskoptions.h"
 #include "platform/espeakspeech.h"
 #include "platform/qtservices.h"
 
@@ -89,11 +88,9 @@ private slots:
         QTest::addColumn<double>("least"); // seconds of speech
         QTest::addColumn<double>("most");
         QTest::newRow("accents and apostrophes") << "L'ours et l'éléphant" << 0.5 << 5.0;
-        QTest::newRow("a digit") << "zéro" << 0.1 << 2.0;
         QTest::newRow("a title of 40 characters") << "Le petit chaperon rouge et le grand loup" << 1.0 << 8.0;
         QTest::newRow("2000 characters") << longText() << 60.0 << 400.0;
         QTest::newRow("empty") << "" << 0.0 << 0.0;
-        QTest::newRow("blanks only") << " \t\n " << 0.0 << 0.0;
     }
     void synthesizesIntoMemory()
     {
@@ -199,16 +196,6 @@ private slots:
         QCOMPARE(output.claims, quint64(0));
         // The French voice is still there for the others.
         QVERIFY(!EspeakSynthesizer().synthesize(QStringLiteral("Bonjour")).isEmpty());
-    }
-
-    void sansVoixOption()
-    {
-        QVERIFY(!parseKioskOptions({}).options.sansVoix);
-        const KioskOptionsParse parse = parseKioskOptions({QStringLiteral("--sans-voix"), QStringLiteral("--plein-ecran")});
-        QCOMPARE(parse.outcome, KioskOptionsParse::Outcome::Run);
-        QVERIFY(parse.options.sansVoix);
-        QVERIFY(parse.options.pleinEcran);
-        QVERIFY(kioskHelp().contains(QStringLiteral("--sans-voix")));
     }
 };
 

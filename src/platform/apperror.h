@@ -41,10 +41,16 @@ constexpr int DatabaseNotFound = 3024;
 constexpr int ReadOnlyDatabase = 3027;
 constexpr int DatabaseDamaged = 3049;
 constexpr int CannotLockFile = 3050;
+// Jet's "system resource exceeded": a request stopped after running too
+// long or reading too many rows.
+constexpr int QueryTooLong = 3035;
 constexpr int TooFewParameters = 3061;
 constexpr int SyntaxError = 3075;
 constexpr int TableNotFound = 3078;
 constexpr int RecordDeleted = 3167;
+// Jet's "could not update; currently locked": a lock another kiosk (or
+// another program) held past the deadline of a wait; nothing was written.
+constexpr int OtherKioskBusy = 3218;
 constexpr int RecordLocked = 3260;
 constexpr int FieldNotFound = 3265;
 constexpr int AccessFormat = 3343;

@@ -8,6 +8,7 @@
 #include "app/feuillechoix.h"
 #include "app/kioskoptions.h"
 #include "app/retouraccueil.h"
+#include "platform/qtservices.h"
 #include "lending/feuilleclasse.h"
 #include "lending/feuilledocument.h"
 #include "lending/feuilleecole.h"
@@ -20,6 +21,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
@@ -226,6 +228,47 @@ private slots:
             pump(retour);
         }));
         QVERIFY(clean);
+    }
+
+    // A real box left open over a screen: one that only tells something is
+    // closed with the screens; a question (the repair offer) is never
+    // answered for the grown-up who has not seen it, and its screen stays.
+    void idleReturnOverABox_data()
+    {
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<bool>("boxClosed");
+        QTest::newRow("message") << int(MsgButtons::Ok) << true;
+        QTest::newRow("question") << int(MsgButtons::YesNo) << false;
+    }
+    void idleReturnOverABox()
+    {
+        QFETCH(int, buttons);
+        Kiosk kiosk;
+        RetourAccueil retour(kiosk.t.clock, 180);
+        QtMessageBoxes boxes;
+        bool boxUp = false, screenUp = false;
+        int answer = 0;
+        QVERIFY(kiosk.walk({kEcole, kClasse}, [&] {
+            QWidget *screen = QApplication::activeModalWidget();
+            QTimer::singleShot(0, [&, screen] {
+                kiosk.t.clock.current = kiosk.t.clock.current.addSecs(600);
+                pump(retour);
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                boxUp = box != nullptr;
+                screenUp = screen->isVisible();
+                if (box) // the grown-up comes and answers
+                    box->button(QMessageBox::Yes)->click();
+                // The next round, after the box: the screens close.
+                kiosk.t.clock.current = kiosk.t.clock.current.addSecs(600);
+                QTimer::singleShot(0, [&] { pump(retour); });
+            });
+            answer = boxes.show(QStringLiteral("Voulez-vous que «La LUMA» essaie de les réparer ?"),
+                                Module11::titreErreur(), MsgIcon::Question, MsgButtons(buttons));
+        }));
+        QFETCH(bool, boxClosed);
+        QCOMPARE(boxUp, !boxClosed);
+        QCOMPARE(screenUp, !boxClosed);
+        QCOMPARE(answer, boxClosed ? MsgAnswer::Ok : MsgAnswer::Yes);
     }
 
     // A finger held down, or a touch now and then, keeps the screen; off (0)

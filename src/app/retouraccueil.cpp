@@ -123,13 +123,13 @@ bool RetourAccueil::fermeLePlusHaut()
     if (auto *box = qobject_cast<QMessageBox *>(top)) {
         if (!anyScreenAboveMenu())
             return false;
-        QAbstractButton *answer = box->button(QMessageBox::No);
-        if (!answer)
-            answer = box->button(QMessageBox::Ok);
-        if (answer)
-            answer->click();
-        else
-            box->reject();
+        // A question waits for a grown-up: answering it for them could end
+        // the program without the repair nobody saw offered. Only a box that
+        // merely tells something is closed.
+        QAbstractButton *ok = box->button(QMessageBox::Ok);
+        if (!ok || box->buttons().size() != 1)
+            return false;
+        ok->click();
         return true;
     }
     LumaScreen *screen = screenWithDoor(top);

@@ -10,9 +10,11 @@ class QWidget;
 // The return to the main menu when nobody touches the kiosk: after the given
 // time without a touch, a click or a key, every screen above the main menu
 // closes as its door would, one after another from the top, and a message box
-// left open over them is answered "Non" (or "OK"). The next child finds the
-// main menu, with no child chosen and no number half typed. Nothing happens
-// while a finger or a button is held down, nor on the main menu itself.
+// that only tells something is closed by its "OK"; a question (the repair
+// offer) is left for a grown-up to answer, and the screens under it stay. The
+// next child finds the main menu, with no child chosen and no number half
+// typed. Nothing happens while a finger or a button is held down, nor on the
+// main menu itself.
 class RetourAccueil : public QObject
 {
 public:

@@ -555,6 +555,86 @@ private slots:
         QCOMPARE(run.journal("26-12-05"), journaled ? entry.octets : QByteArray());
     }
 
+    // Whatever the journal holds before a loan stays byte for byte; only a
+    // torn entry that the dead kiosk's intent proves its own is cut. In the
+    // texts, <E> stands for the loan's entry and <T> for its first 25 bytes.
+    void journalKeepsOthersBytes_data()
+    {
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<bool>("killed"); // the kiosk died after its intent, then `tail` was written
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("LF-only journal") << true << QByteArray("\"a\"\n\"b\"\n") << false << QByteArray()
+                                         << QByteArray("\"a\"\n\"b\"\n\r\n<E>");
+        QTest::newRow("foreign last line") << true << QByteArray("\"a\"\r\nMot de la ma\xEEtresse") << false
+                                           << QByteArray() << QByteArray("\"a\"\r\nMot de la ma\xEEtresse\r\n<E>");
+        QTest::newRow("CR alone at the end") << true << QByteArray("\"a\"\r") << false << QByteArray()
+                                             << QByteArray("\"a\"\r\r\n<E>");
+        QTest::newRow("torn entry, no intent") << true << QByteArray("\"a\"\r\n<T>") << false << QByteArray()
+                                               << QByteArray("\"a\"\r\n<T>\r\n<E>");
+        QTest::newRow("torn entry of a killed kiosk") << true << QByteArray("\"a\"\r\n") << true << QByteArray("<T>")
+                                                      << QByteArray("\"a\"\r\n<E>");
+        QTest::newRow("torn after a line without end") << true << QByteArray("\"a\"") << true
+                                                       << QByteArray("\r\n<T>") << QByteArray("\"a\"\r\n<E>");
+        QTest::newRow("torn inside the line end") << true << QByteArray("\"a\"") << true << QByteArray("\r")
+                                                  << QByteArray("\"a\"\r\n<E>");
+        QTest::newRow("torn in a new journal") << false << QByteArray() << true << QByteArray("<T>")
+                                               << QByteArray("<E>");
+        QTest::newRow("written whole, then killed") << true << QByteArray("\"a\"\n") << true << QByteArray("\r\n<E>")
+                                                    << QByteArray("\"a\"\n\r\n<E>");
+        QTest::newRow("a teacher's line after the intent") << true << QByteArray("\"a\"\r\n") << true
+                                                           << QByteArray("\"note\"\n")
+                                                           << QByteArray("\"a\"\r\n\"note\"\n\r\n<E>");
+        QTest::newRow("journal rewritten shorter") << true << QByteArray("\"a\"\r\n\"b\"\r\n") << true
+                                                   << QByteArray("<rewritten>") << QByteArray("\"a\"\n\r\n<E>");
+    }
+    void journalKeepsOthersBytes()
+    {
+        QFETCH(bool, exists);
+        QFETCH(QByteArray, before);
+        QFETCH(bool, killed);
+        QFETCH(QByteArray, tail);
+        QFETCH(QByteArray, expected);
+        Lending run;
+        oneClass(run, {"12"});
+        TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", "N", "", "", "01/12/2026", "2");
+        run.start();
+        Module11 &m = run.t->module();
+        const Module11::EntreeJournal entry =
+            m.composeJournal("Emprunt d'un document",
+                             {"12", "01", "MS", "N00", "P00", "00001", "Le loup", "", "05/12/2026"});
+        const auto fill = [&](QByteArray text) {
+            return text.replace("<E>", entry.octets).replace("<T>", entry.octets.left(25));
+        };
+        const QString journal = "LALUMA/26-12-05.JNL";
+        if (exists)
+            run.folder.writeFile(journal, fill(before));
+        if (!killed) {
+            QVERIFY(m.ajouteAuJournal(entry));
+        } else {
+            {
+                const TextFile::FileLock lock = verrouPrets(m);
+                IntentionPret intent = IntentionPret::ecrit(
+                    m, entry, "00001",
+                    {{"inventaire", "00001"}, {"emprunté", "N"}, {"emprunteur", ""}, {"cumul", "2"},
+                     {"dateemprunt", "01/12/2026"}});
+                TestDb::exec(run.folder.catalogue(), "UPDATE luma SET emprunté = 'O', emprunteur = '12', cumul = '3'");
+                if (tail == "<rewritten>")
+                    run.folder.writeFile(journal, "\"a\"\n");
+                else
+                    run.folder.writeFile(journal, (exists ? fill(before) : QByteArray()) + fill(tail));
+                // The kiosk stops here: its intent stays.
+            }
+            const bool writtenAlready = run.journal("26-12-05") == fill(expected);
+            TestContext next;
+            next.module().setCheminBase(run.folder.base());
+            QCOMPARE(reprendIntentions(next.module()), writtenAlready ? 0 : 1);
+            QVERIFY(next.messages.shown.isEmpty());
+        }
+        QCOMPARE(run.journal("26-12-05"), fill(expected));
+    }
+
     void entriesEitherSideOfMidnightGoToTwoFiles()
     {
         Lending run;

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -84,6 +85,19 @@ void oneClass(Lending &run, const QStringList &matricules)
         TestDb::addChild(run.folder.schoolDb(), matricules[i], QStringLiteral("N%1").arg(i, 2, 10, QLatin1Char('0')),
                          QStringLiteral("P%1").arg(i, 2, 10, QLatin1Char('0')), "01");
     TestDb::createCatalogue(run.folder.catalogue());
+}
+
+void writeFileBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray readFileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -633,6 +647,57 @@ private slots:
             QVERIFY(next.messages.shown.isEmpty());
         }
         QCOMPARE(run.journal("26-12-05"), fill(expected));
+    }
+
+    // A link planted where the loan writes (today's journal, the lending
+    // lock, the folder of intents): the loan is refused with an error,
+    // nothing is written where the link points nor anywhere else.
+    void loanNeverWritesThroughALink_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<bool>("toFolder");
+        QTest::addColumn<bool>("targetExists");
+        QTest::newRow("today's journal") << "26-12-05.JNL" << false << true;
+        QTest::newRow("today's journal, dangling") << "26-12-05.JNL" << false << false;
+        QTest::newRow("lending lock") << "EN-COURS/PRETS.LCK" << false << true;
+        QTest::newRow("lending lock, dangling") << "EN-COURS/PRETS.LCK" << false << false;
+        QTest::newRow("folder of intents") << "EN-COURS" << true << true;
+    }
+    void loanNeverWritesThroughALink()
+    {
+        QFETCH(QString, link);
+        QFETCH(bool, toFolder);
+        QFETCH(bool, targetExists);
+        Lending run;
+        oneClass(run, {"12"});
+        TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", "N", "", "", "01/12/2026", "2");
+        QTemporaryDir elsewhere;
+        const QString target = elsewhere.filePath(toFolder ? "dossier" : "precieux.txt");
+        const QByteArray precious("ne pas toucher\r\n");
+        if (toFolder)
+            QVERIFY(QDir().mkpath(target));
+        else if (targetExists)
+            writeFileBytes(target, precious);
+        QVERIFY(QDir().mkpath(QFileInfo(run.folder.base() + "/" + link).path()));
+        QVERIFY(QFile::link(target, run.folder.base() + "/" + link));
+        run.start();
+        run.openClass(0, [&] {
+            run.classe().Dessin1_Click(0);
+            run.doc().Command3D1_Click(1);
+            run.doc().Command3D4_Click();
+        });
+        QCOMPARE(run.t->messages.shown.size(), 1);
+        QVERIFY2(run.t->messages.shown[0].text.contains("lien"), qPrintable(run.t->messages.shown[0].text));
+        QCOMPARE(run.field("00001", "emprunté"), QString("N"));
+        if (toFolder)
+            QCOMPARE(QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        else if (targetExists)
+            QCOMPARE(readFileBytes(target), precious);
+        else
+            QVERIFY(!QFileInfo::exists(target));
+        QVERIFY(QFileInfo(run.folder.base() + "/" + link).isSymLink());
+        QVERIFY(!QFileInfo::exists(run.folder.base() + "/26-12-05.JNL") || link == "26-12-05.JNL");
+        QCOMPARE(QDir(run.folder.base() + "/EN-COURS").entryList({"*.PRET"}, QDir::Files), QStringList());
     }
 
     void entriesEitherSideOfMidnightGoToTwoFiles()

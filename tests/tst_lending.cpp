@@ -21,6 +21,11 @@
 #include <functional>
 #include <memory>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 const QColor kBlue(0, 0, 255);
@@ -98,6 +103,31 @@ QByteArray readFileBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Runs `work` in a child process under another account: `uid`, a primary
+// group of its own, and `shared` as its one other group, as a second kiosk
+// account of a school would be. Returns the child's exit code (0: done).
+int asAccount(uid_t uid, gid_t primary, gid_t shared, const std::function<void()> &work)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        int code = 1;
+        if (::setgroups(1, &shared) == 0 && ::setgid(primary) == 0 && ::setuid(uid) == 0) {
+            ::umask(022);
+            try {
+                work();
+                code = 0;
+            } catch (...) {
+                code = 2;
+            }
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace
@@ -697,6 +727,61 @@ private slots:
             QVERIFY(!QFileInfo::exists(target));
         QVERIFY(QFileInfo(run.folder.base() + "/" + link).isSymLink());
         QVERIFY(!QFileInfo::exists(run.folder.base() + "/26-12-05.JNL") || link == "26-12-05.JNL");
+        QCOMPARE(QDir(run.folder.base() + "/EN-COURS").entryList({"*.PRET"}, QDir::Files), QStringList());
+    }
+
+    // Two kiosk accounts share the data folder through a group: what the
+    // first creates (EN-COURS, the lock, an intent it left when killed,
+    // today's journal) does not stop the second's loan.
+    void secondAccountLendsAfterTheFirst_data()
+    {
+        QTest::addColumn<bool>("firstKilled");
+        QTest::newRow("after a loan") << false;
+        QTest::newRow("after a loan killed before its entry") << true;
+    }
+    void secondAccountLendsAfterTheFirst()
+    {
+        QFETCH(bool, firstKilled);
+        if (::geteuid() != 0)
+            QSKIP("changing account needs root");
+        constexpr gid_t kShared = 4242;
+        Lending run;
+        oneClass(run, {"12", "13"});
+        for (const char *inventaire : {"00001", "00002"})
+            TestDb::addDocument(run.folder.catalogue(), inventaire, "Le loup", "O", "N", "", "", "01/12/2026", "2");
+        run.start();
+        const QByteArray base = QFile::encodeName(run.folder.base());
+        QCOMPARE(::chmod(QFile::encodeName(run.folder.root()).constData(), 0755), 0);
+        for (const QByteArray &path : {base, base + "/LUMA.MDB"}) {
+            QCOMPARE(::chown(path.constData(), 0, kShared), 0);
+            QCOMPARE(::chmod(path.constData(), path == base ? 0770 : 0660), 0);
+        }
+        TestContext kiosk;
+        Module11 &m = kiosk.module();
+        m.setCheminBase(run.folder.base());
+        const auto loan = [&](const QString &matricule, const QString &inventaire, bool killed) {
+            const Module11::EntreeJournal entry = m.composeJournal(
+                "Emprunt d'un document", {matricule, "01", "MS", "N", "P", inventaire, "Le loup", "", "05/12/2026"});
+            const TextFile::FileLock lock = verrouPrets(m);
+            IntentionPret intent = IntentionPret::ecrit(m, entry, inventaire,
+                                                        {{"inventaire", inventaire}, {"emprunté", "N"},
+                                                         {"emprunteur", ""}, {"cumul", "2"},
+                                                         {"dateemprunt", "01/12/2026"}});
+            TestDb::exec(run.folder.catalogue(), "UPDATE luma SET emprunté = 'O', emprunteur = '" + matricule +
+                                                     "' WHERE inventaire = '" + inventaire + "'");
+            if (killed)
+                ::_exit(0);
+            if (!m.ajouteAuJournal(entry))
+                throw std::runtime_error("not journaled");
+            intent.termine();
+        };
+        QCOMPARE(asAccount(65534, 65534, kShared, [&] { loan("12", "00001", firstKilled); }), 0);
+        QCOMPARE(asAccount(4243, 4243, kShared, [&] { loan("13", "00002", false); }), 0);
+
+        QCOMPARE(run.field("00002", "emprunteur"), QString("13"));
+        const QByteArray journal = run.journal("26-12-05");
+        QCOMPARE(journal.count("Emprunt d'un document"), 2);
+        QVERIFY(journal.indexOf("Emprunteur : 12") < journal.indexOf("Emprunteur : 13"));
         QCOMPARE(QDir(run.folder.base() + "/EN-COURS").entryList({"*.PRET"}, QDir::Files), QStringList());
     }
 

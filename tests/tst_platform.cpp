@@ -343,6 +343,19 @@ private slots:
             QCOMPARE(readBytes(target), precious);
     }
 
+    // A loan measures its journal before saving anything: only a file (or a
+    // device) will take the entry.
+    void journalIsMeasuredBeforeTheLoan()
+    {
+        QTemporaryDir data;
+        QCOMPARE(TextFile::sizeBeforeAppend(data.filePath("26-12-05.JNL")), 0);
+        writeBytes(data.filePath("26-12-05.JNL"), "\"a\"\n");
+        QCOMPARE(TextFile::sizeBeforeAppend(data.filePath("26-12-05.JNL")), 4);
+        QCOMPARE(::mkfifo(QFile::encodeName(data.filePath("26-12-06.JNL")).constData(), 0666), 0);
+        QCOMPARE(errorNumberOf([&] { TextFile::sizeBeforeAppend(data.filePath("26-12-06.JNL")); }), 75);
+        QCOMPARE(errorNumberOf([&] { TextFile::sizeBeforeAppend(data.path()); }), 75);
+    }
+
     // What the program creates in a data folder is shared as the catalogue
     // is: its group, its read and write bits (a folder adds search and
     // setgid), whatever the umask, and never more.

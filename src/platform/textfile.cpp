@@ -78,8 +78,8 @@ QString folderOf(const QString &path)
         throw AppError(kPathFileAccessError, QStringLiteral("Erreur d'accès au chemin ou au fichier : %1").arg(path));
     case ELOOP:
         throw AppError(kPathFileAccessError,
-                       QStringLiteral("Erreur d'accès au chemin ou au fichier : %1 est un lien, "
-                                      "La LUMA n'écrit pas à travers un lien").arg(path));
+                       QStringLiteral("Erreur d'accès au chemin ou au fichier : %1 est un lien "
+                                      "(aucun fichier n'est écrit à travers un lien)").arg(path));
     case EMFILE:
     case ENFILE:
         throw AppError(kTooManyFiles, QStringLiteral("Trop de fichiers ouverts"));
@@ -443,6 +443,11 @@ qint64 sizeBeforeAppend(const QString &nativePath)
         throwForErrno(ELOOP, nativePath);
     if (S_ISDIR(status.st_mode))
         throwForErrno(EISDIR, nativePath);
+    // A pipe or a socket would swallow the lines.
+    if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode))
+        throw AppError(kPathFileAccessError, QStringLiteral("Erreur d'accès au chemin ou au fichier : "
+                                                            "%1 n'est pas un fichier")
+                                                 .arg(nativePath));
     return S_ISREG(status.st_mode) ? qint64(status.st_size) : 0;
 }
 

@@ -107,8 +107,8 @@ private:
 };
 
 // The size of a file about to be appended to (0 when it does not exist yet),
-// taken before anything else is written: a link or a folder in its place is
-// refused as the append would refuse it.
+// taken before anything else is written: a link, a folder, a pipe or a
+// socket in its place is refused.
 qint64 sizeBeforeAppend(const QString &nativePath);
 
 // Creates a folder for this program's files (an existing one is fine); a

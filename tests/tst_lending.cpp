@@ -15,10 +15,16 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <functional>
 #include <memory>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -84,6 +90,44 @@ void oneClass(Lending &run, const QStringList &matricules)
         TestDb::addChild(run.folder.schoolDb(), matricules[i], QStringLiteral("N%1").arg(i, 2, 10, QLatin1Char('0')),
                          QStringLiteral("P%1").arg(i, 2, 10, QLatin1Char('0')), "01");
     TestDb::createCatalogue(run.folder.catalogue());
+}
+
+void writeFileBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray readFileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Runs `work` in a child process under another account: `uid`, a primary
+// group of its own, and `shared` as its one other group, as a second kiosk
+// account of a school would be. Returns the child's exit code (0: done).
+int asAccount(uid_t uid, gid_t primary, gid_t shared, const std::function<void()> &work)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        int code = 1;
+        if (::setgroups(1, &shared) == 0 && ::setgid(primary) == 0 && ::setuid(uid) == 0) {
+            ::umask(022);
+            try {
+                work();
+                code = 0;
+            } catch (...) {
+                code = 2;
+            }
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace
@@ -553,6 +597,192 @@ private slots:
         // Settled once: a further start changes nothing.
         reprendIntentions(next.module());
         QCOMPARE(run.journal("26-12-05"), journaled ? entry.octets : QByteArray());
+    }
+
+    // Whatever the journal holds before a loan stays byte for byte; only a
+    // torn entry that the dead kiosk's intent proves its own is cut. In the
+    // texts, <E> stands for the loan's entry and <T> for its first 25 bytes.
+    void journalKeepsOthersBytes_data()
+    {
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<bool>("killed"); // the kiosk died after its intent, then `tail` was written
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("LF-only journal") << true << QByteArray("\"a\"\n\"b\"\n") << false << QByteArray()
+                                         << QByteArray("\"a\"\n\"b\"\n\r\n<E>");
+        QTest::newRow("foreign last line") << true << QByteArray("\"a\"\r\nMot de la ma\xEEtresse") << false
+                                           << QByteArray() << QByteArray("\"a\"\r\nMot de la ma\xEEtresse\r\n<E>");
+        QTest::newRow("CR alone at the end") << true << QByteArray("\"a\"\r") << false << QByteArray()
+                                             << QByteArray("\"a\"\r\r\n<E>");
+        QTest::newRow("torn entry, no intent") << true << QByteArray("\"a\"\r\n<T>") << false << QByteArray()
+                                               << QByteArray("\"a\"\r\n<T>\r\n<E>");
+        QTest::newRow("torn entry of a killed kiosk") << true << QByteArray("\"a\"\r\n") << true << QByteArray("<T>")
+                                                      << QByteArray("\"a\"\r\n<E>");
+        QTest::newRow("torn after a line without end") << true << QByteArray("\"a\"") << true
+                                                       << QByteArray("\r\n<T>") << QByteArray("\"a\"\r\n<E>");
+        QTest::newRow("torn inside the line end") << true << QByteArray("\"a\"") << true << QByteArray("\r")
+                                                  << QByteArray("\"a\"\r\n<E>");
+        QTest::newRow("torn in a new journal") << false << QByteArray() << true << QByteArray("<T>")
+                                               << QByteArray("<E>");
+        QTest::newRow("written whole, then killed") << true << QByteArray("\"a\"\n") << true << QByteArray("\r\n<E>")
+                                                    << QByteArray("\"a\"\n\r\n<E>");
+        QTest::newRow("a teacher's line after the intent") << true << QByteArray("\"a\"\r\n") << true
+                                                           << QByteArray("\"note\"\n")
+                                                           << QByteArray("\"a\"\r\n\"note\"\n\r\n<E>");
+        QTest::newRow("journal rewritten shorter") << true << QByteArray("\"a\"\r\n\"b\"\r\n") << true
+                                                   << QByteArray("<rewritten>") << QByteArray("\"a\"\n\r\n<E>");
+    }
+    void journalKeepsOthersBytes()
+    {
+        QFETCH(bool, exists);
+        QFETCH(QByteArray, before);
+        QFETCH(bool, killed);
+        QFETCH(QByteArray, tail);
+        QFETCH(QByteArray, expected);
+        Lending run;
+        oneClass(run, {"12"});
+        TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", "N", "", "", "01/12/2026", "2");
+        run.start();
+        Module11 &m = run.t->module();
+        const Module11::EntreeJournal entry =
+            m.composeJournal("Emprunt d'un document",
+                             {"12", "01", "MS", "N00", "P00", "00001", "Le loup", "", "05/12/2026"});
+        const auto fill = [&](QByteArray text) {
+            return text.replace("<E>", entry.octets).replace("<T>", entry.octets.left(25));
+        };
+        const QString journal = "LALUMA/26-12-05.JNL";
+        if (exists)
+            run.folder.writeFile(journal, fill(before));
+        if (!killed) {
+            QVERIFY(m.ajouteAuJournal(entry));
+        } else {
+            {
+                const TextFile::FileLock lock = verrouPrets(m);
+                IntentionPret intent = IntentionPret::ecrit(
+                    m, entry, "00001",
+                    {{"inventaire", "00001"}, {"emprunté", "N"}, {"emprunteur", ""}, {"cumul", "2"},
+                     {"dateemprunt", "01/12/2026"}});
+                TestDb::exec(run.folder.catalogue(), "UPDATE luma SET emprunté = 'O', emprunteur = '12', cumul = '3'");
+                if (tail == "<rewritten>")
+                    run.folder.writeFile(journal, "\"a\"\n");
+                else
+                    run.folder.writeFile(journal, (exists ? fill(before) : QByteArray()) + fill(tail));
+                // The kiosk stops here: its intent stays.
+            }
+            const bool writtenAlready = run.journal("26-12-05") == fill(expected);
+            TestContext next;
+            next.module().setCheminBase(run.folder.base());
+            QCOMPARE(reprendIntentions(next.module()), writtenAlready ? 0 : 1);
+            QVERIFY(next.messages.shown.isEmpty());
+        }
+        QCOMPARE(run.journal("26-12-05"), fill(expected));
+    }
+
+    // A link planted where the loan writes (today's journal, the lending
+    // lock, the folder of intents): the loan is refused with an error,
+    // nothing is written where the link points nor anywhere else.
+    void loanNeverWritesThroughALink_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<bool>("toFolder");
+        QTest::addColumn<bool>("targetExists");
+        QTest::newRow("today's journal") << "26-12-05.JNL" << false << true;
+        QTest::newRow("today's journal, dangling") << "26-12-05.JNL" << false << false;
+        QTest::newRow("lending lock") << "EN-COURS/PRETS.LCK" << false << true;
+        QTest::newRow("lending lock, dangling") << "EN-COURS/PRETS.LCK" << false << false;
+        QTest::newRow("folder of intents") << "EN-COURS" << true << true;
+    }
+    void loanNeverWritesThroughALink()
+    {
+        QFETCH(QString, link);
+        QFETCH(bool, toFolder);
+        QFETCH(bool, targetExists);
+        Lending run;
+        oneClass(run, {"12"});
+        TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", "N", "", "", "01/12/2026", "2");
+        QTemporaryDir elsewhere;
+        const QString target = elsewhere.filePath(toFolder ? "dossier" : "precieux.txt");
+        const QByteArray precious("ne pas toucher\r\n");
+        if (toFolder)
+            QVERIFY(QDir().mkpath(target));
+        else if (targetExists)
+            writeFileBytes(target, precious);
+        QVERIFY(QDir().mkpath(QFileInfo(run.folder.base() + "/" + link).path()));
+        QVERIFY(QFile::link(target, run.folder.base() + "/" + link));
+        run.start();
+        run.openClass(0, [&] {
+            run.classe().Dessin1_Click(0);
+            run.doc().Command3D1_Click(1);
+            run.doc().Command3D4_Click();
+        });
+        QCOMPARE(run.t->messages.shown.size(), 1);
+        QVERIFY2(run.t->messages.shown[0].text.contains("lien"), qPrintable(run.t->messages.shown[0].text));
+        QCOMPARE(run.field("00001", "emprunté"), QString("N"));
+        if (toFolder)
+            QCOMPARE(QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        else if (targetExists)
+            QCOMPARE(readFileBytes(target), precious);
+        else
+            QVERIFY(!QFileInfo::exists(target));
+        QVERIFY(QFileInfo(run.folder.base() + "/" + link).isSymLink());
+        QVERIFY(!QFileInfo::exists(run.folder.base() + "/26-12-05.JNL") || link == "26-12-05.JNL");
+        QCOMPARE(QDir(run.folder.base() + "/EN-COURS").entryList({"*.PRET"}, QDir::Files), QStringList());
+    }
+
+    // Two kiosk accounts share the data folder through a group: what the
+    // first creates (EN-COURS, the lock, an intent it left when killed,
+    // today's journal) does not stop the second's loan.
+    void secondAccountLendsAfterTheFirst_data()
+    {
+        QTest::addColumn<bool>("firstKilled");
+        QTest::newRow("after a loan") << false;
+        QTest::newRow("after a loan killed before its entry") << true;
+    }
+    void secondAccountLendsAfterTheFirst()
+    {
+        QFETCH(bool, firstKilled);
+        if (::geteuid() != 0)
+            QSKIP("changing account needs root");
+        constexpr gid_t kShared = 4242;
+        Lending run;
+        oneClass(run, {"12", "13"});
+        for (const char *inventaire : {"00001", "00002"})
+            TestDb::addDocument(run.folder.catalogue(), inventaire, "Le loup", "O", "N", "", "", "01/12/2026", "2");
+        run.start();
+        const QByteArray base = QFile::encodeName(run.folder.base());
+        QCOMPARE(::chmod(QFile::encodeName(run.folder.root()).constData(), 0755), 0);
+        for (const QByteArray &path : {base, base + "/LUMA.MDB"}) {
+            QCOMPARE(::chown(path.constData(), 0, kShared), 0);
+            QCOMPARE(::chmod(path.constData(), path == base ? 0770 : 0660), 0);
+        }
+        TestContext kiosk;
+        Module11 &m = kiosk.module();
+        m.setCheminBase(run.folder.base());
+        const auto loan = [&](const QString &matricule, const QString &inventaire, bool killed) {
+            const Module11::EntreeJournal entry = m.composeJournal(
+                "Emprunt d'un document", {matricule, "01", "MS", "N", "P", inventaire, "Le loup", "", "05/12/2026"});
+            const TextFile::FileLock lock = verrouPrets(m);
+            IntentionPret intent = IntentionPret::ecrit(m, entry, inventaire,
+                                                        {{"inventaire", inventaire}, {"emprunté", "N"},
+                                                         {"emprunteur", ""}, {"cumul", "2"},
+                                                         {"dateemprunt", "01/12/2026"}});
+            TestDb::exec(run.folder.catalogue(), "UPDATE luma SET emprunté = 'O', emprunteur = '" + matricule +
+                                                     "' WHERE inventaire = '" + inventaire + "'");
+            if (killed)
+                ::_exit(0);
+            if (!m.ajouteAuJournal(entry))
+                throw std::runtime_error("not journaled");
+            intent.termine();
+        };
+        QCOMPARE(asAccount(65534, 65534, kShared, [&] { loan("12", "00001", firstKilled); }), 0);
+        QCOMPARE(asAccount(4243, 4243, kShared, [&] { loan("13", "00002", false); }), 0);
+
+        QCOMPARE(run.field("00002", "emprunteur"), QString("13"));
+        const QByteArray journal = run.journal("26-12-05");
+        QCOMPARE(journal.count("Emprunt d'un document"), 2);
+        QVERIFY(journal.indexOf("Emprunteur : 12") < journal.indexOf("Emprunteur : 13"));
+        QCOMPARE(QDir(run.folder.base() + "/EN-COURS").entryList({"*.PRET"}, QDir::Files), QStringList());
     }
 
     void entriesEitherSideOfMidnightGoToTwoFiles()

@@ -291,6 +291,128 @@ private slots:
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), (QStringList{"COULEURS.INI", "NEW.INI"}));
     }
 
+    // Whatever writes a file of the data folder refuses a link in its place
+    // (even one whose target is missing), and leaves the target as it was.
+    void writesNeverFollowLinks_data()
+    {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<bool>("dangling");
+        for (const char *writer : {"append", "lock", "held file", "atomic replace", "folder"}) {
+            QTest::newRow(writer) << writer << false;
+            QTest::newRow(qPrintable(QString(writer) + ", dangling")) << writer << true;
+        }
+    }
+    void writesNeverFollowLinks()
+    {
+        QFETCH(QString, writer);
+        QFETCH(bool, dangling);
+        QTemporaryDir data, elsewhere;
+        const QString target = elsewhere.filePath("cible");
+        const QByteArray precious("ne pas toucher\r\n");
+        if (!dangling && writer == "folder")
+            QVERIFY(QDir().mkpath(target));
+        else if (!dangling)
+            writeBytes(target, precious);
+        const QString link = data.filePath("LIEN");
+        QVERIFY(QFile::link(target, link));
+        const std::function<void()> write = [&] {
+            if (writer == "append")
+                TextFile::appendLines1252(link, {"x"});
+            else if (writer == "lock")
+                TextFile::FileLock::take(link);
+            else if (writer == "held file")
+                TextFile::HeldFile::create(link, "x");
+            else if (writer == "atomic replace")
+                TextFile::writeFileAtomically(link, "x");
+            else
+                TextFile::makeFolder(link);
+        };
+        const std::optional<AppError> error = errorOf(write);
+        QVERIFY(error);
+        // Creating a held file fails as any existing name does; the others say why.
+        if (writer != "held file")
+            QVERIFY2(error->description().contains("lien"), qPrintable(error->description()));
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(QDir(data.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{"LIEN"});
+        if (dangling)
+            QVERIFY(!QFileInfo::exists(target));
+        else if (writer == "folder")
+            QCOMPARE(QDir(target).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        else
+            QCOMPARE(readBytes(target), precious);
+    }
+
+    // A loan measures its journal before saving anything: only a file (or a
+    // device) will take the entry.
+    void journalIsMeasuredBeforeTheLoan()
+    {
+        QTemporaryDir data;
+        QCOMPARE(TextFile::sizeBeforeAppend(data.filePath("26-12-05.JNL")), 0);
+        writeBytes(data.filePath("26-12-05.JNL"), "\"a\"\n");
+        QCOMPARE(TextFile::sizeBeforeAppend(data.filePath("26-12-05.JNL")), 4);
+        QCOMPARE(::mkfifo(QFile::encodeName(data.filePath("26-12-06.JNL")).constData(), 0666), 0);
+        QCOMPARE(errorNumberOf([&] { TextFile::sizeBeforeAppend(data.filePath("26-12-06.JNL")); }), 75);
+        QCOMPARE(errorNumberOf([&] { TextFile::sizeBeforeAppend(data.path()); }), 75);
+    }
+
+    // What the program creates in a data folder is shared as the catalogue
+    // is: its group, its read and write bits (a folder adds search and
+    // setgid), whatever the umask, and never more.
+    void createdFilesAreSharedAsTheCatalogue_data()
+    {
+        QTest::addColumn<int>("catalogueMode");
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<int>("folderMode");
+        QTest::newRow("group may write, umask 077") << 0660 << 077 << 0660 << 02770;
+        QTest::newRow("group may read, umask 0") << 0640 << 0 << 0640 << 02750;
+        QTest::newRow("owner only, umask 0") << 0600 << 0 << 0600 << 02700;
+        QTest::newRow("all may write, umask 022") << 0666 << 022 << 0666 << 02777;
+    }
+    void createdFilesAreSharedAsTheCatalogue()
+    {
+        QFETCH(int, catalogueMode);
+        QFETCH(int, umask);
+        QFETCH(int, fileMode);
+        QFETCH(int, folderMode);
+        QTemporaryDir data;
+        const QString catalogue = data.filePath("LUMA.MDB");
+        writeBytes(catalogue, "SQLite format 3");
+        QCOMPARE(::chmod(QFile::encodeName(catalogue).constData(), mode_t(catalogueMode)), 0);
+        // As root, a group this process is not in: only an explicit change gives it.
+        const gid_t group = ::geteuid() == 0 ? gid_t(4242) : ::getegid();
+        if (::geteuid() == 0)
+            QCOMPARE(::chown(QFile::encodeName(catalogue).constData(), uid_t(-1), group), 0);
+        const mode_t previous = ::umask(mode_t(umask));
+        const auto restore = qScopeGuard([&] { ::umask(previous); });
+
+        const QString folder = data.filePath("EN-COURS");
+        TextFile::makeFolder(folder);
+        TextFile::FileLock::take(folder + "/PRETS.LCK");
+        TextFile::HeldFile held = TextFile::HeldFile::create(folder + "/A.PRET", "x");
+        TextFile::appendLines1252(data.filePath("26-12-05.JNL"), {"x"});
+        TextFile::writeFileAtomically(data.filePath("COULEURS.INI"), "0\r\n");
+        const auto modeOf = [](const QString &path) {
+            struct stat status {};
+            return ::lstat(QFile::encodeName(path).constData(), &status) == 0
+                       ? QPair<int, gid_t>(int(status.st_mode & 07777), status.st_gid)
+                       : QPair<int, gid_t>(-1, 0);
+        };
+        QCOMPARE(modeOf(folder), qMakePair(folderMode, group));
+        for (const QString &file : {folder + "/PRETS.LCK", folder + "/A.PRET", data.filePath("26-12-05.JNL"),
+                                    data.filePath("COULEURS.INI")})
+            QCOMPARE(modeOf(file), qMakePair(fileMode, group));
+
+        // A file that exists keeps what it has, replaced or appended to.
+        QCOMPARE(::chmod(QFile::encodeName(data.filePath("COULEURS.INI")).constData(), 0604), 0);
+        TextFile::writeFileAtomically(data.filePath("COULEURS.INI"), "1\r\n");
+        QCOMPARE(modeOf(data.filePath("COULEURS.INI")).first, 0604);
+        QCOMPARE(::chmod(QFile::encodeName(data.filePath("26-12-05.JNL")).constData(), 0604), 0);
+        TextFile::appendLines1252(data.filePath("26-12-05.JNL"), {"y"});
+        QCOMPARE(modeOf(data.filePath("26-12-05.JNL")).first, 0604);
+    }
+
     // Geometry
 
     void convertsTwips_data()

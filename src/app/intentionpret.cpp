@@ -23,8 +23,7 @@ QString dossier(Module11 &module)
 QString dossierCree(Module11 &module)
 {
     const QString folder = nativePath(dossier(module));
-    if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
-        throw AppError(ErrorNumber::PermissionDenied, QStringLiteral("Permission refusée : %1").arg(folder));
+    TextFile::makeFolder(folder);
     return folder;
 }
 
@@ -62,6 +61,8 @@ IntentionPret IntentionPret::ecrit(Module11 &module, const Module11::EntreeJourn
         // folder by another path.
         {QStringLiteral("journal"), QFileInfo(entree.fichier).fileName().toUtf8()},
         {QStringLiteral("entree"), entree.octets},
+        // What follows this size, if the kiosk dies, is its own torn entry.
+        {QStringLiteral("journal.taille"), QByteArray::number(TextFile::sizeBeforeAppend(entree.fichier))},
         {QStringLiteral("inventaire"), inventaire.toUtf8()},
     };
     for (auto it = avant.constBegin(); it != avant.constEnd(); ++it)
@@ -147,7 +148,9 @@ int regleIntentions(Module11 &module)
                     throw AppError(ErrorNumber::BadFileName, QStringLiteral("Nom de fichier incorrect : %1").arg(journal));
                 const Module11::EntreeJournal entree{
                     nativePath(module.CheminBase() + QLatin1Char('\\') + journal), values.value(QStringLiteral("entree"))};
-                if (module.ajouteAuJournal(entree, true))
+                bool sized = false;
+                const qint64 before = values.value(QStringLiteral("journal.taille")).toLongLong(&sized);
+                if (module.repriseAuJournal(entree, sized ? before : -1))
                     ++written;
             }
             held.done();

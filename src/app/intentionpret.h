@@ -11,14 +11,16 @@
 //
 // Every kiosk saves its loans under one lock of the data folder (the lending
 // lock, EN-COURS/PRETS.LCK). Holding it, a kiosk writes and flushes the intent
-// (the entry, the document, and what its record held before), saves the
-// record, appends the entry, and removes the intent. A kiosk that dies on the
-// way lets the lock go and leaves its intent behind; whoever takes the lock
-// next settles it before anything else: since no other kiosk could save while
-// the dead one held the lock, the record shows exactly whether its save
-// happened. If the record still holds what it held before, the intent is
-// dropped; otherwise its entry is written (once). The management program, which
-// does not take the lock, is the one writer this cannot see.
+// (the entry, the journal's size before it, the document, and what its record
+// held before), saves the record, appends the entry, and removes the intent.
+// A kiosk that dies on the way lets the lock go and leaves its intent behind;
+// whoever takes the lock next settles it before anything else: since no other
+// kiosk could save while the dead one held the lock, the record shows exactly
+// whether its save happened. If the record still holds what it held before,
+// the intent is dropped; otherwise its entry is written (once), and only the
+// bytes after the recorded size that begin that entry are cut as its torn
+// entry. The management program, which does not take the lock, is the one
+// writer this cannot see.
 class IntentionPret
 {
 public:

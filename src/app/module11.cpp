@@ -55,42 +55,27 @@ short colourValue(const QString &text)
     return static_cast<short>(rounded);
 }
 
-// The first line of a journal entry: "dd/mm/yyyy - hh:mm - ".
-bool startsEntry(const QByteArray &line)
+// Where the entry of a kiosk that died during a loan goes. `before` is the
+// journal's size when its intent was written: under the lending lock, so no
+// kiosk appended since. What follows is then its own entry, whole (written
+// already: -1) or torn (cut, and written again), or someone else's bytes
+// (kept: the entry goes after them).
+qint64 placeOfInterruptedEntry(const QByteArray &journal, const QByteArray &entry, qint64 before)
 {
-    static const QRegularExpression first(QStringLiteral("^\"\\d\\d/\\d\\d/\\d{4} - \\d\\d:\\d\\d - "));
-    return first.match(QString::fromLatin1(line)).hasMatch();
-}
-
-// How many bytes of a journal are whole entries: a program that died while
-// appending may have left part of an entry at the end (a line cut short, or
-// fewer than its four lines). The entries before it are kept as they are.
-qint64 lengthOfWholeEntries(const QByteArray &journal)
-{
-    qint64 end = journal.size();
-    // A last line without its line end is cut.
-    if (!journal.endsWith("\r\n")) {
-        const qint64 lastEnd = journal.lastIndexOf("\r\n");
-        end = lastEnd < 0 ? 0 : lastEnd + 2;
+    if (before < 0 || before > journal.size()) {
+        // Size unknown, or the journal rewritten shorter since: nothing can be
+        // cut; an entry that ends the journal is the one written.
+        return journal.endsWith(entry) ? -1 : journal.size();
     }
-    if (end <= 0)
-        return 0;
-    // The last entry is whole when four lines follow its first one.
-    qint64 lineStart = end;
-    int lines = 0;
-    while (lineStart > 0) {
-        // (A negative start would search from the far end.)
-        const qint64 previous = lineStart >= 3 ? journal.lastIndexOf("\r\n", lineStart - 3) : -1;
-        const qint64 start = previous < 0 ? 0 : previous + 2;
-        ++lines;
-        if (startsEntry(journal.mid(start, lineStart - start))) {
-            return lines >= 4 ? end : start;
-        }
-        lineStart = start;
-        if (lines > 4)
-            break; // not written by this program: leave it as it is
-    }
-    return end;
+    // As the append wrote it: after a CR LF when the journal did not end with one.
+    const QByteArray head = journal.left(before);
+    const QByteArray written = (before > 0 && !head.endsWith("\r\n") ? QByteArray("\r\n") : QByteArray()) + entry;
+    const QByteArray tail = journal.mid(before);
+    if (tail.startsWith(written))
+        return -1;
+    if (written.startsWith(tail))
+        return before;
+    return journal.size();
 }
 
 QString quoted(const QString &text)
@@ -492,18 +477,18 @@ Module11::EntreeJournal Module11::composeJournal(const QString &kind, const Jour
     return {nativePath(CheminBase() + QStringLiteral("\\") + m_fichierJournal), bytes};
 }
 
-bool Module11::ajouteAuJournal(const EntreeJournal &entree, bool saufSiDerniere)
+bool Module11::ajouteAuJournal(const EntreeJournal &entree)
 {
-    // The whole entry goes in one write, under the journal's lock, after any
-    // torn entry another program left at the end.
-    return TextFile::appendLocked(entree.fichier, entree.octets, [&](const QByteArray &journal) -> qint64 {
-        const qint64 whole = lengthOfWholeEntries(journal);
-        // Only the last entry can be the dead kiosk's: loans are saved and
-        // journaled one at a time, and the same entry may well stand earlier
-        // (the same child, book and minute).
-        if (saufSiDerniere && journal.left(whole).endsWith(entree.octets))
-            return -1;
-        return whole;
+    // The whole entry goes in one write, under the journal's lock, after
+    // whatever the journal holds: nothing in it is ever removed.
+    return TextFile::appendLocked(entree.fichier, entree.octets,
+                                  [](const QByteArray &journal) { return qint64(journal.size()); });
+}
+
+bool Module11::repriseAuJournal(const EntreeJournal &entree, qint64 tailleAvant)
+{
+    return TextFile::appendLocked(entree.fichier, entree.octets, [&](const QByteArray &journal) {
+        return placeOfInterruptedEntry(journal, entree.octets, tailleAvant);
     });
 }
 

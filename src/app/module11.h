@@ -104,12 +104,16 @@ public:
     // document" (compared without regard to case). The date and time are
     // taken now.
     EntreeJournal composeJournal(const QString &kind, const JournalValues &values);
-    // Appends an entry to its journal, under the journal's lock; a torn entry
-    // left at the end by a program that died while writing is cut first. With
-    // saufSiDerniere, an entry that already ends the journal is not written
-    // again (a kiosk that died right after writing it). Returns whether it
-    // was written.
-    bool ajouteAuJournal(const EntreeJournal &entree, bool saufSiDerniere = false);
+    // Appends an entry to its journal, under the journal's lock, after what
+    // is there (after a CR LF when the journal does not end with one).
+    // Returns whether it was written.
+    bool ajouteAuJournal(const EntreeJournal &entree);
+    // The entry of a kiosk that died during a loan, whose journal held
+    // tailleAvant bytes before it (-1: unknown): a whole copy of it after them
+    // means it was written already, part of it is its torn entry and is cut
+    // first, anything else stays and the entry goes after it. Returns whether
+    // it was written.
+    bool repriseAuJournal(const EntreeJournal &entree, qint64 tailleAvant);
 
     // Appends one entry (four lines) to the day's journal: composeJournal,
     // then ajouteAuJournal. The first form takes the values from the current

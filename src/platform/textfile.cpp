@@ -1,6 +1,7 @@
 #include "platform/textfile.h"
 
 #include "platform/apperror.h"
+#include "platform/sharedaccess.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -75,6 +76,10 @@ QString folderOf(const QString &path)
         throw AppError(ErrorNumber::BadFileName, QStringLiteral("Nom ou numéro de fichier incorrect : %1").arg(path));
     case EISDIR:
         throw AppError(kPathFileAccessError, QStringLiteral("Erreur d'accès au chemin ou au fichier : %1").arg(path));
+    case ELOOP:
+        throw AppError(kPathFileAccessError,
+                       QStringLiteral("Erreur d'accès au chemin ou au fichier : %1 est un lien "
+                                      "(aucun fichier n'est écrit à travers un lien)").arg(path));
     case EMFILE:
     case ENFILE:
         throw AppError(kTooManyFiles, QStringLiteral("Trop de fichiers ouverts"));
@@ -117,16 +122,44 @@ private:
     int m_fd;
 };
 
-int openOrThrow(const QString &path, int flags)
+int openRetrying(const QByteArray &name, int flags)
 {
-    const QByteArray name = encodedPath(path);
     int fd;
     do {
         fd = ::open(name.constData(), flags | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        throwForErrno(errno, path);
     return fd;
+}
+
+int openOrThrow(const QString &path, int flags)
+{
+    const QByteArray name = encodedPath(path);
+    const bool writing = (flags & O_ACCMODE) != O_RDONLY || (flags & O_CREAT) != 0;
+    if (!writing) {
+        const int fd = openRetrying(name, flags);
+        if (fd < 0)
+            throwForErrno(errno, path);
+        return fd;
+    }
+    // A file is never written through a link: a link named like one of ours
+    // must not make us truncate or overwrite what it points to.
+    flags |= O_NOFOLLOW;
+    // A file this call creates is shared like the data folder; one that
+    // exists keeps what it has. Opening first without O_CREAT tells them apart.
+    for (int attempt = 0;; ++attempt) {
+        const bool creating = (flags & O_CREAT) != 0 && ((flags & O_EXCL) != 0 || attempt % 2 == 1);
+        const int fd = openRetrying(name, creating ? flags | O_EXCL : flags & ~O_CREAT);
+        if (fd >= 0) {
+            if (creating)
+                SharedAccess::apply(fd, false, SharedAccess::forNewIn(folderOf(path)));
+            return fd;
+        }
+        // Gone or made by another program in between: try the other way.
+        const bool raced = (flags & O_CREAT) != 0 && (flags & O_EXCL) == 0 &&
+                           (creating ? errno == EEXIST : errno == ENOENT);
+        if (!raced || attempt > 100)
+            throwForErrno(errno, path);
+    }
 }
 
 // Writes everything or returns the errno of the failure.
@@ -221,7 +254,11 @@ bool appendLocked(const QString &nativePath, const QByteArray &bytes,
     const off_t sizeBefore = off_t(std::min<qint64>(kept, content.size()));
     if (sizeBefore < content.size() && ::ftruncate(fd.get(), sizeBefore) != 0)
         throwForErrno(errno, nativePath);
-    error = regular && ::lseek(fd.get(), sizeBefore, SEEK_SET) < 0 ? errno : writeAll(fd.get(), bytes);
+    // New lines never join a line another program left without its end.
+    const bool lineEnd = sizeBefore > 0 && !content.left(sizeBefore).endsWith("\r\n");
+    error = regular && ::lseek(fd.get(), sizeBefore, SEEK_SET) < 0
+                ? errno
+                : writeAll(fd.get(), lineEnd ? QByteArrayLiteral("\r\n") + bytes : bytes);
     if (error == 0)
         error = syncFile(fd.get());
     if (error != 0) {
@@ -394,6 +431,54 @@ void appendLines1252(const QString &nativePath, const QStringList &lines)
     appendLocked(nativePath, bytes, [](const QByteArray &content) { return qint64(content.size()); });
 }
 
+qint64 sizeBeforeAppend(const QString &nativePath)
+{
+    struct stat status {};
+    if (::lstat(encodedPath(nativePath).constData(), &status) != 0) {
+        if (errno == ENOENT && QFileInfo(folderOf(nativePath)).isDir())
+            return 0;
+        throwForErrno(errno, nativePath);
+    }
+    if (S_ISLNK(status.st_mode))
+        throwForErrno(ELOOP, nativePath);
+    if (S_ISDIR(status.st_mode))
+        throwForErrno(EISDIR, nativePath);
+    // A pipe or a socket would swallow the lines.
+    if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode))
+        throw AppError(kPathFileAccessError, QStringLiteral("Erreur d'accès au chemin ou au fichier : "
+                                                            "%1 n'est pas un fichier")
+                                                 .arg(nativePath));
+    return S_ISREG(status.st_mode) ? qint64(status.st_size) : 0;
+}
+
+void makeFolder(const QString &nativePath)
+{
+    const QByteArray name = encodedPath(nativePath);
+    struct stat status {};
+    for (int attempt = 0;; ++attempt) {
+        if (::lstat(name.constData(), &status) == 0) {
+            if (S_ISDIR(status.st_mode))
+                return;
+            // A link would take our files elsewhere.
+            throwForErrno(S_ISLNK(status.st_mode) ? ELOOP : ENOTDIR, nativePath);
+        }
+        if (errno != ENOENT)
+            throwForErrno(errno, nativePath);
+        const auto model = SharedAccess::forNewIn(folderOf(nativePath));
+        if (::mkdir(name.constData(), model ? model->folderMode() & 0777 : 0777) == 0)
+            break;
+        // Made by another kiosk in between: look again.
+        if (errno != EEXIST || attempt > 100)
+            throwForErrno(errno, nativePath);
+    }
+    const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        SharedAccess::apply(fd, true, SharedAccess::forNewIn(folderOf(nativePath)));
+        ::close(fd);
+    }
+    syncFolderOf(nativePath);
+}
+
 void writeFileAtomically(const QString &nativePath, const QByteArray &bytes)
 {
     const QString folder = folderOf(nativePath);
@@ -407,19 +492,31 @@ void writeFileAtomically(const QString &nativePath, const QByteArray &bytes)
         // The path is joined, never used as a format: a "%1" in it stays as it is.
         temporary = nativePath + QStringLiteral(".%1-%2.tmp").arg(::getpid()).arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
         const QByteArray name = encodedPath(temporary);
-        descriptor = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        descriptor = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (descriptor < 0 && (errno != EEXIST || attempt > 100))
             throwForErrno(errno, nativePath);
     }
 
     Descriptor fd(descriptor);
     const QByteArray temporaryName = QFile::encodeName(temporary);
+    // The new content is shared as the file it replaces was, or as the data
+    // folder is when there was none.
+    struct stat replaced {};
+    if (::lstat(encodedPath(nativePath).constData(), &replaced) == 0 && S_ISREG(replaced.st_mode))
+        SharedAccess::apply(fd.get(), false, SharedAccess::Model{replaced.st_gid, mode_t(replaced.st_mode & 0777)});
+    else
+        SharedAccess::apply(fd.get(), false, SharedAccess::forNewIn(folder));
     int error = writeAll(fd.get(), bytes);
     if (error == 0)
         error = syncFile(fd.get());
     const int closeError = fd.close();
     if (error == 0)
         error = closeError;
+    // A link in the file's place is someone's: it is not replaced (rename
+    // would not follow it, but would drop it).
+    struct stat target {};
+    if (error == 0 && ::lstat(encodedPath(nativePath).constData(), &target) == 0 && S_ISLNK(target.st_mode))
+        error = ELOOP;
     if (error == 0 && ::rename(temporaryName.constData(), encodedPath(nativePath).constData()) != 0)
         error = errno;
     if (error != 0) {

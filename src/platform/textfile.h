@@ -44,10 +44,15 @@ void appendLines1252(const QString &nativePath, const QStringList &lines);
 // Appends bytes to a file that other programs append to as well, under an
 // exclusive lock of the whole file (waiting for it), then flushes it to disk.
 // Under the lock, `keep` sees the file's content and returns how many of its
-// bytes to keep before the new ones (to cut the torn tail a program left when
-// it died in the middle of a write), or -1 to write nothing (the bytes are
-// there already). A failed write removes only the bytes of this call. Returns
-// whether the bytes were written.
+// bytes to keep before the new ones (to cut the torn tail this program left
+// when it died in the middle of a write), or -1 to write nothing (the bytes
+// are there already). When what is kept does not end with CR LF, a CR LF goes
+// first. A failed write removes only the bytes of this call. Returns whether
+// the bytes were written.
+//
+// Files written by this namespace are never reached through a link (the
+// error is 75), and a file or folder it creates is shared as the data folder
+// is (SharedAccess).
 bool appendLocked(const QString &nativePath, const QByteArray &bytes,
                   const std::function<qint64(const QByteArray &content)> &keep);
 
@@ -101,8 +106,18 @@ private:
     int m_fd = -1;
 };
 
+// The size of a file about to be appended to (0 when it does not exist yet),
+// taken before anything else is written: a link, a folder, a pipe or a
+// socket in its place is refused.
+qint64 sizeBeforeAppend(const QString &nativePath);
+
+// Creates a folder for this program's files (an existing one is fine); a
+// link or a file in its place is refused.
+void makeFolder(const QString &nativePath);
+
 // Replaces the file's content with the given bytes (written to a temporary
-// file beside it, then renamed over it).
+// file beside it, then renamed over it). The new file keeps the group and
+// mode of the one it replaces; a link in its place is refused.
 void writeFileAtomically(const QString &nativePath, const QByteArray &bytes);
 
 } // namespace TextFile

@@ -527,7 +527,8 @@ private slots:
         const QHash<QString, QString> shown{{"inventaire", "00001"}, {"emprunté", "N"}, {"emprunteur", ""},
                                             {"cumul", "2"}, {"dateemprunt", "01/12/2026"}};
         {
-            IntentionPret intent = IntentionPret::ecrit(m, entry, "00001", shown);
+            IntentionPret intent = IntentionPret::ecrit(
+                m, entry, TestDb::scalar(run.folder.catalogue(), "SELECT rowid FROM luma").toLongLong(), shown);
             // The program stops here: the intent stays, no longer locked.
         }
         const QString folder = run.folder.base() + "/EN-COURS";

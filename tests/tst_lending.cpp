@@ -19,10 +19,16 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <functional>
 #include <memory>
+
+#include <csignal>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -893,6 +899,85 @@ private slots:
         QVERIFY(next.messages.shown.isEmpty());
         QCOMPARE(intents(run.folder.base()), QStringList());
         QCOMPARE(run.journal("26-12-05"), journaled ? entry : QByteArray());
+    }
+
+    // A kiosk killed between its intent and its save, whether or not
+    // another program changed the book after the child was shown it: the
+    // next start journals nothing and leaves the catalogue as it is.
+    void kioskKilledBeforeItsSaveJournalsNothing_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("book as shown") << "";
+        QTest::newRow("lent elsewhere after it was shown")
+            << "emprunté = 'O', emprunteur = '99', cumul = '3', dateemprunt = '04/12/2026'";
+        QTest::newRow("count changed after it was shown") << "cumul = '7'";
+    }
+    void kioskKilledBeforeItsSaveJournalsNothing()
+    {
+        QFETCH(QString, change);
+        Lending run;
+        oneClass(run, {"12"});
+        const QString catalogue = run.folder.catalogue();
+        TestDb::addDocument(catalogue, "00001", "Le loup", "O", "N", "", "", "01/12/2026", "2");
+        const QString base = run.folder.base();
+        int shown[2], go[2];
+        QVERIFY(::pipe(shown) == 0 && ::pipe(go) == 0);
+        const pid_t kiosk = ::fork();
+        if (kiosk == 0) {
+            // The other kiosk: its child is shown the book, then touches
+            // "J'emprunte".
+            TestContext t;
+            t.openAsStartUp(run.folder);
+            t.context.données().Donnée2().setLockWait(LockWait{std::chrono::seconds(30), {}, {}});
+            const QHash<QString, QString> montre = etatMontre(t.context.données());
+            char byte = 0;
+            if (::write(shown[1], "1", 1) != 1 || ::read(go[0], &byte, 1) != 1)
+                ::_exit(2);
+            Emprunte(t.module(), montre);
+            ::_exit(0);
+        }
+        const auto closePipes = qScopeGuard([&] {
+            for (int fd : {shown[0], shown[1], go[0], go[1]})
+                ::close(fd);
+        });
+        char byte = 0;
+        QCOMPARE(::read(shown[0], &byte, 1), ssize_t(1));
+        if (!change.isEmpty())
+            TestDb::exec(catalogue, "UPDATE luma SET " + change);
+        const QString rowSql = "SELECT emprunté || '|' || emprunteur || '|' || cumul || '|' || dateemprunt FROM luma";
+        const QString record = TestDb::scalar(catalogue, rowSql);
+        // Another program writing the catalogue: the kiosk's save waits there.
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open(catalogue.toUtf8().constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        QCOMPARE(::write(go[1], "1", 1), ssize_t(1));
+
+        // Killed once its intent is whole on disk, unless it ended first.
+        const auto intentWritten = [&] {
+            const QStringList names = intents(base);
+            return !names.isEmpty() && fileBytes(base + "/EN-COURS/" + names[0]).contains("fin=");
+        };
+        QElapsedTimer timer;
+        timer.start();
+        bool ended = false;
+        while (timer.elapsed() < 20000 && !intentWritten() && !(ended = ::waitpid(kiosk, nullptr, WNOHANG) == kiosk))
+            QTest::qSleep(10);
+        if (!ended) {
+            ::kill(kiosk, SIGKILL);
+            ::waitpid(kiosk, nullptr, 0);
+        }
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        // Only a book still as shown is worth an intent.
+        QCOMPARE(intents(base).isEmpty(), !change.isEmpty());
+
+        TestContext next;
+        next.module().setCheminBase(base);
+        QCOMPARE(reprendIntentions(next.module()), 0);
+        QVERIFY(next.messages.shown.isEmpty());
+        QVERIFY(!run.folder.exists("LALUMA/26-12-05.JNL"));
+        QCOMPARE(intents(base), QStringList());
+        QCOMPARE(TestDb::scalar(catalogue, rowSql), record);
     }
 
     void classOfAnySize_data()

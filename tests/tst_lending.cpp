@@ -663,57 +663,77 @@ private slots:
     {
         QTest::addColumn<QString>("held");
         QTest::addColumn<int>("holder");
-        QTest::newRow("lending lock read by another account") << "PRETS.LCK" << int(LockHolder::Kind::Read);
-        QTest::newRow("lending lock of a stopped kiosk") << "PRETS.LCK" << int(LockHolder::Kind::Stopped);
-        QTest::newRow("intent of a living kiosk") << "AUTRE.PRET" << int(LockHolder::Kind::Write);
+        QTest::addColumn<int>("count");
+        QTest::newRow("lending lock read by another account") << "PRETS.LCK" << int(LockHolder::Kind::Read) << 1;
+        QTest::newRow("lending lock of a stopped kiosk") << "PRETS.LCK" << int(LockHolder::Kind::Stopped) << 1;
+        QTest::newRow("intents of living kiosks") << "AUTRE%1.PRET" << int(LockHolder::Kind::Write) << 4;
     }
     void lendingGivesUpWhenALockIsKept()
     {
         QFETCH(QString, held);
         QFETCH(int, holder);
+        QFETCH(int, count);
         Lending run;
         oneClass(run, {"12"});
         TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", "N", "", "", "01/12/2026", "2");
         const QString base = run.folder.base();
-        const QString path = base + "/EN-COURS/" + held;
         QDir().mkpath(base + "/EN-COURS");
-        QFile lockFile(path);
-        if (held.endsWith(".PRET"))
-            writeIntent(base, held, borrowIntent("00001", rowidOf(run.folder.catalogue(), "1"), "\"x\"\r\n"));
-        else
-            QVERIFY(lockFile.open(QIODevice::WriteOnly));
-        lockFile.close();
-        LockHolder other(path, LockHolder::Kind(holder));
-        QVERIFY(other.holds());
+        std::vector<std::unique_ptr<LockHolder>> others;
+        QStringList kept;
+        for (int i = 0; i < count; ++i) {
+            const QString name = held.contains("%1") ? held.arg(i) : held;
+            if (name.endsWith(".PRET")) {
+                writeIntent(base, name, borrowIntent("00001", rowidOf(run.folder.catalogue(), "1"), "\"x\"\r\n"));
+                kept << name;
+            } else {
+                QFile lockFile(base + "/EN-COURS/" + name);
+                QVERIFY(lockFile.open(QIODevice::WriteOnly));
+            }
+            others.push_back(std::make_unique<LockHolder>(base + "/EN-COURS/" + name, LockHolder::Kind(holder)));
+            QVERIFY(others.back()->holds());
+        }
         run.start();
-        run.t->module().setDélaiVerrou(300ms);
+        run.t->module().setDélaiVerrou(400ms);
         const QHash<QString, QByteArray> before = snapshot(base);
 
+        // The screen keeps being served while the kiosk waits, under the
+        // waiting pointer.
+        bool servedWhileWaiting = false, hourglass = false;
         QElapsedTimer timer;
         timer.start();
         run.openClass(0, [&] {
             run.classe().Dessin1_Click(0);
             run.doc().Command3D1_Click(1);
+            QTimer::singleShot(100ms, [&] {
+                servedWhileWaiting = true;
+                hourglass = run.t->pointer.busy;
+            });
             run.doc().Command3D4_Click();
         });
         QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(servedWhileWaiting);
+        QVERIFY(hourglass);
+        QVERIFY(!run.t->pointer.busy);
         QCOMPARE(run.t->messages.shown.size(), 1);
         const ShownMessage &box = run.t->messages.shown[0];
         QVERIFY2(box.text.contains("3218") && box.text.contains("autre poste"), qPrintable(box.text));
         QCOMPARE(box.title, QString("La LUMA - cycle 1"));
         QCOMPARE(snapshot(base), before);
-        QCOMPARE(intents(base), held.endsWith(".PRET") ? QStringList{held} : QStringList());
+        QCOMPARE(intents(base), kept);
 
-        // The next start finishes as well, and says what it could not do.
+        // The next start finishes as well, waiting once, and says what it
+        // could not do.
         TestContext next;
         next.module().setCheminBase(base);
-        next.module().setDélaiVerrou(300ms);
+        next.module().setDélaiVerrou(400ms);
         timer.restart();
         next.module().trapped([&] { reprendIntentions(next.module()); });
-        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
-        QCOMPARE(next.messages.shown.size(), 1);
-        QVERIFY2(next.messages.shown[0].text.contains("3218"), qPrintable(next.messages.shown[0].text));
+        QVERIFY2(timer.elapsed() < 1200, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(next.messages.shown.size(), count);
+        for (const ShownMessage &shown : next.messages.shown)
+            QVERIFY2(shown.text.contains("3218"), qPrintable(shown.text));
         QCOMPARE(snapshot(base), before);
+        QCOMPARE(intents(base), kept);
     }
 
     // Whatever goes wrong during a loan or the settling of intents, the box

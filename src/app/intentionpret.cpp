@@ -2,6 +2,7 @@
 
 #include "data/cursor.h"
 #include "platform/apperror.h"
+#include "platform/lockwait.h"
 #include "platform/paths.h"
 
 #include <QDateTime>
@@ -234,6 +235,9 @@ int regleIntentions(Module11 &module, ErreursDifferees *erreurs)
 {
     const QString folder = dossier(module);
     int written = 0;
+    // One deadline for all: past it, the intents still kept are not waited
+    // for one by one.
+    bool patient = true;
     for (const QString &name : filesWithExtension(folder, kExtension)) {
         const auto step = [&] {
             // Under the lending lock every intent left is a dead kiosk's:
@@ -242,8 +246,17 @@ int regleIntentions(Module11 &module, ErreursDifferees *erreurs)
             // after the lending lock went (the system lets go of a dead
             // program's files one by one): wait for it, within the deadline,
             // rather than skip an intent that is about to be free.
-            TextFile::HeldFile held =
-                TextFile::HeldFile::claim(nativePath(folder + QLatin1Char('\\') + name), module.attenteVerrou());
+            const QString path = nativePath(folder + QLatin1Char('\\') + name);
+            TextFile::HeldFile held;
+            try {
+                held = patient ? TextFile::HeldFile::claim(path, module.attenteVerrou())
+                               : TextFile::HeldFile::claim(path);
+            } catch (const AppError &error) {
+                patient = patient && error.number() != ErrorNumber::OtherKioskBusy;
+                throw;
+            }
+            if (!held.isHeld() && !patient && QFileInfo::exists(path))
+                throwOtherKioskBusy(path);
             if (!held.isHeld())
                 return; // settled by the kiosk itself and gone
             try {

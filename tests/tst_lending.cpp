@@ -704,7 +704,7 @@ private slots:
         run.openClass(0, [&] {
             run.classe().Dessin1_Click(0);
             run.doc().Command3D1_Click(1);
-            QTimer::singleShot(100ms, [&] {
+            QTimer::singleShot(100ms, &run.doc(), [&] {
                 servedWhileWaiting = true;
                 hourglass = run.t->pointer.busy;
             });

@@ -810,6 +810,8 @@ private slots:
         QTest::newRow("deleted book") << "rowid" << "<deleted>";
         QTest::newRow("rowid of another book") << "rowid" << "<other>";
         QTest::newRow("rowid not a number") << "rowid" << "1 OR 1=1";
+        QTest::newRow("entry of five lines") << "entree" << "<five lines>";
+        QTest::newRow("entry without its line ends") << "entree" << "\"05/12/2026 - 10:00 - Emprunt\"";
     }
     void intentsAreCheckedBeforeTheyAreSettled()
     {
@@ -834,13 +836,16 @@ private slots:
         run.folder.writeFile("LALUMA/26-12-05.JNL", earlier);
 
         IntentValues values = borrowIntent("00001", rowidOf(catalogue, "titre = 'Le loup'"),
-                                           "\"05/12/2026 - 10:00 - Emprunt d'un document\"\r\n");
+                                           "\"05/12/2026 - 10:00 - Emprunt d'un document\"\r\n\"Emprunteur : 12\"\r\n"
+                                           "\"Document : 00001\"\r\n\"emprunté le 05/12/2026\"\r\n");
         const auto at = std::find_if(values.begin(), values.end(), [&](const auto &v) { return v.first == key; });
         QByteArray stored = value.toUtf8();
         if (value == "<deleted>")
             stored = QByteArray::number(deleted);
         if (value == "<other>")
             stored = QByteArray::number(rowidOf(catalogue, "inventaire = '00002'"));
+        if (value == "<five lines>")
+            stored = values[1].second + "\"\"\r\n";
         if (value == "<none>")
             values.erase(at);
         else if (at != values.end())

@@ -165,9 +165,13 @@ Intention litIntention(const QString &name, const QHash<QString, QByteArray> &va
     if (!dayJournal.match(intention.journal).hasMatch())
         refuse(name, kPathFileAccessError,
                QStringLiteral("« %1 » n'est pas le nom d'un journal du jour").arg(intention.journal));
+    // The entry as this program composes it, nothing more: four lines in
+    // quote marks, the first one dated.
     intention.entree = values.value(QStringLiteral("entree"));
-    if (intention.entree.isEmpty())
-        refuse(name, kPathFileAccessError, QStringLiteral("il ne donne pas l'entrée du journal"));
+    static const QRegularExpression entry(QRegularExpression::anchoredPattern(
+        QStringLiteral("\"[0-9]{2}/[0-9]{2}/[0-9]{4} - [0-9]{2}:[0-9]{2} - [^\r\n]*\"\r\n(\"[^\r\n]*\"\r\n){3}")));
+    if (intention.entree.size() > 4096 || !entry.match(QString::fromLatin1(intention.entree)).hasMatch())
+        refuse(name, kPathFileAccessError, QStringLiteral("il ne donne pas une entrée de journal"));
     const QByteArray rowid = values.value(QStringLiteral("rowid"));
     static const QRegularExpression digits(QRegularExpression::anchoredPattern(QStringLiteral("[1-9][0-9]{0,17}")));
     if (!digits.match(QString::fromLatin1(rowid)).hasMatch())

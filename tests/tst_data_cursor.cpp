@@ -283,26 +283,6 @@ private slots:
                  saved ? QString("O123") : before);
     }
 
-    // Rows of the same inventory number are told apart by their identity,
-    // which a refresh or another order does not change.
-    void rowIdentityTellsDuplicatesApart()
-    {
-        const QString path = freshCatalogue(QStringLiteral("doubles-%1.db").arg(++m_counter));
-        // As the folder conversion leaves a catalogue whose numbers repeat.
-        TestDb::exec(path, "CREATE TABLE copie AS SELECT * FROM luma; DROP TABLE luma; ALTER TABLE copie RENAME TO luma");
-        TestDb::addDocument(path, "00007", "Premier");
-        TestDb::addDocument(path, "00007", "Second");
-        auto cursor = opened("luma", path, "SELECT * FROM luma WHERE inventaire = '00007' ORDER BY titre DESC");
-        QCOMPARE(cursor->field("titre"), QString("Second"));
-        const qint64 second = cursor->currentRowId();
-        cursor->moveNext();
-        const qint64 first = cursor->currentRowId();
-        QCOMPARE(TestDb::scalar(path, "SELECT rowid FROM luma WHERE titre = 'Second'").toLongLong(), second);
-        QCOMPARE(TestDb::scalar(path, "SELECT rowid FROM luma WHERE titre = 'Premier'").toLongLong(), first);
-        cursor->moveNext();
-        QCOMPARE(errorNumberOf([&] { cursor->currentRowId(); }), ErrorNumber::NoCurrentRecord);
-    }
-
     void memoryMapOnlyOnALocalDisk()
     {
         QVERIFY(onLocalDisk(m_dir.path()));      // this machine's own disk

@@ -247,6 +247,42 @@ private slots:
                  QString("O Autre titre null"));
     }
 
+    // A save checked against what the child was shown refuses when any one
+    // of the compared fields changed in the file since, and writes nothing;
+    // a change elsewhere in the record does not stop it.
+    void updateIfUnchangedComparesEachShownField_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("inventaire") << "inventaire = '00004'" << false;
+        QTest::newRow("emprunté") << "emprunté = 'O'" << false;
+        QTest::newRow("emprunteur") << "emprunteur = '99'" << false;
+        QTest::newRow("cumul") << "cumul = '3'" << false;
+        QTest::newRow("dateemprunt") << "dateemprunt = '02/12/2026'" << false;
+        QTest::newRow("row deleted") << "DELETE" << false;
+        QTest::newRow("a field not shown") << "titre = 'Autre titre'" << true;
+    }
+    void updateIfUnchangedComparesEachShownField()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, saved);
+        const QString path = freshCatalogue(QStringLiteral("compare-%1.db").arg(++m_counter));
+        TestDb::addDocument(path, "00003", "La chèvre", "O", "N", "", "", "01/12/2026", "2");
+        auto cursor = opened("luma", path, "SELECT * FROM luma ORDER BY inventaire ASC");
+        const QHash<QString, QString> shown{{"inventaire", "00003"}, {"emprunté", "N"}, {"emprunteur", ""},
+                                            {"cumul", "2"}, {"dateemprunt", "01/12/2026"}};
+        for (auto it = shown.constBegin(); it != shown.constEnd(); ++it)
+            QCOMPARE(cursor->field(it.key()), it.value());
+        TestDb::exec(path, change == "DELETE" ? QString("DELETE FROM luma") : "UPDATE luma SET " + change);
+        const QString before = TestDb::scalar(path, "SELECT group_concat(emprunté || emprunteur || cumul, '|') FROM luma");
+        cursor->setField("emprunté", "O");
+        cursor->setField("emprunteur", "12");
+        cursor->setField("cumul", "3");
+        QCOMPARE(cursor->updateIfUnchanged(shown), saved);
+        QCOMPARE(TestDb::scalar(path, "SELECT group_concat(emprunté || emprunteur || cumul, '|') FROM luma"),
+                 saved ? QString("O123") : before);
+    }
+
     void memoryMapOnlyOnALocalDisk()
     {
         QVERIFY(onLocalDisk(m_dir.path()));      // this machine's own disk

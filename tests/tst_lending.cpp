@@ -2,20 +2,25 @@
 // return, on temporary data folders with fake platform services.
 
 #include "datafolder.h"
+#include "lockholder.h"
 #include "screens.h"
 #include "testcontext.h"
 #include "testdb.h"
 
 #include "app/intentionpret.h"
+#include "lending/pret.h"
 #include "lending/feuilleclasse.h"
 #include "lending/feuilledocument.h"
 #include "lending/feuilleecole.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -23,10 +28,14 @@
 
 #include <grp.h>
 #include <sys/stat.h>
+#include <csignal>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
+
+using namespace std::chrono_literals;
 
 const QColor kBlue(0, 0, 255);
 const QColor kRed(255, 0, 0);
@@ -128,6 +137,69 @@ int asAccount(uid_t uid, gid_t primary, gid_t shared, const std::function<void()
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The catalogue as the folder conversion may leave it: numbers may repeat.
+void withoutUniqueNumbers(const QString &catalogue)
+{
+    TestDb::exec(catalogue, "CREATE TABLE copie AS SELECT * FROM luma; DROP TABLE luma; "
+                            "ALTER TABLE copie RENAME TO luma");
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+}
+
+// Every file of the data folder but the intents, with its bytes.
+QHash<QString, QByteArray> snapshot(const QString &base)
+{
+    QHash<QString, QByteArray> files;
+    for (const QFileInfo &info : QDir(base).entryInfoList(QDir::Files))
+        files.insert(info.fileName(), fileBytes(info.filePath()));
+    return files;
+}
+
+// An intent as a kiosk leaves it, or as anyone may write it: one
+// "key=base64" line per value.
+using IntentValues = QList<QPair<QString, QByteArray>>;
+QString writeIntent(const QString &base, const QString &name, const IntentValues &values)
+{
+    QDir().mkpath(base + "/EN-COURS");
+    QByteArray bytes;
+    for (const auto &[key, value] : values)
+        bytes += key.toUtf8() + '=' + value.toBase64() + '\n';
+    const QString path = base + "/EN-COURS/" + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+// The intent of a borrow of `inventaire` (row `rowid`) from the shelf.
+IntentValues borrowIntent(const QString &inventaire, qint64 rowid, const QByteArray &entry)
+{
+    return {{"journal", "26-12-05.JNL"},
+            {"entree", entry},
+            {"rowid", QByteArray::number(rowid)},
+            {"inventaire", inventaire.toUtf8()},
+            {"avant.inventaire", inventaire.toUtf8()},
+            {"avant.emprunté", "N"},
+            {"avant.emprunteur", ""},
+            {"avant.cumul", "2"},
+            {"avant.dateemprunt", "01/12/2026"},
+            {"fin", "1"}};
+}
+
+qint64 rowidOf(const QString &catalogue, const QString &condition)
+{
+    return TestDb::scalar(catalogue, "SELECT rowid FROM luma WHERE " + condition).toLongLong();
+}
+
+QStringList intents(const QString &base)
+{
+    return QDir(base + "/EN-COURS").entryList({"*.PRET"}, QDir::Files);
 }
 
 } // namespace
@@ -571,7 +643,8 @@ private slots:
         const QHash<QString, QString> shown{{"inventaire", "00001"}, {"emprunté", "N"}, {"emprunteur", ""},
                                             {"cumul", "2"}, {"dateemprunt", "01/12/2026"}};
         {
-            IntentionPret intent = IntentionPret::ecrit(m, entry, "00001", shown);
+            IntentionPret intent = IntentionPret::ecrit(
+                m, entry, TestDb::scalar(run.folder.catalogue(), "SELECT rowid FROM luma").toLongLong(), shown);
             // The program stops here: the intent stays, no longer locked.
         }
         const QString folder = run.folder.base() + "/EN-COURS";
@@ -660,7 +733,7 @@ private slots:
             {
                 const TextFile::FileLock lock = verrouPrets(m);
                 IntentionPret intent = IntentionPret::ecrit(
-                    m, entry, "00001",
+                    m, entry, rowidOf(run.folder.catalogue(), "inventaire = '00001'"),
                     {{"inventaire", "00001"}, {"emprunté", "N"}, {"emprunteur", ""}, {"cumul", "2"},
                      {"dateemprunt", "01/12/2026"}});
                 TestDb::exec(run.folder.catalogue(), "UPDATE luma SET emprunté = 'O', emprunteur = '12', cumul = '3'");
@@ -763,7 +836,8 @@ private slots:
             const Module11::EntreeJournal entry = m.composeJournal(
                 "Emprunt d'un document", {matricule, "01", "MS", "N", "P", inventaire, "Le loup", "", "05/12/2026"});
             const TextFile::FileLock lock = verrouPrets(m);
-            IntentionPret intent = IntentionPret::ecrit(m, entry, inventaire,
+            IntentionPret intent = IntentionPret::ecrit(m, entry,
+                                                        rowidOf(run.folder.catalogue(), "inventaire = '" + inventaire + "'"),
                                                         {{"inventaire", inventaire}, {"emprunté", "N"},
                                                          {"emprunteur", ""}, {"cumul", "2"},
                                                          {"dateemprunt", "01/12/2026"}});
@@ -806,6 +880,356 @@ private slots:
         QVERIFY(first.startsWith("\"05/12/2026 - 23:59 - Emprunt d'un document\"\r\n\"Emprunteur : 13 "));
         QVERIFY(second.startsWith("\"06/12/2026 - 00:01 - Emprunt d'un document\"\r\n\"Emprunteur : 12 "));
         QCOMPARE(run.field("00002", "emprunteur"), QString("12"));
+    }
+
+    // Another program keeps the lending lock (a read lock, which any account
+    // that can read the file can take; a kiosk stopped in its loan) or a
+    // living kiosk's intent: the borrow gives up at the deadline through the
+    // error report, writing nothing, and the start-up still finishes.
+    void lendingGivesUpWhenALockIsKept_data()
+    {
+        QTest::addColumn<QString>("held");
+        QTest::addColumn<int>("holder");
+        QTest::addColumn<int>("count");
+        QTest::newRow("lending lock read by another account") << "PRETS.LCK" << int(LockHolder::Kind::Read) << 1;
+        QTest::newRow("lending lock of a stopped kiosk") << "PRETS.LCK" << int(LockHolder::Kind::Stopped) << 1;
+        QTest::newRow("intents of living kiosks") << "AUTRE%1.PRET" << int(LockHolder::Kind::Write) << 4;
+    }
+    void lendingGivesUpWhenALockIsKept()
+    {
+        QFETCH(QString, held);
+        QFETCH(int, holder);
+        QFETCH(int, count);
+        Lending run;
+        oneClass(run, {"12"});
+        TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", "N", "", "", "01/12/2026", "2");
+        const QString base = run.folder.base();
+        QDir().mkpath(base + "/EN-COURS");
+        std::vector<std::unique_ptr<LockHolder>> others;
+        QStringList kept;
+        for (int i = 0; i < count; ++i) {
+            const QString name = held.contains("%1") ? held.arg(i) : held;
+            if (name.endsWith(".PRET")) {
+                writeIntent(base, name, borrowIntent("00001", rowidOf(run.folder.catalogue(), "1"), "\"x\"\r\n"));
+                kept << name;
+            } else {
+                QFile lockFile(base + "/EN-COURS/" + name);
+                QVERIFY(lockFile.open(QIODevice::WriteOnly));
+            }
+            others.push_back(std::make_unique<LockHolder>(base + "/EN-COURS/" + name, LockHolder::Kind(holder)));
+            QVERIFY(others.back()->holds());
+        }
+        run.start();
+        run.t->module().setDélaiVerrou(400ms);
+        const QHash<QString, QByteArray> before = snapshot(base);
+
+        // The screen keeps being served while the kiosk waits, under the
+        // waiting pointer.
+        bool servedWhileWaiting = false, hourglass = false;
+        QElapsedTimer timer;
+        timer.start();
+        run.openClass(0, [&] {
+            run.classe().Dessin1_Click(0);
+            run.doc().Command3D1_Click(1);
+            QTimer::singleShot(100ms, &run.doc(), [&] {
+                servedWhileWaiting = true;
+                hourglass = run.t->pointer.busy;
+            });
+            run.doc().Command3D4_Click();
+        });
+        QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(servedWhileWaiting);
+        QVERIFY(hourglass);
+        QVERIFY(!run.t->pointer.busy);
+        QCOMPARE(run.t->messages.shown.size(), 1);
+        const ShownMessage &box = run.t->messages.shown[0];
+        QVERIFY2(box.text.contains("3218") && box.text.contains("autre poste"), qPrintable(box.text));
+        QCOMPARE(box.title, QString("La LUMA - cycle 1"));
+        QCOMPARE(snapshot(base), before);
+        QCOMPARE(intents(base), kept);
+
+        // The next start finishes as well, waiting once, and says what it
+        // could not do.
+        TestContext next;
+        next.module().setCheminBase(base);
+        next.module().setDélaiVerrou(400ms);
+        timer.restart();
+        next.module().trapped([&] { reprendIntentions(next.module()); });
+        QVERIFY2(timer.elapsed() < 1200, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(next.messages.shown.size(), count);
+        for (const ShownMessage &shown : next.messages.shown)
+            QVERIFY2(shown.text.contains("3218"), qPrintable(shown.text));
+        QCOMPARE(snapshot(base), before);
+        QCOMPARE(intents(base), kept);
+    }
+
+    // Whatever goes wrong during a loan or the settling of intents, the box
+    // that says so is shown once the lending lock and the intents are let
+    // go: another kiosk could take them while it is open.
+    void noBoxWhileTheLendingLockIsHeld_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("save refused") << "save";
+        QTest::newRow("journal refused") << "journal";
+        QTest::newRow("intent refused at start") << "intent";
+    }
+    void noBoxWhileTheLendingLockIsHeld()
+    {
+        QFETCH(QString, fault);
+        Lending run;
+        oneClass(run, {"12"});
+        const QString catalogue = run.folder.catalogue();
+        TestDb::addDocument(catalogue, "00001", "Le loup", "O", "N", "", "", "01/12/2026", "2");
+        const QString base = run.folder.base();
+        if (fault == "save")
+            TestDb::exec(catalogue, "CREATE TRIGGER refuse BEFORE UPDATE ON luma BEGIN SELECT RAISE(ABORT, 'refusé'); END;");
+        if (fault == "journal")
+            QVERIFY(QDir().mkpath(base + "/26-12-05.JNL")); // a folder: the append fails
+        if (fault == "intent") {
+            IntentValues values = borrowIntent("00001", rowidOf(catalogue, "1"), "\"x\"\r\n");
+            values[0].second = "LUMA.MDB";
+            writeIntent(base, "A.PRET", values);
+        }
+        QStringList heldDuringBox;
+        const auto whileShown = [&](const ShownMessage &) {
+            QStringList files{"PRETS.LCK"};
+            files += intents(base);
+            for (const QString &name : files)
+                if (!LockHolder::freeForAnother(base + "/EN-COURS/" + name))
+                    heldDuringBox << name;
+        };
+        int shown = 0;
+        if (fault == "intent") {
+            TestContext next;
+            next.module().setCheminBase(base);
+            next.messages.onShow = whileShown;
+            reprendIntentions(next.module());
+            shown = int(next.messages.shown.size());
+        } else {
+            run.start();
+            run.t->messages.onShow = whileShown;
+            run.openClass(0, [&] {
+                run.classe().Dessin1_Click(0);
+                run.doc().Command3D1_Click(1);
+                run.doc().Command3D4_Click();
+            });
+            shown = int(run.t->messages.shown.size());
+        }
+        QCOMPARE(shown, 1);
+        QCOMPARE(heldDuringBox, QStringList());
+    }
+
+    // An intent is read as what anyone may have written: one that names
+    // another file as its journal, other fields, or a record that cannot be
+    // found exactly is kept and reported at each start (not at each loan),
+    // and nothing is written by guess: not the catalogue, not a journal.
+    void intentsAreCheckedBeforeTheyAreSettled_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value"); // "<none>": left out
+        QTest::newRow("journal named LUMA.MDB") << "journal" << "LUMA.MDB";
+        QTest::newRow("journal outside the folder") << "journal" << "../26-12-05.JNL";
+        QTest::newRow("journal not named by a day") << "journal" << "26-12-5.JNL";
+        QTest::newRow("journal name with a line end") << "journal" << "26-12-05.JNL\n";
+        QTest::newRow("unknown field") << "avant.titre" << "Le loup";
+        QTest::newRow("loan field left out") << "avant.cumul" << "<none>";
+        QTest::newRow("repeated number, no rowid") << "rowid" << "<none>";
+        QTest::newRow("deleted book") << "rowid" << "<deleted>";
+        QTest::newRow("rowid of another book") << "rowid" << "<other>";
+        QTest::newRow("rowid not a number") << "rowid" << "1 OR 1=1";
+        QTest::newRow("entry of five lines") << "entree" << "<five lines>";
+        QTest::newRow("entry without its line ends") << "entree" << "\"05/12/2026 - 10:00 - Emprunt\"";
+    }
+    void intentsAreCheckedBeforeTheyAreSettled()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        Lending run;
+        oneClass(run, {"12"});
+        const QString catalogue = run.folder.catalogue();
+        withoutUniqueNumbers(catalogue);
+        // Two books numbered 00001: the first lent elsewhere (as if its save
+        // happened), the second on the shelf as the intent says; 00002 for
+        // a loan meanwhile.
+        TestDb::addDocument(catalogue, "00001", "Le loup", "O", "O", "99", "école", "05/12/2026", "3");
+        TestDb::addDocument(catalogue, "00001", "Le loup bis", "O", "N", "", "", "01/12/2026", "2");
+        TestDb::addDocument(catalogue, "00002", "La chèvre", "O", "N", "", "", "01/12/2026", "2");
+        TestDb::addDocument(catalogue, "00001", "Supprimé");
+        const qint64 deleted = rowidOf(catalogue, "titre = 'Supprimé'");
+        TestDb::exec(catalogue, "DELETE FROM luma WHERE titre = 'Supprimé'");
+        const QString base = run.folder.base();
+        const QByteArray earlier = "\"05/12/2026 - 09:00 - Emprunt d'un document\"\r\n\"Emprunteur : 7\"\r\n"
+                                   "\"Document : 00009\"\r\n\"emprunté le 05/12/2026\"\r\n";
+        run.folder.writeFile("LALUMA/26-12-05.JNL", earlier);
+
+        IntentValues values = borrowIntent("00001", rowidOf(catalogue, "titre = 'Le loup'"),
+                                           "\"05/12/2026 - 10:00 - Emprunt d'un document\"\r\n\"Emprunteur : 12\"\r\n"
+                                           "\"Document : 00001\"\r\n\"emprunté le 05/12/2026\"\r\n");
+        const auto at = std::find_if(values.begin(), values.end(), [&](const auto &v) { return v.first == key; });
+        QByteArray stored = value.toUtf8();
+        if (value == "<deleted>")
+            stored = QByteArray::number(deleted);
+        if (value == "<other>")
+            stored = QByteArray::number(rowidOf(catalogue, "inventaire = '00002'"));
+        if (value == "<five lines>")
+            stored = values[1].second + "\"\"\r\n";
+        if (value == "<none>")
+            values.erase(at);
+        else if (at != values.end())
+            at->second = stored;
+        else
+            values.insert(values.size() - 1, {key, stored});
+        writeIntent(base, "A.PRET", values);
+        const QHash<QString, QByteArray> before = snapshot(base);
+
+        const auto start = [&] {
+            TestContext next;
+            next.module().setCheminBase(base);
+            QCOMPARE(reprendIntentions(next.module()), 0);
+            QCOMPARE(next.messages.shown.size(), 1);
+            QVERIFY2(next.messages.shown[0].text.contains("A.PRET"), qPrintable(next.messages.shown[0].text));
+            QCOMPARE(intents(base), QStringList{"A.PRET"});
+        };
+        start();
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(snapshot(base), before);
+
+        // A loan meanwhile passes the intent over without a word.
+        run.start();
+        run.openClass(0, [&] {
+            run.classe().Dessin1_Click(0);
+            run.doc().Command3D1_Click(2);
+            run.doc().Command3D4_Click();
+        });
+        QVERIFY(run.t->messages.shown.isEmpty());
+        QCOMPARE(run.field("00002", "emprunteur"), QString("12"));
+        const QByteArray journal = run.journal("26-12-05");
+        QVERIFY(journal.startsWith(earlier));
+        QCOMPARE(journal.count("\r\n"), 8);
+        QVERIFY(journal.mid(earlier.size()).contains("Document : 00002"));
+
+        // Reported again at the next start.
+        start();
+        QCOMPARE(run.journal("26-12-05"), journal);
+    }
+
+    // An intent settles on the very record it names: a number written with
+    // an apostrophe, or shared by two books.
+    void intentsSettleOnTheirExactRecord_data()
+    {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("named");   // title of the row the intent names
+        QTest::addColumn<QString>("changed"); // title of the row saved since
+        QTest::addColumn<bool>("journaled");
+        QTest::newRow("apostrophe in the number") << "00'01" << "Le loup" << "Le loup" << true;
+        QTest::newRow("repeated number, its row saved") << "00001" << "Le loup bis" << "Le loup bis" << true;
+        QTest::newRow("repeated number, the other row changed") << "00001" << "Le loup bis" << "Le loup" << false;
+    }
+    void intentsSettleOnTheirExactRecord()
+    {
+        QFETCH(QString, number);
+        QFETCH(QString, named);
+        QFETCH(QString, changed);
+        QFETCH(bool, journaled);
+        Lending run;
+        oneClass(run, {"12"});
+        const QString catalogue = run.folder.catalogue();
+        withoutUniqueNumbers(catalogue);
+        TestDb::addDocument(catalogue, number, "Le loup", "O", "N", "", "", "01/12/2026", "2");
+        if (number == "00001")
+            TestDb::addDocument(catalogue, number, "Le loup bis", "O", "N", "", "", "01/12/2026", "2");
+        TestDb::exec(catalogue, "UPDATE luma SET emprunté = 'O', emprunteur = '12', cumul = '3', "
+                                "dateemprunt = '05/12/2026' WHERE titre = '" + changed + "'");
+        const QByteArray entry = "\"05/12/2026 - 10:00 - Emprunt d'un document\"\r\n\"Emprunteur : 12\"\r\n"
+                                 "\"Document : 00001\"\r\n\"emprunté le 05/12/2026\"\r\n";
+        writeIntent(run.folder.base(), "A.PRET", borrowIntent(number, rowidOf(catalogue, "titre = '" + named + "'"), entry));
+
+        TestContext next;
+        next.module().setCheminBase(run.folder.base());
+        QCOMPARE(reprendIntentions(next.module()), journaled ? 1 : 0);
+        QVERIFY(next.messages.shown.isEmpty());
+        QCOMPARE(intents(run.folder.base()), QStringList());
+        QCOMPARE(run.journal("26-12-05"), journaled ? entry : QByteArray());
+    }
+
+    // A kiosk killed between its intent and its save, whether or not
+    // another program changed the book after the child was shown it: the
+    // next start journals nothing and leaves the catalogue as it is.
+    void kioskKilledBeforeItsSaveJournalsNothing_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("book as shown") << "";
+        QTest::newRow("lent elsewhere after it was shown")
+            << "emprunté = 'O', emprunteur = '99', cumul = '3', dateemprunt = '04/12/2026'";
+        QTest::newRow("count changed after it was shown") << "cumul = '7'";
+    }
+    void kioskKilledBeforeItsSaveJournalsNothing()
+    {
+        QFETCH(QString, change);
+        Lending run;
+        oneClass(run, {"12"});
+        const QString catalogue = run.folder.catalogue();
+        TestDb::addDocument(catalogue, "00001", "Le loup", "O", "N", "", "", "01/12/2026", "2");
+        const QString base = run.folder.base();
+        int shown[2], go[2];
+        QVERIFY(::pipe(shown) == 0 && ::pipe(go) == 0);
+        const pid_t kiosk = ::fork();
+        if (kiosk == 0) {
+            // The other kiosk: its child is shown the book, then touches
+            // "J'emprunte".
+            TestContext t;
+            t.openAsStartUp(run.folder);
+            t.context.données().Donnée2().setLockWait(LockWait{std::chrono::seconds(30), {}, {}});
+            const QHash<QString, QString> montre = etatMontre(t.context.données());
+            char byte = 0;
+            if (::write(shown[1], "1", 1) != 1 || ::read(go[0], &byte, 1) != 1)
+                ::_exit(2);
+            Emprunte(t.module(), montre);
+            ::_exit(0);
+        }
+        const auto closePipes = qScopeGuard([&] {
+            for (int fd : {shown[0], shown[1], go[0], go[1]})
+                ::close(fd);
+        });
+        char byte = 0;
+        QCOMPARE(::read(shown[0], &byte, 1), ssize_t(1));
+        if (!change.isEmpty())
+            TestDb::exec(catalogue, "UPDATE luma SET " + change);
+        const QString rowSql = "SELECT emprunté || '|' || emprunteur || '|' || cumul || '|' || dateemprunt FROM luma";
+        const QString record = TestDb::scalar(catalogue, rowSql);
+        // Another program writing the catalogue: the kiosk's save waits there.
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open(catalogue.toUtf8().constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        QCOMPARE(::write(go[1], "1", 1), ssize_t(1));
+
+        // Killed once its intent is whole on disk, unless it ended first.
+        const auto intentWritten = [&] {
+            const QStringList names = intents(base);
+            return !names.isEmpty() && fileBytes(base + "/EN-COURS/" + names[0]).contains("fin=");
+        };
+        QElapsedTimer timer;
+        timer.start();
+        bool ended = false;
+        while (timer.elapsed() < 20000 && !intentWritten() && !(ended = ::waitpid(kiosk, nullptr, WNOHANG) == kiosk))
+            QTest::qSleep(10);
+        if (!ended) {
+            ::kill(kiosk, SIGKILL);
+            ::waitpid(kiosk, nullptr, 0);
+        }
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        // Only a book still as shown is worth an intent.
+        QCOMPARE(intents(base).isEmpty(), !change.isEmpty());
+
+        TestContext next;
+        next.module().setCheminBase(base);
+        QCOMPARE(reprendIntentions(next.module()), 0);
+        QVERIFY(next.messages.shown.isEmpty());
+        QVERIFY(!run.folder.exists("LALUMA/26-12-05.JNL"));
+        QCOMPARE(intents(base), QStringList());
+        QCOMPARE(TestDb::scalar(catalogue, rowSql), record);
     }
 
     void classOfAnySize_data()

@@ -10,6 +10,7 @@
 #include "platform/widgets.h"
 
 #include "errors.h"
+#include "lockholder.h"
 
 #include <QApplication>
 #include <QDir>
@@ -107,6 +108,73 @@ private slots:
         QCOMPARE(taken.content(), QByteArray("contenu"));
         taken.done();
         QVERIFY(!QFile::exists(path));
+    }
+
+    // A lock another program keeps (a read lock any account can take, a
+    // kiosk in its loan, a kiosk stopped in its loan) is waited for until the
+    // deadline, with the wait's callback running meanwhile, then given up
+    // with 3218, nothing written; a lock let go during the wait is taken.
+    void lockWaitsEndAtTheirDeadline_data()
+    {
+        QTest::addColumn<QString>("wait");
+        QTest::addColumn<int>("holder");
+        QTest::addColumn<int>("releaseAfterMs");
+        const std::pair<const char *, LockHolder::Kind> holders[] = {
+            {"read lock", LockHolder::Kind::Read},
+            {"write lock", LockHolder::Kind::Write},
+            {"stopped holder", LockHolder::Kind::Stopped},
+        };
+        for (const char *wait : {"lock file", "held file", "append"}) {
+            for (const auto &[name, kind] : holders)
+                QTest::addRow("%s, %s", wait, name) << wait << int(kind) << 0;
+            QTest::addRow("%s, let go during the wait", wait) << wait << int(LockHolder::Kind::Write) << 150;
+        }
+    }
+    void lockWaitsEndAtTheirDeadline()
+    {
+        QFETCH(QString, wait);
+        QFETCH(int, holder);
+        QFETCH(int, releaseAfterMs);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("PRETS.LCK");
+        writeBytes(path, "avant\r\n");
+        LockHolder other(path, LockHolder::Kind(holder), releaseAfterMs);
+        QVERIFY(other.holds());
+
+        int waits = 0, finished = 0;
+        LockWait lockWait;
+        lockWait.deadline = std::chrono::milliseconds(300);
+        lockWait.waiting = [&] { ++waits; };
+        lockWait.finished = [&] { ++finished; };
+        bool held = false;
+        const auto take = [&] {
+            if (wait == "lock file") {
+                TextFile::FileLock lock = TextFile::FileLock::take(path, lockWait);
+                held = true;
+            } else if (wait == "held file") {
+                held = TextFile::HeldFile::claim(path, lockWait).isHeld();
+            } else {
+                held = TextFile::appendLocked(path, "après\r\n", [](const QByteArray &c) { return c.size(); },
+                                              lockWait);
+            }
+        };
+        QElapsedTimer timer;
+        timer.start();
+        const int error = errorNumberOf(take);
+        const qint64 elapsed = timer.elapsed();
+        QVERIFY(waits > 0);
+        QCOMPARE(finished, 1);
+        if (releaseAfterMs > 0) {
+            QCOMPARE(error, 0);
+            QVERIFY(held);
+            QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed)));
+            QCOMPARE(readBytes(path), QByteArray(wait == "append" ? "avant\r\naprès\r\n" : "avant\r\n"));
+        } else {
+            QCOMPARE(error, ErrorNumber::OtherKioskBusy);
+            QVERIFY(!held);
+            QVERIFY2(elapsed >= 300 && elapsed < 2000, qPrintable(QString::number(elapsed)));
+            QCOMPARE(readBytes(path), QByteArray("avant\r\n"));
+        }
     }
 
     void initTestCase()

@@ -2,11 +2,13 @@
 
 #include "data/cursor.h"
 #include "platform/apperror.h"
+#include "platform/lockwait.h"
 #include "platform/paths.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSysInfo>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@ namespace {
 
 const QString kDossier = QStringLiteral("\\EN-COURS");
 const QString kExtension = QStringLiteral(".PRET");
+constexpr int kPathFileAccessError = 75;
 
 QString dossier(Module11 &module)
 {
@@ -27,8 +30,11 @@ QString dossierCree(Module11 &module)
     return folder;
 }
 
-// Settles the intents no living kiosk holds; the caller holds the lending lock.
-int regleIntentions(Module11 &module);
+// Settles the intents no living kiosk holds; the caller holds the lending
+// lock. With `erreurs`, every failure is kept there and the next intent is
+// settled; without, an intent that fails its checks is passed over and any
+// other failure is thrown.
+int regleIntentions(Module11 &module, ErreursDifferees *erreurs);
 
 // One "key=base64" line per value: any text or byte survives.
 QByteArray encode(const QList<QPair<QString, QByteArray>> &values)
@@ -52,7 +58,7 @@ QHash<QString, QByteArray> decode(const QByteArray &bytes)
 
 } // namespace
 
-IntentionPret IntentionPret::ecrit(Module11 &module, const Module11::EntreeJournal &entree, const QString &inventaire,
+IntentionPret IntentionPret::ecrit(Module11 &module, const Module11::EntreeJournal &entree, qint64 rowid,
                                    const QHash<QString, QString> &avant)
 {
     const QString folder = dossierCree(module);
@@ -63,10 +69,11 @@ IntentionPret IntentionPret::ecrit(Module11 &module, const Module11::EntreeJourn
         {QStringLiteral("entree"), entree.octets},
         // What follows this size, if the kiosk dies, is its own torn entry.
         {QStringLiteral("journal.taille"), QByteArray::number(TextFile::sizeBeforeAppend(entree.fichier))},
-        {QStringLiteral("inventaire"), inventaire.toUtf8()},
+        {QStringLiteral("rowid"), QByteArray::number(rowid)},
+        {QStringLiteral("inventaire"), avant.value(QStringLiteral("inventaire")).toUtf8()},
     };
-    for (auto it = avant.constBegin(); it != avant.constEnd(); ++it)
-        values.append({QStringLiteral("avant.") + it.key(), it.value().toUtf8()});
+    for (const QString &champ : champsDuPret())
+        values.append({QStringLiteral("avant.") + champ, avant.value(champ).toUtf8()});
     values.append({QStringLiteral("fin"), QByteArray("1")}); // a file cut short has no end mark
     // A name no other kiosk can take: machine, process, moment.
     const QString name = QStringLiteral("%1-%2-%3")
@@ -91,10 +98,19 @@ void IntentionPret::termine()
     m_fichier.done();
 }
 
+const QStringList &champsDuPret()
+{
+    static const QStringList champs = {QStringLiteral("inventaire"), QStringLiteral("emprunté"),
+                                       QStringLiteral("emprunteur"), QStringLiteral("cumul"),
+                                       QStringLiteral("dateemprunt")};
+    return champs;
+}
+
 TextFile::FileLock verrouPrets(Module11 &module)
 {
-    TextFile::FileLock lock = TextFile::FileLock::take(dossierCree(module) + QStringLiteral("/PRETS.LCK"));
-    regleIntentions(module);
+    TextFile::FileLock lock =
+        TextFile::FileLock::take(dossierCree(module) + QStringLiteral("/PRETS.LCK"), module.attenteVerrou());
+    regleIntentions(module, nullptr);
     return lock;
 }
 
@@ -102,59 +118,170 @@ int reprendIntentions(Module11 &module)
 {
     if (!isFolder(dossier(module)))
         return 0;
-    TextFile::FileLock lock = TextFile::FileLock::take(dossierCree(module) + QStringLiteral("/PRETS.LCK"));
-    return regleIntentions(module);
+    ErreursDifferees erreurs(module);
+    int written = 0;
+    {
+        TextFile::FileLock lock =
+            TextFile::FileLock::take(dossierCree(module) + QStringLiteral("/PRETS.LCK"), module.attenteVerrou());
+        written = regleIntentions(module, &erreurs);
+    }
+    erreurs.signale();
+    return written;
 }
 
 namespace {
 
-int regleIntentions(Module11 &module)
+// An intent that cannot be acted on as it stands: kept for a person to look at.
+struct IntentionRefusee
+{
+    AppError erreur;
+};
+
+[[noreturn]] void refuse(const QString &name, int number, const QString &why)
+{
+    throw IntentionRefusee{AppError(
+        number, QStringLiteral("Le prêt inachevé « %1 » (dossier EN-COURS) n'a pas été repris : %2. Le fichier est "
+                               "gardé tel quel ; rien n'a été écrit.")
+                    .arg(name, why))};
+}
+
+// What an intent must say, and say only, before anything is done with it.
+struct Intention
+{
+    QString journal;
+    QByteArray entree;
+    qint64 rowid = 0;
+    QString inventaire;
+    QHash<QString, QString> avant;
+    // The journal's size when the intent was written; -1 when not said.
+    qint64 tailleJournal = -1;
+};
+
+Intention litIntention(const QString &name, const QHash<QString, QByteArray> &values)
+{
+    Intention intention;
+    intention.journal = QString::fromUtf8(values.value(QStringLiteral("journal")));
+    // Only a day's journal of the data folder, as this program names them:
+    // never a database or any other file.
+    static const QRegularExpression dayJournal(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{2}-[0-9]{2}-[0-9]{2}\\.JNL")));
+    if (!dayJournal.match(intention.journal).hasMatch())
+        refuse(name, kPathFileAccessError,
+               QStringLiteral("« %1 » n'est pas le nom d'un journal du jour").arg(intention.journal));
+    // The entry as this program composes it, nothing more: four lines in
+    // quote marks, the first one dated.
+    intention.entree = values.value(QStringLiteral("entree"));
+    static const QRegularExpression entry(QRegularExpression::anchoredPattern(
+        QStringLiteral("\"[0-9]{2}/[0-9]{2}/[0-9]{4} - [0-9]{2}:[0-9]{2} - [^\r\n]*\"\r\n(\"[^\r\n]*\"\r\n){3}")));
+    if (intention.entree.size() > 4096 || !entry.match(QString::fromLatin1(intention.entree)).hasMatch())
+        refuse(name, kPathFileAccessError, QStringLiteral("il ne donne pas une entrée de journal"));
+    const QByteArray rowid = values.value(QStringLiteral("rowid"));
+    static const QRegularExpression digits(QRegularExpression::anchoredPattern(QStringLiteral("[1-9][0-9]{0,17}")));
+    if (!digits.match(QString::fromLatin1(rowid)).hasMatch())
+        refuse(name, ErrorNumber::RecordDeleted, QStringLiteral("il ne désigne pas sa fiche du catalogue"));
+    intention.rowid = rowid.toLongLong();
+    intention.inventaire = QString::fromUtf8(values.value(QStringLiteral("inventaire")));
+    bool sized = false;
+    const qint64 taille = values.value(QStringLiteral("journal.taille")).toLongLong(&sized);
+    if (sized && taille >= 0)
+        intention.tailleJournal = taille;
+    for (auto it = values.constBegin(); it != values.constEnd(); ++it) {
+        if (!it.key().startsWith(QStringLiteral("avant.")))
+            continue;
+        const QString champ = it.key().mid(6);
+        if (!champsDuPret().contains(champ))
+            refuse(name, ErrorNumber::FieldNotFound, QStringLiteral("le champ « %1 » n'est pas un champ du prêt").arg(champ));
+        intention.avant.insert(champ, QString::fromUtf8(it.value()));
+    }
+    for (const QString &champ : champsDuPret())
+        if (!intention.avant.contains(champ))
+            refuse(name, ErrorNumber::FieldNotFound, QStringLiteral("le champ « %1 » y manque").arg(champ));
+    if (intention.avant.value(QStringLiteral("inventaire")) != intention.inventaire)
+        refuse(name, ErrorNumber::RecordDeleted, QStringLiteral("il désigne deux documents"));
+    return intention;
+}
+
+// Settles one intent, held by this kiosk; returns whether it wrote its entry.
+bool regle(Module11 &module, const QString &name, TextFile::HeldFile &held)
+{
+    const QHash<QString, QByteArray> values = decode(held.content());
+    if (!values.contains(QStringLiteral("fin"))) {
+        held.done(); // cut short before anything was saved
+        return false;
+    }
+    const Intention intention = litIntention(name, values);
+
+    // Its record exactly: the row it names, still holding its number. Any
+    // other row of the same number is another book.
+    Cursor catalogue(QStringLiteral("luma"));
+    catalogue.setLockWait(module.attenteVerrou());
+    catalogue.setDatabaseName(nativePath(module.CheminBase() + QStringLiteral("\\LUMA.MDB")));
+    catalogue.setRecordSource(QStringLiteral("SELECT * FROM luma WHERE inventaire = '") +
+                              QString(intention.inventaire).replace(QLatin1Char('\''), QStringLiteral("''")) +
+                              QStringLiteral("'"));
+    catalogue.refresh();
+    while (catalogue.hasCurrentRecord() &&
+           (catalogue.currentRowId() != intention.rowid ||
+            catalogue.field(QStringLiteral("inventaire")) != intention.inventaire))
+        catalogue.moveNext();
+    if (!catalogue.hasCurrentRecord())
+        refuse(name, ErrorNumber::RecordDeleted,
+               QStringLiteral("sa fiche (document %1) n'est plus dans le catalogue").arg(intention.inventaire));
+    // The record still as it was before: the save never happened.
+    bool unchanged = true;
+    for (auto it = intention.avant.constBegin(); it != intention.avant.constEnd() && unchanged; ++it)
+        unchanged = catalogue.field(it.key()) == it.value();
+    catalogue.close();
+    bool written = false;
+    if (!unchanged) {
+        const Module11::EntreeJournal entree{
+            nativePath(module.CheminBase() + QLatin1Char('\\') + intention.journal), intention.entree};
+        written = module.repriseAuJournal(entree, intention.tailleJournal);
+    }
+    held.done();
+    return written;
+}
+
+int regleIntentions(Module11 &module, ErreursDifferees *erreurs)
 {
     const QString folder = dossier(module);
     int written = 0;
+    // One deadline for all: past it, the intents still kept are not waited
+    // for one by one.
+    bool patient = true;
     for (const QString &name : filesWithExtension(folder, kExtension)) {
-        // Under the lending lock every intent left is a dead kiosk's: intents
-        // live only while their kiosk holds that lock. A kiosk being killed
-        // may still hold its intent's lock for an instant after the lending
-        // lock went (the system lets go of a dead program's files one by
-        // one): wait for it rather than skip an intent that is about to be
-        // free, and find the journal changed after it.
-        TextFile::HeldFile held = TextFile::HeldFile::claim(nativePath(folder + QLatin1Char('\\') + name), true);
-        if (!held.isHeld())
-            continue; // settled by the kiosk itself and gone
-        module.trapped([&] {
-            const QHash<QString, QByteArray> values = decode(held.content());
-            if (!values.contains(QStringLiteral("fin"))) {
-                held.done(); // cut short before anything was saved
-                return;
+        const auto step = [&] {
+            // Under the lending lock every intent left is a dead kiosk's:
+            // intents live only while their kiosk holds that lock. A kiosk
+            // being killed may still hold its intent's lock for an instant
+            // after the lending lock went (the system lets go of a dead
+            // program's files one by one): wait for it, within the deadline,
+            // rather than skip an intent that is about to be free.
+            const QString path = nativePath(folder + QLatin1Char('\\') + name);
+            TextFile::HeldFile held;
+            try {
+                held = patient ? TextFile::HeldFile::claim(path, module.attenteVerrou())
+                               : TextFile::HeldFile::claim(path);
+            } catch (const AppError &error) {
+                patient = patient && error.number() != ErrorNumber::OtherKioskBusy;
+                throw;
             }
-            const QString inventaire = QString::fromUtf8(values.value(QStringLiteral("inventaire")));
-            Cursor catalogue(QStringLiteral("luma"));
-            catalogue.setDatabaseName(nativePath(module.CheminBase() + QStringLiteral("\\LUMA.MDB")));
-            catalogue.setRecordSource(QStringLiteral("SELECT * FROM luma WHERE inventaire = '") +
-                                      QString(inventaire).replace(QLatin1Char('\''), QStringLiteral("''")) +
-                                      QStringLiteral("'"));
-            catalogue.refresh();
-            // The record still as it was before: the save never happened.
-            bool unchanged = catalogue.hasCurrentRecord();
-            for (auto it = values.constBegin(); it != values.constEnd() && unchanged; ++it) {
-                if (it.key().startsWith(QStringLiteral("avant.")))
-                    unchanged = catalogue.field(it.key().mid(6)) == QString::fromUtf8(it.value());
-            }
-            catalogue.close();
-            if (!unchanged) {
-                const QString journal = QString::fromUtf8(values.value(QStringLiteral("journal")));
-                if (!isSafeFileName(journal))
-                    throw AppError(ErrorNumber::BadFileName, QStringLiteral("Nom de fichier incorrect : %1").arg(journal));
-                const Module11::EntreeJournal entree{
-                    nativePath(module.CheminBase() + QLatin1Char('\\') + journal), values.value(QStringLiteral("entree"))};
-                bool sized = false;
-                const qint64 before = values.value(QStringLiteral("journal.taille")).toLongLong(&sized);
-                if (module.repriseAuJournal(entree, sized ? before : -1))
+            if (!held.isHeld() && !patient && QFileInfo::exists(path))
+                throwOtherKioskBusy(path);
+            if (!held.isHeld())
+                return; // settled by the kiosk itself and gone
+            try {
+                if (regle(module, name, held))
                     ++written;
+            } catch (const IntentionRefusee &refused) {
+                if (erreurs)
+                    erreurs->ajoute(refused.erreur);
             }
-            held.done();
-        });
+        };
+        if (erreurs)
+            erreurs->essaie(step);
+        else
+            step();
     }
     return written;
 }

@@ -21,6 +21,13 @@
 // bytes after the recorded size that begin that entry are cut as its torn
 // entry. The management program, which does not take the lock, is the one
 // writer this cannot see.
+//
+// An intent is a file of the shared folder like any other: what it says is
+// checked before it is acted on. It names a day's journal (yy-mm-dd.JNL), its
+// record by rowid and inventory number together (numbers may repeat), and the
+// five loan fields; one that says anything else, or whose record is not found
+// exactly, is kept and reported, never settled by guess. No message is shown
+// while the lending lock is held: errors are reported once it is let go.
 class IntentionPret
 {
 public:
@@ -28,7 +35,8 @@ public:
 
     // Writes the intent; throws AppError when it cannot be written (nothing
     // must then be saved).
-    static IntentionPret ecrit(Module11 &module, const Module11::EntreeJournal &entree, const QString &inventaire,
+    // `avant` holds the loan fields (champsDuPret) of the record `rowid`.
+    static IntentionPret ecrit(Module11 &module, const Module11::EntreeJournal &entree, qint64 rowid,
                                const QHash<QString, QString> &avant);
     // The entry is written (or nothing was saved): the intent goes.
     void termine();
@@ -37,12 +45,20 @@ private:
     TextFile::HeldFile m_fichier;
 };
 
-// Takes the lending lock (waiting for another kiosk's loan to end) and
-// settles the intents dead kiosks left; returns the lock, held until the
-// caller has saved its own loan.
+// The loan fields a borrow or return checks before it writes, and an intent
+// records: inventaire, emprunté, emprunteur, cumul, dateemprunt.
+const QStringList &champsDuPret();
+
+// Takes the lending lock (waiting for another kiosk's loan to end, within
+// the deadline of Module11::attenteVerrou) and settles the intents dead
+// kiosks left; returns the lock, held until the caller has saved its own
+// loan. Throws AppError, with no lock held, when it cannot: the caller must
+// then write nothing. An intent that fails its checks is left for the next
+// start to report.
 TextFile::FileLock verrouPrets(Module11 &module);
 
 // At start: takes the lending lock and settles the intents dead kiosks left;
 // returns how many entries it wrote. Each intent that cannot be settled is
-// reported and kept.
+// kept, and reported once the lock is let go. Throws AppError (3218) when the
+// lock stays taken past the deadline.
 int reprendIntentions(Module11 &module);

@@ -8,6 +8,7 @@
 #include "platform/paths.h"
 #include "platform/textfile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringList>
@@ -171,6 +172,53 @@ QString descriptionErreur(int number)
 Module11::Module11(const PlatformServices &services, Feuilleenfant &données, Geometry &geometry)
     : m_services(services), m_données(données), m_geometry(geometry)
 {
+    setDélaiVerrou(m_délaiVerrou);
+}
+
+LockWait Module11::attenteVerrou()
+{
+    LockWait wait;
+    wait.deadline = m_délaiVerrou;
+    wait.waiting = [this] {
+        m_services.pointer.hourglass();
+        // Paints, without taking a touch: the child waits.
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    wait.finished = [this] { m_services.pointer.arrow(); };
+    return wait;
+}
+
+void Module11::setDélaiVerrou(std::chrono::milliseconds délai)
+{
+    m_délaiVerrou = délai;
+    for (Cursor *cursor : {&m_données.Donnée1(), &m_données.Donnée2(), &m_données.Donnée3(), &m_données.Donnée4()})
+        cursor->setLockWait(attenteVerrou());
+}
+
+bool ErreursDifferees::essaie(const std::function<void()> &step)
+{
+    if (m_module.programEnded())
+        return false;
+    try {
+        step();
+        return true;
+    } catch (const AppError &error) {
+        m_erreurs.push_back(error);
+    } catch (const std::exception &error) {
+        m_erreurs.emplace_back(51, descriptionErreur(51) + QStringLiteral(" : ") + QString::fromLocal8Bit(error.what()));
+    }
+    return false;
+}
+
+void ErreursDifferees::signale()
+{
+    const std::vector<AppError> erreurs = std::exchange(m_erreurs, {});
+    for (const AppError &error : erreurs) {
+        if (m_module.programEnded())
+            break;
+        m_module.GestionErreur(error);
+    }
 }
 
 void Module11::setCouleur(int i, short rouge, short vert, short bleu)
@@ -481,15 +529,17 @@ bool Module11::ajouteAuJournal(const EntreeJournal &entree)
 {
     // The whole entry goes in one write, under the journal's lock, after
     // whatever the journal holds: nothing in it is ever removed.
-    return TextFile::appendLocked(entree.fichier, entree.octets,
-                                  [](const QByteArray &journal) { return qint64(journal.size()); });
+    return TextFile::appendLocked(
+        entree.fichier, entree.octets, [](const QByteArray &journal) { return qint64(journal.size()); },
+        attenteVerrou());
 }
 
 bool Module11::repriseAuJournal(const EntreeJournal &entree, qint64 tailleAvant)
 {
-    return TextFile::appendLocked(entree.fichier, entree.octets, [&](const QByteArray &journal) {
-        return placeOfInterruptedEntry(journal, entree.octets, tailleAvant);
-    });
+    return TextFile::appendLocked(
+        entree.fichier, entree.octets,
+        [&](const QByteArray &journal) { return placeOfInterruptedEntry(journal, entree.octets, tailleAvant); },
+        attenteVerrou());
 }
 
 void Module11::endProgram()

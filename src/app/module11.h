@@ -1,13 +1,16 @@
 #pragma once
 
 #include "platform/apperror.h"
+#include "platform/lockwait.h"
 #include "platform/picture.h"
 #include "platform/services.h"
 
 #include <QColor>
 #include <QString>
 #include <array>
+#include <chrono>
 #include <functional>
+#include <vector>
 
 class Feuilleenfant;
 class FolderListings;
@@ -138,6 +141,13 @@ public:
     // failed or did not run.
     bool trapped(const std::function<void()> &step);
 
+    // How a lock another kiosk holds is waited for (the lending lock, an
+    // intent, a journal, a database): the screen keeps painting under the
+    // waiting pointer, and past the deadline (about 10 s; shorter in tests)
+    // the step gives up with error 3218.
+    LockWait attenteVerrou();
+    void setDélaiVerrou(std::chrono::milliseconds délai);
+
     const PlatformServices &services() const { return m_services; }
     Feuilleenfant &données() { return m_données; }
     Geometry &geometry() { return m_geometry; }
@@ -163,6 +173,29 @@ private:
     QString m_fichierJournal;
     bool m_programEnded = false;
     bool m_voix = true;
+    std::chrono::milliseconds m_délaiVerrou = LockWait::kDefaultDeadline;
+};
+
+// Errors of steps run while a lock other kiosks wait for is held: kept, and
+// reported only once the lock is let go, so that a box left open on one
+// kiosk never holds up the others.
+class ErreursDifferees
+{
+public:
+    explicit ErreursDifferees(Module11 &module) : m_module(module) {}
+
+    // Runs one step; a failure is kept for later. Returns false when the step
+    // failed or did not run (the program has ended).
+    bool essaie(const std::function<void()> &step);
+    void ajoute(const AppError &error) { m_erreurs.push_back(error); }
+    bool vide() const { return m_erreurs.empty(); }
+    // Reports each error kept, in order, through GestionErreur; the caller
+    // holds no lock any more.
+    void signale();
+
+private:
+    Module11 &m_module;
+    std::vector<AppError> m_erreurs;
 };
 
 // Reads a loan date as the catalogue may hold it, as the database engine

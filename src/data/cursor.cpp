@@ -206,6 +206,7 @@ bool isPositionalTerm(const QString &key)
 struct Cursor::Impl
 {
     std::shared_ptr<Database> db;
+    LockWait lockWait;
     dev_t device = 0;
     ino_t inode = 0;
 
@@ -300,7 +301,7 @@ void Cursor::Impl::ensureDatabase(const QString &path)
         && info.st_ino == inode)
         return;
     closeDatabase();
-    db = Database::open(path);
+    db = Database::open(path, Database::Mode::ReadWrite, lockWait);
     if (::stat(encoded.constData(), &info) == 0) {
         device = info.st_dev;
         inode = info.st_ino;
@@ -900,6 +901,22 @@ void Cursor::writeEdits(const QHash<QString, QString> &edits)
     if (sqlite3_changes(h) == 0)
         throw AppError(ErrorNumber::RecordDeleted, QStringLiteral("L'enregistrement a été supprimé."));
     d->lastModified = rowid;
+}
+
+void Cursor::setLockWait(const LockWait &wait)
+{
+    d->lockWait = wait;
+    if (d->db)
+        d->db->setLockWait(wait);
+}
+
+qint64 Cursor::currentRowId() const
+{
+    if (!d->hasCurrent())
+        throwNoCurrentRecord();
+    if (!d->byRowid)
+        throw AppError(3164, QStringLiteral("Les fiches de cette source n'ont pas d'identité dans une table."));
+    return d->rowids[size_t(d->position)];
 }
 
 void Cursor::forgetReadRow()

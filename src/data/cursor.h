@@ -35,6 +35,9 @@ public:
     void setRecordSource(const QString &jetSource);
     const QString &recordSource() const { return m_recordSource; }
 
+    // How the database is waited for while another program writes it.
+    void setLockWait(const LockWait &wait);
+
     // Opens (or re-opens) the database when needed and runs the record source.
     void refresh();
     bool isOpen() const;
@@ -48,6 +51,10 @@ public:
     bool eof() const;
     bool hasCurrentRecord() const;
     long long recordCount() const;
+    // The current row's identity in its table (SQLite's rowid), which stays
+    // the same until the row is deleted; 3021 with no current record, 3164
+    // when the record source's rows have none (a join, a computed set).
+    qint64 currentRowId() const;
 
     // From the first row, the first row satisfying the Jet condition becomes
     // current; when none does, noMatch() is true and the position is kept.

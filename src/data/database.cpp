@@ -3,6 +3,7 @@
 #include "data/jetfunctions.h"
 #include "data/sqlitestatement.h"
 #include "platform/apperror.h"
+#include "platform/lockwait.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,8 +16,18 @@
 
 namespace {
 
-// How long a file held by another program is waited for before giving up.
-constexpr int kBusyTimeoutMs = 5000;
+// SQLite's busy handler: a file another program writes is waited for as
+// the connection's LockWait says, never in one blocking sleep.
+int onBusy(void *data, int count)
+{
+    auto *busy = static_cast<BusyWait *>(data);
+    if (count == 0)
+        busy->waiter.emplace(busy->wait); // a new wait: a fresh deadline
+    if (busy->waiter && busy->waiter->pause())
+        return 1;
+    busy->waiter.reset();
+    return 0;
+}
 
 QString displayName(sqlite3 *db)
 {
@@ -193,6 +204,7 @@ void throwSqliteError(sqlite3 *db, int resultCode, const QString &context)
         throw AppError(ErrorNumber::CannotLockFile,
                        withContext(QStringLiteral("Impossible de verrouiller le fichier « %1 ».").arg(file), context));
     case SQLITE_BUSY:
+        throwOtherKioskBusy(file);
     case SQLITE_LOCKED:
         throw AppError(ErrorNumber::RecordLocked,
                        withContext(QStringLiteral("Le fichier « %1 » est verrouillé par un autre utilisateur ; "
@@ -253,7 +265,7 @@ void throwSqliteError(sqlite3 *db, int resultCode, const QString &context)
     }
 }
 
-std::shared_ptr<Database> Database::open(const QString &nativePath, Mode mode)
+std::shared_ptr<Database> Database::open(const QString &nativePath, Mode mode, const LockWait &wait)
 {
     const QFileInfo info(nativePath);
     if (nativePath.isEmpty() || !info.exists() || info.isDir())
@@ -288,7 +300,9 @@ std::shared_ptr<Database> Database::open(const QString &nativePath, Mode mode)
         throwSqliteError(db, db ? sqlite3_extended_errcode(db) : rc, QDir::toNativeSeparators(nativePath));
     }
     sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    auto busy = std::make_unique<BusyWait>();
+    busy->wait = wait;
+    sqlite3_busy_handler(db, onBusy, busy.get());
     // A name in double quotes that names no column must be an error, not the
     // text of the name: when another program renames a field, a search on it
     // would otherwise quietly compare every row with a constant.
@@ -304,15 +318,15 @@ std::shared_ptr<Database> Database::open(const QString &nativePath, Mode mode)
     try {
         installJetFunctions(db);
         Schema schema = readSchema(db);
-        return std::shared_ptr<Database>(new Database(db, nativePath, std::move(schema)));
+        return std::shared_ptr<Database>(new Database(db, nativePath, std::move(schema), std::move(busy)));
     } catch (...) {
         sqlite3_close_v2(db);
         throw;
     }
 }
 
-Database::Database(sqlite3 *db, QString path, Schema schema)
-    : m_db(db), m_path(std::move(path)), m_schema(std::move(schema))
+Database::Database(sqlite3 *db, QString path, Schema schema, std::unique_ptr<BusyWait> busy)
+    : m_db(db), m_path(std::move(path)), m_schema(std::move(schema)), m_busy(std::move(busy))
 {
 }
 

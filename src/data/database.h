@@ -1,11 +1,20 @@
 #pragma once
 
 #include "data/schema.h"
+#include "platform/lockwait.h"
 
 #include <QString>
 #include <memory>
+#include <optional>
 
 struct sqlite3;
+
+// The wait of one connection for a file another program writes.
+struct BusyWait
+{
+    LockWait wait;
+    std::optional<LockWaiter> waiter;
+};
 
 // One open database file: an SQLite 3 file holding the tables of the school,
 // catalogue or descriptor database, with the Jet behaviour installed
@@ -15,7 +24,7 @@ struct sqlite3;
 // database; 3050 the file cannot be locked; 3343 the file is in Access format
 // (Jet or ACE signature): it is never opened for writing, repaired or
 // overwritten, and the message says it must first be converted. A file busy
-// in another program is waited for a few seconds before 3260 is raised.
+// in another program is waited for as the LockWait says before 3218 is raised.
 class Database
 {
 public:
@@ -24,7 +33,8 @@ public:
     // died is reported rather than put right (the next kiosk to start does).
     enum class Mode { ReadWrite, ReadOnly };
 
-    static std::shared_ptr<Database> open(const QString &nativePath, Mode mode = Mode::ReadWrite);
+    static std::shared_ptr<Database> open(const QString &nativePath, Mode mode = Mode::ReadWrite,
+                                          const LockWait &wait = {});
     ~Database();
 
     Database(const Database &) = delete;
@@ -33,15 +43,19 @@ public:
     sqlite3 *handle() const { return m_db; }
     const QString &path() const { return m_path; }
 
+    // How a file another program writes is waited for.
+    void setLockWait(const LockWait &wait) { m_busy->wait = wait; }
+
     // Tables and columns, read when the file is opened.
     const Schema &schema() const { return m_schema; }
 
 private:
-    Database(sqlite3 *db, QString path, Schema schema);
+    Database(sqlite3 *db, QString path, Schema schema, std::unique_ptr<BusyWait> busy);
 
     sqlite3 *m_db;
     QString m_path;
     Schema m_schema;
+    std::unique_ptr<BusyWait> m_busy; // the busy handler's, as long as the connection
 };
 
 // True when the file lies on a disk of this computer (not a network share, a

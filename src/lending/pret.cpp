@@ -10,46 +10,55 @@
 
 namespace {
 
-const QStringList kChampsVerifies = {QStringLiteral("inventaire"), QStringLiteral("emprunté"),
-                                     QStringLiteral("emprunteur"), QStringLiteral("cumul"),
-                                     QStringLiteral("dateemprunt")};
+const QStringList &kChampsVerifies = champsDuPret();
 
 // The save shared by the borrow and the return, once the fields are edited.
 IssuePret enregistre(Module11 &m, const QString &kind, const QHash<QString, QString> &montre,
                      const std::function<Module11::JournalValues()> &valeurs)
 {
     Cursor &catalogue = m.données().Donnée2();
-    Module11::EntreeJournal entree;
-    std::optional<IntentionPret> intention;
-    // Held until the entry is written: no other kiosk saves in between.
-    TextFile::FileLock verrou;
-    bool inchange = false;
-    const bool prepared = m.trapped([&] {
-        entree = m.composeJournal(kind, valeurs());
-        verrou = verrouPrets(m);
-        // Read again under the lock: the intent must record what the record
-        // holds now, which no other kiosk can change any more, not what was
-        // shown a moment ago. Changed since, there is nothing to save.
-        catalogue.forgetReadRow();
-        inchange = etatMontre(m.données()) == montre;
-        if (inchange)
-            intention = IntentionPret::ecrit(m, entree, montre.value(QStringLiteral("inventaire")), montre);
-    });
-    if (!prepared || !inchange) {
-        m.trapped([&] { catalogue.cancelUpdate(); });
-        return prepared ? IssuePret::Change : IssuePret::Echoue;
+    // Other kiosks wait for the lending lock: nothing is shown, asked or
+    // repaired while it is held. Errors are reported once it is let go.
+    ErreursDifferees erreurs(m);
+    IssuePret issue = IssuePret::Echoue;
+    {
+        Module11::EntreeJournal entree;
+        // Held until the entry is written: no other kiosk saves in between.
+        TextFile::FileLock verrou;
+        std::optional<IntentionPret> intention;
+        bool inchange = false;
+        const bool prepared = erreurs.essaie([&] {
+            entree = m.composeJournal(kind, valeurs());
+            verrou = verrouPrets(m);
+            // Read again under the lock: the intent must record what the
+            // record holds now, which no other kiosk can change any more, not
+            // what was shown a moment ago. Changed since, there is nothing to
+            // save.
+            catalogue.forgetReadRow();
+            inchange = etatMontre(m.données()) == montre;
+            if (inchange)
+                intention = IntentionPret::ecrit(m, entree, catalogue.currentRowId(), montre);
+        });
+        if (!prepared || !inchange) {
+            erreurs.essaie([&] { catalogue.cancelUpdate(); });
+            issue = prepared ? IssuePret::Change : IssuePret::Echoue;
+        } else {
+            bool saved = false;
+            const bool ran = erreurs.essaie([&] { saved = catalogue.updateIfUnchanged(montre); });
+            if (!ran || !saved) {
+                intention->termine();
+                issue = ran ? IssuePret::Change : IssuePret::Echoue;
+            } else {
+                erreurs.essaie([&] { catalogue.moveToLastModified(); });
+                // Without its entry the intent stays, and the next start writes it.
+                if (erreurs.essaie([&] { m.ajouteAuJournal(entree); }))
+                    intention->termine();
+                issue = IssuePret::Enregistre;
+            }
+        }
     }
-    bool saved = false;
-    const bool ran = m.trapped([&] { saved = catalogue.updateIfUnchanged(montre); });
-    if (!ran || !saved) {
-        intention->termine();
-        return ran ? IssuePret::Change : IssuePret::Echoue;
-    }
-    m.trapped([&] { catalogue.moveToLastModified(); });
-    // Without its entry the intent stays, and the next start writes it.
-    if (m.trapped([&] { m.ajouteAuJournal(entree); }))
-        intention->termine();
-    return IssuePret::Enregistre;
+    erreurs.signale();
+    return issue;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "platform/textfile.h"
 
 #include "platform/apperror.h"
+#include "platform/lockwait.h"
 #include "platform/sharedaccess.h"
 
 #include <QFile>
@@ -192,18 +193,34 @@ int syncFile(int fd)
     return result == 0 || errno == EINVAL || errno == EROFS ? 0 : errno;
 }
 
-// Takes (or, without waiting, tries to take) the exclusive lock of a whole
-// file. POSIX record locks are what network file systems carry to the server.
-int lockFile(int fd, bool wait)
+// Tries once to take the exclusive lock of a whole file: 0, or the errno
+// (EAGAIN or EACCES: another program holds it). POSIX record locks are what
+// network file systems carry to the server.
+int tryLockFile(int fd)
 {
     struct flock lock {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
     int result;
     do {
-        result = ::fcntl(fd, wait ? F_SETLKW : F_SETLK, &lock);
-    } while (result != 0 && errno == EINTR && wait);
+        result = ::fcntl(fd, F_SETLK, &lock);
+    } while (result != 0 && errno == EINTR);
     return result == 0 ? 0 : errno;
+}
+
+bool heldElsewhere(int error)
+{
+    return error == EAGAIN || error == EACCES;
+}
+
+// Takes the lock, polling rather than blocking in the system: a lock another
+// program keeps must not freeze this one (LockWait).
+void lockWaiting(int fd, const LockWait &wait, const QString &path)
+{
+    int error = 0;
+    waitForLock([&] { return !heldElsewhere(error = tryLockFile(fd)); }, wait, path);
+    if (error != 0)
+        throwForErrno(error, path);
 }
 
 void syncFolderOf(const QString &path)
@@ -237,12 +254,11 @@ QByteArray readFrom(int fd)
 namespace TextFile {
 
 bool appendLocked(const QString &nativePath, const QByteArray &bytes,
-                  const std::function<qint64(const QByteArray &content)> &keep)
+                  const std::function<qint64(const QByteArray &content)> &keep, const LockWait &wait)
 {
     Descriptor fd(openOrThrow(nativePath, O_RDWR | O_CREAT));
-    int error = lockFile(fd.get(), true);
-    if (error != 0)
-        throwForErrno(error, nativePath);
+    lockWaiting(fd.get(), wait, nativePath);
+    int error = 0;
     // The lock goes with the descriptor, whatever happens below. (Only a
     // regular file has a content to look at: a device is written to as it is.)
     struct stat status {};
@@ -292,12 +308,10 @@ FileLock &FileLock::operator=(FileLock &&other) noexcept
     return *this;
 }
 
-FileLock FileLock::take(const QString &nativePath)
+FileLock FileLock::take(const QString &nativePath, const LockWait &wait)
 {
     Descriptor fd(openOrThrow(nativePath, O_RDWR | O_CREAT));
-    const int error = lockFile(fd.get(), true);
-    if (error != 0)
-        throwForErrno(error, nativePath);
+    lockWaiting(fd.get(), wait, nativePath);
     return FileLock(fd.release());
 }
 
@@ -328,7 +342,7 @@ void HeldFile::release()
 HeldFile HeldFile::create(const QString &nativePath, const QByteArray &bytes)
 {
     Descriptor fd(openOrThrow(nativePath, O_RDWR | O_CREAT | O_EXCL));
-    int error = lockFile(fd.get(), false);
+    int error = tryLockFile(fd.get());
     if (error == 0)
         error = writeAll(fd.get(), bytes);
     if (error == 0)
@@ -342,16 +356,21 @@ HeldFile HeldFile::create(const QString &nativePath, const QByteArray &bytes)
     return HeldFile(fd.release(), nativePath);
 }
 
-HeldFile HeldFile::claim(const QString &nativePath, bool wait)
+HeldFile HeldFile::claim(const QString &nativePath)
 {
-    const int fd = ::open(encodedPath(nativePath).constData(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
+    Descriptor fd(::open(encodedPath(nativePath).constData(), O_RDWR | O_CLOEXEC));
+    if (fd.get() < 0 || tryLockFile(fd.get()) != 0)
         return {};
-    if (lockFile(fd, wait) != 0) {
-        ::close(fd);
+    return HeldFile(fd.release(), nativePath);
+}
+
+HeldFile HeldFile::claim(const QString &nativePath, const LockWait &wait)
+{
+    Descriptor fd(::open(encodedPath(nativePath).constData(), O_RDWR | O_CLOEXEC));
+    if (fd.get() < 0)
         return {};
-    }
-    return HeldFile(fd, nativePath);
+    lockWaiting(fd.get(), wait, nativePath);
+    return HeldFile(fd.release(), nativePath);
 }
 
 QByteArray HeldFile::content() const

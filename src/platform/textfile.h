@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/lockwait.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -42,7 +44,8 @@ QStringList readValues(const QString &text, int count);
 void appendLines1252(const QString &nativePath, const QStringList &lines);
 
 // Appends bytes to a file that other programs append to as well, under an
-// exclusive lock of the whole file (waiting for it), then flushes it to disk.
+// exclusive lock of the whole file (waiting for it as `wait` says: 3218
+// past its deadline), then flushes it to disk.
 // Under the lock, `keep` sees the file's content and returns how many of its
 // bytes to keep before the new ones (to cut the torn tail this program left
 // when it died in the middle of a write), or -1 to write nothing (the bytes
@@ -54,7 +57,7 @@ void appendLines1252(const QString &nativePath, const QStringList &lines);
 // error is 75), and a file or folder it creates is shared as the data folder
 // is (SharedAccess).
 bool appendLocked(const QString &nativePath, const QByteArray &bytes,
-                  const std::function<qint64(const QByteArray &content)> &keep);
+                  const std::function<qint64(const QByteArray &content)> &keep, const LockWait &wait = {});
 
 // A small file that says "this is under way": created new and locked by this
 // program until done() or destruction; a program that dies leaves it behind,
@@ -71,9 +74,12 @@ public:
     // Creates the file (it must not exist), locks it, writes the bytes and
     // flushes the file and its folder.
     static HeldFile create(const QString &nativePath, const QByteArray &bytes);
-    // Locks an existing file; an empty HeldFile when it is gone, or, without
-    // waiting, when another program holds it.
-    static HeldFile claim(const QString &nativePath, bool wait = false);
+    // Locks an existing file; an empty HeldFile when it is gone or another
+    // program holds it.
+    static HeldFile claim(const QString &nativePath);
+    // The same, waiting for another program's lock as `wait` says (3218 past
+    // its deadline).
+    static HeldFile claim(const QString &nativePath, const LockWait &wait);
 
     bool isHeld() const { return m_fd >= 0; }
     QByteArray content() const;
@@ -89,8 +95,9 @@ private:
 };
 
 // The exclusive lock of a lock file (created when missing), held from take()
-// until destruction, waiting for any other program that holds it. The lock
-// goes with the program: one that dies lets it go.
+// until destruction, waiting for any other program that holds it as `wait`
+// says (3218 past its deadline). The lock goes with the program: one that
+// dies lets it go.
 class FileLock
 {
 public:
@@ -99,7 +106,7 @@ public:
     FileLock(FileLock &&other) noexcept;
     FileLock &operator=(FileLock &&other) noexcept;
 
-    static FileLock take(const QString &nativePath);
+    static FileLock take(const QString &nativePath, const LockWait &wait = {});
 
 private:
     explicit FileLock(int fd) : m_fd(fd) {}

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Test doubles of the platform services.
 
 struct ShownMessage
@@ -23,6 +25,8 @@ public:
     int show(const QString &text, const QString &title, MsgIcon icon, MsgButtons buttons) override
     {
         shown.append({text, title, icon, buttons});
+        if (onShow)
+            onShow(shown.back());
         if (buttons == MsgButtons::Ok)
             return MsgAnswer::Ok;
         return answers.isEmpty() ? MsgAnswer::Yes : answers.takeFirst();
@@ -30,6 +34,7 @@ public:
 
     QList<ShownMessage> shown;
     QList<int> answers; // answers to Yes/No questions, in order (Yes when empty)
+    std::function<void(const ShownMessage &)> onShow; // runs while the box is "open"
 };
 
 class FakeSoundPlayer : public SoundPlayer

@@ -349,15 +349,15 @@ private slots:
     {
         const QString bmp = m_dir.filePath("00012.BMP"), pngNamedBmp = m_dir.filePath("00013.BMP");
         QVERIFY(solidImage(Qt::blue).save(bmp, "BMP") && solidImage(Qt::green).save(pngNamedBmp, "PNG"));
-        const Picture cover = Picture::fromFile(bmp);
+        const Picture cover = Picture::fromFile(bmp, QSize(64, 64));
         QVERIFY(!cover.isNull());
         QCOMPARE(cover.source(), bmp);
-        QVERIFY(!Picture::fromFile(pngNamedBmp).isNull());
+        QVERIFY(!Picture::fromFile(pngNamedBmp, QSize(64, 64)).isNull());
 
         // A picture is shared by identity: the same file loaded again is another picture.
         const Picture copy = cover;
         QVERIFY(copy.sameAs(cover));
-        QVERIFY(!Picture::fromFile(bmp).sameAs(cover));
+        QVERIFY(!Picture::fromFile(bmp, QSize(64, 64)).sameAs(cover));
         QVERIFY(!Picture().sameAs(cover));
     }
 
@@ -379,7 +379,7 @@ private slots:
         const QString path = m_dir.filePath(name);
         if (content != "<none>")
             writeBytes(path, content);
-        QVERIFY(Picture::fromFile(path).isNull());
+        QVERIFY(Picture::fromFile(path, QSize(64, 64)).isNull());
         QVERIFY(Picture::fromResource(path).isNull());
         QVERIFY(Picture::fromResource(":/assets/absent.svg").isNull());
     }
@@ -392,7 +392,7 @@ private slots:
         canvas.fill(Qt::white);
         {
             QPainter painter(&canvas);
-            Picture::fromFile(path).paint(painter, QRectF(10, 5, 20, 10));
+            Picture::fromFile(path, QSize(64, 64)).paint(painter, QRectF(10, 5, 20, 10));
             Picture().paint(painter, QRectF(0, 0, 40, 20)); // a null picture paints nothing
         }
         QCOMPARE(canvas.pixelColor(10, 5), QColor(Qt::red));
@@ -485,7 +485,7 @@ private slots:
 
         const QString path = m_dir.filePath("blue.png");
         QVERIFY(solidImage(Qt::blue).save(path, "PNG"));
-        picture->setPicture(Picture::fromFile(path));
+        picture->setPicture(Picture::fromFile(path, QSize(64, 64)));
         QCOMPARE(window.grab().toImage().pixelColor(50, 50), QColor(Qt::blue));
         picture->clear();
         QCOMPARE(window.grab().toImage().pixelColor(50, 50), QColor(128, 255, 128));
@@ -497,7 +497,7 @@ private slots:
         button.resize(80, 100);
         const QString path = m_dir.filePath("face.png");
         QVERIFY(solidImage(Qt::yellow).save(path, "PNG"));
-        button.setPicture(Picture::fromFile(path));
+        button.setPicture(Picture::fromFile(path, QSize(64, 64)));
 
         const QImage raised = button.grab().toImage();
         QCOMPARE(raised.pixelColor(2, 2), QColor(Qt::white)); // lit from the top left

@@ -2,6 +2,7 @@
 // files, twips geometry, pictures, the shared widgets and the Qt services.
 
 #include "platform/apperror.h"
+#include "platform/datafile.h"
 #include "platform/geometry.h"
 #include "platform/paths.h"
 #include "platform/picture.h"
@@ -10,8 +11,10 @@
 #include "platform/widgets.h"
 
 #include "errors.h"
+#include "planted.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -25,7 +28,9 @@
 #include <QTimer>
 
 #include <functional>
+#include <array>
 #include <csignal>
+#include <cstring>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -67,6 +72,164 @@ void whenMessageBoxShows(const std::function<void(QMessageBox *)> &answer)
         }
     });
     timer->start();
+}
+
+// Pictures made byte by byte: a few kilobytes on disk that announce
+// 20000 x 20000 points, as a hostile or careless file would.
+
+quint32 crc32Of(const QByteArray &bytes)
+{
+    static const std::array<quint32, 256> table = [] {
+        std::array<quint32, 256> t {};
+        for (quint32 n = 0; n < 256; ++n) {
+            quint32 c = n;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char b : bytes)
+        crc = table[(crc ^ quint8(b)) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
+QByteArray bigEndian32(quint32 v)
+{
+    QByteArray out;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out += char(v >> shift);
+    return out;
+}
+
+QByteArray littleEndian(quint32 v, int bytes)
+{
+    QByteArray out;
+    for (int i = 0; i < bytes; ++i)
+        out += char(v >> (8 * i));
+    return out;
+}
+
+QByteArray pngChunk(const QByteArray &type, const QByteArray &data)
+{
+    return bigEndian32(quint32(data.size())) + type + data + bigEndian32(crc32Of(type + data));
+}
+
+// A valid black PNG, black and white or in colours: 50 KB for 20000 x 20000.
+QByteArray blackPng(int width, int height, bool colours = false)
+{
+    const QByteArray header = bigEndian32(width) + bigEndian32(height) +
+                              (colours ? QByteArray("\x08\x02\x00\x00\x00", 5) : QByteArray("\x01\x00\x00\x00\x00", 5));
+    const QByteArray rows(qsizetype(height) * (1 + (colours ? qsizetype(width) * 3 : (width + 7) / 8)), '\0');
+    return QByteArray("\x89PNG\r\n\x1a\n") + pngChunk("IHDR", header) + pngChunk("IDAT", qCompress(rows, 9).mid(4)) +
+           pngChunk("IEND", {});
+}
+
+QByteArray bmpHeaders(int width, int height, int bits, int compression, int colours, qint64 dataSize)
+{
+    const qint64 offset = 14 + 40 + 4 * colours;
+    QByteArray bytes = "BM" + littleEndian(quint32(offset + dataSize), 4) + littleEndian(0, 4) + littleEndian(quint32(offset), 4);
+    bytes += littleEndian(40, 4) + littleEndian(width, 4) + littleEndian(height, 4) + littleEndian(1, 2) +
+             littleEndian(bits, 2) + littleEndian(compression, 4) + littleEndian(quint32(dataSize), 4) +
+             littleEndian(2835, 4) + littleEndian(2835, 4) + littleEndian(colours, 4) + littleEndian(0, 4);
+    for (int c = 0; c < colours; ++c)
+        bytes += littleEndian(c ? 0xFFFFFF : 0, 4);
+    return bytes;
+}
+
+// An 8-bit run-length BMP: 3 MB for 20000 x 20000.
+QByteArray rleBmp(int width, int height)
+{
+    QByteArray row;
+    for (int left = width; left > 0; left -= 255)
+        row += char(std::min(left, 255)), row += '\0';
+    row += QByteArray(2, '\0'); // end of line
+    const QByteArray data = row.repeated(height) + QByteArray("\x00\x01", 2);
+    return bmpHeaders(width, height, 8, 1, 256, data.size()) + data;
+}
+
+// A small real picture whose header is changed to announce another size.
+QByteArray jpegAnnouncing(int width, int height)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    solidImage(Qt::gray, QSize(16, 16)).save(&buffer, "JPEG");
+    const qsizetype frame = bytes.indexOf("\xff\xc0");
+    if (frame >= 0) {
+        bytes[frame + 5] = char(height >> 8), bytes[frame + 6] = char(height);
+        bytes[frame + 7] = char(width >> 8), bytes[frame + 8] = char(width);
+    }
+    return bytes;
+}
+
+QByteArray gifAnnouncing(int width, int height)
+{
+    const QByteArray size = littleEndian(width, 2) + littleEndian(height, 2);
+    return "GIF89a" + size + QByteArray("\x80\x00\x00\x00\x00\x00\xff\xff\xff", 9) + "," + littleEndian(0, 4) + size +
+           QByteArray("\x00\x02\x01\x2c\x00;", 6);
+}
+
+QByteArray encoded(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+qint64 statusKilobytes(const char *field)
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+struct DecodeCost
+{
+    QSize size;
+    qint64 milliseconds = -1;
+    qint64 extraKilobytes = -1; // peak memory above what the process held before
+};
+
+// Reads the thumbnail in a child process, so that the peak memory measured
+// is the decoding's own and a decoding that runs away cannot take the tests
+// with it.
+DecodeCost costOfThumbnail(const QString &path, QSize bound)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(30);
+        QFile clear("/proc/self/clear_refs");
+        if (clear.open(QIODevice::WriteOnly))
+            clear.write("5"); // the peak starts again from here
+        clear.close();
+        const qint64 before = statusKilobytes("VmRSS:");
+        QElapsedTimer timer;
+        timer.start();
+        const QImage image = Picture::readThumbnail(path, bound);
+        const qint64 values[4] = {image.width(), image.height(), timer.elapsed(), statusKilobytes("VmHWM:") - before};
+        (void)!::write(channel[1], values, sizeof values);
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    qint64 values[4] = {-1, -1, -1, -1};
+    const bool got = ::read(channel[0], values, sizeof values) == ssize_t(sizeof values);
+    ::close(channel[0]);
+    ::waitpid(child, nullptr, 0);
+    if (!got)
+        return {};
+    return {QSize(int(values[0]), int(values[1])), values[2], values[3]};
 }
 
 } // namespace
@@ -188,6 +351,35 @@ private slots:
         QVERIFY(isFolder(m_base + "\\éveil\\"));
         QVERIFY(!isFolder(m_base + "\\SONS\\FERME.WAV"));
         QVERIFY(!isFolder(m_base + "\\REQUETES"));
+    }
+
+    // A name from a request may go down into subfolders, never out.
+    void relativePathsStayInside_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("safe");
+        QTest::newRow("plain") << "CHAT.BMP" << true;
+        QTest::newRow("subfolder") << "ANIMAUX\\CHAT.BMP" << true;
+        QTest::newRow("subfolder, slash") << "animaux/chat.bmp" << true;
+        QTest::newRow("two levels") << "A\\B\\C.WAV" << true;
+        QTest::newRow("dots in a name") << "a..b\\...WAV" << true;
+        QTest::newRow("parent") << "..\\LUMA.MDB" << false;
+        QTest::newRow("parent, slash") << "../LUMA.MDB" << false;
+        QTest::newRow("down then out") << "ANIMAUX\\..\\..\\LUMA.MDB" << false;
+        QTest::newRow("ends in parent") << "ANIMAUX\\.." << false;
+        QTest::newRow("absolute") << "/etc/passwd" << false;
+        QTest::newRow("root of the drive") << "\\X.BMP" << false;
+        QTest::newRow("network share") << "\\\\SERVEUR\\X.BMP" << false;
+        QTest::newRow("drive") << "C:\\X.BMP" << false;
+        QTest::newRow("drive, no separator") << "c:X.BMP" << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("NUL") << QString("A") + QChar(u'\0') + "/../B" << false;
+    }
+    void relativePathsStayInside()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, safe);
+        QCOMPARE(isSafeRelativePath(name), safe);
     }
 
     void safeFileNames()
@@ -359,6 +551,114 @@ private slots:
         QVERIFY(copy.sameAs(cover));
         QVERIFY(!Picture::fromFile(bmp, QSize(64, 64)).sameAs(cover));
         QVERIFY(!Picture().sameAs(cover));
+    }
+
+    // Whatever sits under a name the program reads, reading it ends at once:
+    // a regular file (or a link to one) within its limit is read, anything
+    // else refused with error 75, whichever reader meets it.
+    void plantedFilesAreRefusedAtOnce_data()
+    {
+        QTest::addColumn<Planted>("kind");
+        QTest::addColumn<bool>("textRefused");  // a request, an intent, the colour file
+        QTest::addColumn<bool>("soundRefused"); // a sound or a picture
+        QTest::newRow("fifo") << Planted::Fifo << true << true;
+        QTest::newRow("link to /dev/zero") << Planted::DeviceLink << true << true;
+        QTest::newRow("folder") << Planted::Folder << true << true;
+        QTest::newRow("text over 64 KB") << Planted::TooBigText << true << false;
+        QTest::newRow("over 32 MB") << Planted::TooBigMedia << true << true;
+        QTest::newRow("link to a regular file") << Planted::LinkToRegular << false << false;
+    }
+    void plantedFilesAreRefusedAtOnce()
+    {
+        QFETCH(Planted, kind);
+        QFETCH(bool, textRefused);
+        QFETCH(bool, soundRefused);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("ZZ.RQT");
+        QVERIFY(plant(kind, path));
+        ::alarm(20); // a read that blocks ends the run rather than hanging it
+        const auto noAlarm = qScopeGuard([] { ::alarm(0); });
+        QElapsedTimer timer;
+        timer.start();
+
+        const int text = errorNumberOf([&] { TextFile::readWritten(path); });
+        QCOMPARE(text, textRefused ? 75 : 0);
+        QCOMPARE(errorNumberOf([&] { DataFile::check(path, DataFile::kMediaLimit); }), soundRefused ? 75 : 0);
+        // An intent in its place may be claimed; its content is refused.
+        TextFile::HeldFile intent = TextFile::HeldFile::claim(path);
+        if (intent.isHeld())
+            QCOMPARE(errorNumberOf([&] { intent.content(); }), textRefused ? 75 : 0);
+        QVERIFY(Picture::fromFile(path, QSize(64, 64)).isNull());
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // A picture is decoded at the size it is shown at, or not at all: a file
+    // of a few kilobytes announcing 20000 x 20000 points neither holds a touch
+    // nor takes the memory of its gigapixels; a drawing or any other format
+    // under a .BMP name is no picture.
+    void picturesDecodeWithinBounds_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QSize>("decoded"); // empty when refused
+        QTest::newRow("PNG 20000 x 20000") << "png-huge" << QSize();
+        QTest::newRow("BMP 20000 x 20000, run-length") << "bmp-rle-huge" << QSize();
+        QTest::newRow("BMP 20000 x 12000, 1 bit, 30 MB") << "bmp-mono-huge" << QSize();
+        // Within what the decoders take by themselves, but whole they would
+        // take 100 MB.
+        QTest::newRow("PNG 5000 x 5000") << "png-large" << QSize();
+        QTest::newRow("BMP 5000 x 5000, 256 colours") << "bmp-large" << QSize();
+        QTest::newRow("JPEG announcing 20000 x 20000") << "jpeg-huge" << QSize();
+        QTest::newRow("GIF announcing 20000 x 20000") << "gif-huge" << QSize();
+        QTest::newRow("SVG named .BMP") << "svg" << QSize();
+        QTest::newRow("icon named .BMP") << "ico" << QSize();
+        QTest::newRow("PNG 1600 x 1200") << "png" << QSize(200, 150);
+        QTest::newRow("JPEG 2400 x 1800") << "jpeg" << QSize(200, 150);
+        QTest::newRow("BMP 90 x 120, smaller than shown") << "bmp" << QSize(90, 120);
+    }
+    void picturesDecodeWithinBounds()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QSize, decoded);
+        const QString path = m_dir.filePath("PICTURE.BMP");
+        QFile::remove(path);
+        if (kind == "png-huge") {
+            writeBytes(path, blackPng(20000, 20000));
+        } else if (kind == "bmp-rle-huge") {
+            writeBytes(path, rleBmp(20000, 20000));
+        } else if (kind == "bmp-mono-huge") {
+            const qint64 data = qint64(12000) * 2500;
+            writeBytes(path, bmpHeaders(20000, 12000, 1, 0, 2, data));
+            QVERIFY(QFile::resize(path, QFileInfo(path).size() + data));
+        } else if (kind == "png-large") {
+            writeBytes(path, blackPng(5000, 5000, true));
+        } else if (kind == "bmp-large") {
+            const qint64 data = qint64(5000) * 5000;
+            writeBytes(path, bmpHeaders(5000, 5000, 8, 0, 256, data));
+            QVERIFY(QFile::resize(path, QFileInfo(path).size() + data));
+        } else if (kind == "jpeg-huge") {
+            writeBytes(path, jpegAnnouncing(20000, 20000));
+        } else if (kind == "gif-huge") {
+            writeBytes(path, gifAnnouncing(20000, 20000));
+        } else if (kind == "svg") {
+            writeBytes(path, "<svg xmlns='http://www.w3.org/2000/svg' width='40' height='40'>"
+                             "<rect width='40' height='40' fill='red'/></svg>");
+        } else if (kind == "ico") {
+            writeBytes(path, encoded(solidImage(Qt::red, QSize(32, 32)), "ICO"));
+        } else if (kind == "png") {
+            writeBytes(path, encoded(solidImage(Qt::red, QSize(1600, 1200)), "PNG"));
+        } else if (kind == "jpeg") {
+            writeBytes(path, encoded(solidImage(Qt::red, QSize(2400, 1800)), "JPEG"));
+        } else {
+            writeBytes(path, encoded(solidImage(Qt::red, QSize(90, 120)), "BMP"));
+        }
+        QVERIFY(QFileInfo(path).size() <= DataFile::kMediaLimit);
+
+        const DecodeCost cost = costOfThumbnail(path, QSize(200, 200));
+        QVERIFY2(cost.milliseconds >= 0, "the child decoding the picture died");
+        QVERIFY2(cost.extraKilobytes < 64 * 1024, qPrintable(QString::number(cost.extraKilobytes) + " KB"));
+        QCOMPARE(cost.size.isEmpty() ? QSize() : cost.size, decoded);
+        if (decoded.isEmpty())
+            QVERIFY2(cost.milliseconds < 100, qPrintable(QString::number(cost.milliseconds) + " ms"));
     }
 
     void unreadablePicturesAreNull_data()

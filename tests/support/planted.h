@@ -27,11 +27,11 @@ Q_DECLARE_METATYPE(Planted)
 constexpr qint64 kPlantedTextLimit = 64 * 1024;
 constexpr qint64 kPlantedMediaLimit = 32 * 1024 * 1024;
 
-// Puts the odd file at the path (its folder must exist); false when it
-// could not be made.
+// Puts the odd file at the path; false when it could not be made.
 inline bool plant(Planted kind, const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
+    QDir().mkpath(QFileInfo(path).path());
     QFile::remove(path);
     switch (kind) {
     case Planted::Fifo:

@@ -258,15 +258,16 @@ bool isSafeFileName(const QString &name)
 
 bool isSafeRelativePath(const QString &name)
 {
-    if (name.isEmpty() || hasDrive(name) || name.startsWith(u'/') || name.startsWith(u'\\'))
-        return false;
-    if (name.contains(QChar(u'\0')))
+    if (hasDrive(name) || name.contains(QChar(u'\0')))
         return false;
     QString path = name;
     path.replace(u'\\', u'/');
+    // Every component a name: no leading separator (absolute), no trailing
+    // one (a folder), no "." or "..".
     const QStringList components = path.split(u'/');
-    return std::none_of(components.begin(), components.end(),
-                        [](const QString &component) { return component == QLatin1String(".."); });
+    return std::none_of(components.begin(), components.end(), [](const QString &component) {
+        return component.isEmpty() || component == QLatin1String(".") || component == QLatin1String("..");
+    });
 }
 
 QStringList filesWithExtension(const QString &windowsFolder, const QString &extension)

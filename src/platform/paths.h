@@ -49,8 +49,8 @@ bool isSafeFileName(const QString &name);
 
 // A name taken from data that may go down into subfolders of the folder it is
 // joined to ("ANIMAUX\\CHAT.BMP", either separator): true only when it cannot
-// lead outside that folder (no ".." component, not absolute, no drive, no
-// NUL, not empty).
+// lead outside that folder and names something inside it: every component
+// a name (not empty, not "." or ".."), no drive, no NUL.
 bool isSafeRelativePath(const QString &name);
 
 // The entries of a folder whose names end with the extension (".RQT"),

@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImageWriter>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -268,6 +269,8 @@ private slots:
         QTest::newRow("drive") << "C:\\X.BMP" << false;
         QTest::newRow("drive, no separator") << "c:X.BMP" << false;
         QTest::newRow("empty") << "" << false;
+        QTest::newRow("the folder itself") << "." << false;
+        QTest::newRow("a folder") << "ANIMAUX\\" << false;
         QTest::newRow("NUL") << QString("A") + QChar(u'\0') + "/../B" << false;
     }
     void relativePathsStayInside()
@@ -508,6 +511,9 @@ private slots:
         QTest::newRow("icon named .BMP") << "ico" << QSize();
         QTest::newRow("PNG 1600 x 1200") << "png" << QSize(200, 150);
         QTest::newRow("JPEG 2400 x 1800") << "jpeg" << QSize(200, 150);
+        QTest::newRow("JPEG 6000 x 4000") << "jpeg-photo" << QSize(200, 133);
+        // Decoded whole whatever the size asked: 100 MB of coefficients.
+        QTest::newRow("progressive JPEG 6000 x 4000") << "jpeg-progressive" << QSize();
         QTest::newRow("BMP 90 x 120, smaller than shown") << "bmp" << QSize(90, 120);
     }
     void picturesDecodeWithinBounds()
@@ -539,6 +545,13 @@ private slots:
                              "<rect width='40' height='40' fill='red'/></svg>");
         } else if (kind == "ico") {
             writeBytes(path, encoded(solidImage(Qt::red, QSize(32, 32)), "ICO"));
+        } else if (kind == "jpeg-photo" || kind == "jpeg-progressive") {
+            QImage photo(6000, 4000, QImage::Format_RGB32);
+            photo.fill(Qt::darkGreen);
+            QImageWriter writer(path, "JPEG");
+            writer.setProgressiveScanWrite(kind == "jpeg-progressive");
+            writer.setQuality(90);
+            QVERIFY(writer.write(photo));
         } else if (kind == "png") {
             writeBytes(path, encoded(solidImage(Qt::red, QSize(1600, 1200)), "PNG"));
         } else if (kind == "jpeg") {

@@ -26,8 +26,9 @@ namespace {
 // decoded whole and then scaled, so they are refused beyond this many pixels
 // (16 MB decoded, and a touch held for a fraction of a second).
 constexpr qint64 kMaxWholePixels = 4 * 1024 * 1024;
-// JPEG decodes at an eighth of its size when asked: a camera's photograph
-// stays within reach, a picture of gigapixels does not.
+// A sequential JPEG decodes at an eighth of its size when asked: a camera's
+// photograph stays within reach, a picture of gigapixels does not. (A
+// progressive one keeps all its coefficients, six bytes a pixel: whole.)
 constexpr qint64 kMaxJpegPixels = 64 * 1024 * 1024;
 // Where the display size is not known.
 constexpr QSize kDefaultBound(1024, 1024);
@@ -49,6 +50,28 @@ QByteArray rasterFormat(QIODevice &device)
     return {};
 }
 
+// Whether a JPEG is progressive, from its frame header; one whose frame
+// header is not found near the start counts as progressive.
+bool isProgressiveJpeg(QIODevice &device)
+{
+    const QByteArray head = device.peek(128 * 1024);
+    qsizetype i = 2;
+    while (i + 4 <= head.size()) {
+        if (quint8(head[i]) != 0xFF)
+            return true;
+        const quint8 marker = quint8(head[i + 1]);
+        if (marker == 0xFF) { // fill byte
+            ++i;
+            continue;
+        }
+        // Start of frame: C0 to CF but for the tables C4, C8 and CC.
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+            return marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
+        i += 2 + ((quint8(head[i + 2]) << 8) | quint8(head[i + 3]));
+    }
+    return true;
+}
+
 // Reads the picture of the device scaled down to fit within the bound (in
 // device pixels); a null image, with the reason, when it is not a picture
 // that can be decoded within the limits above.
@@ -59,6 +82,8 @@ QImage decode(QIODevice &device, QSize bound, QString &why)
         why = QStringLiteral("ce n'est pas une image BMP, PNG, JPEG ou GIF");
         return {};
     }
+    // Before the reader moves on in the device.
+    const bool scaledWhileDecoded = format == "jpeg" && !isProgressiveJpeg(device);
     QImageReader reader(&device, format);
     reader.setAutoDetectImageFormat(false);
     reader.setDecideFormatFromContent(false);
@@ -69,7 +94,7 @@ QImage decode(QIODevice &device, QSize bound, QString &why)
         return {};
     }
     const qint64 pixels = qint64(size.width()) * size.height();
-    if (pixels > (format == "jpeg" ? kMaxJpegPixels : kMaxWholePixels)) {
+    if (pixels > (scaledWhileDecoded ? kMaxJpegPixels : kMaxWholePixels)) {
         why = QStringLiteral("image trop grande (%1 x %2 points)").arg(size.width()).arg(size.height());
         return {};
     }

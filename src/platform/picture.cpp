@@ -24,7 +24,8 @@ namespace {
 // kilobytes may announce 20000 x 20000 of them. Formats that decode at the
 // size asked cost little more than that size; the others (PNG, BMP, GIF) are
 // decoded whole and then scaled, so they are refused beyond this many pixels
-// (16 MB decoded, and a touch held for a fraction of a second).
+// (16 MB decoded, and a touch held for a fraction of a second). Qt's own
+// allocation limit, 256 MB a picture, is far above what a kiosk can give.
 constexpr qint64 kMaxWholePixels = 4 * 1024 * 1024;
 // A sequential JPEG decodes at an eighth of its size when asked: a camera's
 // photograph stays within reach, a picture of gigapixels does not. (A

@@ -184,7 +184,8 @@ void syncFolderOf(const QString &path)
     }
 }
 
-// At most `limit` bytes (beyond it, the caller sees one byte too many).
+// Reads up to `limit` + 1 bytes: a byte past the limit tells the caller that
+// the file holds more.
 QByteArray readFrom(int fd, qint64 limit = std::numeric_limits<qint64>::max() - 1)
 {
     QByteArray bytes;

@@ -1,7 +1,8 @@
 // The path resolver on names taken from data (a cover's inventory number, a
 // request's picture and sound, a child's matricule), with any bytes in any of
 // the encodings they may come in: a name that isSafeFileName() lets through
-// resolves to exactly one entry of its folder, never elsewhere; and any
+// resolves to exactly one entry of its folder, never elsewhere, one that
+// isSafeRelativePath() lets through to something inside the folder; and any
 // path resolves without harm to an absolute path.
 
 #include "fuzzsupport.h"
@@ -71,6 +72,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // The tests the screens make before loading it stay inside too.
         normalFilePath(base + folder + name + suffix);
         isFolder(base + folder + name);
+    }
+
+    // A request's picture or sound may go down into subfolders, never out.
+    if (isSafeRelativePath(name)) {
+        const QString inside = nativePath(base + folder.chopped(1)) + QLatin1Char('/');
+        fuzz::check(resolved.startsWith(inside) && resolved.size() > inside.size(),
+                    what + QStringLiteral(" leads to ") + fuzz::shown(resolved));
     }
 
     // A whole path, as a program setting could give it.

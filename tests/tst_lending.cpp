@@ -1251,7 +1251,7 @@ private slots:
             writeBmp(run.folder.school() + "/" + matricules[i] + ".BMP");
         writeBmp(run.folder.school() + "/CLASSE01.BMP", Qt::green);
         run.start();
-        run.ecole().Dessin1(0)->setPicture(Picture::fromFile(run.folder.school() + "/CLASSE01.BMP"));
+        run.ecole().Dessin1(0)->setPicture(Picture::fromFile(run.folder.school() + "/CLASSE01.BMP", QSize(64, 64)));
 
         int visible = -1;
         bool classPicture = false, defaultPicture = false;

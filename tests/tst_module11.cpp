@@ -1,13 +1,19 @@
 // The shared module: error report, sounds, journal entries.
 
 #include "datafolder.h"
+#include "pictures.h"
+#include "planted.h"
 #include "testcontext.h"
 #include "testdb.h"
 
 #include "platform/textfile.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <unistd.h>
 
 namespace {
 
@@ -227,6 +233,51 @@ private slots:
         t.module().JoueSon(folder.base() + "\\AUCUN\\FERME.WAV");
         QCOMPARE(t.sound.played.size(), 2);
         QCOMPARE(t.sound.played[0], folder.base() + "/SONS/FERME.WAV");
+        QVERIFY(t.messages.shown.isEmpty());
+    }
+
+    // What a child meets in LIVRES and SONS may be anything: a cover or a
+    // sound that is no regular file of sane size, or a cover that is no
+    // picture of a sane size, is skipped at once, without a box.
+    void oddCoversAndSoundsAreSkippedAtOnce_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("fifo") << "fifo";
+        QTest::newRow("link to /dev/zero") << "device";
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("over 32 MB") << "big";
+        QTest::newRow("PNG 20000 x 20000") << "png";
+        QTest::newRow("BMP 20000 x 20000") << "bmp";
+        QTest::newRow("SVG named .BMP") << "svg";
+    }
+    void oddCoversAndSoundsAreSkippedAtOnce()
+    {
+        QFETCH(QString, kind);
+        DataFolder folder;
+        const QString cover = folder.base() + "/LIVRES/00001.BMP", sound = folder.base() + "/SONS/FERME.WAV";
+        const QMap<QString, Planted> planted{{"fifo", Planted::Fifo}, {"device", Planted::DeviceLink},
+                                             {"folder", Planted::Folder}, {"big", Planted::TooBigMedia}};
+        if (planted.contains(kind)) {
+            QVERIFY(plant(planted[kind], cover));
+            QVERIFY(plant(planted[kind], sound));
+        } else {
+            folder.writeFile("LALUMA/LIVRES/00001.BMP",
+                             kind == "png"   ? blackPng(20000, 20000)
+                             : kind == "bmp" ? rleBmp(20000, 20000)
+                                             : QByteArray("<svg xmlns='http://www.w3.org/2000/svg' width='9' height='9'>"
+                                                          "<rect width='9' height='9'/></svg>"));
+        }
+        TestContext t;
+        t.module().setCheminBase(folder.base());
+        ::alarm(20); // a read that blocks ends the run rather than hanging it
+        const auto noAlarm = qScopeGuard([] { ::alarm(0); });
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(t.module().couverture("00001", QSize(300, 400)).isNull());
+        t.module().JoueSon(folder.base() + "\\SONS\\FERME.WAV");
+        t.module().JoueSonOuDit(folder.base() + "\\SONS\\FERME.WAV", "Fermer");
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(t.sound.played.isEmpty());
         QVERIFY(t.messages.shown.isEmpty());
     }
 

@@ -2,6 +2,7 @@
 // files, twips geometry, pictures, the shared widgets and the Qt services.
 
 #include "platform/apperror.h"
+#include "platform/datafile.h"
 #include "platform/geometry.h"
 #include "platform/paths.h"
 #include "platform/picture.h"
@@ -11,11 +12,15 @@
 
 #include "errors.h"
 #include "lockholder.h"
+#include "pictures.h"
+#include "planted.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImageWriter>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -26,7 +31,9 @@
 #include <QTimer>
 
 #include <functional>
+#include <array>
 #include <csignal>
+#include <cstring>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -68,6 +75,58 @@ void whenMessageBoxShows(const std::function<void(QMessageBox *)> &answer)
         }
     });
     timer->start();
+}
+
+qint64 statusKilobytes(const char *field)
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+struct DecodeCost
+{
+    QSize size;
+    qint64 milliseconds = -1;
+    qint64 extraKilobytes = -1; // peak memory above what the process held before
+};
+
+// Reads the thumbnail in a child process, so that the peak memory measured
+// is the decoding's own and a decoding that runs away cannot take the tests
+// with it.
+DecodeCost costOfThumbnail(const QString &path, QSize bound)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::alarm(30);
+        QFile clear("/proc/self/clear_refs");
+        if (clear.open(QIODevice::WriteOnly))
+            clear.write("5"); // the peak starts again from here
+        clear.close();
+        const qint64 before = statusKilobytes("VmRSS:");
+        QElapsedTimer timer;
+        timer.start();
+        const QImage image = Picture::readThumbnail(path, bound);
+        const qint64 values[4] = {image.width(), image.height(), timer.elapsed(), statusKilobytes("VmHWM:") - before};
+        (void)!::write(channel[1], values, sizeof values);
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    qint64 values[4] = {-1, -1, -1, -1};
+    const bool got = ::read(channel[0], values, sizeof values) == ssize_t(sizeof values);
+    ::close(channel[0]);
+    ::waitpid(child, nullptr, 0);
+    if (!got)
+        return {};
+    return {QSize(int(values[0]), int(values[1])), values[2], values[3]};
 }
 
 } // namespace
@@ -256,6 +315,37 @@ private slots:
         QVERIFY(isFolder(m_base + "\\éveil\\"));
         QVERIFY(!isFolder(m_base + "\\SONS\\FERME.WAV"));
         QVERIFY(!isFolder(m_base + "\\REQUETES"));
+    }
+
+    // A name from a request may go down into subfolders, never out.
+    void relativePathsStayInside_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("safe");
+        QTest::newRow("plain") << "CHAT.BMP" << true;
+        QTest::newRow("subfolder") << "ANIMAUX\\CHAT.BMP" << true;
+        QTest::newRow("subfolder, slash") << "animaux/chat.bmp" << true;
+        QTest::newRow("two levels") << "A\\B\\C.WAV" << true;
+        QTest::newRow("dots in a name") << "a..b\\...WAV" << true;
+        QTest::newRow("parent") << "..\\LUMA.MDB" << false;
+        QTest::newRow("parent, slash") << "../LUMA.MDB" << false;
+        QTest::newRow("down then out") << "ANIMAUX\\..\\..\\LUMA.MDB" << false;
+        QTest::newRow("ends in parent") << "ANIMAUX\\.." << false;
+        QTest::newRow("absolute") << "/etc/passwd" << false;
+        QTest::newRow("root of the drive") << "\\X.BMP" << false;
+        QTest::newRow("network share") << "\\\\SERVEUR\\X.BMP" << false;
+        QTest::newRow("drive") << "C:\\X.BMP" << false;
+        QTest::newRow("drive, no separator") << "c:X.BMP" << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("the folder itself") << "." << false;
+        QTest::newRow("a folder") << "ANIMAUX\\" << false;
+        QTest::newRow("NUL") << QString("A") + QChar(u'\0') + "/../B" << false;
+    }
+    void relativePathsStayInside()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, safe);
+        QCOMPARE(isSafeRelativePath(name), safe);
     }
 
     void safeFileNames()
@@ -539,16 +629,134 @@ private slots:
     {
         const QString bmp = m_dir.filePath("00012.BMP"), pngNamedBmp = m_dir.filePath("00013.BMP");
         QVERIFY(solidImage(Qt::blue).save(bmp, "BMP") && solidImage(Qt::green).save(pngNamedBmp, "PNG"));
-        const Picture cover = Picture::fromFile(bmp);
+        const Picture cover = Picture::fromFile(bmp, QSize(64, 64));
         QVERIFY(!cover.isNull());
         QCOMPARE(cover.source(), bmp);
-        QVERIFY(!Picture::fromFile(pngNamedBmp).isNull());
+        QVERIFY(!Picture::fromFile(pngNamedBmp, QSize(64, 64)).isNull());
 
         // A picture is shared by identity: the same file loaded again is another picture.
         const Picture copy = cover;
         QVERIFY(copy.sameAs(cover));
-        QVERIFY(!Picture::fromFile(bmp).sameAs(cover));
+        QVERIFY(!Picture::fromFile(bmp, QSize(64, 64)).sameAs(cover));
         QVERIFY(!Picture().sameAs(cover));
+    }
+
+    // Whatever sits under a name the program reads, reading it ends at once:
+    // a regular file (or a link to one) within its limit is read, anything
+    // else refused with error 75, whichever reader meets it.
+    void plantedFilesAreRefusedAtOnce_data()
+    {
+        QTest::addColumn<Planted>("kind");
+        QTest::addColumn<bool>("textRefused");  // a request, an intent, the colour file
+        QTest::addColumn<bool>("soundRefused"); // a sound or a picture
+        QTest::newRow("fifo") << Planted::Fifo << true << true;
+        QTest::newRow("link to /dev/zero") << Planted::DeviceLink << true << true;
+        QTest::newRow("folder") << Planted::Folder << true << true;
+        QTest::newRow("text over 64 KB") << Planted::TooBigText << true << false;
+        QTest::newRow("over 32 MB") << Planted::TooBigMedia << true << true;
+        QTest::newRow("link to a regular file") << Planted::LinkToRegular << false << false;
+    }
+    void plantedFilesAreRefusedAtOnce()
+    {
+        QFETCH(Planted, kind);
+        QFETCH(bool, textRefused);
+        QFETCH(bool, soundRefused);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("ZZ.RQT");
+        QVERIFY(plant(kind, path));
+        ::alarm(20); // a read that blocks ends the run rather than hanging it
+        const auto noAlarm = qScopeGuard([] { ::alarm(0); });
+        QElapsedTimer timer;
+        timer.start();
+
+        const int text = errorNumberOf([&] { TextFile::readWritten(path); });
+        QCOMPARE(text, textRefused ? 75 : 0);
+        QCOMPARE(errorNumberOf([&] { DataFile::check(path, DataFile::kMediaLimit); }), soundRefused ? 75 : 0);
+        // An intent in its place may be claimed; its content is refused.
+        TextFile::HeldFile intent = TextFile::HeldFile::claim(path);
+        if (intent.isHeld())
+            QCOMPARE(errorNumberOf([&] { intent.content(); }), textRefused ? 75 : 0);
+        QVERIFY(Picture::fromFile(path, QSize(64, 64)).isNull());
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // A picture is decoded at the size it is shown at, or not at all: a file
+    // of a few kilobytes announcing 20000 x 20000 points neither holds a touch
+    // nor takes the memory of its gigapixels; a drawing or any other format
+    // under a .BMP name is no picture.
+    void picturesDecodeWithinBounds_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QSize>("decoded"); // empty when refused
+        QTest::newRow("PNG 20000 x 20000") << "png-huge" << QSize();
+        QTest::newRow("BMP 20000 x 20000, run-length") << "bmp-rle-huge" << QSize();
+        QTest::newRow("BMP 20000 x 12000, 1 bit, 30 MB") << "bmp-mono-huge" << QSize();
+        // Within what the decoders take by themselves, but whole they would
+        // take 100 MB.
+        QTest::newRow("PNG 5000 x 5000") << "png-large" << QSize();
+        QTest::newRow("BMP 5000 x 5000, 256 colours") << "bmp-large" << QSize();
+        QTest::newRow("JPEG announcing 20000 x 20000") << "jpeg-huge" << QSize();
+        QTest::newRow("GIF announcing 20000 x 20000") << "gif-huge" << QSize();
+        QTest::newRow("SVG named .BMP") << "svg" << QSize();
+        QTest::newRow("icon named .BMP") << "ico" << QSize();
+        QTest::newRow("PNG 1600 x 1200") << "png" << QSize(200, 150);
+        QTest::newRow("JPEG 2400 x 1800") << "jpeg" << QSize(200, 150);
+        QTest::newRow("JPEG 6000 x 4000") << "jpeg-photo" << QSize(200, 133);
+        // Decoded whole whatever the size asked: 100 MB of coefficients.
+        QTest::newRow("progressive JPEG 6000 x 4000") << "jpeg-progressive" << QSize();
+        QTest::newRow("BMP 90 x 120, smaller than shown") << "bmp" << QSize(90, 120);
+    }
+    void picturesDecodeWithinBounds()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QSize, decoded);
+        const QString path = m_dir.filePath("PICTURE.BMP");
+        QFile::remove(path);
+        if (kind == "png-huge") {
+            writeBytes(path, blackPng(20000, 20000));
+        } else if (kind == "bmp-rle-huge") {
+            writeBytes(path, rleBmp(20000, 20000));
+        } else if (kind == "bmp-mono-huge") {
+            const qint64 data = qint64(12000) * 2500;
+            writeBytes(path, bmpHeaders(20000, 12000, 1, 0, 2, data));
+            QVERIFY(QFile::resize(path, QFileInfo(path).size() + data));
+        } else if (kind == "png-large") {
+            writeBytes(path, blackPng(5000, 5000, true));
+        } else if (kind == "bmp-large") {
+            const qint64 data = qint64(5000) * 5000;
+            writeBytes(path, bmpHeaders(5000, 5000, 8, 0, 256, data));
+            QVERIFY(QFile::resize(path, QFileInfo(path).size() + data));
+        } else if (kind == "jpeg-huge") {
+            writeBytes(path, jpegAnnouncing(20000, 20000));
+        } else if (kind == "gif-huge") {
+            writeBytes(path, gifAnnouncing(20000, 20000));
+        } else if (kind == "svg") {
+            writeBytes(path, "<svg xmlns='http://www.w3.org/2000/svg' width='40' height='40'>"
+                             "<rect width='40' height='40' fill='red'/></svg>");
+        } else if (kind == "ico") {
+            writeBytes(path, encoded(solidImage(Qt::red, QSize(32, 32)), "ICO"));
+        } else if (kind == "jpeg-photo" || kind == "jpeg-progressive") {
+            QImage photo(6000, 4000, QImage::Format_RGB32);
+            photo.fill(Qt::darkGreen);
+            QImageWriter writer(path, "JPEG");
+            writer.setProgressiveScanWrite(kind == "jpeg-progressive");
+            writer.setQuality(90);
+            QVERIFY(writer.write(photo));
+        } else if (kind == "png") {
+            writeBytes(path, encoded(solidImage(Qt::red, QSize(1600, 1200)), "PNG"));
+        } else if (kind == "jpeg") {
+            writeBytes(path, encoded(solidImage(Qt::red, QSize(2400, 1800)), "JPEG"));
+        } else {
+            writeBytes(path, encoded(solidImage(Qt::red, QSize(90, 120)), "BMP"));
+        }
+        QVERIFY(QFileInfo(path).size() <= DataFile::kMediaLimit);
+
+        const DecodeCost cost = costOfThumbnail(path, QSize(200, 200));
+        QVERIFY2(cost.milliseconds >= 0, "the child decoding the picture died");
+        QVERIFY2(cost.extraKilobytes < 64 * 1024, qPrintable(QString::number(cost.extraKilobytes) + " KB"));
+        QCOMPARE(cost.size.isEmpty() ? QSize() : cost.size, decoded);
+        if (decoded.isEmpty())
+            QVERIFY2(cost.milliseconds < 100, qPrintable(QString::number(cost.milliseconds) + " ms"));
     }
 
     void unreadablePicturesAreNull_data()
@@ -569,7 +777,7 @@ private slots:
         const QString path = m_dir.filePath(name);
         if (content != "<none>")
             writeBytes(path, content);
-        QVERIFY(Picture::fromFile(path).isNull());
+        QVERIFY(Picture::fromFile(path, QSize(64, 64)).isNull());
         QVERIFY(Picture::fromResource(path).isNull());
         QVERIFY(Picture::fromResource(":/assets/absent.svg").isNull());
     }
@@ -582,7 +790,7 @@ private slots:
         canvas.fill(Qt::white);
         {
             QPainter painter(&canvas);
-            Picture::fromFile(path).paint(painter, QRectF(10, 5, 20, 10));
+            Picture::fromFile(path, QSize(64, 64)).paint(painter, QRectF(10, 5, 20, 10));
             Picture().paint(painter, QRectF(0, 0, 40, 20)); // a null picture paints nothing
         }
         QCOMPARE(canvas.pixelColor(10, 5), QColor(Qt::red));
@@ -675,7 +883,7 @@ private slots:
 
         const QString path = m_dir.filePath("blue.png");
         QVERIFY(solidImage(Qt::blue).save(path, "PNG"));
-        picture->setPicture(Picture::fromFile(path));
+        picture->setPicture(Picture::fromFile(path, QSize(64, 64)));
         QCOMPARE(window.grab().toImage().pixelColor(50, 50), QColor(Qt::blue));
         picture->clear();
         QCOMPARE(window.grab().toImage().pixelColor(50, 50), QColor(128, 255, 128));
@@ -687,7 +895,7 @@ private slots:
         button.resize(80, 100);
         const QString path = m_dir.filePath("face.png");
         QVERIFY(solidImage(Qt::yellow).save(path, "PNG"));
-        button.setPicture(Picture::fromFile(path));
+        button.setPicture(Picture::fromFile(path, QSize(64, 64)));
 
         const QImage raised = button.grab().toImage();
         QCOMPARE(raised.pixelColor(2, 2), QColor(Qt::white)); // lit from the top left

@@ -2,6 +2,7 @@
 // data folders with fake platform services.
 
 #include "datafolder.h"
+#include "planted.h"
 #include "testcontext.h"
 #include "testdb.h"
 
@@ -13,6 +14,8 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
@@ -331,6 +334,44 @@ private slots:
         QCOMPARE(int(t.module().Rouge(2)), redOfClass2);
         QCOMPARE(int(t.module().Rouge(9)), redOfClass9);
         QCOMPARE(folder.readFile("LALUMA/COULEURS.INI"), content); // never rewritten
+    }
+
+    // Odd files under every name the start reads (a request, the colour
+    // file, a class picture) and under a cover, a sound and a request
+    // picture: the start finishes at once; the request and the colour file
+    // are each reported once, the colour file is left as it is and the
+    // classes get their usual colours.
+    void plantedFilesDoNotHoldTheStart_data()
+    {
+        QTest::addColumn<Planted>("kind");
+        QTest::newRow("fifo") << Planted::Fifo;
+        QTest::newRow("link to /dev/zero") << Planted::DeviceLink;
+        QTest::newRow("over 32 MB") << Planted::TooBigMedia;
+    }
+    void plantedFilesDoNotHoldTheStart()
+    {
+        QFETCH(Planted, kind);
+        DataFolder folder;
+        folder.fillSmallSchool();
+        for (const QString name : {"LALUMA/REQUETES/ZZ.RQT", "LALUMA/COULEURS.INI", "ALTEMARE/CLASSE01.BMP",
+                                   "LALUMA/LIVRES/00001.BMP", "LALUMA/SONS/FERME.WAV", "LALUMA/IMAGES/X.BMP"})
+            QVERIFY2(plant(kind, QFileInfo(folder.base()).path() + "/" + name), qPrintable(name));
+        folder.writeFile("LALUMA/REQUETES/A.RQT", "SELECT * FROM luma WHERE 1 = 1,Tout,X.BMP,FERME.WAV\r\n");
+        ::alarm(20); // a start that blocks ends the run rather than hanging it
+        const auto noAlarm = qScopeGuard([] { ::alarm(0); });
+        QElapsedTimer timer;
+        timer.start();
+        TestContext t;
+        QVERIFY(runStartup(t, folder.base()));
+        QVERIFY(timer.elapsed() < 5000);
+        QCOMPARE(t.messages.shown.size(), 2);
+        QVERIFY2(t.messages.shown[0].text.contains("ZZ.RQT"), qPrintable(t.messages.shown[0].text));
+        QVERIFY2(t.messages.shown[1].text.contains("COULEURS.INI"), qPrintable(t.messages.shown[1].text));
+        QCOMPARE(t.context.requêtes().NbRequetes(), 1);
+        QCOMPARE(t.module().couleurClasse(2), QColor(255, 0, 0));
+        QVERIFY(!QFileInfo(folder.base() + "/COULEURS.INI").isFile() ||
+                QFileInfo(folder.base() + "/COULEURS.INI").size() > 64 * 1024);
+        QVERIFY(t.context.FeuilleÉcole().Dessin1(0)->picture().isNull());
     }
 
     void unwritableColourFileIsReportedAndStartGoesOn()

@@ -4,6 +4,7 @@
 #include "data/feuilleenfant.h"
 #include "data/jetfunctions.h"
 #include "data/repair.h"
+#include "platform/datafile.h"
 #include "platform/geometry.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
@@ -119,14 +120,14 @@ QString fichierPhotoEnfant(const QString &cheminEcole, const QString &matricule,
 {
     if (!isSafeFileName(matricule))
         return {};
-    return normalFilePath(cheminEcole + QStringLiteral("\\") + matricule + QStringLiteral(".BMP"), listings);
+    return presentFilePath(cheminEcole + QStringLiteral("\\") + matricule + QStringLiteral(".BMP"), listings);
 }
 
 QString fichierImageClasse(const QString &cheminEcole, int numero, FolderListings *listings)
 {
     if (numero < 0)
         return {};
-    return normalFilePath(cheminEcole + QStringLiteral("\\CLASSE%1.BMP").arg(numero, 2, 10, QLatin1Char('0')),
+    return presentFilePath(cheminEcole + QStringLiteral("\\CLASSE%1.BMP").arg(numero, 2, 10, QLatin1Char('0')),
                           listings);
 }
 
@@ -134,7 +135,7 @@ QString fichierCouverture(const QString &cheminBase, const QString &inventaire, 
 {
     if (!isSafeFileName(inventaire))
         return {};
-    return normalFilePath(cheminBase + QStringLiteral("\\LIVRES\\") + inventaire + QStringLiteral(".BMP"), listings);
+    return presentFilePath(cheminBase + QStringLiteral("\\LIVRES\\") + inventaire + QStringLiteral(".BMP"), listings);
 }
 
 double valeurNumerique(const QString &text)
@@ -236,18 +237,25 @@ QColor Module11::couleurClasse(int i) const
 
 void Module11::LitCouleurs()
 {
-    const QString path = CheminBase() + kColourFile;
-    if (!isNormalFile(path)) {
+    const QString path = presentFilePath(CheminBase() + kColourFile);
+    const auto défauts = [this] {
         for (int i = 0; i < 10; ++i)
             setCouleur(i, kDefaultColours[i].rouge, kDefaultColours[i].vert, kDefaultColours[i].bleu);
+    };
+    if (path.isEmpty()) {
+        défauts();
         EcritCouleurs();
         return;
     }
-    QFile file(nativePath(path));
-    if (!file.open(QIODevice::ReadOnly))
-        throw AppError(ErrorNumber::PermissionDenied, descriptionErreur(ErrorNumber::PermissionDenied));
-    const QString content = TextFile::decode1252(file.readAll());
-    file.close();
+    QString content;
+    try {
+        content = TextFile::decode1252(DataFile::readAll(path, DataFile::kTextLimit));
+    } catch (const AppError &) {
+        // A pipe, a device or a huge file in its place is left as it is, and
+        // reported; the classes still get their colours.
+        défauts();
+        throw;
+    }
 
     // Values are separated by commas or line ends; blank lines separate nothing.
     QStringList values;
@@ -274,16 +282,39 @@ void Module11::EcritCouleurs()
     TextFile::writeFileAtomically(nativePath(CheminBase() + kColourFile), bytes);
 }
 
-Picture Module11::couverture(const QString &inventaire) const
+Picture Module11::couverture(const QString &inventaire, QSize taille) const
 {
-    return Picture::fromFile(fichierCouverture(CheminBase(), inventaire));
+    return Picture::fromFile(fichierCouverture(CheminBase(), inventaire), taille);
 }
+
+namespace {
+
+// The native path of a sound the player may be given: a regular file of sane
+// size, checked just before the player opens it itself. Empty when there is
+// none; a pipe, a device or a huge file there is told once on the standard
+// error, never to the child.
+QString sonJouable(const QString &windowsPath)
+{
+    const QString native = presentFilePath(windowsPath);
+    if (native.isEmpty())
+        return {};
+    try {
+        DataFile::check(native, DataFile::kMediaLimit);
+        return native;
+    } catch (const AppError &error) {
+        DataFile::reportSkipped(native, error.description());
+        return {};
+    }
+}
+
+} // namespace
 
 void Module11::JoueSon(const QString &windowsPath)
 {
     try {
-        if (isNormalFile(windowsPath))
-            m_services.sound.play(nativePath(windowsPath));
+        const QString native = sonJouable(windowsPath);
+        if (!native.isEmpty())
+            m_services.sound.play(native);
     } catch (...) {
         // A sound never reports anything.
     }
@@ -304,7 +335,7 @@ void Module11::JoueSonOuDit(const QString &windowsPath, const QString &texte)
 {
     bool recorded = false;
     try {
-        recorded = !windowsPath.isEmpty() && isNormalFile(windowsPath);
+        recorded = !windowsPath.isEmpty() && !sonJouable(windowsPath).isEmpty();
     } catch (...) {
     }
     if (recorded)

@@ -49,9 +49,10 @@ public:
     void EcritCouleurs();
 
 
-    // The cover of a document (LIVRES\\ + number + .BMP); a null picture when
-    // it is missing or the number could lead outside the folder.
-    Picture couverture(const QString &inventaire) const;
+    // The cover of a document (LIVRES\\ + number + .BMP), decoded for the
+    // size it is shown at (device pixels); a null picture when it is missing
+    // or the number could lead outside the folder.
+    Picture couverture(const QString &inventaire, QSize taille) const;
 
     // Plays a WAV file of the data folder if it exists, without waiting;
     // never reports anything.
@@ -222,7 +223,8 @@ struct DossiersLuma
 DossiersLuma trouveDossiers(const QString &dossierDeDepart);
 
 // The picture files of the data folders, as native paths, each empty when
-// the file is missing or its name could lead outside the folder: a child's
+// nothing is there or its name could lead outside the folder (what is there
+// may still be no picture: Picture::fromFile checks): a child's
 // photograph (matricule + .BMP in the school folder), a class picture
 // (CLASSE01.BMP for class 1) and a document's cover (LIVRES\ + number + .BMP
 // in the data folder). Listings serve many lookups (paths.h).

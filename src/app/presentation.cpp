@@ -156,7 +156,8 @@ void présentation::Form_Load()
     m.trapped([&] {
         Feuilleécole &école = m_context.FeuilleÉcole();
         for (int i = 1; i <= 15; ++i) {
-            const Picture picture = Picture::fromFile(fichierImageClasse(m.CheminEcole(), i));
+            const Picture picture = Picture::fromFile(fichierImageClasse(m.CheminEcole(), i),
+                                                      école.Dessin1(i - 1)->displaySize());
             if (!picture.isNull()) {
                 école.Dessin1(i - 1)->setPicture(picture);
                 école.Dessin1(i - 1)->show();

@@ -139,7 +139,7 @@ void feuilledocument::showCover(const QString &inventaire)
 {
     if (inventaire.isEmpty())
         return;
-    m_dessin1->setPicture(module().couverture(inventaire));
+    m_dessin1->setPicture(module().couverture(inventaire, m_dessin1->displaySize()));
 }
 
 void feuilledocument::Text1_Change()

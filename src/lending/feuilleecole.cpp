@@ -131,7 +131,8 @@ void Feuilleécole::Command3D1_Click()
             if (k < Feuilleclasse::kPhotos) {
                 QString matricule;
                 m.trapped([&] { matricule = context().données().Etiquette3().text(); });
-                Picture photo = Picture::fromFile(fichierPhotoEnfant(m.CheminEcole(), matricule));
+                Picture photo = Picture::fromFile(fichierPhotoEnfant(m.CheminEcole(), matricule),
+                                                  classe.Dessin1(k)->displaySize());
                 if (photo.isNull())
                     photo = classe.Dessin3()->picture();
                 classe.Dessin1(k)->setPicture(photo);

@@ -203,6 +203,22 @@ QString normalFilePath(const QString &windowsPath, FolderListings *listings)
     return info.isFile() && !info.fileName().startsWith(u'.') ? native : QString();
 }
 
+QString presentFilePath(const QString &windowsPath, FolderListings *listings)
+{
+    if (windowsPath.isEmpty())
+        return {};
+    const QString native = nativePath(windowsPath, listings);
+    if (QFileInfo(native).fileName().startsWith(u'.'))
+        return {};
+    const QByteArray name = QFile::encodeName(native);
+    struct stat status {};
+    if (::lstat(name.constData(), &status) != 0)
+        return {};
+    if (::stat(name.constData(), &status) == 0 && S_ISDIR(status.st_mode))
+        return {};
+    return native;
+}
+
 bool isNormalFile(const QString &windowsPath)
 {
     return !normalFilePath(windowsPath).isEmpty();
@@ -240,13 +256,27 @@ bool isSafeFileName(const QString &name)
     return true;
 }
 
+bool isSafeRelativePath(const QString &name)
+{
+    if (hasDrive(name) || name.contains(QChar(u'\0')))
+        return false;
+    QString path = name;
+    path.replace(u'\\', u'/');
+    // Every component a name: no leading separator (absolute), no trailing
+    // one (a folder), no "." or "..".
+    const QStringList components = path.split(u'/');
+    return std::none_of(components.begin(), components.end(), [](const QString &component) {
+        return component.isEmpty() || component == QLatin1String(".") || component == QLatin1String("..");
+    });
+}
+
 QStringList filesWithExtension(const QString &windowsFolder, const QString &extension)
 {
     const QString folder = nativePath(windowsFolder);
     if (!QFileInfo(folder).isDir())
         throw AppError(ErrorNumber::PathNotFound, QStringLiteral("Chemin d'accès introuvable : %1").arg(folder));
     QStringList names;
-    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot);
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo &entry : entries) {
         const QString name = entry.fileName();
         if (name.size() > extension.size() && name.endsWith(extension, Qt::CaseInsensitive))

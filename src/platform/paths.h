@@ -27,6 +27,12 @@ bool isNormalFile(const QString &windowsPath);
 // The same test, giving the file's native path, or an empty text.
 QString normalFilePath(const QString &windowsPath, FolderListings *listings = nullptr);
 
+// The native path of whatever is under the name, a folder or a hidden name
+// aside: a file to be read through DataFile, which refuses (and so can tell
+// of) a pipe, a device or a dangling link in its place. Empty when there is
+// nothing.
+QString presentFilePath(const QString &windowsPath, FolderListings *listings = nullptr);
+
 // True when the path names an existing folder.
 bool isFolder(const QString &windowsPath);
 
@@ -41,9 +47,17 @@ QString schoolFolder(const QString &dataFolder);
 // (no separator, not "." or "..", no NUL, not empty).
 bool isSafeFileName(const QString &name);
 
-// The normal files of a folder whose names end with the extension (".RQT"),
+// A name taken from data that may go down into subfolders of the folder it is
+// joined to ("ANIMAUX\\CHAT.BMP", either separator): true only when it cannot
+// lead outside that folder and names something inside it: every component
+// a name (not empty, not "." or ".."), no drive, no NUL.
+bool isSafeRelativePath(const QString &name);
+
+// The entries of a folder whose names end with the extension (".RQT"),
 // both matched without regard to case, sorted by name without regard to case
-// as the original file list showed them. Throws AppError 76 when the folder
+// as the original file list showed them. Hidden names are left out; a pipe,
+// a device or a folder under such a name is listed, so that the reader that
+// refuses it can say so. Throws AppError 76 when the folder
 // does not exist.
 QStringList filesWithExtension(const QString &windowsFolder, const QString &extension);
 

@@ -20,15 +20,19 @@ public:
     Picture() = default;
 
     static Picture fromResource(const QString &resourcePath);
-    // A null picture when the file cannot be read as a picture.
-    static Picture fromFile(const QString &nativePath);
+    // A picture file (native path), decoded to fit within the bound, the size
+    // it is shown at in device pixels (an empty bound: a moderate default),
+    // its proportions kept. Only BMP, PNG, JPEG and GIF, told by the content
+    // whatever the name; a regular file of at most 32 MB, and not so many
+    // pixels that decoding it would hold the screen or fill the memory.
+    // Otherwise a null picture, and one line on the standard error.
+    static Picture fromFile(const QString &nativePath, QSize bound);
     // A picture of the data folder named the Windows way (CheminBase +
-    // "\\LIVRES\\00042.BMP"): a null picture when no normal file is there.
+    // "\\LIVRES\\00042.BMP"): a null picture when no file is there.
     // The path is resolved once.
-    static Picture fromDataFile(const QString &windowsPath);
-    // A picture file read straight into a small image that fits within the
-    // size, its proportions kept: a large photograph is decoded at a fraction
-    // of its size, never whole. A null image when the file cannot be read.
+    static Picture fromDataFile(const QString &windowsPath, QSize bound);
+    // A picture file read straight into a small image, as fromFile(). A null
+    // image when the file cannot be read.
     static QImage readThumbnail(const QString &nativePath, QSize bound);
 
     bool isNull() const { return !m_data; }

@@ -1,5 +1,8 @@
 #include "platform/qtservices.h"
 
+#include "platform/apperror.h"
+#include "platform/datafile.h"
+
 #include <QApplication>
 #include <QAudioDevice>
 #include <QAudioFormat>
@@ -99,6 +102,14 @@ void QtSoundPlayer::play(const QString &nativePath)
     if (nativePath.isEmpty())
         return;
     try {
+        // The effect opens the path itself: what it finds there must be a
+        // sound file of sane size, not a pipe or /dev/zero.
+        try {
+            DataFile::check(nativePath, DataFile::kMediaLimit);
+        } catch (const AppError &error) {
+            DataFile::reportSkipped(nativePath, error.description());
+            return;
+        }
         auto found = m_effects.find(nativePath);
         if (found == m_effects.end()) {
             auto effect = std::make_unique<QSoundEffect>();

@@ -1,6 +1,7 @@
 #include "platform/textfile.h"
 
 #include "platform/apperror.h"
+#include "platform/datafile.h"
 #include "platform/lockwait.h"
 #include "platform/sharedaccess.h"
 
@@ -12,6 +13,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include <fcntl.h>
@@ -232,13 +234,16 @@ void syncFolderOf(const QString &path)
     }
 }
 
-QByteArray readFrom(int fd)
+// Reads up to `limit` + 1 bytes: a byte past the limit tells the caller that
+// the file holds more.
+QByteArray readFrom(int fd, qint64 limit = std::numeric_limits<qint64>::max() - 1)
 {
     QByteArray bytes;
     char buffer[65536];
     off_t offset = 0;
-    for (;;) {
-        const ssize_t got = ::pread(fd, buffer, sizeof buffer, offset);
+    while (bytes.size() <= limit) {
+        const size_t wanted = size_t(std::min<qint64>(qint64(sizeof buffer), limit + 1 - bytes.size()));
+        const ssize_t got = ::pread(fd, buffer, wanted, offset);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
@@ -375,7 +380,15 @@ HeldFile HeldFile::claim(const QString &nativePath, const LockWait &wait)
 
 QByteArray HeldFile::content() const
 {
-    return m_fd >= 0 ? readFrom(m_fd) : QByteArray();
+    if (m_fd < 0)
+        return {};
+    // Stored by a program, so small: a pipe or /dev/zero in its place is
+    // refused, not read for ever.
+    DataFile::checkDescriptor(m_fd, m_path, DataFile::kTextLimit);
+    const QByteArray bytes = readFrom(m_fd, DataFile::kTextLimit);
+    if (bytes.size() > DataFile::kTextLimit)
+        DataFile::checkDescriptor(m_fd, m_path, DataFile::kTextLimit); // grew meanwhile: says so
+    return bytes.left(DataFile::kTextLimit);
 }
 
 void HeldFile::done()
@@ -410,34 +423,16 @@ QByteArray encode1252(const QString &text)
     return bytes;
 }
 
-// The whole content of a file, read without a buffer of Qt's so that every
-// failure keeps its system error.
-QByteArray readAllBytes(const QString &nativePath)
+// The whole content of a file of the data folder, as DataFile reads it.
+QByteArray readAllBytes(const QString &nativePath, qint64 limit)
 {
-    Descriptor fd(openOrThrow(nativePath, O_RDONLY));
-    struct stat status {};
-    if (::fstat(fd.get(), &status) == 0 && S_ISDIR(status.st_mode))
-        throwForErrno(EISDIR, nativePath);
-
-    QByteArray bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throwForErrno(errno, nativePath);
-        }
-        if (got == 0)
-            break;
-        bytes.append(buffer, got);
-    }
-    return bytes;
+    return DataFile::readAll(nativePath, limit);
 }
 
 QString read1252(const QString &nativePath)
 {
-    return decode1252(readAllBytes(nativePath));
+    // Journals grow by a few lines a loan: no size of their own to keep to.
+    return decode1252(readAllBytes(nativePath, std::numeric_limits<qint64>::max() - 1));
 }
 
 void appendLines1252(const QString &nativePath, const QStringList &lines)
@@ -565,7 +560,7 @@ QString TextFile::decodeWritten(const QByteArray &bytes)
 
 QString TextFile::readWritten(const QString &nativePath)
 {
-    return decodeWritten(readAllBytes(nativePath));
+    return decodeWritten(readAllBytes(nativePath, DataFile::kTextLimit));
 }
 
 QStringList TextFile::readValues(const QString &text, int count)

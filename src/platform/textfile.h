@@ -26,7 +26,8 @@ QString read1252(const QString &nativePath);
 // Windows-1252, as the files were always written. Plain ASCII reads the same
 // either way.
 QString decodeWritten(const QByteArray &bytes);
-// Reads a whole file (native path) and decodes it as decodeWritten().
+// Reads a whole file (native path) of at most 64 KB, a regular file, as
+// DataFile reads it, and decodes it as decodeWritten().
 QString readWritten(const QString &nativePath);
 
 // The first `count` values of a text, as the platform's sequential input read
@@ -82,6 +83,8 @@ public:
     static HeldFile claim(const QString &nativePath, const LockWait &wait);
 
     bool isHeld() const { return m_fd >= 0; }
+    // What the file holds; throws AppError 75 when it is no regular file or
+    // holds more than 64 KB.
     QByteArray content() const;
     // Removes the file, then lets it go.
     void done();

@@ -184,6 +184,11 @@ void PictureImage::setPicture(const Picture &picture)
     update();
 }
 
+QSize PictureImage::displaySize() const
+{
+    return (QSizeF(size()) * devicePixelRatioF()).toSize();
+}
+
 void PictureImage::clear()
 {
     m_picture = Picture();

@@ -76,6 +76,9 @@ public:
     void setPicture(const Picture &picture);
     void clear();
     const Picture &picture() const { return m_picture; }
+    // The size a picture file is decoded at for this image: its own, in
+    // device pixels.
+    QSize displaySize() const;
 
 signals:
     void clicked();

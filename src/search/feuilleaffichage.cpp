@@ -103,7 +103,7 @@ void feuilleaffichage::AfficheDocument()
     }
     const QString inventaire = d.Etiquette4().text();
     if (inventaire.compare(QString(), Qt::CaseInsensitive) != 0)
-        m_dessin1->setPicture(module().couverture(inventaire));
+        m_dessin1->setPicture(module().couverture(inventaire, m_dessin1->displaySize()));
     m_etiquette3->setText(d.Etiquette5().text());
     m_etiquette4->setText(inventaire);
     CouleurDewey();

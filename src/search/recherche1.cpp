@@ -120,9 +120,11 @@ void Recherche1::AfficheRequete(int n)
     const int k = n - (m_pageCourante - 1) * kCases;
     PictureImage *slot = m_dessin1.at(k);
     const QString image = requete.image;
-    // A name read from a file that anyone may write never leaves IMAGES.
-    const bool named = image.compare(QStringLiteral(".BMP"), Qt::CaseInsensitive) != 0 && isSafeFileName(image);
-    slot->setPicture(named ? Picture::fromDataFile(module().CheminBase() + QStringLiteral("\\IMAGES\\") + image)
+    // A name read from a file that anyone may write may go down into a
+    // subfolder of IMAGES, never out of it.
+    const bool named = image.compare(QStringLiteral(".BMP"), Qt::CaseInsensitive) != 0 && isSafeRelativePath(image);
+    slot->setPicture(named ? Picture::fromDataFile(module().CheminBase() + QStringLiteral("\\IMAGES\\") + image,
+                                                   slot->displaySize())
                            : Picture());
     slot->setAccessibleName(requete.titre);
     slot->show();
@@ -194,7 +196,7 @@ void Recherche1::exécute(int k)
         return;
     }
     // A request without a sound of its own says its title.
-    m.JoueSonOuDit(isSafeFileName(contenu.son) ? son(m, contenu.son) : QString(), contenu.titre);
+    m.JoueSonOuDit(isSafeRelativePath(contenu.son) ? son(m, contenu.son) : QString(), contenu.titre);
     afficheResultat(*this, contenu.tete + QStringLiteral(" AND (") + m.FiltreDewey() +
                                QStringLiteral(") ORDER BY inventaire ASC"));
 }

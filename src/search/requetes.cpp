@@ -28,6 +28,8 @@ void RequetesSauvegardees::ListeRequetes(Module11 &module)
                 contenu = LitRequete(dossier + fichier);
             } catch (const AppError &error) {
                 // The report names the file, so that the teacher can mend it.
+                if (error.description().contains(fichier))
+                    throw;
                 throw AppError(error.number(), error.description() + QStringLiteral(" (") + fichier +
                                                    QStringLiteral(")"));
             }

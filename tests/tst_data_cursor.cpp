@@ -8,8 +8,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QElapsedTimer>
+
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -429,6 +432,74 @@ private slots:
         cursor->moveNext();
         cursor->movePrevious(); // a move reads the row again
         QCOMPARE(cursor->field("titre"), QString("Le grand loup"));
+    }
+
+    // A saved request that joins the catalogue to itself ten times would run
+    // for ever and fill the memory: whichever limit comes first stops it with
+    // 3035, and the same cursor serves the next request.
+    void runawayRequestIsStopped_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("milliseconds");
+        QTest::addColumn<qlonglong>("rows");
+        QTest::addColumn<qlonglong>("bytes");
+
+        QStringList copies, titles;
+        for (int i = 0; i < 10; ++i) {
+            copies << QStringLiteral("luma AS c%1").arg(i);
+            titles << QStringLiteral("c%1.titre").arg(i);
+        }
+        const QString all = QStringLiteral("SELECT c0.titre, c9.inventaire FROM ") + copies.join(QStringLiteral(", "));
+        const qlonglong never = 1LL << 60;
+        QTest::newRow("time") << all << 300 << never << never;
+        QTest::newRow("time, sorted before the first row")
+            << all + QStringLiteral(" ORDER BY c3.titre, c9.inventaire") << 300 << never << never;
+        // A condition on all ten copies: nothing is kept, every row is visited.
+        QTest::newRow("rows visited") << all + QStringLiteral(" WHERE ") + titles.join(QStringLiteral(" & ")) + QStringLiteral(" = 'aucun'")
+                                      << 60000 << 200000LL << never;
+        QTest::newRow("rows kept in memory") << all << 60000 << never << (8LL << 20);
+    }
+
+    void runawayRequestIsStopped()
+    {
+        QFETCH(QString, source);
+        QFETCH(int, milliseconds);
+        QFETCH(qlonglong, rows);
+        QFETCH(qlonglong, bytes);
+        const QString path = freshCatalogue(QStringLiteral("dix-%1.db").arg(++m_counter));
+        TestDb::exec(path, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40) "
+                                          "INSERT INTO luma(inventaire, titre) SELECT printf('%05d', i), 'Titre ' || i FROM n"));
+
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(path);
+        cursor.setQueryLimits(QueryLimits{milliseconds, rows, bytes});
+        cursor.setRecordSource(source);
+        QElapsedTimer timer;
+        timer.start();
+        const std::optional<AppError> error = errorOf([&] { cursor.refresh(); });
+        QVERIFY(error);
+        QCOMPARE(error->number(), ErrorNumber::QueryTooLong);
+        QVERIFY2(error->description().contains(QStringLiteral("arrêtée")), qPrintable(error->description()));
+        QVERIFY2(timer.elapsed() < std::min(milliseconds, 5000) + 2000, qPrintable(QString::number(timer.elapsed())));
+
+        QVERIFY(!cursor.isOpen());
+        QCOMPARE(errorNumberOf([&] { cursor.field(QStringLiteral("titre")); }), ErrorNumber::NoCurrentRecord);
+        cursor.setRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY inventaire ASC"));
+        cursor.refresh();
+        QCOMPARE(cursor.recordCount(), 40);
+        cursor.findFirst(QStringLiteral("titre = 'Titre 2'"));
+        QCOMPARE(cursor.field(QStringLiteral("inventaire")), QStringLiteral("00002"));
+        // The same request through the report's way of reading, which keeps nothing.
+        const auto db = Database::open(path);
+        timer.restart();
+        QCOMPARE(errorNumberOf([&] {
+                     forEachRow(*db, source, [](const QStringList &) {}, QueryLimits{std::min(milliseconds, 300), rows, bytes});
+                 }),
+                 ErrorNumber::QueryTooLong);
+        QVERIFY(timer.elapsed() < 2300);
+        int count = 0;
+        forEachRow(*db, QStringLiteral("SELECT * FROM luma"), [&](const QStringList &) { ++count; });
+        QCOMPARE(count, 40);
     }
 
     void deletedRowIsReported()

@@ -6,6 +6,23 @@
 #include <memory>
 
 struct sqlite3;
+class QueryGuard;
+
+// How far one request may go before it is stopped with 3035: a saved request
+// that joins the catalogue to itself ten times would otherwise hold the kiosk
+// until memory runs out. Tests shorten them.
+struct QueryLimits
+{
+    static constexpr int kMilliseconds = 5000;
+    static constexpr long long kRows = 5'000'000;
+    // What the rows a request keeps in memory may take (its rows are read
+    // whole when they have no identity of their own: joins, DISTINCT...).
+    static constexpr long long kResultBytes = 256LL * 1024 * 1024;
+
+    int milliseconds = kMilliseconds;
+    long long rows = kRows;
+    long long resultBytes = kResultBytes;
+};
 
 // One open database file: an SQLite 3 file holding the tables of the school,
 // catalogue or descriptor database, with the Jet behaviour installed
@@ -24,7 +41,15 @@ public:
     // died is reported rather than put right (the next kiosk to start does).
     enum class Mode { ReadWrite, ReadOnly };
 
-    static std::shared_ptr<Database> open(const QString &nativePath, Mode mode = Mode::ReadWrite);
+    // Whether a file lies on a disk of this computer; tests stand in for
+    // the file system's answer.
+    using LocalDiskTest = bool (*)(const QString &nativePath);
+
+    // A file in write-ahead-log mode on a network disk is put back to the
+    // rollback journal (the log's shared memory does not reach the other
+    // computers), or refused (3050) when another program keeps it open.
+    static std::shared_ptr<Database> open(const QString &nativePath, Mode mode = Mode::ReadWrite,
+                                          LocalDiskTest localDisk = nullptr);
     ~Database();
 
     Database(const Database &) = delete;
@@ -37,11 +62,48 @@ public:
     const Schema &schema() const { return m_schema; }
 
 private:
+    friend class QueryGuard;
     Database(sqlite3 *db, QString path, Schema schema);
 
     sqlite3 *m_db;
+    QueryGuard *m_guard = nullptr;
     QString m_path;
     Schema m_schema;
+};
+
+// Runs the statements stepped during its life under the limits: SQLite's
+// progress handler, called every few thousand instructions of the engine,
+// interrupts them (SQLITE_INTERRUPT, thrown as 3035 by throwSqliteError) once
+// the time is up or too many rows were visited. Rows visited are the rows the
+// engine stepped through in full scans and put into automatic indexes (the
+// counters SQLite keeps per statement), plus those the caller keeps and tells
+// with keep(). Guards nest: the inner one is in force while it lives.
+class QueryGuard
+{
+public:
+    QueryGuard(Database &db, const QueryLimits &limits);
+    ~QueryGuard();
+    QueryGuard(const QueryGuard &) = delete;
+    QueryGuard &operator=(const QueryGuard &) = delete;
+
+    // Rows (and their size in memory) the caller took from a statement and
+    // keeps: the next call of the handler counts them.
+    void keep(long long rows, long long bytes = 0)
+    {
+        m_rows += rows;
+        m_bytes += bytes;
+    }
+
+private:
+    static int progress(void *guard);
+    long long scanned();
+
+    Database &m_db;
+    QueryGuard *m_outer;
+    QueryLimits m_limits;
+    long long m_start;
+    long long m_rows = 0;
+    long long m_bytes = 0;
 };
 
 // True when the file lies on a disk of this computer (not a network share, a

@@ -52,7 +52,6 @@ void leaveWriteAheadLog(sqlite3 *db, const QString &nativePath, Database::Mode m
     if (mode == Database::Mode::ReadWrite) {
         sqlite3_busy_timeout(db, kLeaveWalTimeoutMs);
         sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
-        sqlite3_busy_timeout(db, kBusyTimeoutMs);
         if (journalMode(db) == QLatin1String("delete"))
             return;
     }
@@ -345,6 +344,16 @@ std::shared_ptr<Database> Database::open(const QString &nativePath, Mode mode, L
         throwSqliteError(db, db ? sqlite3_extended_errcode(db) : rc, QDir::toNativeSeparators(nativePath));
     }
     sqlite3_extended_result_codes(db, 1);
+    // Before the connection's own wait is set: the switch has a shorter one.
+    const bool local = localDisk(nativePath);
+    if (!local) {
+        try {
+            leaveWriteAheadLog(db, nativePath, mode);
+        } catch (...) {
+            sqlite3_close_v2(db);
+            throw;
+        }
+    }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     // A name in double quotes that names no column must be an error, not the
     // text of the name: when another program renames a field, a search on it
@@ -356,14 +365,11 @@ std::shared_ptr<Database> Database::open(const QString &nativePath, Mode mode, L
     // file. Only on a local disk: on a network share or a removable disk, an
     // error while reading mapped memory would end the program at once instead
     // of being reported.
-    const bool local = localDisk(nativePath);
     if (local)
         sqlite3_exec(db, "PRAGMA mmap_size = 268435456", nullptr, nullptr, nullptr);
     try {
         installJetFunctions(db);
         Schema schema = readSchema(db);
-        if (!local)
-            leaveWriteAheadLog(db, nativePath, mode);
         return std::shared_ptr<Database>(new Database(db, nativePath, std::move(schema)));
     } catch (...) {
         sqlite3_close_v2(db);

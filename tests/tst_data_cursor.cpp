@@ -10,9 +10,14 @@
 
 #include <QElapsedTimer>
 
+#include <sqlite3.h>
+
+#include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -500,6 +505,39 @@ private slots:
         int count = 0;
         forEachRow(*db, QStringLiteral("SELECT * FROM luma"), [&](const QStringList &) { ++count; });
         QCOMPARE(count, 40);
+    }
+
+    // Waiting for another program's lock is not the request's work: a
+    // request that waited longer than its time runs once the lock is gone.
+    void lockWaitIsNotTheRequestsTime()
+    {
+        const QString path = freshCatalogue(QStringLiteral("attente-%1.db").arg(++m_counter));
+        TestDb::exec(path, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) "
+                                          "INSERT INTO luma(inventaire, titre) SELECT printf('%05d', i), 'Titre ' || i FROM n"));
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(path);
+        cursor.refresh(); // the file open already: the wait is the request's
+        std::promise<void> locked;
+        std::thread other([&] {
+            sqlite3 *db = nullptr;
+            sqlite3_open(path.toUtf8().constData(), &db);
+            sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+            locked.set_value();
+            std::this_thread::sleep_for(std::chrono::milliseconds(800));
+            sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        });
+        locked.get_future().wait();
+        cursor.setQueryLimits(QueryLimits{300, QueryLimits::kRows, QueryLimits::kResultBytes});
+        cursor.setRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY titre"));
+        QElapsedTimer timer;
+        timer.start();
+        const int error = errorNumberOf([&] { cursor.refresh(); });
+        const qint64 waited = timer.elapsed();
+        other.join();
+        QCOMPARE(error, 0);
+        QVERIFY2(waited >= 500, qPrintable(QString::number(waited))); // it did wait
+        QCOMPARE(cursor.recordCount(), 5000);
     }
 
     void deletedRowIsReported()

@@ -74,7 +74,8 @@ private:
 // Runs the statements stepped during its life under the limits: SQLite's
 // progress handler, called every few thousand instructions of the engine,
 // interrupts them (SQLITE_INTERRUPT, thrown as 3035 by throwSqliteError) once
-// the time is up or too many rows were visited. Rows visited are the rows the
+// the time is up or too many rows were visited. The time is the processor
+// time spent: a wait for another program's lock does not count. Rows visited are the rows the
 // engine stepped through in full scans and put into automatic indexes (the
 // counters SQLite keeps per statement), plus those the caller keeps and tells
 // with keep(). Guards nest: the inner one is in force while it lives.

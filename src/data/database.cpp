@@ -62,11 +62,12 @@ void leaveWriteAheadLog(sqlite3 *db, const QString &nativePath, Database::Mode m
     const QString shown = QDir::toNativeSeparators(nativePath);
     throw AppError(3051,
                    QStringLiteral("La base de données « %1 » est en mode « WAL », qui ne fonctionne pas sur un disque "
-                                  "réseau, et elle n'a pas pu être remise en mode normal parce qu'un autre programme "
-                                  "l'utilise. Fermez La LUMA et les autres programmes qui l'utilisent sur tous les "
+                                  "réseau, et elle n'a pas pu être remise en mode normal ici (un autre programme "
+                                  "l'utilise, ou elle n'est ouverte qu'en lecture). Fermez La LUMA et les autres programmes qui l'utilisent sur tous les "
                                   "postes, puis relancez La LUMA sur un seul poste : elle remettra la base en mode "
-                                  "normal. Ou, sur le serveur, tapez : sqlite3 '%1' 'PRAGMA journal_mode=DELETE'")
-                       .arg(shown));
+                                  "normal. Ou, sur le serveur, dans le dossier des données, tapez : sqlite3 '%2' "
+                                  "'PRAGMA journal_mode=DELETE'")
+                       .arg(shown, QFileInfo(nativePath).fileName()));
 }
 
 QString displayName(sqlite3 *db)

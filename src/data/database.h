@@ -47,7 +47,8 @@ public:
 
     // A file in write-ahead-log mode on a network disk is put back to the
     // rollback journal (the log's shared memory does not reach the other
-    // computers), or refused (3050) when another program keeps it open.
+    // computers), or refused (3051, saying how to do it) when another
+    // program keeps it open or the file is opened read-only.
     static std::shared_ptr<Database> open(const QString &nativePath, Mode mode = Mode::ReadWrite,
                                           LocalDiskTest localDisk = nullptr);
     ~Database();
@@ -74,11 +75,12 @@ private:
 // Runs the statements stepped during its life under the limits: SQLite's
 // progress handler, called every few thousand instructions of the engine,
 // interrupts them (SQLITE_INTERRUPT, thrown as 3035 by throwSqliteError) once
-// the time is up or too many rows were visited. The time is the processor
-// time spent: a wait for another program's lock does not count. Rows visited are the rows the
-// engine stepped through in full scans and put into automatic indexes (the
-// counters SQLite keeps per statement), plus those the caller keeps and tells
-// with keep(). Guards nest: the inner one is in force while it lives.
+// the time is up, too many rows were visited or too much is kept. The time is
+// the processor time spent: a wait for another program's lock does not count.
+// Rows visited are the rows the engine stepped through in full scans and put
+// into automatic indexes (the counters SQLite keeps per statement), plus those
+// the caller keeps and tells with keep(). Guards nest: the inner one is in
+// force while it lives.
 class QueryGuard
 {
 public:

@@ -523,12 +523,12 @@ private slots:
             sqlite3_open(path.toUtf8().constData(), &db);
             sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
             locked.set_value();
-            std::this_thread::sleep_for(std::chrono::milliseconds(800));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
             sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
             sqlite3_close(db);
         });
         locked.get_future().wait();
-        cursor.setQueryLimits(QueryLimits{300, QueryLimits::kRows, QueryLimits::kResultBytes});
+        cursor.setQueryLimits(QueryLimits{1000, QueryLimits::kRows, QueryLimits::kResultBytes});
         cursor.setRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY titre"));
         QElapsedTimer timer;
         timer.start();
@@ -536,7 +536,7 @@ private slots:
         const qint64 waited = timer.elapsed();
         other.join();
         QCOMPARE(error, 0);
-        QVERIFY2(waited >= 500, qPrintable(QString::number(waited))); // it did wait
+        QVERIFY2(waited >= 1200, qPrintable(QString::number(waited))); // it did wait
         QCOMPARE(cursor.recordCount(), 5000);
     }
 

@@ -8,8 +8,16 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QElapsedTimer>
+
+#include <sqlite3.h>
+
+#include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
+#include <optional>
+#include <thread>
 
 namespace {
 
@@ -465,6 +473,107 @@ private slots:
         cursor->moveNext();
         cursor->movePrevious(); // a move reads the row again
         QCOMPARE(cursor->field("titre"), QString("Le grand loup"));
+    }
+
+    // A saved request that joins the catalogue to itself ten times would run
+    // for ever and fill the memory: whichever limit comes first stops it with
+    // 3035, and the same cursor serves the next request.
+    void runawayRequestIsStopped_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("milliseconds");
+        QTest::addColumn<qlonglong>("rows");
+        QTest::addColumn<qlonglong>("bytes");
+
+        QStringList copies, titles;
+        for (int i = 0; i < 10; ++i) {
+            copies << QStringLiteral("luma AS c%1").arg(i);
+            titles << QStringLiteral("c%1.titre").arg(i);
+        }
+        const QString all = QStringLiteral("SELECT c0.titre, c9.inventaire FROM ") + copies.join(QStringLiteral(", "));
+        const qlonglong never = 1LL << 60;
+        QTest::newRow("time") << all << 300 << never << never;
+        QTest::newRow("time, sorted before the first row")
+            << all + QStringLiteral(" ORDER BY c3.titre, c9.inventaire") << 300 << never << never;
+        // A condition on all ten copies: nothing is kept, every row is visited.
+        QTest::newRow("rows visited") << all + QStringLiteral(" WHERE ") + titles.join(QStringLiteral(" & ")) + QStringLiteral(" = 'aucun'")
+                                      << 60000 << 200000LL << never;
+        QTest::newRow("rows kept in memory") << all << 60000 << never << (8LL << 20);
+    }
+
+    void runawayRequestIsStopped()
+    {
+        QFETCH(QString, source);
+        QFETCH(int, milliseconds);
+        QFETCH(qlonglong, rows);
+        QFETCH(qlonglong, bytes);
+        const QString path = freshCatalogue(QStringLiteral("dix-%1.db").arg(++m_counter));
+        TestDb::exec(path, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40) "
+                                          "INSERT INTO luma(inventaire, titre) SELECT printf('%05d', i), 'Titre ' || i FROM n"));
+
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(path);
+        cursor.setQueryLimits(QueryLimits{milliseconds, rows, bytes});
+        cursor.setRecordSource(source);
+        QElapsedTimer timer;
+        timer.start();
+        const std::optional<AppError> error = errorOf([&] { cursor.refresh(); });
+        QVERIFY(error);
+        QCOMPARE(error->number(), ErrorNumber::QueryTooLong);
+        QVERIFY2(error->description().contains(QStringLiteral("arrêtée")), qPrintable(error->description()));
+        QVERIFY2(timer.elapsed() < std::min(milliseconds, 5000) + 2000, qPrintable(QString::number(timer.elapsed())));
+
+        QVERIFY(!cursor.isOpen());
+        QCOMPARE(errorNumberOf([&] { cursor.field(QStringLiteral("titre")); }), ErrorNumber::NoCurrentRecord);
+        cursor.setRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY inventaire ASC"));
+        cursor.refresh();
+        QCOMPARE(cursor.recordCount(), 40);
+        cursor.findFirst(QStringLiteral("titre = 'Titre 2'"));
+        QCOMPARE(cursor.field(QStringLiteral("inventaire")), QStringLiteral("00002"));
+        // The same request through the report's way of reading, which keeps nothing.
+        const auto db = Database::open(path);
+        timer.restart();
+        QCOMPARE(errorNumberOf([&] {
+                     forEachRow(*db, source, [](const QStringList &) {}, QueryLimits{std::min(milliseconds, 300), rows, bytes});
+                 }),
+                 ErrorNumber::QueryTooLong);
+        QVERIFY(timer.elapsed() < 2300);
+        int count = 0;
+        forEachRow(*db, QStringLiteral("SELECT * FROM luma"), [&](const QStringList &) { ++count; });
+        QCOMPARE(count, 40);
+    }
+
+    // Waiting for another program's lock is not the request's work: a
+    // request that waited longer than its time runs once the lock is gone.
+    void lockWaitIsNotTheRequestsTime()
+    {
+        const QString path = freshCatalogue(QStringLiteral("attente-%1.db").arg(++m_counter));
+        TestDb::exec(path, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) "
+                                          "INSERT INTO luma(inventaire, titre) SELECT printf('%05d', i), 'Titre ' || i FROM n"));
+        Cursor cursor(QStringLiteral("luma"));
+        cursor.setDatabaseName(path);
+        cursor.refresh(); // the file open already: the wait is the request's
+        std::promise<void> locked;
+        std::thread other([&] {
+            sqlite3 *db = nullptr;
+            sqlite3_open(path.toUtf8().constData(), &db);
+            sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+            locked.set_value();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        });
+        locked.get_future().wait();
+        cursor.setQueryLimits(QueryLimits{1000, QueryLimits::kRows, QueryLimits::kResultBytes});
+        cursor.setRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY titre"));
+        QElapsedTimer timer;
+        timer.start();
+        const int error = errorNumberOf([&] { cursor.refresh(); });
+        const qint64 waited = timer.elapsed();
+        other.join();
+        QCOMPARE(error, 0);
+        QVERIFY2(waited >= 1200, qPrintable(QString::number(waited))); // it did wait
+        QCOMPARE(cursor.recordCount(), 5000);
     }
 
     void deletedRowIsReported()

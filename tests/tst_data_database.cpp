@@ -3,6 +3,7 @@
 #include "data/repair.h"
 #include "platform/apperror.h"
 #include "errors.h"
+#include "groups.h"
 #include "testdb.h"
 
 #include <QCryptographicHash>
@@ -14,10 +15,12 @@
 #include <QtTest>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -632,6 +635,100 @@ private slots:
         QCOMPARE(contents(file + "-wal"), logBefore);
         QCOMPARE(contents(file + "-journal"), journalBefore);
         QCOMPARE(filesIn(folder.path()), filesBefore);
+    }
+
+    // On a network disk the log's shared memory reaches no other computer:
+    // a file in log mode goes back to the rollback journal, its rows in the
+    // log kept, or is refused saying how, while another program has it open.
+    void writeAheadLogOnANetworkDisk_data()
+    {
+        QTest::addColumn<bool>("local");
+        QTest::addColumn<bool>("heldOpen");
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QString>("modeAfter");
+        QTest::newRow("network disk: back to the rollback journal") << false << false << false << "delete";
+        QTest::newRow("local disk: left in log mode") << true << false << false << "wal";
+        QTest::newRow("network disk, open elsewhere: refused") << false << true << false << "wal";
+        QTest::newRow("network disk, read only: refused") << false << false << true << "wal";
+    }
+
+    void writeAheadLogOnANetworkDisk()
+    {
+        QFETCH(bool, local);
+        QFETCH(bool, heldOpen);
+        QFETCH(bool, readOnly);
+        QFETCH(QString, modeAfter);
+        const QString file = bigCatalogue(20);
+        writeIntoLog(file, "INSERT INTO luma(inventaire, titre) VALUES('00021', 'Dans le journal')");
+        sqlite3 *other = nullptr;
+        if (heldOpen) {
+            QCOMPARE(sqlite3_open(file.toUtf8().constData(), &other), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(other, "SELECT count(*) FROM luma", nullptr, nullptr, nullptr), SQLITE_OK);
+        }
+        const Database::LocalDiskTest disk = local ? +[](const QString &) { return true; }
+                                                   : +[](const QString &) { return false; };
+        const std::optional<AppError> error = errorOf([&] {
+            const auto db = Database::open(file, readOnly ? Database::Mode::ReadOnly : Database::Mode::ReadWrite, {}, disk);
+            int count = 0;
+            forEachRow(*db, "SELECT * FROM luma", [&](const QStringList &) { ++count; });
+            QCOMPARE(count, 21);
+        });
+        sqlite3_close(other);
+        if (modeAfter == "wal" && !local) {
+            QVERIFY(error);
+            QCOMPARE(error->number(), 3051);
+            QVERIFY2(error->description().contains("PRAGMA journal_mode=DELETE"), qPrintable(error->description()));
+        } else {
+            QVERIFY2(!error, error ? qPrintable(error->description()) : "");
+        }
+        QCOMPARE(TestDb::scalar(file, "PRAGMA journal_mode"), modeAfter);
+        QCOMPARE(TestDb::scalar(file, "SELECT titre FROM luma WHERE inventaire = '00021'"), QString("Dans le journal"));
+    }
+
+    // The rebuilt file serves the accounts the damaged one served, and never
+    // in log mode (a network disk would share its index with nobody).
+    void repairKeepsWhoMayUseTheFile_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("otherGroup");
+        QTest::addColumn<bool>("log");
+        QTest::newRow("0640, own group") << 0640 << false << false;
+        QTest::newRow("0660, another group") << 0660 << true << false;
+        QTest::newRow("0600, another group, log mode") << 0600 << true << true;
+        QTest::newRow("0664, own group, log mode") << 0664 << false << true;
+    }
+
+    void repairKeepsWhoMayUseTheFile()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, otherGroup);
+        QFETCH(bool, log);
+        const QString file = bigCatalogue(20);
+        if (log)
+            writeIntoLog(file, "INSERT INTO luma(inventaire, titre) VALUES('00021', 'Dans le journal')");
+        const QByteArray encoded = QFile::encodeName(file);
+        struct stat before {};
+        QCOMPARE(::stat(encoded.constData(), &before), 0);
+        if (otherGroup) {
+            const std::optional<gid_t> group = otherSettableGroup();
+            if (!group)
+                QSKIP("This account belongs to no other group to give a file.");
+            const uid_t owner = ::geteuid() == 0 ? uid_t(4321) : uid_t(-1);
+            QCOMPARE(::chown(encoded.constData(), owner, *group), 0);
+        }
+        QCOMPARE(::chmod(encoded.constData(), mode_t(mode)), 0);
+        QCOMPARE(::stat(encoded.constData(), &before), 0);
+
+        RepairDatabase(file);
+        struct stat after {};
+        QCOMPARE(::stat(encoded.constData(), &after), 0);
+        QVERIFY(after.st_ino != before.st_ino); // a new file took the name
+        QCOMPARE(after.st_mode & 07777, mode_t(mode));
+        QCOMPARE(after.st_gid, before.st_gid);
+        if (::geteuid() == 0)
+            QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(TestDb::scalar(file, "PRAGMA journal_mode"), QString("delete"));
+        QCOMPARE(TestDb::scalar(file, "SELECT count(*) FROM luma"), QString(log ? "21" : "20"));
     }
 
     void failedRepairLeavesTheFileAlone()

@@ -3,6 +3,7 @@
 
 #include "data/database.h"
 #include "errors.h"
+#include "groups.h"
 #include "testdb.h"
 
 #include <QCryptographicHash>
@@ -20,6 +21,7 @@
 #include <sqlite3.h>
 
 #include <limits>
+#include <optional>
 #include <map>
 
 namespace {
@@ -363,6 +365,46 @@ private slots:
         for (const FolderFile &file : again.files)
             QCOMPARE(file.state, FolderFile::State::AlreadyConverted);
         QVERIFY2(snapshot(school.dir.path()) == before, qPrintable(differences(before, snapshot(school.dir.path()))));
+    }
+
+    // The converted file takes the original's place for the same accounts:
+    // its group and mode, its owner when run as administrator.
+    void convertedFileKeepsWhoMayUseIt_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("otherGroup");
+        QTest::newRow("0640, own group") << 0640 << false;
+        QTest::newRow("0660, another group") << 0660 << true;
+        QTest::newRow("0600, another group") << 0600 << true;
+    }
+
+    void convertedFileKeepsWhoMayUseIt()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, otherGroup);
+        SchoolCopy school;
+        school.put("LALUMA/LUMA.MDB", "test2V2003.mdb");
+        const QString file = school.dir.filePath("LALUMA/LUMA.MDB");
+        const QByteArray encoded = QFile::encodeName(file);
+        if (otherGroup) {
+            const std::optional<gid_t> group = otherSettableGroup();
+            if (!group)
+                QSKIP("This account belongs to no other group to give a file.");
+            const uid_t owner = ::geteuid() == 0 ? uid_t(4321) : uid_t(-1);
+            QCOMPARE(::chown(encoded.constData(), owner, *group), 0);
+        }
+        QCOMPARE(::chmod(encoded.constData(), mode_t(mode)), 0);
+        struct stat before {};
+        QCOMPARE(::stat(encoded.constData(), &before), 0);
+
+        QCOMPARE(importDataFolder(school.base()).converted(), 1);
+        struct stat after {};
+        QCOMPARE(::stat(encoded.constData(), &after), 0);
+        QVERIFY(after.st_ino != before.st_ino);
+        QCOMPARE(after.st_mode & 07777, mode_t(mode));
+        QCOMPARE(after.st_gid, before.st_gid);
+        if (::geteuid() == 0)
+            QCOMPARE(after.st_uid, before.st_uid);
     }
 
     // Any failure leaves every file as it was: in the files themselves, at

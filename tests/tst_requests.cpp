@@ -386,6 +386,38 @@ private slots:
                  QString("SELECT * FROM luma WHERE motsclés LIKE '*loup*' AND (dewey LIKE '5*') ORDER BY inventaire ASC"));
     }
 
+    // A request that asks too much is stopped, said in French through the
+    // error report, and the screen stays usable: the next request runs. (A
+    // join of ten catalogues cannot reach the screen with its class
+    // condition, which names "dewey" alone; tight limits stand in for it.)
+    void requestStoppedByItsLimitsAndTheNextRuns()
+    {
+        Search run;
+        searchCatalogue(run);
+        TestDb::exec(run.folder.catalogue(),
+                     "WITH RECURSIVE n(i) AS (SELECT 100 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                     "INSERT INTO luma(inventaire, titre, dewey, motsclés) SELECT printf('%05d', i), 'Titre', '843', "
+                     "'ours' FROM n");
+        keywordRequest(run, "LOUPS.RQT", "loup", "Les loups");
+        run.start();
+        Recherche1 &screen = run.requêtes();
+        QStringList stopped{"not run"}, next;
+        whileOpen(screen, [&] {
+            run.catalogue().setQueryLimits(QueryLimits{QueryLimits::kMilliseconds, 500, QueryLimits::kResultBytes});
+            stopped = run.documentsShown([&] { QTest::mouseDClick(screen.Dessin1(0), Qt::LeftButton); });
+            run.catalogue().setQueryLimits(QueryLimits{});
+            next = run.documentsShown([&] { QTest::mouseDClick(screen.Dessin1(0), Qt::LeftButton); });
+        }, [&] { run.recherche().Command3D4_Click(); });
+        QCOMPARE(stopped, QStringList());
+        QVERIFY(!run.t->messages.shown.isEmpty());
+        const ShownMessage &report = run.t->messages.shown.first();
+        QCOMPARE(report.title, QStringLiteral("La LUMA - cycle 1"));
+        QVERIFY2(report.text.contains("3035") && report.text.contains("arrêtée"), qPrintable(report.text));
+        QCOMPARE(next, QStringList({"00001", "00003"}));
+        QVERIFY(!run.t->pointer.busy);
+        QCOMPARE(run.t->programEnd.ended, 0);
+    }
+
     // A request file removed after the start, or a head that is not a
     // single SELECT, is reported and ends the run: no display, and the
     // catalogue is not changed by a byte.

@@ -8,6 +8,7 @@
 
 #include "app/feuillechoix.h"
 #include "app/presentation.h"
+#include "platform/folderclock.h"
 #include "lending/feuilleecole.h"
 #include "search/feuilledescripteurs.h"
 
@@ -391,6 +392,48 @@ private slots:
         QVERIFY(t.messages.shown[0].text.startsWith(QStringLiteral("Accès refusé")) ||
                 t.messages.shown[0].text.startsWith(QStringLiteral("L'erreur")));
         QCOMPARE(t.module().couleurClasse(2), QColor(255, 0, 0)); // the defaults are in force
+    }
+
+    // Journals are named by the date: a kiosk whose clock is far from the
+    // data folder's server says so once, with both dates, and starts.
+    void wrongClockIsToldOnce_data()
+    {
+        QTest::addColumn<qint64>("offset"); // of this computer's clock, seconds
+        QTest::addColumn<bool>("told");
+        QTest::newRow("two days behind") << qint64(-2 * 86400) << true;
+        QTest::newRow("two days ahead") << qint64(2 * 86400) << true;
+        QTest::newRow("thirteen hours ahead") << qint64(13 * 3600) << true;
+        QTest::newRow("one hour behind") << qint64(-3600) << false;
+        QTest::newRow("eleven hours ahead") << qint64(11 * 3600) << false;
+    }
+
+    void wrongClockIsToldOnce()
+    {
+        QFETCH(qint64, offset);
+        QFETCH(bool, told);
+        DataFolder folder;
+        folder.fillSmallSchool();
+        const QStringList filesBefore = QDir(folder.base()).entryList(QDir::AllEntries | QDir::Hidden);
+        TestContext t;
+        t.context.setHorlogeDossier(folderClock); // the file system's own time
+        const QDateTime server = QDateTime::currentDateTime();
+        t.clock.current = server.addSecs(offset);
+
+        QVERIFY(runStartup(t, folder.base()));
+        QCOMPARE(t.programEnd.ended, 0);
+        QCOMPARE(t.messages.shown.size(), told ? 1 : 0);
+        // The file written to read the server's time is gone.
+        QStringList filesAfter = QDir(folder.base()).entryList(QDir::AllEntries | QDir::Hidden);
+        filesAfter.removeOne("COULEURS.INI"); // written by the first start
+        QCOMPARE(filesAfter, filesBefore);
+        if (!told)
+            return;
+        const ShownMessage &box = t.messages.shown.first();
+        QCOMPARE(box.title, QStringLiteral("La LUMA - cycle 1"));
+        QCOMPARE(box.buttons, MsgButtons::Ok);
+        QVERIFY2(box.text.contains("Cet ordinateur : le " + t.clock.current.toString("dd/MM/yyyy")), qPrintable(box.text));
+        QVERIFY2(box.text.contains("Le serveur : le " + server.toString("dd/MM/yyyy")), qPrintable(box.text));
+        QVERIFY(box.text.contains("journaux"));
     }
 
     void mainMenuQuitQuestion()

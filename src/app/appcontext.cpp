@@ -10,10 +10,11 @@
 #include "search/feuilleecriture.h"
 #include "search/feuillerecherche.h"
 #include "search/recherche1.h"
+#include "platform/folderclock.h"
 
 AppContext::AppContext(PlatformServices services, double scale)
     : m_services(services), m_geometry(scale),
-      m_module(std::make_unique<Module11>(m_services, m_données, m_geometry))
+      m_module(std::make_unique<Module11>(m_services, m_données, m_geometry)), m_horlogeDossier(folderClock)
 {
 }
 

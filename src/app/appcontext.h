@@ -6,7 +6,11 @@
 #include "platform/services.h"
 #include "search/requetes.h"
 
+#include <QDateTime>
+
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QWidget;
 class présentation;
@@ -57,6 +61,13 @@ public:
     void setFond(QWidget *fond) { m_fond = fond; }
     QWidget *fond() const { return m_fond; }
 
+    // The time the data folder's file system gives a file written there now
+    // (folderClock), which the start-up compares with the clock. Tests stand
+    // in for it.
+    using HorlogeDossier = std::function<std::optional<QDateTime>(const QString &nativeFolder)>;
+    void setHorlogeDossier(HorlogeDossier horloge) { m_horlogeDossier = std::move(horloge); }
+    std::optional<QDateTime> horlogeDossier(const QString &nativeFolder) const { return m_horlogeDossier(nativeFolder); }
+
     // Closes the databases; the real end of the program runs this first.
     void closeAll();
 
@@ -67,6 +78,7 @@ private:
     std::unique_ptr<Module11> m_module;
     RequetesSauvegardees m_requêtes;
     QWidget *m_fond = nullptr;
+    HorlogeDossier m_horlogeDossier;
 
     std::unique_ptr<présentation> m_présentation;
     std::unique_ptr<Feuillechoix> m_feuillechoix;

@@ -94,6 +94,7 @@ void présentation::Form_Load()
         QApplication::processEvents();
     });
     m.trapped([&] { trouverDossiers(); });
+    m.trapped([&] { vérifieHorloge(); });
 
     // Children: without any, the module cannot be used.
     m.trapped([&] {
@@ -185,6 +186,30 @@ void présentation::trouverDossiers()
     const DossiersLuma dossiers = trouveDossiers(Répertoire1Path());
     m.setCheminBase(dossiers.base);
     m.setCheminEcole(dossiers.ecole);
+}
+
+// The day's journal is named by this computer's date: a kiosk whose clock is
+// days off would write into another day's journal. Said once, then the
+// start-up goes on; nothing is said when the folder cannot be written.
+void présentation::vérifieHorloge()
+{
+    constexpr qint64 kÉcartToléré = 12 * 3600;
+    Module11 &m = m_context.module();
+    const std::optional<QDateTime> serveur = m_context.horlogeDossier(m.CheminBase());
+    if (!serveur)
+        return;
+    const QDateTime ici = m.services().clock.now();
+    if (std::abs(ici.secsTo(*serveur)) <= kÉcartToléré)
+        return;
+    const QString format = QStringLiteral("dd/MM/yyyy 'à' hh:mm");
+    m_context.services().pointer.arrow();
+    m.services().messages.show(
+        QStringLiteral("La date de cet ordinateur n'est pas celle du serveur du dossier de données.\n\n"
+                       "Cet ordinateur : le %1\nLe serveur : le %2\n\n"
+                       "Les journaux des prêts sont nommés d'après la date : faites mettre cet ordinateur à "
+                       "l'heure.")
+            .arg(ici.toString(format), serveur->toLocalTime().toString(format)),
+        Module11::titreErreur(), MsgIcon::Exclamation, MsgButtons::Ok);
 }
 
 void présentation::remplirClasses()

@@ -27,6 +27,7 @@ public:
 
 private:
     void trouverDossiers();
+    void vérifieHorloge();
     void remplirClasses();
 
     AppContext &m_context;

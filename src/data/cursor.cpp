@@ -281,7 +281,7 @@ struct Cursor::Impl
             && loadedTotalChanges == ownChanges();
     }
     bool loadByRowid();
-    void materialise();
+    void materialise(QueryGuard &guard);
     int fieldIndex(const QString &name) const;
     int currentFieldIndex(const QString &name) const;
     const QStringList &currentRow();
@@ -467,7 +467,7 @@ bool Cursor::Impl::loadByRowid()
 
 // Results that have no rows of their own (DISTINCT, GROUP BY, joins...) are
 // small: they are read whole and cannot be changed.
-void Cursor::Impl::materialise()
+void Cursor::Impl::materialise(QueryGuard &guard)
 {
     sqlite3 *h = handle();
     SqliteStatement query(h, translated.sql, SqliteStatement::Access::ReadOnly);
@@ -481,9 +481,14 @@ void Cursor::Impl::materialise()
     while ((rc = query.step()) == SQLITE_ROW) {
         std::vector<QVariant> row;
         row.reserve(size_t(columnCount));
-        for (int i = 0; i < columnCount; ++i)
+        long long bytes = 0;
+        for (int i = 0; i < columnCount; ++i) {
             row.push_back(columnValue(query.get(), i));
+            // A value and its text, roughly, as Qt keeps them.
+            bytes += 48 + 2LL * sqlite3_column_bytes(query.get(), i);
+        }
         rows.push_back(std::move(row));
+        guard.keep(1, bytes);
     }
     if (rc != SQLITE_DONE)
         throwSqliteError(h, rc);
@@ -653,6 +658,7 @@ void Cursor::refresh()
             return;
         }
         d->clearRecordSet();
+        QueryGuard guard(*d->db, m_limits);
         // Taken before the query: a change made while it runs is seen next time.
         const qint64 versionBefore = d->dataVersion();
         const qint64 changesBefore = d->ownChanges();
@@ -660,7 +666,7 @@ void Cursor::refresh()
         if (!d->translated.singleTable || !d->loadByRowid()) {
             d->clearRecordSet();
             d->translated = translateRecordSource(m_recordSource, d->db->schema());
-            d->materialise();
+            d->materialise(guard);
         }
         d->open = true;
         d->position = d->count() > 0 ? 0 : -1;
@@ -754,6 +760,7 @@ void Cursor::findFirst(const QString &jetCondition)
         m_noMatch = true;
         return;
     }
+    QueryGuard guard(*d->db, m_limits);
     if (d->byRowid)
         d->findByRowid(jetCondition, m_noMatch);
     else
@@ -941,8 +948,10 @@ void Cursor::moveToLastModified()
     d->position = qint64(found - d->rowids.begin());
 }
 
-void forEachRow(Database &db, const QString &jetSource, const std::function<void(const QStringList &row)> &visit)
+void forEachRow(Database &db, const QString &jetSource, const std::function<void(const QStringList &row)> &visit,
+                const QueryLimits &limits)
 {
+    QueryGuard guard(db, limits);
     const TranslatedSelect translated = translateRecordSource(jetSource, db.schema());
     SqliteStatement query(db.handle(), translated.sql, SqliteStatement::Access::ReadOnly);
     query.throwIfNotPrepared();

@@ -39,7 +39,10 @@ public:
     void setLockWait(const LockWait &wait);
 
     // Opens (or re-opens) the database when needed and runs the record source.
+    // A record source or a find that goes beyond the limits is stopped (3035)
+    // and leaves the cursor closed (refresh) or where it stood (find).
     void refresh();
+    void setQueryLimits(const QueryLimits &limits) { m_limits = limits; }
     bool isOpen() const;
     void close();
 
@@ -96,6 +99,7 @@ private:
     QString m_databaseName;
     QString m_recordSource;
     bool m_noMatch = false;
+    QueryLimits m_limits;
     QHash<QString, QString> m_edits; // key: field name as the file spells it
 };
 
@@ -104,4 +108,5 @@ private:
 // statement from the first row to the last: the rows are one consistent view
 // of the file, and the file is held only while they are read, so visit must be
 // quick. Errors as for a refresh (AppError).
-void forEachRow(Database &db, const QString &jetSource, const std::function<void(const QStringList &row)> &visit);
+void forEachRow(Database &db, const QString &jetSource, const std::function<void(const QStringList &row)> &visit,
+                const QueryLimits &limits = {});

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <ctime>
 #include <sqlite3.h>
 #include <sys/vfs.h>
 #include <utility>
@@ -27,6 +28,58 @@ int onBusy(void *data, int count)
         return 1;
     busy->waiter.reset();
     return 0;
+}
+
+// Leaving the write-ahead log needs the file to oneself: a kiosk that has it
+// open keeps it as long as it runs, so only a brief reader is worth waiting for.
+constexpr int kLeaveWalTimeoutMs = 1000;
+// Engine instructions between two looks at a request's limits: rare enough to
+// cost nothing measurable, often enough to stop within a few milliseconds.
+constexpr int kProgressInstructions = 10000;
+
+// The processor time of this thread: a request's time is the work it does,
+// not the time it waits for another kiosk's lock (that wait has its own
+// deadline and its own message).
+long long workMs()
+{
+    struct timespec now {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return (long long)now.tv_sec * 1000 + now.tv_nsec / 1000000;
+}
+
+QString journalMode(sqlite3 *db)
+{
+    SqliteStatement mode(db, QStringLiteral("PRAGMA journal_mode"));
+    if (!mode.prepared() || mode.step() != SQLITE_ROW)
+        return {};
+    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(mode.get(), 0))).toLower();
+}
+
+// The write-ahead log keeps its index in memory shared through the file
+// "-shm", which the computers sharing a network disk do not share: two of
+// them would each believe their own view of the file. Back to the rollback
+// journal, which relies on the file's locks alone; SQLite takes the file
+// exclusively for the change and refuses it while another program has the
+// file open.
+void leaveWriteAheadLog(sqlite3 *db, const QString &nativePath, Database::Mode mode)
+{
+    if (journalMode(db) != QLatin1String("wal"))
+        return;
+    if (mode == Database::Mode::ReadWrite) {
+        sqlite3_busy_timeout(db, kLeaveWalTimeoutMs);
+        sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+        if (journalMode(db) == QLatin1String("delete"))
+            return;
+    }
+    const QString shown = QDir::toNativeSeparators(nativePath);
+    throw AppError(3051,
+                   QStringLiteral("La base de données « %1 » est en mode « WAL », qui ne fonctionne pas sur un disque "
+                                  "réseau, et elle n'a pas pu être remise en mode normal ici (un autre programme "
+                                  "l'utilise, ou elle n'est ouverte qu'en lecture). Fermez La LUMA et les autres programmes qui l'utilisent sur tous les "
+                                  "postes, puis relancez La LUMA sur un seul poste : elle remettra la base en mode "
+                                  "normal. Ou, sur le serveur, dans le dossier des données, tapez : sqlite3 '%2' "
+                                  "'PRAGMA journal_mode=DELETE'")
+                       .arg(shown, QFileInfo(nativePath).fileName()));
 }
 
 QString displayName(sqlite3 *db)
@@ -256,7 +309,14 @@ void throwSqliteError(sqlite3 *db, int resultCode, const QString &context)
                                              .arg(engineText),
                                          context));
     case SQLITE_INTERRUPT:
-        throw AppError(3059, withContext(QStringLiteral("Opération annulée."), context));
+        // Only the limits of a request interrupt the engine (QueryGuard).
+        throw AppError(ErrorNumber::QueryTooLong,
+                       withContext(QStringLiteral("Cette recherche demandait trop de travail (plus de %1 secondes ou "
+                                                  "plus de %2 millions de lignes à lire) : elle a été arrêtée. "
+                                                  "Choisissez une recherche plus simple.")
+                                       .arg(QueryLimits::kMilliseconds / 1000)
+                                       .arg(QueryLimits::kRows / 1'000'000),
+                                   context));
     default:
         throw AppError(3000, withContext(QStringLiteral("Erreur du moteur de base de données (code %1 : %2).")
                                                  .arg(resultCode)
@@ -265,8 +325,11 @@ void throwSqliteError(sqlite3 *db, int resultCode, const QString &context)
     }
 }
 
-std::shared_ptr<Database> Database::open(const QString &nativePath, Mode mode, const LockWait &wait)
+std::shared_ptr<Database> Database::open(const QString &nativePath, Mode mode, const LockWait &wait,
+                                         LocalDiskTest localDisk)
 {
+    if (!localDisk)
+        localDisk = onLocalDisk;
     const QFileInfo info(nativePath);
     if (nativePath.isEmpty() || !info.exists() || info.isDir())
         throw AppError(ErrorNumber::DatabaseNotFound,
@@ -300,6 +363,16 @@ std::shared_ptr<Database> Database::open(const QString &nativePath, Mode mode, c
         throwSqliteError(db, db ? sqlite3_extended_errcode(db) : rc, QDir::toNativeSeparators(nativePath));
     }
     sqlite3_extended_result_codes(db, 1);
+    // Before the connection's own wait is set: the switch has a shorter one.
+    const bool local = localDisk(nativePath);
+    if (!local) {
+        try {
+            leaveWriteAheadLog(db, nativePath, mode);
+        } catch (...) {
+            sqlite3_close_v2(db);
+            throw;
+        }
+    }
     auto busy = std::make_unique<BusyWait>();
     busy->wait = wait;
     sqlite3_busy_handler(db, onBusy, busy.get());
@@ -313,7 +386,7 @@ std::shared_ptr<Database> Database::open(const QString &nativePath, Mode mode, c
     // file. Only on a local disk: on a network share or a removable disk, an
     // error while reading mapped memory would end the program at once instead
     // of being reported.
-    if (onLocalDisk(nativePath))
+    if (local)
         sqlite3_exec(db, "PRAGMA mmap_size = 268435456", nullptr, nullptr, nullptr);
     try {
         installJetFunctions(db);
@@ -333,4 +406,42 @@ Database::Database(sqlite3 *db, QString path, Schema schema, std::unique_ptr<Bus
 Database::~Database()
 {
     sqlite3_close_v2(m_db);
+}
+
+QueryGuard::QueryGuard(Database &db, const QueryLimits &limits)
+    : m_db(db), m_outer(db.m_guard), m_limits(limits), m_start(workMs())
+{
+    scanned(); // the counters start from here
+    db.m_guard = this;
+    sqlite3_progress_handler(db.handle(), kProgressInstructions, &QueryGuard::progress, this);
+}
+
+QueryGuard::~QueryGuard()
+{
+    m_db.m_guard = m_outer;
+    if (m_outer)
+        sqlite3_progress_handler(m_db.handle(), kProgressInstructions, &QueryGuard::progress, m_outer);
+    else
+        sqlite3_progress_handler(m_db.handle(), 0, nullptr, nullptr);
+}
+
+// Rows stepped through by the connection's statements since the last look:
+// the counters are read and set back to zero.
+long long QueryGuard::scanned()
+{
+    long long rows = 0;
+    for (sqlite3_stmt *stmt = sqlite3_next_stmt(m_db.handle(), nullptr); stmt;
+         stmt = sqlite3_next_stmt(m_db.handle(), stmt)) {
+        rows += sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_FULLSCAN_STEP, 1);
+        rows += sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_AUTOINDEX, 1);
+    }
+    return rows;
+}
+
+int QueryGuard::progress(void *context)
+{
+    auto *guard = static_cast<QueryGuard *>(context);
+    guard->m_rows += guard->scanned();
+    return guard->m_rows > guard->m_limits.rows || guard->m_bytes > guard->m_limits.resultBytes
+        || workMs() - guard->m_start > guard->m_limits.milliseconds;
 }

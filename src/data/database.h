@@ -8,6 +8,23 @@
 #include <optional>
 
 struct sqlite3;
+class QueryGuard;
+
+// How far one request may go before it is stopped with 3035: a saved request
+// that joins the catalogue to itself ten times would otherwise hold the kiosk
+// until memory runs out. Tests shorten them.
+struct QueryLimits
+{
+    static constexpr int kMilliseconds = 5000;
+    static constexpr long long kRows = 5'000'000;
+    // What the rows a request keeps in memory may take (its rows are read
+    // whole when they have no identity of their own: joins, DISTINCT...).
+    static constexpr long long kResultBytes = 256LL * 1024 * 1024;
+
+    int milliseconds = kMilliseconds;
+    long long rows = kRows;
+    long long resultBytes = kResultBytes;
+};
 
 // The wait of one connection for a file another program writes.
 struct BusyWait
@@ -33,8 +50,16 @@ public:
     // died is reported rather than put right (the next kiosk to start does).
     enum class Mode { ReadWrite, ReadOnly };
 
+    // Whether a file lies on a disk of this computer; tests stand in for
+    // the file system's answer.
+    using LocalDiskTest = bool (*)(const QString &nativePath);
+
+    // A file in write-ahead-log mode on a network disk is put back to the
+    // rollback journal (the log's shared memory does not reach the other
+    // computers), or refused (3051, saying how to do it) when another
+    // program keeps it open or the file is opened read-only.
     static std::shared_ptr<Database> open(const QString &nativePath, Mode mode = Mode::ReadWrite,
-                                          const LockWait &wait = {});
+                                          const LockWait &wait = {}, LocalDiskTest localDisk = nullptr);
     ~Database();
 
     Database(const Database &) = delete;
@@ -50,12 +75,51 @@ public:
     const Schema &schema() const { return m_schema; }
 
 private:
+    friend class QueryGuard;
     Database(sqlite3 *db, QString path, Schema schema, std::unique_ptr<BusyWait> busy);
 
     sqlite3 *m_db;
+    QueryGuard *m_guard = nullptr;
     QString m_path;
     Schema m_schema;
     std::unique_ptr<BusyWait> m_busy; // the busy handler's, as long as the connection
+};
+
+// Runs the statements stepped during its life under the limits: SQLite's
+// progress handler, called every few thousand instructions of the engine,
+// interrupts them (SQLITE_INTERRUPT, thrown as 3035 by throwSqliteError) once
+// the time is up, too many rows were visited or too much is kept. The time is
+// the processor time spent: a wait for another program's lock does not count.
+// Rows visited are the rows the engine stepped through in full scans and put
+// into automatic indexes (the counters SQLite keeps per statement), plus those
+// the caller keeps and tells with keep(). Guards nest: the inner one is in
+// force while it lives.
+class QueryGuard
+{
+public:
+    QueryGuard(Database &db, const QueryLimits &limits);
+    ~QueryGuard();
+    QueryGuard(const QueryGuard &) = delete;
+    QueryGuard &operator=(const QueryGuard &) = delete;
+
+    // Rows (and their size in memory) the caller took from a statement and
+    // keeps: the next call of the handler counts them.
+    void keep(long long rows, long long bytes = 0)
+    {
+        m_rows += rows;
+        m_bytes += bytes;
+    }
+
+private:
+    static int progress(void *guard);
+    long long scanned();
+
+    Database &m_db;
+    QueryGuard *m_outer;
+    QueryLimits m_limits;
+    long long m_start;
+    long long m_rows = 0;
+    long long m_bytes = 0;
 };
 
 // True when the file lies on a disk of this computer (not a network share, a

@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "data/sqlitestatement.h"
 #include "platform/apperror.h"
+#include "platform/ownership.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -14,6 +15,7 @@
 #include <sqlite3.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -724,12 +726,6 @@ Rebuilt rebuild(sqlite3 *source, const QString &rebuilt, const QString &shown)
                                           "d'intégrité.")
                                .arg(shown));
     }
-    {
-        SqliteStatement mode(source, QStringLiteral("PRAGMA journal_mode"));
-        if (mode.prepared() && mode.step() == SQLITE_ROW
-            && text(mode.get(), 0).compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0)
-            target.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
-    }
     return result;
 }
 
@@ -791,7 +787,14 @@ RepairReport RepairDatabase(const QString &nativePath)
             rebuilt = temporary.fileName();
         }
         const Rebuilt rows = rebuild(locked.get(), rebuilt, shown);
-        QFile::setPermissions(rebuilt, info.permissions());
+        // The file any kiosk account could use stays usable by the same
+        // accounts: group and mode, and owner when run as administrator.
+        struct stat original {};
+        if (::stat(QFile::encodeName(nativePath).constData(), &original) != 0 || !takeOwnershipOf(rebuilt, original))
+            throw AppError(ErrorNumber::PermissionDenied,
+                           QStringLiteral("Impossible de donner au fichier réparé les droits de « %1 » : la réparation "
+                                          "n'a pas été faite.")
+                               .arg(shown));
         syncPath(rebuilt, false);
 
         // Still in the transaction, so still under the lock: an error of the

@@ -20,6 +20,13 @@ struct TestContext
     FakeSpeech speech;
     AppContext context{PlatformServices{messages, sound, clock, display, programEnd, pointer, speech}};
 
+    // The data folder's file system agrees with the fake clock, unless a
+    // test says otherwise.
+    TestContext()
+    {
+        context.setHorlogeDossier([this](const QString &) { return std::optional<QDateTime>(clock.now()); });
+    }
+
     Module11 &module() { return context.module(); }
 
     // The folders and the children's and catalogue's cursors as the

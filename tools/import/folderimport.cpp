@@ -2,6 +2,7 @@
 
 #include "data/database.h"
 #include "platform/apperror.h"
+#include "platform/ownership.h"
 #include "platform/paths.h"
 
 #include <QDir>
@@ -205,21 +206,6 @@ void giveSecondName(const QString &file, const QString &name)
                        .arg(native(file), native(name), systemError(error)));
 }
 
-// The converted file takes the original's owner, group and mode, so whoever
-// could write the original (the kiosk's account) can write it. The owner can
-// only be given by the administrator; otherwise the file stays the
-// converting account's, with the original's mode.
-void takeOwnershipOf(const QString &converted, const QString &original)
-{
-    const auto status = statusOf(original);
-    if (!status)
-        return;
-    const bool owned = ::chown(encoded(converted).constData(), status->st_uid, status->st_gid) == 0
-        || ::chown(encoded(converted).constData(), uid_t(-1), status->st_gid) == 0;
-    Q_UNUSED(owned);
-    ::chmod(encoded(converted).constData(), status->st_mode & 07777);
-}
-
 // Where the original goes: ACCESS/NAME, or the next free NAME-2.MDB...; a
 // name that is already the original's second name (left by an interrupted
 // run) is taken up. Names are matched without regard to case.
@@ -331,7 +317,15 @@ public:
                 ImportOptions import = m_options.import;
                 import.refuseMissingRows = true;
                 file.result = convertAccessFile(c.original, c.temporary, import);
-                takeOwnershipOf(c.temporary, c.original);
+                // Whoever could use the original (a kiosk under another
+                // account) can use the converted file, and nobody else.
+                struct stat original {};
+                if (::stat(encoded(c.original).constData(), &original) != 0
+                    || !takeOwnershipOf(c.temporary, original))
+                    throw AppError(ErrorNumber::PermissionDenied,
+                                   QStringLiteral("Impossible de donner au fichier converti les droits de l'original : "
+                                                  "%1")
+                                       .arg(systemError(errno)));
                 flushToDisk(c.temporary);
             } catch (const AppError &error) {
                 throw AppError(error.number(), QStringLiteral("La conversion de « %1 » a échoué : %2")

@@ -92,7 +92,8 @@ int main(int argc, char *argv[])
     }
     std::unique_ptr<RetourAccueil> retour;
     if (options.retourAccueilSecondes > 0)
-        retour = std::make_unique<RetourAccueil>(clock, options.retourAccueilSecondes);
+        retour = std::make_unique<RetourAccueil>(clock, options.retourAccueilSecondes,
+                                                 [&context] { return context.module().attendUnVerrou(); });
 
     // The start-up screen's load step is the whole run: it returns only if
     // the main menu is ever closed without ending the program.

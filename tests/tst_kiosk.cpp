@@ -271,6 +271,25 @@ private slots:
         QCOMPARE(answer, boxClosed ? MsgAnswer::Ok : MsgAnswer::Yes);
     }
 
+    // A handler waiting for another kiosk's lock lets the screen paint; the
+    // idle return does not close that screen under it.
+    void noReturnDuringALockWait()
+    {
+        Kiosk kiosk;
+        Module11 &m = kiosk.t.module();
+        RetourAccueil retour(kiosk.t.clock, 180, [&m] { return m.attendUnVerrou(); });
+        bool keptDuringWait = false;
+        QVERIFY(kiosk.walk({kEcole, kClasse}, [&] {
+            QWidget *screen = QApplication::activeModalWidget();
+            kiosk.t.clock.current = kiosk.t.clock.current.addSecs(600);
+            QTimer::singleShot(0, [&] { retour.verifie(); });
+            m.attenteVerrou().waiting(); // one pause of a wait, as a lock wait makes it
+            keptDuringWait = screen->isVisible() && !retour.enCours();
+            pump(retour);
+        }));
+        QVERIFY(keptDuringWait);
+    }
+
     // A finger held down, or a touch now and then, keeps the screen; off (0)
     // it never returns.
     void noReturnWhileAChildIsHere()

@@ -183,8 +183,10 @@ LockWait Module11::attenteVerrou()
     wait.waiting = [this] {
         m_services.pointer.hourglass();
         // Paints, without taking a touch: the child waits.
+        ++m_attentesVerrou;
         if (QCoreApplication::instance())
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        --m_attentesVerrou;
     };
     wait.finished = [this] { m_services.pointer.arrow(); };
     return wait;

@@ -148,6 +148,10 @@ public:
     // the step gives up with error 3218.
     LockWait attenteVerrou();
     void setDélaiVerrou(std::chrono::milliseconds délai);
+    // True while such a wait is under way: the events it lets through to
+    // keep the screen painting must not start anything else (the idle
+    // return closing the screen whose handler waits).
+    bool attendUnVerrou() const { return m_attentesVerrou > 0; }
 
     const PlatformServices &services() const { return m_services; }
     Feuilleenfant &données() { return m_données; }
@@ -175,6 +179,7 @@ private:
     bool m_programEnded = false;
     bool m_voix = true;
     std::chrono::milliseconds m_délaiVerrou = LockWait::kDefaultDeadline;
+    int m_attentesVerrou = 0;
 };
 
 // Errors of steps run while a lock other kiosks wait for is held: kept, and

@@ -33,8 +33,9 @@ bool anyScreenAboveMenu()
 
 } // namespace
 
-RetourAccueil::RetourAccueil(const Clock &clock, int seconds, QObject *parent)
-    : QObject(parent), m_clock(clock), m_delaiMs(qint64(seconds) * 1000), m_derniereActivite(clock.now())
+RetourAccueil::RetourAccueil(const Clock &clock, int seconds, std::function<bool()> occupé, QObject *parent)
+    : QObject(parent), m_clock(clock), m_occupé(std::move(occupé)), m_delaiMs(qint64(seconds) * 1000),
+      m_derniereActivite(clock.now())
 {
     qApp->installEventFilter(this);
     connect(&m_timer, &QTimer::timeout, this, [this] { verifie(); });
@@ -96,6 +97,8 @@ bool RetourAccueil::eventFilter(QObject *watched, QEvent *event)
 
 void RetourAccueil::verifie()
 {
+    if (m_occupé && m_occupé())
+        return; // asked again at the next tick
     const QDateTime now = m_clock.now();
     if (!m_enCours) {
         if (m_delaiMs <= 0 || m_appui || m_derniereActivite.msecsTo(now) < m_delaiMs)

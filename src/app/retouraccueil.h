@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
+
 class Clock;
 class QWidget;
 
@@ -18,7 +20,9 @@ class QWidget;
 class RetourAccueil : public QObject
 {
 public:
-    RetourAccueil(const Clock &clock, int seconds, QObject *parent = nullptr);
+    // `occupé`, when given, tells that the program is in the middle of a
+    // step (waiting for a lock): nothing is closed under it.
+    RetourAccueil(const Clock &clock, int seconds, std::function<bool()> occupé = {}, QObject *parent = nullptr);
     ~RetourAccueil() override;
 
     // Looks at the time and the screens; the timer calls it every second, and
@@ -35,6 +39,7 @@ private:
     bool fermeLePlusHaut();
 
     const Clock &m_clock;
+    std::function<bool()> m_occupé;
     qint64 m_delaiMs;
     QDateTime m_derniereActivite;
     quint64 m_dernierHorodatage = 0; // of the last input event counted

@@ -199,7 +199,7 @@ qint64 rowidOf(const QString &catalogue, const QString &condition)
 
 QStringList intents(const QString &base)
 {
-    return QDir(base + "/EN-COURS").entryList({"*.PRET"}, QDir::Files);
+    return QDir(base + "/EN-COURS").entryList({"*.PRET"}, QDir::Files | QDir::System);
 }
 
 } // namespace
@@ -1039,6 +1039,8 @@ private slots:
         QTest::newRow("rowid not a number") << "rowid" << "1 OR 1=1";
         QTest::newRow("entry of five lines") << "entree" << "<five lines>";
         QTest::newRow("entry without its line ends") << "entree" << "\"05/12/2026 - 10:00 - Emprunt\"";
+        QTest::newRow("intent linked to /dev/zero") << "<file>" << "<zero>";
+        QTest::newRow("intent that is a pipe") << "<file>" << "<pipe>";
     }
     void intentsAreCheckedBeforeTheyAreSettled()
     {
@@ -1079,7 +1081,11 @@ private slots:
             at->second = stored;
         else
             values.insert(values.size() - 1, {key, stored});
-        writeIntent(base, "A.PRET", values);
+        const QString intent = writeIntent(base, "A.PRET", values);
+        if (value == "<zero>")
+            QVERIFY(QFile::remove(intent) && QFile::link("/dev/zero", intent));
+        if (value == "<pipe>")
+            QVERIFY(QFile::remove(intent) && ::mkfifo(QFile::encodeName(intent).constData(), 0644) == 0);
         const QHash<QString, QByteArray> before = snapshot(base);
 
         const auto start = [&] {

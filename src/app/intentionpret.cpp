@@ -204,7 +204,15 @@ Intention litIntention(const QString &name, const QHash<QString, QByteArray> &va
 // Settles one intent, held by this kiosk; returns whether it wrote its entry.
 bool regle(Module11 &module, const QString &name, TextFile::HeldFile &held)
 {
-    const QHash<QString, QByteArray> values = decode(held.content());
+    QByteArray content;
+    try {
+        content = held.content();
+    } catch (const AppError &error) {
+        // Not a file this program wrote (a pipe, a link to a device, a huge
+        // file): kept for a person to look at, and no loan waits for it.
+        refuse(name, error.number(), error.description());
+    }
+    const QHash<QString, QByteArray> values = decode(content);
     if (!values.contains(QStringLiteral("fin"))) {
         held.done(); // cut short before anything was saved
         return false;

@@ -260,7 +260,7 @@ private slots:
                     box->button(QMessageBox::Yes)->click();
                 // The next round, after the box: the screens close.
                 kiosk.t.clock.current = kiosk.t.clock.current.addSecs(600);
-                QTimer::singleShot(0, [&] { pump(retour); });
+                QTimer::singleShot(0, &retour, [&] { pump(retour); });
             });
             answer = boxes.show(QStringLiteral("Voulez-vous que «La LUMA» essaie de les réparer ?"),
                                 Module11::titreErreur(), MsgIcon::Question, MsgButtons(buttons));
@@ -282,7 +282,7 @@ private slots:
         QVERIFY(kiosk.walk({kEcole, kClasse}, [&] {
             QWidget *screen = QApplication::activeModalWidget();
             kiosk.t.clock.current = kiosk.t.clock.current.addSecs(600);
-            QTimer::singleShot(0, [&] { retour.verifie(); });
+            QTimer::singleShot(0, &retour, [&] { retour.verifie(); });
             m.attenteVerrou().waiting(); // one pause of a wait, as a lock wait makes it
             keptDuringWait = screen->isVisible() && !retour.enCours();
             pump(retour);

@@ -4,10 +4,7 @@
 # (2 parallel jobs; through ccache when it is installed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-launcher=()
-if command -v ccache >/dev/null; then
-  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
+source scripts/ccache.sh
 CC=clang CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DLUMA_SANITIZE=ON -DLUMA_FUZZ=ON -DLUMA_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build build-asan -j2

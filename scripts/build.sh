@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Configures and builds everything in ./build (2 parallel jobs).
+# Configures and builds everything in ./build (2 parallel jobs; through
+# ccache when it is installed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+source scripts/ccache.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
 cmake --build build -j2

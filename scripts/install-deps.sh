@@ -4,7 +4,7 @@ set -euo pipefail
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES=(
-  cmake g++ make
+  cmake g++ make ccache
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   qt6-translations-l10n libqt6sql6-sqlite libsqlite3-dev sqlite3
   fonts-liberation espeak-ng libespeak-ng-dev sox

@@ -706,27 +706,12 @@ private slots:
         const QString file = bigCatalogue(20);
         if (log)
             writeIntoLog(file, "INSERT INTO luma(inventaire, titre) VALUES('00021', 'Dans le journal')");
-        const QByteArray encoded = QFile::encodeName(file);
-        struct stat before {};
-        QCOMPARE(::stat(encoded.constData(), &before), 0);
-        if (otherGroup) {
-            const std::optional<gid_t> group = otherSettableGroup();
-            if (!group)
-                QSKIP("This account belongs to no other group to give a file.");
-            const uid_t owner = ::geteuid() == 0 ? uid_t(4321) : uid_t(-1);
-            QCOMPARE(::chown(encoded.constData(), owner, *group), 0);
-        }
-        QCOMPARE(::chmod(encoded.constData(), mode_t(mode)), 0);
-        QCOMPARE(::stat(encoded.constData(), &before), 0);
+        const std::optional<struct stat> before = giveAway(file, mode_t(mode), otherGroup);
+        if (!before)
+            QSKIP("This account belongs to no other group to give a file.");
 
         RepairDatabase(file);
-        struct stat after {};
-        QCOMPARE(::stat(encoded.constData(), &after), 0);
-        QVERIFY(after.st_ino != before.st_ino); // a new file took the name
-        QCOMPARE(after.st_mode & 07777, mode_t(mode));
-        QCOMPARE(after.st_gid, before.st_gid);
-        if (::geteuid() == 0)
-            QCOMPARE(after.st_uid, before.st_uid);
+        QVERIFY(replacedForTheSameAccounts(file, *before));
         QCOMPARE(TestDb::scalar(file, "PRAGMA journal_mode"), QString("delete"));
         QCOMPARE(TestDb::scalar(file, "SELECT count(*) FROM luma"), QString(log ? "21" : "20"));
     }

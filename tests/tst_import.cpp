@@ -385,26 +385,12 @@ private slots:
         SchoolCopy school;
         school.put("LALUMA/LUMA.MDB", "test2V2003.mdb");
         const QString file = school.dir.filePath("LALUMA/LUMA.MDB");
-        const QByteArray encoded = QFile::encodeName(file);
-        if (otherGroup) {
-            const std::optional<gid_t> group = otherSettableGroup();
-            if (!group)
-                QSKIP("This account belongs to no other group to give a file.");
-            const uid_t owner = ::geteuid() == 0 ? uid_t(4321) : uid_t(-1);
-            QCOMPARE(::chown(encoded.constData(), owner, *group), 0);
-        }
-        QCOMPARE(::chmod(encoded.constData(), mode_t(mode)), 0);
-        struct stat before {};
-        QCOMPARE(::stat(encoded.constData(), &before), 0);
+        const std::optional<struct stat> before = giveAway(file, mode_t(mode), otherGroup);
+        if (!before)
+            QSKIP("This account belongs to no other group to give a file.");
 
         QCOMPARE(importDataFolder(school.base()).converted(), 1);
-        struct stat after {};
-        QCOMPARE(::stat(encoded.constData(), &after), 0);
-        QVERIFY(after.st_ino != before.st_ino);
-        QCOMPARE(after.st_mode & 07777, mode_t(mode));
-        QCOMPARE(after.st_gid, before.st_gid);
-        if (::geteuid() == 0)
-            QCOMPARE(after.st_uid, before.st_uid);
+        QVERIFY(replacedForTheSameAccounts(file, *before));
     }
 
     // Any failure leaves every file as it was: in the files themselves, at

@@ -2,74 +2,21 @@
 
 #include "platform/ownership.h"
 
+#include "groups.h"
+
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
-#include <grp.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-namespace {
-
-struct Outcome
-{
-    bool done = false;
-    mode_t mode = 0;
-    gid_t group = 0;
-    gid_t ownGroup = 0;
-};
-
-// Makes a file in `folder` as an ordinary account (the administrator's
-// process steps down to "nobody" in a child) and gives it what `original`
-// has; the group is the account's own when `ownGroup`, else one it is not in.
-Outcome giveAsAnAccount(const QString &folder, mode_t originalMode, bool ownGroup)
-{
-    int channel[2];
-    if (::pipe(channel) != 0)
-        return {};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(channel[0]);
-        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(2);
-        Outcome outcome;
-        outcome.ownGroup = ::getegid();
-        const QByteArray name = QFile::encodeName(folder + QStringLiteral("/nouveau-%1").arg(::getpid()));
-        const int fd = ::open(name.constData(), O_CREAT | O_EXCL | O_RDWR, 0600);
-        if (fd < 0)
-            ::_exit(3);
-        struct stat original {};
-        original.st_mode = S_IFREG | originalMode;
-        original.st_uid = 4321;
-        original.st_gid = ownGroup ? ::getegid() : 4321;
-        outcome.done = takeOwnershipOf(fd, original);
-        struct stat after {};
-        ::fstat(fd, &after);
-        outcome.mode = after.st_mode & 07777;
-        outcome.group = after.st_gid;
-        const bool sent = ::write(channel[1], &outcome, sizeof outcome) == sizeof outcome;
-        ::_exit(sent ? 0 : 4);
-    }
-    ::close(channel[1]);
-    Outcome outcome;
-    const bool received = ::read(channel[0], &outcome, sizeof outcome) == sizeof outcome;
-    ::close(channel[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (!received || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return {};
-    return outcome;
-}
-
-} // namespace
 
 class OwnershipTest : public QObject
 {
     Q_OBJECT
 
 private slots:
+    // As an ordinary account (the administrator steps down to "nobody"), a
+    // new file is given what the original has; the original's group is the
+    // account's own, or one it is not in.
     void neverMoreThanTheOriginal_data()
     {
         QTest::addColumn<int>("originalMode");
@@ -89,11 +36,20 @@ private slots:
         QTemporaryDir folder;
         QVERIFY(folder.isValid());
         QCOMPARE(::chmod(QFile::encodeName(folder.path()).constData(), 0777), 0);
+        const QByteArray name = QFile::encodeName(folder.filePath("nouveau"));
 
-        const Outcome outcome = giveAsAnAccount(folder.path(), mode_t(originalMode), ownGroup);
-        QVERIFY(outcome.done);
-        QCOMPARE(int(outcome.mode), expectedMode);
-        QCOMPARE(outcome.group, outcome.ownGroup); // a foreign group is never taken
+        QCOMPARE(asAccount(65534, 65534, 65534, [&] {
+                     const int fd = ::open(name.constData(), O_CREAT | O_EXCL | O_RDWR, 0600);
+                     struct stat original {};
+                     original.st_mode = S_IFREG | mode_t(originalMode);
+                     original.st_uid = 4321;
+                     original.st_gid = ownGroup ? ::getegid() : 4321;
+                     struct stat after {};
+                     // A foreign group is never taken.
+                     return fd >= 0 && takeOwnershipOf(fd, original) && ::fstat(fd, &after) == 0 &&
+                            int(after.st_mode & 07777) == expectedMode && after.st_gid == ::getegid();
+                 }),
+                 0);
     }
 };
 

@@ -347,6 +347,8 @@ private slots:
         QTest::addColumn<Planted>("kind");
         QTest::newRow("fifo") << Planted::Fifo;
         QTest::newRow("link to /dev/zero") << Planted::DeviceLink;
+        QTest::newRow("folder") << Planted::Folder;
+        QTest::newRow("over 64 KB") << Planted::TooBigText;
         QTest::newRow("over 32 MB") << Planted::TooBigMedia;
     }
     void plantedFilesDoNotHoldTheStart()
@@ -357,7 +359,9 @@ private slots:
         for (const QString name : {"LALUMA/REQUETES/ZZ.RQT", "LALUMA/COULEURS.INI", "ALTEMARE/CLASSE01.BMP",
                                    "LALUMA/LIVRES/00001.BMP", "LALUMA/SONS/FERME.WAV", "LALUMA/IMAGES/X.BMP"})
             QVERIFY2(plant(kind, QFileInfo(folder.base()).path() + "/" + name), qPrintable(name));
-        folder.writeFile("LALUMA/REQUETES/A.RQT", "SELECT * FROM luma WHERE 1 = 1,Tout,X.BMP,FERME.WAV\r\n");
+        // The one request is a link to a regular file: that is read.
+        folder.writeFile("LALUMA/A.TXT", "SELECT * FROM luma WHERE 1 = 1,Tout,X.BMP,FERME.WAV\r\n");
+        QVERIFY(QFile::link(folder.base() + "/A.TXT", folder.base() + "/REQUETES/A.RQT"));
         ::alarm(20); // a start that blocks ends the run rather than hanging it
         const auto noAlarm = qScopeGuard([] { ::alarm(0); });
         QElapsedTimer timer;
@@ -366,7 +370,7 @@ private slots:
         QVERIFY(runStartup(t, folder.base()));
         QVERIFY(timer.elapsed() < 5000);
         QCOMPARE(t.messages.shown.size(), 2);
-        QVERIFY2(t.messages.shown[0].text.contains("ZZ.RQT"), qPrintable(t.messages.shown[0].text));
+        QVERIFY2(t.messages.shown[0].text.count("ZZ.RQT") == 1, qPrintable(t.messages.shown[0].text));
         QVERIFY2(t.messages.shown[1].text.contains("COULEURS.INI"), qPrintable(t.messages.shown[1].text));
         QCOMPARE(t.context.requêtes().NbRequetes(), 1);
         QCOMPARE(t.module().couleurClasse(2), QColor(255, 0, 0));

@@ -82,15 +82,21 @@ inline QByteArray rleBmp(int width, int height)
     return bmpHeaders(width, height, 8, 1, 256, data.size()) + data;
 }
 
-// A small real picture whose header is changed to announce another size.
-inline QByteArray jpegAnnouncing(int width, int height)
+inline QByteArray encoded(const QImage &image, const char *format)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+// A small real picture whose header is changed to announce another size.
+inline QByteArray jpegAnnouncing(int width, int height)
+{
     QImage image(16, 16, QImage::Format_RGB32);
     image.fill(Qt::gray);
-    image.save(&buffer, "JPEG");
+    QByteArray bytes = encoded(image, "JPEG");
     const qsizetype frame = bytes.indexOf("\xff\xc0");
     if (frame >= 0) {
         bytes[frame + 5] = char(height >> 8), bytes[frame + 6] = char(height);
@@ -104,14 +110,5 @@ inline QByteArray gifAnnouncing(int width, int height)
     const QByteArray size = littleEndian(width, 2) + littleEndian(height, 2);
     return "GIF89a" + size + QByteArray("\x80\x00\x00\x00\x00\x00\xff\xff\xff", 9) + "," + littleEndian(0, 4) + size +
            QByteArray("\x00\x02\x01\x2c\x00;", 6);
-}
-
-inline QByteArray encoded(const QImage &image, const char *format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
 }
 

@@ -1,16 +1,22 @@
 // Latency of the lending screens on a large school library.
 //
-//   bench_lending [documents] [children] [runs]
+//   bench_lending [documents[,documents...]] [children] [runs]
 //
-// Builds a data folder in a temporary directory (100000 documents and 5000
-// children in 15 classes by default, a few hundred of the documents lent to
-// children), creates the program context and the lending screens offscreen,
-// and prints the median, in milliseconds, of:
+// For each catalogue size (100000 then 1000000 documents by default), builds
+// a data folder in a temporary directory (5000 children in 15 classes by
+// default, a few hundred of the documents lent to children), creates the
+// program context and the lending screens offscreen, and prints the median,
+// in milliseconds, of:
 //  - touching a child's photograph until the action button is shown
 //    (the mode decision searches the whole catalogue), target < 30 ms;
 //  - the lookup after each digit typed on the pad, target < 5 ms;
 //  - a borrow, from the touch of the borrow button until the child choice
-//    screen is back, the catalogue saved and the journal written, target < 50 ms.
+//    screen is back, the catalogue saved and the journal written, target < 50 ms;
+//  - the floor of a loan on this disk, measured between the loans on the same
+//    folder: one BEGIN IMMEDIATE / one-row UPDATE / COMMIT on the catalogue by
+//    another connection, and one 200-byte append, synced, to a file beside it.
+// It ends with one line per size: the borrow and the return over the floor
+// (target: at most 3.0 each). The machine may be busy: compare within a run.
 
 #include "app/appcontext.h"
 #include "benchsupport.h"
@@ -25,6 +31,9 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <sqlite3.h>
 
@@ -108,22 +117,77 @@ void report(const char *what, const std::vector<double> &ms, double target)
         std::printf(")\n");
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// The least a loan can cost on this disk: one row saved in its own
+// transaction, one short entry appended and synced.
+class Floor
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    const int documents = argc > 1 ? std::atoi(argv[1]) : 100000;
-    const int children = argc > 2 ? std::atoi(argv[2]) : 5000;
-    const int runs = argc > 3 ? std::atoi(argv[3]) : 35;
+public:
+    explicit Floor(const QString &laluma)
+        : m_catalogue(laluma + QStringLiteral("/LUMA.MDB")), m_file(QFile::encodeName(laluma + QStringLiteral("/FLOOR.TXT")))
+    {
+        if (sqlite3_open_v2(m_catalogue.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK
+            || sqlite3_prepare_v2(m_db, "UPDATE luma SET cumul = ?1 WHERE rowid = 1", -1, &m_update, nullptr)
+                   != SQLITE_OK) {
+            std::fprintf(stderr, "floor: %s\n", sqlite3_errmsg(m_db));
+            std::exit(1);
+        }
+    }
+    ~Floor()
+    {
+        sqlite3_finalize(m_update);
+        sqlite3_close(m_db);
+    }
 
+    void measure()
+    {
+        QElapsedTimer timer;
+        timer.start();
+        ok(sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
+        sqlite3_bind_int(m_update, 1, ++m_count);
+        ok(sqlite3_step(m_update) == SQLITE_DONE ? SQLITE_OK : SQLITE_ERROR);
+        sqlite3_reset(m_update);
+        ok(sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr));
+        const QByteArray entry(198, 'x');
+        const int fd = ::open(m_file.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (fd < 0 || ::write(fd, (entry + "\r\n").constData(), 200) != 200 || ::fsync(fd) != 0) {
+            std::perror("floor");
+            std::exit(1);
+        }
+        ::close(fd);
+        times.push_back(msSince(timer));
+    }
+
+    std::vector<double> times;
+
+private:
+    void ok(int rc)
+    {
+        if (rc != SQLITE_OK) {
+            std::fprintf(stderr, "floor: %s\n", sqlite3_errmsg(m_db));
+            std::exit(1);
+        }
+    }
+    QString m_catalogue;
+    QByteArray m_file;
+    sqlite3 *m_db = nullptr;
+    sqlite3_stmt *m_update = nullptr;
+    int m_count = 0;
+};
+
+struct Ratios
+{
+    int documents;
+    double borrow;
+    double giveBack;
+};
+
+Ratios runSize(int documents, int children, int runs)
+{
     QTemporaryDir dir;
     QElapsedTimer build;
     build.start();
     makeFolder(dir.path(), documents, children);
-    std::printf("data folder: %d documents, %d children, built in %.1f s\n", documents, children,
+    std::printf("\ndata folder: %d documents, %d children, built in %.1f s\n", documents, children,
                 double(build.elapsed()) / 1000);
 
     BenchRun run(dir.path() + QStringLiteral("/LALUMA"));
@@ -139,6 +203,7 @@ int main(int argc, char *argv[])
     d.Donnée2().setRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY inventaire ASC"));
     d.Donnée2().refresh();
 
+    Floor floor(module.CheminBase());
     Feuilleécole &ecole = context.FeuilleÉcole();
     Feuilleclasse &classe = context.FeuilleClasse();
     feuilledocument &doc = context.FeuilleDocument();
@@ -176,6 +241,17 @@ int main(int argc, char *argv[])
         int borrowed = 0;
         for (int attempt = 0; borrowed < runs && attempt < runs * 20; ++attempt) {
             classe.Dessin1_Click(attempt % Feuilleclasse::kPhotos);
+            if (classe.Command3D1()->picture().sameAs(doc.Command3D5()->picture())) {
+                // A child who holds a document (most of them in a large
+                // catalogue) brings it back first: a return like any other.
+                doc.show();
+                QElapsedTimer timer;
+                timer.start();
+                doc.Command3D5_Click();
+                giveBack.push_back(msSince(timer));
+                floor.measure();
+                continue;
+            }
             if (!classe.Command3D1()->picture().sameAs(doc.Command3D4()->picture()))
                 continue;
             doc.show();
@@ -202,6 +278,8 @@ int main(int argc, char *argv[])
             timer.start();
             doc.Command3D5_Click();
             giveBack.push_back(msSince(timer));
+            // Between the loans: the same moment's disk and load.
+            floor.measure();
         }
         classe.hide();
     });
@@ -213,7 +291,31 @@ int main(int argc, char *argv[])
     report("lookup after one digit", digit, 5);
     report("borrow until the child choice screen is back", borrow, 50);
     report("return until the child choice screen is back", giveBack, 0);
+    report("floor: row saved, entry appended and synced", floor.times, 0);
     if (messages.shown)
         std::printf("%d error message(s) shown\n", messages.shown);
+    const double least = median(floor.times);
+    return {documents, least > 0 ? median(borrow) / least : 0, least > 0 ? median(giveBack) / least : 0};
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    std::vector<int> sizes;
+    for (const QString &size : QString::fromLocal8Bit(argc > 1 ? argv[1] : "100000,1000000").split(QLatin1Char(',')))
+        sizes.push_back(std::max(1000, size.toInt()));
+    const int children = argc > 2 ? std::atoi(argv[2]) : 5000;
+    const int runs = argc > 3 ? std::atoi(argv[3]) : 35;
+
+    std::vector<Ratios> ratios;
+    for (int documents : sizes)
+        ratios.push_back(runSize(documents, children, runs));
+    std::printf("\n");
+    for (const Ratios &r : ratios)
+        std::printf("ratio %d borrow/floor %.1f return/floor %.1f\n", r.documents, r.borrow, r.giveBack);
     return 0;
 }

@@ -347,6 +347,55 @@ private slots:
         QCOMPARE(cursor->recordCount(), 4);
     }
 
+    // The kiosk's own save of fields that neither sort nor select the rows
+    // keeps the rows it loaded: the next refresh does not read them again,
+    // yet shows the saved row as written. Any other save, or another
+    // program's write, reads them again.
+    void ownSaveKeepsTheRowsOnlyWhenTheyCannotMove_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<bool>("checked");
+        QTest::addColumn<bool>("otherProgram");
+        QTest::addColumn<bool>("readAgain");
+        const QString byNumber = "SELECT * FROM luma ORDER BY inventaire ASC";
+        QTest::newRow("loan field") << byNumber << "emprunteur" << false << false << false;
+        QTest::newRow("loan field, checked save") << byNumber << "emprunteur" << true << false << false;
+        QTest::newRow("sort key") << byNumber << "inventaire" << true << false << true;
+        QTest::newRow("condition") << "SELECT * FROM luma WHERE emprunté = 'N' ORDER BY inventaire ASC"
+                                   << "emprunté" << true << false << true;
+        QTest::newRow("sorted by title") << "SELECT * FROM luma ORDER BY titre, inventaire" << "titre" << false
+                                         << false << true;
+        QTest::newRow("another program wrote too") << byNumber << "emprunteur" << true << true << true;
+    }
+    void ownSaveKeepsTheRowsOnlyWhenTheyCannotMove()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, field);
+        QFETCH(bool, checked);
+        QFETCH(bool, otherProgram);
+        QFETCH(bool, readAgain);
+        const QString path = threeDocuments();
+        auto cursor = opened("luma", path, source);
+        cursor->moveNext();
+        const QString inventaire = cursor->field("inventaire");
+        const qint64 rowid = cursor->currentRowId();
+        const qint64 reads = cursor->readsOfTheRows();
+        if (otherProgram)
+            TestDb::exec(path, "UPDATE luma SET cumul = '9' WHERE inventaire = '00003'");
+        cursor->setField(field, "00000");
+        if (checked)
+            QVERIFY(cursor->updateIfUnchanged({{"inventaire", inventaire}}));
+        else
+            cursor->update();
+        cursor->moveToLastModified();
+        QCOMPARE(cursor->currentRowId(), rowid);
+        QCOMPARE(cursor->field(field), QString("00000")); // the saved row, read again
+        cursor->refresh();
+        QCOMPARE(cursor->readsOfTheRows(), reads + (readAgain ? 1 : 0));
+        QVERIFY(cursor->recordCount() >= 2);
+    }
+
     void movesDropUnsavedEdits()
     {
         const QString path = threeDocuments();

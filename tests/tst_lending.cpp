@@ -208,6 +208,7 @@ private slots:
         QVERIFY(!ecole.Forme1(0)->isHidden());
         bool photoShown = false, waitingAfterLoan = false;
         QString titleShown;
+        qint64 readsBeforeLoan = -1, readsAtReturn = -2;
         auto openClass = [&](const std::function<void()> &inside) {
             whileOpen(run.classe(), inside,
                       [&] { QTest::mouseClick(child<Button3D>(ecole, "Command3D1"), Qt::LeftButton); });
@@ -218,6 +219,7 @@ private slots:
                 for (const char *name : {"Command3D1_4", "Command3D1_2"})
                     QTest::mouseClick(child<Button3D>(doc, name), Qt::LeftButton);
                 titleShown = doc.Panel3D1()->text();
+                readsBeforeLoan = run.t->context.données().Donnée2().readsOfTheRows();
                 QTest::mouseClick(child<Button3D>(doc, "Command3D4"), Qt::LeftButton);
             });
             waitingAfterLoan = run.waitingForChild();
@@ -247,6 +249,7 @@ private slots:
                 padHidden = doc.Panel3D3()->isHidden() && !doc.Command3D5()->isHidden();
                 titleShown = doc.Panel3D1()->text();
                 coverShown = !doc.Dessin1()->picture().isNull();
+                readsAtReturn = run.t->context.données().Donnée2().readsOfTheRows();
                 QTest::mouseClick(child<Button3D>(doc, "Command3D5"), Qt::LeftButton);
             });
             waitingAfterLoan = run.waitingForChild();
@@ -254,6 +257,9 @@ private slots:
 
         QVERIFY(padHidden);
         QVERIFY(coverShown);
+        // The kiosk's own loan moved no row: the photograph's look at the
+        // catalogue did not read it all again.
+        QCOMPARE(readsAtReturn, readsBeforeLoan);
         QCOMPARE(titleShown, QString(" Le loup"));
         QVERIFY(waitingAfterLoan);
         QCOMPARE(run.field("00042", "emprunté"), QString("N"));

@@ -7,10 +7,13 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -250,6 +253,26 @@ bool regle(Module11 &module, const QString &name, TextFile::HeldFile &held)
     return written;
 }
 
+// The intents' names, in an order that never depends on the folder's own:
+// one reading of the folder, no look at each file (at every loan, the folder
+// holds only the lock).
+QStringList intentions(const QString &folder)
+{
+    QStringList names;
+    QDirIterator it(folder, {QLatin1Char('*') + kExtension}, QDir::AllEntries | QDir::System | QDir::Hidden
+                                                               | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        const QString name = it.nextFileInfo().fileName();
+        if (name.size() > kExtension.size())
+            names << name;
+    }
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    return names;
+}
+
 int regleIntentions(Module11 &module, ErreursDifferees *erreurs)
 {
     const QString folder = dossier(module);
@@ -257,7 +280,7 @@ int regleIntentions(Module11 &module, ErreursDifferees *erreurs)
     // One deadline for all: past it, the intents still kept are not waited
     // for one by one.
     bool patient = true;
-    for (const QString &name : filesWithExtension(folder, kExtension)) {
+    for (const QString &name : intentions(nativePath(folder))) {
         const auto step = [&] {
             // Under the lending lock every intent left is a dead kiosk's:
             // intents live only while their kiosk holds that lock. A kiosk

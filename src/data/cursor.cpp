@@ -221,6 +221,8 @@ struct Cursor::Impl
     std::vector<std::vector<QVariant>> rows;   // otherwise: the whole (small) result
     qint64 position = -1;                      // -1 before the first, count() past the last
     std::optional<qint64> lastModified;
+    qint64 lastModifiedPosition = -1; // where it was when written: no search for it
+    qint64 rowReads = 0;
 
     // What the record set was loaded from: the same query on data that no
     // connection has changed since gives the same rows, and is not run again.
@@ -252,6 +254,7 @@ struct Cursor::Impl
         std::vector<std::vector<QVariant>>().swap(rows);
         position = -1;
         lastModified.reset();
+        lastModifiedPosition = -1;
         loadedSource.clear();
         loadedDataVersion = loadedTotalChanges = -1;
         sqlite3_finalize(rowStatement);
@@ -281,6 +284,7 @@ struct Cursor::Impl
             && loadedTotalChanges == ownChanges();
     }
     bool loadByRowid();
+    bool editsKeepRows(const QHash<QString, QString> &edits) const;
     void materialise(QueryGuard &guard);
     int fieldIndex(const QString &name) const;
     int currentFieldIndex(const QString &name) const;
@@ -313,6 +317,23 @@ bool Cursor::Impl::fileReplaced() const
     struct stat info {};
     return ::stat(QFile::encodeName(db->path()).constData(), &info) != 0 || info.st_dev != device
         || info.st_ino != inode;
+}
+
+// True when writing these fields can neither move a row nor take one in or
+// out: no edited column is named in the sort keys or the condition. A name
+// merely contained in them counts as named, which only costs a re-read.
+bool Cursor::Impl::editsKeepRows(const QHash<QString, QString> &edits) const
+{
+    const QString keys = translated.orderByKeySql.join(QLatin1Char(' ')) + QLatin1Char(' ')
+        + translated.orderBySql.join(QLatin1Char(' ')) + QLatin1Char(' ') + translated.whereSql;
+    for (int i = 0; i < fieldNames.size(); ++i) {
+        if (!edits.contains(fieldNames[i]))
+            continue;
+        if (fieldColumns[i].isEmpty() || keys.contains(fieldColumns[i], Qt::CaseInsensitive)
+            || keys.contains(fieldNames[i], Qt::CaseInsensitive))
+            return false;
+    }
+    return true;
 }
 
 // Keeps only the rows' identities in the query's order. The order is asked
@@ -658,6 +679,7 @@ void Cursor::refresh()
             return;
         }
         d->clearRecordSet();
+        ++d->rowReads;
         QueryGuard guard(*d->db, m_limits);
         // Taken before the query: a change made while it runs is seen next time.
         const qint64 versionBefore = d->dataVersion();
@@ -798,8 +820,10 @@ void Cursor::update()
     if (!d->hasCurrent())
         throwNoCurrentRecord();
     if (edits.isEmpty()) {
-        if (d->byRowid)
+        if (d->byRowid) {
             d->lastModified = d->rowids[size_t(d->position)];
+            d->lastModifiedPosition = d->position;
+        }
         return;
     }
     // Under the write lock, as writeEdits needs.
@@ -892,6 +916,11 @@ void Cursor::writeEdits(const QHash<QString, QString> &edits)
     }
     const qint64 rowid = d->rowids[size_t(d->position)];
     sqlite3 *h = d->handle();
+    // Rows loaded from data nobody else changed, and an edit that cannot
+    // reorder them: after this one row's write they still hold, and the next
+    // refresh keeps them (the row itself is read again when shown).
+    const bool keepRows = d->loadedFromUnchanged(m_recordSource) && d->editsKeepRows(edits);
+    const qint64 changesBefore = d->ownChanges();
     SqliteStatement statement(h, QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?%4")
                                      .arg(quoteIdentifier(d->translated.table), assignments.join(QStringLiteral(", ")),
                                           d->rowidName, QString::number(values.size() + 1)));
@@ -907,7 +936,11 @@ void Cursor::writeEdits(const QHash<QString, QString> &edits)
         throwSqliteError(h, rc);
     if (sqlite3_changes(h) == 0)
         throw AppError(ErrorNumber::RecordDeleted, QStringLiteral("L'enregistrement a été supprimé."));
+    // Exactly this row: a trigger writing elsewhere leaves the rows to re-read.
+    if (keepRows && d->ownChanges() == changesBefore + 1)
+        d->loadedTotalChanges = d->ownChanges();
     d->lastModified = rowid;
+    d->lastModifiedPosition = d->position;
 }
 
 void Cursor::setLockWait(const LockWait &wait)
@@ -926,6 +959,11 @@ qint64 Cursor::currentRowId() const
     return d->rowids[size_t(d->position)];
 }
 
+qint64 Cursor::readsOfTheRows() const
+{
+    return d->rowReads;
+}
+
 void Cursor::forgetReadRow()
 {
     d->cachedPosition = -1;
@@ -942,6 +980,11 @@ void Cursor::moveToLastModified()
     d->cachedPosition = -1; // any move reads the row afresh
     if (!d->open || !d->lastModified)
         throwNoCurrentRecord();
+    if (d->lastModifiedPosition >= 0 && d->lastModifiedPosition < d->count()
+        && d->rowids[size_t(d->lastModifiedPosition)] == *d->lastModified) {
+        d->position = d->lastModifiedPosition;
+        return;
+    }
     const auto found = std::find(d->rowids.begin(), d->rowids.end(), *d->lastModified);
     if (found == d->rowids.end())
         throwNoCurrentRecord();

@@ -58,6 +58,9 @@ public:
     // the same until the row is deleted; 3021 with no current record, 3164
     // when the record source's rows have none (a join, a computed set).
     qint64 currentRowId() const;
+    // How many times the rows and their order were read from the file (the
+    // whole query run); a save that keeps them does not add one.
+    qint64 readsOfTheRows() const;
 
     // From the first row, the first row satisfying the Jet condition becomes
     // current; when none does, noMatch() is true and the position is kept.

@@ -395,8 +395,10 @@ void HeldFile::done()
 {
     if (m_fd < 0)
         return;
+    // Not synced: a removal lost with the power leaves a done file, which
+    // the next settlement finds done (its record or its entry already there)
+    // and removes again.
     ::unlink(encodedPath(m_path).constData());
-    syncFolderOf(m_path);
     release();
 }
 

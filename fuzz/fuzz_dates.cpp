@@ -91,10 +91,12 @@ struct Engine
     }
 };
 
-// Jet's dates: 1 January 100 to 31 December 9999.
+// Jet's dates: 1 January 100 to 31 December 9999. A time is read to the
+// nearest second, so the last half second of 9999 is already the year 10000.
 bool inJetRange(double serial)
 {
-    return std::isfinite(serial) && serial >= -657434.0 && serial < 2958466.0;
+    constexpr double kHalfSecond = 0.5 / 86400.0;
+    return std::isfinite(serial) && serial >= -657434.0 && serial < 2958466.0 - kHalfSecond;
 }
 
 } // namespace

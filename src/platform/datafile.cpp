@@ -1,6 +1,7 @@
 #include "platform/datafile.h"
 
 #include "platform/apperror.h"
+#include "platform/textfile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -19,8 +20,6 @@
 namespace {
 
 // Error numbers of the original platform for what is reported here.
-constexpr int kDeviceIoError = 57;
-constexpr int kTooManyFiles = 67;
 constexpr int kPathFileAccessError = 75;
 
 QString nameOf(const QString &path)
@@ -46,32 +45,13 @@ QString sizeText(qint64 bytes)
                                              .arg(nameOf(path), sizeText(limit)));
 }
 
+// A failed open as every file of the data folder reports it, but for what is
+// no ordinary file (a socket, a link loop, a folder).
 [[noreturn]] void throwForOpen(int error, const QString &path)
 {
-    switch (error) {
-    case ENOENT:
-        if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
-            throw AppError(ErrorNumber::PathNotFound, QStringLiteral("Chemin d'accès introuvable : %1").arg(path));
-        throw AppError(ErrorNumber::FileNotFound, QStringLiteral("Fichier introuvable : %1").arg(nameOf(path)));
-    case ENOTDIR:
-        throw AppError(ErrorNumber::PathNotFound, QStringLiteral("Chemin d'accès introuvable : %1").arg(path));
-    case EACCES:
-    case EPERM:
-        throw AppError(ErrorNumber::PermissionDenied, QStringLiteral("Permission refusée : %1").arg(path));
-    case ENAMETOOLONG:
-    case EINVAL:
-        throw AppError(ErrorNumber::BadFileName, QStringLiteral("Nom ou numéro de fichier incorrect : %1").arg(path));
-    case ENXIO: // a socket
-    case ELOOP:
-    case EISDIR:
+    if (error == ENXIO || error == ELOOP || error == EISDIR)
         throwNotRegular(path);
-    case EMFILE:
-    case ENFILE:
-        throw AppError(kTooManyFiles, QStringLiteral("Trop de fichiers ouverts"));
-    default:
-        throw AppError(kDeviceIoError,
-                       QStringLiteral("Erreur d'entrée/sortie (%1) : %2").arg(QString::fromLocal8Bit(strerror(error)), path));
-    }
+    TextFile::throwFileError(error, path);
 }
 
 } // namespace

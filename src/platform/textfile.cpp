@@ -258,6 +258,11 @@ QByteArray readFrom(int fd, qint64 limit = std::numeric_limits<qint64>::max() - 
 
 namespace TextFile {
 
+void throwFileError(int error, const QString &nativePath)
+{
+    throwForErrno(error, nativePath);
+}
+
 bool appendLocked(const QString &nativePath, const QByteArray &bytes,
                   const std::function<qint64(const QByteArray &content)> &keep, const LockWait &wait)
 {

@@ -14,6 +14,10 @@
 // denied, 61 disk full, 52 bad file name.
 namespace TextFile {
 
+// Throws the AppError of a failed system call on a file (errno), with the
+// platform's number and a French description naming the file.
+[[noreturn]] void throwFileError(int error, const QString &nativePath);
+
 QString decode1252(const QByteArray &bytes);
 // Characters that Windows-1252 cannot hold become '?'.
 QByteArray encode1252(const QString &text);

@@ -457,14 +457,29 @@ private slots:
                  expected);
     }
 
+    void inventoryOrderFromTheIndex_data()
+    {
+        QTest::addColumn<QStringList>("numbers");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("digits") << QStringList{"00500", "00002", "10000", "00010", "09999"}
+                                << QStringList{"00002", "00010", "00500", "09999", "10000"};
+        // The index's byte order puts capitals first, and digits typed in
+        // full width (an Asian keyboard) after every letter: put right.
+        QTest::newRow("letters") << QStringList{"00500", "B0001", "00002", "A0002", "a0003"}
+                                 << QStringList{"00002", "00500", "A0002", "a0003", "B0001"};
+        QTest::newRow("full width") << QStringList{"00500", "\uFF10\uFF10\uFF10\uFF10\uFF11", "00002"}
+                                    << QStringList{"\uFF10\uFF10\uFF10\uFF10\uFF11", "00002", "00500"};
+    }
+
     void inventoryOrderFromTheIndex()
     {
-        const QString path = freshCatalogue("inventaire.db");
-        for (const char *number : {"00500", "00002", "10000", "00010", "09999"})
+        QFETCH(QStringList, numbers);
+        QFETCH(QStringList, expected);
+        const QString path = freshCatalogue(QStringLiteral("inventaire-%1.db").arg(++m_counter));
+        for (const QString &number : numbers)
             TestDb::addDocument(path, number, "titre");
         auto cursor = opened("luma", path, "SELECT * FROM luma ORDER BY inventaire ASC");
-        QCOMPARE(walk(*cursor, [&] { return cursor->field("inventaire"); }),
-                 QStringList({"00002", "00010", "00500", "09999", "10000"}));
+        QCOMPARE(walk(*cursor, [&] { return cursor->field("inventaire"); }), expected);
     }
 
     void groupedQueryIsReadOnly()

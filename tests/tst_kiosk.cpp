@@ -5,9 +5,9 @@
 #include "screens.h"
 #include "testcontext.h"
 
-#include "app/feuillechoix.h"
-#include "app/kioskoptions.h"
-#include "app/retouraccueil.h"
+#include "kiosk/feuillechoix.h"
+#include "kiosk/kioskoptions.h"
+#include "kiosk/retouraccueil.h"
 #include "platform/qtservices.h"
 #include "lending/feuilleclasse.h"
 #include "lending/feuilledocument.h"
@@ -30,7 +30,7 @@
 namespace {
 
 // One step of a child's way: opens the next screen (modally) from the one on top.
-using Step = std::function<void(AppContext &)>;
+using Step = std::function<void(KioskContext &)>;
 
 struct Kiosk
 {
@@ -81,21 +81,21 @@ struct Kiosk
     }
 };
 
-const Step kEcole = [](AppContext &c) { c.FeuilleChoix().Command3D1_Click(); };
-const Step kClasse = [](AppContext &c) {
+const Step kEcole = [](KioskContext &c) { c.FeuilleChoix().Command3D1_Click(); };
+const Step kClasse = [](KioskContext &c) {
     c.FeuilleÉcole().Dessin1(0)->show();
     c.FeuilleÉcole().Dessin1_Click(0);
     c.FeuilleÉcole().Command3D1_Click();
 };
-const Step kDocument = [](AppContext &c) {
+const Step kDocument = [](KioskContext &c) {
     c.FeuilleClasse().Dessin1_Click(0);
     c.FeuilleClasse().Command3D1_Click();
 };
-const Step kRecherche = [](AppContext &c) { c.FeuilleChoix().Command3D2_Click(); };
-const Step kEcriture = [](AppContext &c) { c.FeuilleRecherche().Command3D1_Click(); };
-const Step kDescripteurs = [](AppContext &c) { c.FeuilleRecherche().Command3D5_Click(); };
-const Step kRequetes = [](AppContext &c) { c.FeuilleRecherche().Command3D4_Click(); };
-const Step kAffichage = [](AppContext &c) {
+const Step kRecherche = [](KioskContext &c) { c.FeuilleChoix().Command3D2_Click(); };
+const Step kEcriture = [](KioskContext &c) { c.FeuilleRecherche().Command3D1_Click(); };
+const Step kDescripteurs = [](KioskContext &c) { c.FeuilleRecherche().Command3D5_Click(); };
+const Step kRequetes = [](KioskContext &c) { c.FeuilleRecherche().Command3D4_Click(); };
+const Step kAffichage = [](KioskContext &c) {
     c.FeuilleÉcriture().Texte1()->setText(QStringLiteral("loup"));
     c.FeuilleÉcriture().Commande2_Click();
 };

@@ -6,11 +6,12 @@
 #include "testcontext.h"
 #include "testdb.h"
 
-#include "app/feuillechoix.h"
-#include "app/presentation.h"
+#include "kiosk/feuillechoix.h"
+#include "kiosk/presentation.h"
 #include "platform/folderclock.h"
 #include "lending/feuilleecole.h"
 #include "search/feuilledescripteurs.h"
+#include "search/requetes.h"
 
 #include <QApplication>
 #include <QCryptographicHash>

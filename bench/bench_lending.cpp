@@ -18,7 +18,7 @@
 // It ends with one line per size: the borrow and the return over the floor
 // (target: at most 3.0 each). The machine may be busy: compare within a run.
 
-#include "app/appcontext.h"
+#include "module/appcontext.h"
 #include "benchsupport.h"
 #include "lending/feuilleclasse.h"
 #include "lending/feuilledocument.h"

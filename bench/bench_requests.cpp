@@ -23,11 +23,12 @@
 // A figure passes when its median is under the target; the summary takes,
 // for each figure, its slowest case.
 
-#include "app/appcontext.h"
+#include "module/appcontext.h"
 #include "benchsupport.h"
 #include "platform/textfile.h"
 #include "search/feuilleaffichage.h"
 #include "search/recherche1.h"
+#include "search/requetes.h"
 
 #include <QApplication>
 #include <QDir>

@@ -19,7 +19,7 @@
 // A figure passes when its median is under the target; the summary takes,
 // for each figure, its slowest case.
 
-#include "app/appcontext.h"
+#include "module/appcontext.h"
 #include "benchsupport.h"
 #include "search/feuilleaffichage.h"
 #include "search/feuilledescripteurs.h"

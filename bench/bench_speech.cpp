@@ -15,7 +15,7 @@
 // Without a sound device (no PulseAudio) the figures that need one are left
 // out.
 
-#include "app/appcontext.h"
+#include "kiosk/kioskcontext.h"
 #include "benchsupport.h"
 #include "lending/feuilledocument.h"
 #include "platform/espeakspeech.h"
@@ -156,7 +156,7 @@ int main(int argc, char *argv[])
     Display1 display;
     End programEnd;
     Pointer pointer;
-    AppContext context{PlatformServices{messages, sound, clock, display, programEnd, pointer, speech}};
+    KioskContext context{PlatformServices{messages, sound, clock, display, programEnd, pointer, speech}};
     Module11 &module = context.module();
     module.setCheminBase(dir.path() + QStringLiteral("/LALUMA"));
     Cursor &catalogue = context.données().Donnée2();

@@ -7,9 +7,9 @@
 // and prints the time since the process was created when the main menu is
 // shown. Run it with QT_QPA_PLATFORM=offscreen or under Xvfb.
 
-#include "app/appcontext.h"
-#include "app/feuillechoix.h"
-#include "app/presentation.h"
+#include "kiosk/kioskcontext.h"
+#include "kiosk/feuillechoix.h"
+#include "kiosk/presentation.h"
 #include "platform/espeakspeech.h"
 #include "platform/qtservices.h"
 
@@ -55,7 +55,7 @@ int once(int argc, char *argv[])
     QtMousePointer pointer;
     NoEnd programEnd;
     EspeakSpeech speech(sound); // loads in the background, as in the program
-    AppContext context(PlatformServices{messages, sound, clock, display, programEnd, pointer, speech});
+    KioskContext context(PlatformServices{messages, sound, clock, display, programEnd, pointer, speech});
 
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {

@@ -5,7 +5,7 @@
 // SQLite helpers that build their data folders, the large catalogue of the
 // search benchmarks, and the timing, statistics and report lines.
 
-#include "app/appcontext.h"
+#include "kiosk/kioskcontext.h"
 #include "platform/services.h"
 
 #include <QDateTime>
@@ -170,7 +170,7 @@ struct BenchRun
     End programEnd;
     Pointer pointer;
     Quiet speech;
-    AppContext context{PlatformServices{messages, sound, clock, display, programEnd, pointer, speech}};
+    KioskContext context{PlatformServices{messages, sound, clock, display, programEnd, pointer, speech}};
 };
 
 // Counts the paintings of the widgets it is installed on, to check that a

@@ -5,7 +5,7 @@
 #include "fuzzsupport.h"
 #include "fakes.h"
 
-#include "app/module11.h"
+#include "module/module11.h"
 #include "data/feuilleenfant.h"
 #include "platform/geometry.h"
 

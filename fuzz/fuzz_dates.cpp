@@ -6,7 +6,7 @@
 
 #include "fuzzsupport.h"
 
-#include "app/module11.h"
+#include "module/module11.h"
 #include "data/jetfunctions.h"
 #ifdef LUMA_FUZZ_IMPORT
 #include "accessimport.h"

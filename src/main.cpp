@@ -1,11 +1,11 @@
 // La LUMA - Cycle 1: started in the library's data folder, with no argument.
 
-#include "app/appcontext.h"
-#include "app/feuillechoix.h"
-#include "app/fondkiosque.h"
-#include "app/kioskoptions.h"
-#include "app/presentation.h"
-#include "app/retouraccueil.h"
+#include "kiosk/kioskcontext.h"
+#include "kiosk/feuillechoix.h"
+#include "kiosk/fondkiosque.h"
+#include "kiosk/kioskoptions.h"
+#include "kiosk/presentation.h"
+#include "kiosk/retouraccueil.h"
 #include "data/engineversion.h"
 #include "platform/espeakspeech.h"
 #include "platform/qtservices.h"
@@ -63,7 +63,7 @@ int main(int argc, char *argv[])
     if (!options.sansVoix)
         voice.emplace(sound);
     Speech &speech = voice ? static_cast<Speech &>(*voice) : silence;
-    AppContext *running = nullptr;
+    KioskContext *running = nullptr;
     QtProgramEnd programEnd([&running] {
         if (running)
             running->closeAll();
@@ -76,7 +76,7 @@ int main(int argc, char *argv[])
     }
 
     const double scale = scaleForDisplay(display.sizePixels());
-    AppContext context(PlatformServices{messages, sound, clock, display, programEnd, pointer, speech}, scale);
+    KioskContext context(PlatformServices{messages, sound, clock, display, programEnd, pointer, speech}, scale);
     context.module().setVoix(!options.sansVoix);
     // Message boxes grow with the screens, so the teacher reading over a
     // child's shoulder reads them as easily.

@@ -16,7 +16,7 @@
 #include "testcontext.h"
 #include "testdb.h"
 
-#include "app/intentionpret.h"
+#include "folder/intentionpret.h"
 #include "lending/pret.h"
 #include "platform/textfile.h"
 

@@ -5,9 +5,9 @@
 #include "screens.h"
 #include "testcontext.h"
 
-#include "app/feuillechoix.h"
-#include "app/kioskoptions.h"
-#include "app/retouraccueil.h"
+#include "kiosk/feuillechoix.h"
+#include "kiosk/kioskoptions.h"
+#include "kiosk/retouraccueil.h"
 #include "platform/qtservices.h"
 #include "lending/feuilleclasse.h"
 #include "lending/feuilledocument.h"
@@ -30,7 +30,7 @@
 namespace {
 
 // One step of a child's way: opens the next screen (modally) from the one on top.
-using Step = std::function<void(AppContext &)>;
+using Step = std::function<void(KioskContext &)>;
 
 struct Kiosk
 {
@@ -81,21 +81,21 @@ struct Kiosk
     }
 };
 
-const Step kEcole = [](AppContext &c) { c.FeuilleChoix().Command3D1_Click(); };
-const Step kClasse = [](AppContext &c) {
+const Step kEcole = [](KioskContext &c) { c.FeuilleChoix().Command3D1_Click(); };
+const Step kClasse = [](KioskContext &c) {
     c.FeuilleÉcole().Dessin1(0)->show();
     c.FeuilleÉcole().Dessin1_Click(0);
     c.FeuilleÉcole().Command3D1_Click();
 };
-const Step kDocument = [](AppContext &c) {
+const Step kDocument = [](KioskContext &c) {
     c.FeuilleClasse().Dessin1_Click(0);
     c.FeuilleClasse().Command3D1_Click();
 };
-const Step kRecherche = [](AppContext &c) { c.FeuilleChoix().Command3D2_Click(); };
-const Step kEcriture = [](AppContext &c) { c.FeuilleRecherche().Command3D1_Click(); };
-const Step kDescripteurs = [](AppContext &c) { c.FeuilleRecherche().Command3D5_Click(); };
-const Step kRequetes = [](AppContext &c) { c.FeuilleRecherche().Command3D4_Click(); };
-const Step kAffichage = [](AppContext &c) {
+const Step kRecherche = [](KioskContext &c) { c.FeuilleChoix().Command3D2_Click(); };
+const Step kEcriture = [](KioskContext &c) { c.FeuilleRecherche().Command3D1_Click(); };
+const Step kDescripteurs = [](KioskContext &c) { c.FeuilleRecherche().Command3D5_Click(); };
+const Step kRequetes = [](KioskContext &c) { c.FeuilleRecherche().Command3D4_Click(); };
+const Step kAffichage = [](KioskContext &c) {
     c.FeuilleÉcriture().Texte1()->setText(QStringLiteral("loup"));
     c.FeuilleÉcriture().Commande2_Click();
 };
@@ -135,10 +135,10 @@ private slots:
         QTest::newRow("none") << QStringList() << int(O::Run) << 180 << false << false;
         QTest::newRow("both") << QStringList{"--plein-ecran", "--retour-accueil", "60", "--sans-voix"} << int(O::Run) << 60 << true << true;
         QTest::newRow("equals, off") << QStringList{"--retour-accueil=0"} << int(O::Run) << 0 << false << false;
+        QTest::newRow("a whole day") << QStringList{"--retour-accueil", "86400"} << int(O::Run) << 86400 << false << false;
         QTest::newRow("help") << QStringList{"--help"} << int(O::Help) << 180 << false << false;
         QTest::newRow("missing value") << QStringList{"--retour-accueil"} << int(O::Error) << 180 << false << false;
         QTest::newRow("negative") << QStringList{"--retour-accueil", "-5"} << int(O::Error) << 180 << false << false;
-        QTest::newRow("too long") << QStringList{"--retour-accueil", "86401"} << int(O::Error) << 180 << false << false;
         QTest::newRow("unknown") << QStringList{"--fullscreen"} << int(O::Error) << 180 << false << false;
         QTest::newRow("a folder") << QStringList{"/srv/LALUMA"} << int(O::Error) << 180 << false << false;
     }
@@ -166,6 +166,8 @@ private slots:
         QTest::addColumn<QString>("words");
         QTest::newRow("help") << QStringList{"--help"} << 0 << "--sans-voix";
         QTest::newRow("bad seconds") << QStringList{"--retour-accueil", "trois"} << 2 << "nombre de secondes";
+        QTest::newRow("over a day") << QStringList{"--retour-accueil", "86401"} << 2
+                                    << "entre 0 et 86400, pas « 86401 »";
     }
     void commandLine()
     {
@@ -271,58 +273,75 @@ private slots:
         QCOMPARE(answer, boxClosed ? MsgAnswer::Ok : MsgAnswer::Yes);
     }
 
-    // A handler waiting for another kiosk's lock lets the screen paint; the
-    // idle return does not close that screen under it.
-    void noReturnDuringALockWait()
+    // Halfway through the time, something happens on the document screen;
+    // at the end of it, the screen is kept only if that was a child's touch.
+    // A finger held down or a key keeps it; the mouse merely passing over,
+    // or a key event replayed once the box it opened was answered, does not.
+    // Off (0), it is never left. A handler waiting for another kiosk's lock
+    // lets the screen paint: the screen is not closed under it.
+    void idleReturnAfterInput_data()
     {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("key") << "key" << 180 << true;
+        QTest::newRow("finger held") << "press" << 180 << true;
+        QTest::newRow("plain mouse moves") << "moves" << 180 << false;
+        QTest::newRow("moves, finger held") << "drag" << 180 << true;
+        QTest::newRow("key replayed after a box") << "replay" << 180 << false;
+        QTest::newRow("off") << "" << 0 << true;
+        QTest::newRow("during a lock wait") << "lock wait" << 180 << true;
+    }
+    void idleReturnAfterInput()
+    {
+        QFETCH(QString, input);
+        QFETCH(int, seconds);
         Kiosk kiosk;
         Module11 &m = kiosk.t.module();
-        RetourAccueil retour(kiosk.t.clock, 180, [&m] { return m.attendUnVerrou(); });
-        bool keptDuringWait = false;
-        QVERIFY(kiosk.walk({kEcole, kClasse}, [&] {
-            QWidget *screen = QApplication::activeModalWidget();
-            kiosk.t.clock.current = kiosk.t.clock.current.addSecs(600);
-            QTimer::singleShot(0, &retour, [&] { retour.verifie(); });
-            m.attenteVerrou().waiting(); // one pause of a wait, as a lock wait makes it
-            keptDuringWait = screen->isVisible() && !retour.enCours();
-            pump(retour);
-        }));
-        QVERIFY(keptDuringWait);
-    }
-
-    // A finger held down, or a touch now and then, keeps the screen; off (0)
-    // it never returns.
-    void noReturnWhileAChildIsHere()
-    {
-        Kiosk kiosk;
-        RetourAccueil retour(kiosk.t.clock, 180);
-        RetourAccueil never(kiosk.t.clock, 0);
-        bool heldKept = false, touchedKept = false;
+        RetourAccueil retour(kiosk.t.clock, seconds, [&m] { return m.attendUnVerrou(); });
+        bool kept = false;
         QVERIFY(kiosk.walk({kEcole, kClasse, kDocument}, [&] {
             feuilledocument &doc = kiosk.t.context.FeuilleDocument();
-            QTest::mousePress(doc.Text1(), Qt::LeftButton);
+            QWidget *field = doc.Text1();
+            const auto move = [&](Qt::MouseButtons buttons) {
+                for (const QPoint at : {QPoint(2, 2), QPoint(8, 5)}) {
+                    QMouseEvent event(QEvent::MouseMove, at, field->mapToGlobal(at), Qt::NoButton, buttons,
+                                      Qt::NoModifier);
+                    QApplication::sendEvent(field, &event);
+                }
+            };
+            QTest::mouseClick(field, Qt::LeftButton); // the child's last touch, at the start
+            kiosk.t.clock.current = kiosk.t.clock.current.addSecs(170);
+            if (input == "key") {
+                QTest::keyClick(field, Qt::Key_2);
+            } else if (input == "press" || input == "drag") {
+                QTest::mousePress(field, Qt::LeftButton);
+                if (input == "drag")
+                    move(Qt::LeftButton);
+            } else if (input == "moves") {
+                move(Qt::NoButton);
+            } else if (input == "replay") {
+                QKeyEvent replay(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+                replay.setTimestamp(1);
+                QApplication::sendEvent(field, &replay);
+            }
+            kiosk.t.clock.current = kiosk.t.clock.current.addSecs(170);
+            if (input == "lock wait") {
+                QTimer::singleShot(0, &retour, [&] { retour.verifie(); });
+                m.attenteVerrou().waiting(); // one pause of a wait, as a lock wait makes it
+                kept = doc.isVisible() && !retour.enCours();
+            } else {
+                pump(retour);
+                kept = doc.isVisible();
+            }
+            if (input == "press" || input == "drag")
+                QTest::mouseRelease(field, Qt::LeftButton);
+            // Whatever happened, the screens close once nobody is there.
+            RetourAccueil closer(kiosk.t.clock, 180);
             kiosk.t.clock.current = kiosk.t.clock.current.addSecs(600);
-            pump(retour);
-            heldKept = doc.isVisible();
-            QTest::mouseRelease(doc.Text1(), Qt::LeftButton);
-            kiosk.t.clock.current = kiosk.t.clock.current.addSecs(170);
-            QTest::keyClick(doc.Text1(), Qt::Key_4);
-            kiosk.t.clock.current = kiosk.t.clock.current.addSecs(170);
-            pump(retour);
-            never.verifie();
-            touchedKept = doc.isVisible() && doc.Text1()->text() == QLatin1String("4");
-            // A key event that opened a message box goes on to the screen
-            // once the box is answered: not a new touch.
-            QKeyEvent replay(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-            replay.setTimestamp(1);
-            QApplication::sendEvent(&doc, &replay);
-            kiosk.t.clock.current = kiosk.t.clock.current.addSecs(10);
-            QApplication::sendEvent(&doc, &replay);
-            pump(retour);
+            pump(closer);
         }));
-        QVERIFY(heldKept);
-        QVERIFY(touchedKept);
-        QVERIFY(kiosk.t.context.FeuilleDocument().isHidden());
+        QTEST(kept, "kept");
         QVERIFY(kiosk.t.context.FeuilleÉcole().isHidden());
     }
 };

@@ -8,7 +8,7 @@
 #include "testcontext.h"
 #include "testdb.h"
 
-#include "app/intentionpret.h"
+#include "folder/intentionpret.h"
 #include "lending/pret.h"
 #include "lending/feuilleclasse.h"
 #include "lending/feuilledocument.h"

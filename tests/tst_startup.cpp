@@ -3,14 +3,16 @@
 
 #include "datafolder.h"
 #include "planted.h"
+#include "screens.h"
 #include "testcontext.h"
 #include "testdb.h"
 
-#include "app/feuillechoix.h"
-#include "app/presentation.h"
+#include "kiosk/feuillechoix.h"
+#include "kiosk/presentation.h"
 #include "platform/folderclock.h"
 #include "lending/feuilleecole.h"
 #include "search/feuilledescripteurs.h"
+#include "search/requetes.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -111,12 +113,7 @@ private slots:
         TestDb::addClass(folder.schoolDb(), "16", "M. Seize");
         TestDb::addClass(folder.schoolDb(), "2", "M. Remplaçant"); // same number: the later one wins
         TestContext t;
-        const bool menu = runStartup(t, folder.base(), [&] {
-            QVERIFY(!visibleTopLevel(QStringLiteral("présentation")));
-            QCOMPARE(t.context.FeuilleChoix().findChild<QLabel *>("Label1")->text(),
-                     QStringLiteral("Version 32 bits du 30/11/2009"));
-        });
-        QVERIFY(menu);
+        QVERIFY(runStartup(t, folder.base(), [] { QVERIFY(!visibleTopLevel(QStringLiteral("présentation"))); }));
         QCOMPARE(t.programEnd.ended, 0);
         QVERIFY(t.messages.shown.isEmpty());
         QCOMPARE(t.module().CheminBase(), folder.base());
@@ -124,7 +121,6 @@ private slots:
 
         Feuilleécole &école = t.context.FeuilleÉcole();
         QCOMPARE(école.Etiquette2(0)->text(), QStringLiteral("Mme Lefèvre"));
-        QVERIFY(école.Etiquette2(0)->isVisibleTo(&école));
         QVERIFY(école.Dessin1(0)->isVisibleTo(&école));
         QCOMPARE(école.Etiquette2(1)->text(), QStringLiteral("M. Remplaçant"));
         QCOMPARE(école.Etiquette2(14)->text(), QStringLiteral("Mme Quinze"));
@@ -151,126 +147,112 @@ private slots:
         QCOMPARE(again.module().Rouge(4), short(256));
     }
 
-    void schoolFolderIsFoundBesideADataFolderNamedInAnyCase()
+    // Where the school folder is found, from the folder the kiosk starts in:
+    // beside a data folder named in any case, or the data folder itself; and
+    // a folder copied from Windows, every name in another case, is read as it
+    // is, nothing created under the usual spelling.
+    void schoolFolderIsFound_data()
     {
-        DataFolder folder;
-        folder.fillSmallSchool();
-        QVERIFY(QDir(folder.root()).rename("LALUMA", "laluma"));
-        TestContext t;
-        QVERIFY(runStartup(t, folder.root() + "/laluma"));
-        QCOMPARE(t.module().CheminEcole(), folder.school());
+        QTest::addColumn<QString>("dataFolder");
+        QTest::addColumn<QString>("schoolFolder");
+        QTest::newRow("lower-case data folder") << "laluma" << "ALTEMARE";
+        QTest::newRow("no school folder") << "DONNEES" << "DONNEES";
+        QTest::newRow("copied from Windows") << "LALUMA" << "Altemare";
     }
-
-    void folderCopiedFromWindowsWithNamesInOtherCases()
+    void schoolFolderIsFound()
     {
+        QFETCH(QString, dataFolder);
+        QFETCH(QString, schoolFolder);
         DataFolder folder;
         folder.fillSmallSchool();
-        QImage picture(40, 50, QImage::Format_RGB32);
-        picture.fill(Qt::blue);
-        QVERIFY(picture.save(folder.school() + "/classe01.bmp", "BMP"));
-        QVERIFY(QFile::rename(folder.catalogue(), folder.base() + "/luma.mdb"));
-        QVERIFY(QFile::rename(folder.descriptors(), folder.base() + "/Cotation.Mdb"));
-        QVERIFY(QFile::rename(folder.schoolDb(), folder.school() + "/altemare.mdb"));
-        QVERIFY(QDir(folder.root()).rename("ALTEMARE", "Altemare"));
+        const QString base = folder.root() + "/" + dataFolder;
+        if (dataFolder == "LALUMA") {
+            writeBmp(folder.school() + "/classe01.bmp");
+            QVERIFY(QFile::rename(folder.catalogue(), folder.base() + "/luma.mdb"));
+            QVERIFY(QFile::rename(folder.descriptors(), folder.base() + "/Cotation.Mdb"));
+            QVERIFY(QFile::rename(folder.schoolDb(), folder.school() + "/altemare.mdb"));
+        } else if (dataFolder == "DONNEES") {
+            QVERIFY(QFile::rename(folder.schoolDb(), folder.base() + "/ALTEMARE.MDB"));
+        }
+        QVERIFY(dataFolder == "LALUMA" || QDir(folder.root()).rename("LALUMA", dataFolder));
+        QVERIFY(schoolFolder != "Altemare" || QDir(folder.root()).rename("ALTEMARE", schoolFolder));
         TestContext t;
-        QVERIFY(runStartup(t, folder.base()));
+        QVERIFY(runStartup(t, base));
         QVERIFY(t.messages.shown.isEmpty());
-        QCOMPARE(t.module().CheminEcole(), folder.root() + "/Altemare");
-        QVERIFY(!t.context.FeuilleÉcole().Dessin1(0)->picture().isNull());
+        QCOMPARE(t.module().CheminEcole(), folder.root() + "/" + schoolFolder);
         QCOMPARE(t.context.données().Donnée2().field("titre"), QStringLiteral("Le loup"));
-        QVERIFY(!QFile::exists(folder.base() + "/LUMA.MDB")); // nothing created under the other spelling
+        if (dataFolder == "LALUMA") {
+            QVERIFY(!t.context.FeuilleÉcole().Dessin1(0)->picture().isNull());
+            QVERIFY(!QFile::exists(base + "/LUMA.MDB"));
+        }
     }
 
-    void schoolDatabaseInTheDataFolderWhenNoSchoolFolder()
+    // A school with no child or no class is told so; a missing database ends
+    // the start silently and is not created. Nothing is written.
+    void startRefused_data()
     {
-        DataFolder folder;
-        folder.fillSmallSchool();
-        QVERIFY(QDir(folder.root()).rename("LALUMA", "DONNEES"));
-        QVERIFY(QFile::rename(folder.schoolDb(), folder.root() + "/DONNEES/ALTEMARE.MDB"));
-        TestContext t;
-        QVERIFY(runStartup(t, folder.root() + "/DONNEES"));
-        QCOMPARE(t.module().CheminEcole(), folder.root() + "/DONNEES");
-    }
-
-    void noChildOrNoClassRefusesToStart_data()
-    {
-        QTest::addColumn<bool>("children");
+        QTest::addColumn<QString>("missing");
         QTest::addColumn<QString>("message");
-        QTest::newRow("no child") << false << kNoChild;
-        QTest::newRow("no class") << true << kNoClass;
+        QTest::newRow("no child") << "child" << kNoChild;
+        QTest::newRow("no class") << "class" << kNoClass;
+        QTest::newRow("catalogue") << "LALUMA/LUMA.MDB" << QString();
+        QTest::newRow("descriptors") << "LALUMA/COTATION.MDB" << QString();
     }
-    void noChildOrNoClassRefusesToStart()
+    void startRefused()
     {
-        QFETCH(bool, children);
+        QFETCH(QString, missing);
         QFETCH(QString, message);
         DataFolder folder;
-        TestDb::createSchool(folder.schoolDb());
-        if (children)
-            TestDb::addChild(folder.schoolDb(), "1", "A", "B", "01");
-        TestDb::createCatalogue(folder.catalogue());
-        TestDb::createDescriptors(folder.descriptors());
+        if (missing.endsWith(".MDB")) {
+            folder.fillSmallSchool();
+            QVERIFY(QFile::remove(folder.root() + "/" + missing));
+        } else {
+            TestDb::createSchool(folder.schoolDb());
+            if (missing == "class")
+                TestDb::addChild(folder.schoolDb(), "1", "A", "B", "01");
+            TestDb::createCatalogue(folder.catalogue());
+            TestDb::createDescriptors(folder.descriptors());
+        }
         TestContext t;
         QVERIFY(!runStartup(t, folder.base()));
         QCOMPARE(t.programEnd.ended, 1);
-        QCOMPARE(t.messages.shown.size(), 1);
-        QCOMPARE(t.messages.shown[0].text, message);
-        QCOMPARE(t.messages.shown[0].title, QStringLiteral("La LUMA - cycle 1"));
-        QCOMPARE(t.messages.shown[0].icon, MsgIcon::Exclamation);
+        QCOMPARE(t.messages.shown.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty())
+            QCOMPARE(t.messages.shown[0].text, message);
+        QVERIFY(!missing.endsWith(".MDB") || !folder.exists(missing));
         QVERIFY(!folder.exists("LALUMA/COULEURS.INI"));
     }
 
-    void missingDatabaseEndsSilentlyWithoutCreatingIt_data()
+    // A damaged catalogue at start: the repair is offered; refused, the
+    // program ends and the file is left as it is; accepted, the readable rows
+    // are kept, the damaged file is copied aside and the start goes on.
+    void damagedCatalogue_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::newRow("catalogue") << "LALUMA/LUMA.MDB";
-        QTest::newRow("descriptors") << "LALUMA/COTATION.MDB";
+        QTest::addColumn<int>("answer");
+        QTest::newRow("repair refused") << int(MsgAnswer::No);
+        QTest::newRow("repaired") << int(MsgAnswer::Yes);
     }
-    void missingDatabaseEndsSilentlyWithoutCreatingIt()
+    void damagedCatalogue()
     {
-        QFETCH(QString, file);
-        DataFolder folder;
-        folder.fillSmallSchool();
-        QVERIFY(QFile::remove(folder.root() + "/" + file));
-        TestContext t;
-        QVERIFY(!runStartup(t, folder.base()));
-        QCOMPARE(t.programEnd.ended, 1);
-        QVERIFY(t.messages.shown.isEmpty());
-        QVERIFY(!folder.exists(file));
-        QVERIFY(!folder.exists("LALUMA/COULEURS.INI"));
-    }
-
-    void damagedCatalogueRefusedRepairEnds()
-    {
-        DataFolder folder;
-        folder.fillSmallSchool();
-        QFile::remove(folder.catalogue());
-        makeDamagedCatalogue(folder.catalogue());
-        const QByteArray before = sha(folder.catalogue());
-        TestContext t;
-        t.messages.answers = {MsgAnswer::No};
-        QVERIFY(!runStartup(t, folder.base()));
-        QCOMPARE(t.programEnd.ended, 1);
-        QCOMPARE(t.messages.shown.size(), 2);
-        QCOMPARE(t.messages.shown[0].text, kDamaged);
-        QCOMPARE(t.messages.shown[1].text, QStringLiteral("Voulez-vous que «La LUMA» essaie de les réparer ?"));
-        QCOMPARE(t.messages.shown[1].buttons, MsgButtons::YesNo);
-        QCOMPARE(sha(folder.catalogue()), before);
-    }
-
-    void damagedCatalogueRepairedKeepsReadableRowsAndABackup()
-    {
+        QFETCH(int, answer);
         DataFolder folder;
         folder.fillSmallSchool();
         QFile::remove(folder.catalogue());
         const int rows = makeDamagedCatalogue(folder.catalogue());
         const QByteArray damaged = sha(folder.catalogue());
         TestContext t;
-        t.messages.answers = {MsgAnswer::Yes};
-        QVERIFY(runStartup(t, folder.base()));
-        QCOMPARE(t.programEnd.ended, 0);
-        QCOMPARE(t.messages.shown.size(), 4);
+        t.messages.answers = {answer};
+        const bool repaired = answer == MsgAnswer::Yes;
+        QCOMPARE(runStartup(t, folder.base()), repaired);
+        QCOMPARE(t.programEnd.ended, repaired ? 0 : 1);
+        QCOMPARE(t.messages.shown.size(), repaired ? 4 : 2);
+        QCOMPARE(t.messages.shown[0].text, kDamaged);
+        QCOMPARE(t.messages.shown[1].buttons, MsgButtons::YesNo);
+        if (!repaired) {
+            QCOMPARE(sha(folder.catalogue()), damaged);
+            return;
+        }
         QCOMPARE(t.messages.shown[3].text, kDamaged); // told once more after the repair
-
         const QStringList backups = QDir(folder.base()).entryList({"LUMA.MDB.endommage*"});
         QCOMPARE(backups.size(), 1);
         QCOMPARE(sha(folder.base() + "/" + backups[0]), damaged);
@@ -300,25 +282,21 @@ private slots:
     void malformedColourFileIsReportedAndStartGoesOn_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("error"); // reported, 0: none
         QTest::addColumn<int>("redOfClass2");
         QTest::addColumn<int>("redOfClass9");
         QByteArray all;
         for (int i = 0; i < 30; ++i)
             all += QByteArray::number(i + 1) + ",";
-        QTest::newRow("commas on one line") << all << QString() << 7 << 28;
-        QTest::newRow("not a number") << QByteArray("1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\nrouge\r\n")
-                                      << QStringLiteral("L'erreur 13 est survenue .\n(Type incompatible)") << 7 << 0;
-        QTest::newRow("fewer than 30") << QByteArray("1,2,3,4,5,6,7,8,9\r\n")
-                                       << QStringLiteral("L'erreur 62 est survenue .\n(L'entrée dépasse la fin du fichier)")
-                                       << 7 << 0;
-        QTest::newRow("beyond 16 bits") << QByteArray("1,2,3,4,5,6,70000\r\n")
-                                        << QStringLiteral("L'erreur 6 est survenue .\n(Dépassement de capacité)") << 0 << 0;
+        QTest::newRow("commas on one line") << all << 0 << 7 << 28;
+        QTest::newRow("not a number") << QByteArray("1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\nrouge\r\n") << 13 << 7 << 0;
+        QTest::newRow("fewer than 30") << QByteArray("1,2,3,4,5,6,7,8,9\r\n") << 62 << 7 << 0;
+        QTest::newRow("beyond 16 bits") << QByteArray("1,2,3,4,5,6,70000\r\n") << 6 << 0 << 0;
     }
     void malformedColourFileIsReportedAndStartGoesOn()
     {
         QFETCH(QByteArray, content);
-        QFETCH(QString, message);
+        QFETCH(int, error);
         QFETCH(int, redOfClass2);
         QFETCH(int, redOfClass9);
         DataFolder folder;
@@ -326,12 +304,9 @@ private slots:
         folder.writeFile("LALUMA/COULEURS.INI", content);
         TestContext t;
         QVERIFY(runStartup(t, folder.base()));
-        if (message.isEmpty()) {
-            QVERIFY(t.messages.shown.isEmpty());
-        } else {
-            QCOMPARE(t.messages.shown.size(), 1);
-            QCOMPARE(t.messages.shown[0].text, message);
-        }
+        QCOMPARE(t.messages.shown.size(), error ? 1 : 0);
+        if (error)
+            QVERIFY(t.messages.shown[0].text.startsWith(QStringLiteral("L'erreur %1 est survenue").arg(error)));
         QCOMPARE(int(t.module().Rouge(2)), redOfClass2);
         QCOMPARE(int(t.module().Rouge(9)), redOfClass9);
         QCOMPARE(folder.readFile("LALUMA/COULEURS.INI"), content); // never rewritten
@@ -340,8 +315,8 @@ private slots:
     // Odd files under every name the start reads (a request, the colour
     // file, a class picture) and under a cover, a sound and a request
     // picture: the start finishes at once; the request and the colour file
-    // are each reported once, the colour file is left as it is and the
-    // classes get their usual colours.
+    // are each reported once, the colour file is left as it is (a folder in
+    // its place cannot be written) and the classes get their usual colours.
     void plantedFilesDoNotHoldTheStart_data()
     {
         QTest::addColumn<Planted>("kind");
@@ -379,25 +354,6 @@ private slots:
         QVERIFY(t.context.FeuilleÉcole().Dessin1(0)->picture().isNull());
     }
 
-    void unwritableColourFileIsReportedAndStartGoesOn()
-    {
-        DataFolder folder;
-        folder.fillSmallSchool();
-        if (geteuid() == 0) {
-            // Root writes anywhere: a folder in the colour file's place stands for the refusal.
-            QDir(folder.base()).mkdir("COULEURS.INI");
-        } else {
-            QFile::setPermissions(folder.base(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        }
-        TestContext t;
-        QVERIFY(runStartup(t, folder.base()));
-        QFile::setPermissions(folder.base(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        QCOMPARE(t.messages.shown.size(), 1);
-        QVERIFY(t.messages.shown[0].text.startsWith(QStringLiteral("Accès refusé")) ||
-                t.messages.shown[0].text.startsWith(QStringLiteral("L'erreur")));
-        QCOMPARE(t.module().couleurClasse(2), QColor(255, 0, 0)); // the defaults are in force
-    }
-
     // Journals are named by the date: a kiosk whose clock is far from the
     // data folder's server says so once, with both dates, and starts.
     void wrongClockIsToldOnce_data()
@@ -433,57 +389,40 @@ private slots:
         if (!told)
             return;
         const ShownMessage &box = t.messages.shown.first();
-        QCOMPARE(box.title, QStringLiteral("La LUMA - cycle 1"));
-        QCOMPARE(box.buttons, MsgButtons::Ok);
         QVERIFY2(box.text.contains("Cet ordinateur : le " + t.clock.current.toString("dd/MM/yyyy")), qPrintable(box.text));
         QVERIFY2(box.text.contains("Le serveur : le " + server.toString("dd/MM/yyyy")), qPrintable(box.text));
         QVERIFY(box.text.contains("journaux"));
     }
 
-    void mainMenuQuitQuestion()
-    {
-        DataFolder folder;
-        folder.fillSmallSchool();
-        folder.writeFile("LALUMA/SONS/QUITTE.WAV", "RIFF");
-        TestContext t;
-        t.messages.answers = {MsgAnswer::No};
-        QVERIFY(runStartup(t, folder.base(), [&] {
-            Feuillechoix &menu = t.context.FeuilleChoix();
-            QTest::mouseClick(menu.findChild<QWidget *>("Command3D3"), Qt::LeftButton);
-            QCOMPARE(t.programEnd.ended, 0);
-            QVERIFY(menu.isVisible());
-            QCOMPARE(t.module().Reponse(), MsgAnswer::No);
-            QCOMPARE(t.messages.shown.last().text, QStringLiteral("Veux-tu vraiment quitter le programme ?"));
-            QCOMPARE(t.messages.shown.last().title, QStringLiteral("La LUMA - Cycle 1"));
-            QCOMPARE(t.messages.shown.last().icon, MsgIcon::Question);
-            QCOMPARE(t.sound.played.size(), 1);
-            QVERIFY(t.sound.played[0].endsWith("SONS/QUITTE.WAV"));
-
-            t.messages.answers = {MsgAnswer::Yes};
-            menu.Command3D3_Click();
-            QCOMPARE(t.programEnd.ended, 1);
-        }));
-    }
-
-    void mainMenuLoudspeakersOnlySpeak()
+    // The main menu: its loudspeakers only speak (a missing sound is
+    // silence), the title band gives the about box, and the door asks
+    // before the program ends.
+    void mainMenu()
     {
         DataFolder folder;
         folder.fillSmallSchool();
         folder.writeFile("LALUMA/SONS/EMP_REST.WAV", "RIFF");
+        folder.writeFile("LALUMA/SONS/QUITTE.WAV", "RIFF");
         TestContext t;
         QVERIFY(runStartup(t, folder.base(), [&] {
             Feuillechoix &menu = t.context.FeuilleChoix();
             QTest::mouseClick(menu.findChild<QWidget *>("Picture1"), Qt::LeftButton);
-            QTest::mouseClick(menu.findChild<QWidget *>("Picture2"), Qt::LeftButton); // no CHERCHE.WAV: silence
+            QTest::mouseClick(menu.findChild<QWidget *>("Picture2"), Qt::LeftButton); // no CHERCHE.WAV
             QCOMPARE(t.sound.played.size(), 1);
             QVERIFY(t.sound.played[0].endsWith("SONS/EMP_REST.WAV"));
             QVERIFY(t.messages.shown.isEmpty());
-            QVERIFY(menu.isVisible());
-
             QTest::mouseDClick(menu.findChild<QWidget *>("Panel3D1"), Qt::LeftButton);
-            QCOMPARE(t.messages.shown.size(), 1);
-            QCOMPARE(t.messages.shown[0].icon, MsgIcon::Information);
-            QCOMPARE(t.messages.shown[0].title, QStringLiteral("La LUMA - Cycle 1"));
+            QCOMPARE(t.messages.shown.size(), 1); // the about box
+
+            t.messages.answers = {MsgAnswer::No};
+            QTest::mouseClick(menu.findChild<QWidget *>("Command3D3"), Qt::LeftButton);
+            QCOMPARE(t.programEnd.ended, 0);
+            QVERIFY(menu.isVisible());
+            QCOMPARE(t.messages.shown.last().buttons, MsgButtons::YesNo);
+            QVERIFY(t.sound.played.last().endsWith("SONS/QUITTE.WAV"));
+            t.messages.answers = {MsgAnswer::Yes};
+            menu.Command3D3_Click();
+            QCOMPARE(t.programEnd.ended, 1);
         }));
     }
 };

@@ -1,6 +1,6 @@
 #include "lending/feuilleclasse.h"
 
-#include "app/appcontext.h"
+#include "module/appcontext.h"
 #include "lending/feuilledocument.h"
 #include "data/jetliteral.h"
 

@@ -1,6 +1,6 @@
 #include "lending/feuilledocument.h"
 
-#include "app/appcontext.h"
+#include "module/appcontext.h"
 #include "lending/feuilleclasse.h"
 #include "lending/pret.h"
 #include "data/jetliteral.h"

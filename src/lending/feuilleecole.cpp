@@ -1,6 +1,6 @@
 #include "lending/feuilleecole.h"
 
-#include "app/appcontext.h"
+#include "module/appcontext.h"
 #include "lending/feuilleclasse.h"
 #include "platform/paths.h"
 

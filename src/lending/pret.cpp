@@ -1,7 +1,7 @@
 #include "lending/pret.h"
 
-#include "app/intentionpret.h"
-#include "app/module11.h"
+#include "folder/intentionpret.h"
+#include "module/module11.h"
 #include "data/feuilleenfant.h"
 
 #include <QRegularExpression>

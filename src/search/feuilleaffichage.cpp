@@ -1,6 +1,6 @@
 #include "search/feuilleaffichage.h"
 
-#include "app/appcontext.h"
+#include "module/appcontext.h"
 
 #include <QEvent>
 #include <QLabel>

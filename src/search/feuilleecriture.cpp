@@ -1,6 +1,6 @@
 #include "search/feuilleecriture.h"
 
-#include "app/appcontext.h"
+#include "module/appcontext.h"
 #include "search/recherchedocuments.h"
 
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/lumascreen.h"
+#include "module/lumascreen.h"
 
 class QLineEdit;
 class QPushButton;

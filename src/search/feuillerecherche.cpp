@@ -1,6 +1,6 @@
 #include "search/feuillerecherche.h"
 
-#include "app/appcontext.h"
+#include "module/appcontext.h"
 #include "platform/paths.h"
 #include "search/feuilledescripteurs.h"
 #include "search/feuilleecriture.h"

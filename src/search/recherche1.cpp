@@ -1,6 +1,6 @@
 #include "search/recherche1.h"
 
-#include "app/appcontext.h"
+#include "module/appcontext.h"
 #include "platform/paths.h"
 #include "search/recherchedocuments.h"
 #include "search/requetes.h"

@@ -1,7 +1,7 @@
 #include "search/recherchedocuments.h"
 
-#include "app/appcontext.h"
-#include "app/lumascreen.h"
+#include "module/appcontext.h"
+#include "module/lumascreen.h"
 #include "data/jetliteral.h"
 #include "platform/paths.h"
 #include "search/feuilleaffichage.h"

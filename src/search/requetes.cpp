@@ -1,6 +1,6 @@
 #include "search/requetes.h"
 
-#include "app/module11.h"
+#include "module/module11.h"
 #include "platform/apperror.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"

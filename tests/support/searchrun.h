@@ -13,6 +13,7 @@
 #include "search/feuilleecriture.h"
 #include "search/feuillerecherche.h"
 #include "search/recherche1.h"
+#include "search/requetes.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -2,7 +2,7 @@
 
 // Header only: for the tests that link the whole program.
 
-#include "app/appcontext.h"
+#include "kiosk/kioskcontext.h"
 #include "datafolder.h"
 #include "fakes.h"
 
@@ -18,7 +18,7 @@ struct TestContext
     FakeProgramEnd programEnd;
     FakeMousePointer pointer;
     FakeSpeech speech;
-    AppContext context{PlatformServices{messages, sound, clock, display, programEnd, pointer, speech}};
+    KioskContext context{PlatformServices{messages, sound, clock, display, programEnd, pointer, speech}};
 
     // The data folder's file system agrees with the fake clock, unless a
     // test says otherwise.

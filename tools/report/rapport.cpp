@@ -2,6 +2,8 @@
 
 #include "data/cursor.h"
 #include "data/database.h"
+#include "folder/champs.h"
+#include "platform/picture.h"
 #include "platform/paths.h"
 
 #include <QHash>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/module11.h"
+#include "folder/dossiers.h"
 
 #include <QDate>
 #include <QDateTime>

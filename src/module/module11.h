@@ -1,5 +1,10 @@
 #pragma once
 
+#include "folder/champs.h"
+#include "folder/contexteprets.h"
+#include "folder/descriptionerreur.h"
+#include "folder/dossiers.h"
+#include "folder/journal.h"
 #include "platform/apperror.h"
 #include "platform/lockwait.h"
 #include "platform/picture.h"
@@ -13,15 +18,16 @@
 #include <vector>
 
 class Feuilleenfant;
-class FolderListings;
 class Geometry;
 class QWidget;
 
 // The shared module: the values every screen reads (the data folders, the
 // class colours, the Dewey filter, the last error message and answer) and the
 // shared procedures (sounds, centring, colours, about box, error report,
-// journal).
-class Module11
+// journal). The data folder's own layout, journal and loans are the folder
+// library's; the module gives them its folder, its lock waits and its error
+// report.
+class Module11 : public ContextePrets
 {
 public:
     Module11(const PlatformServices &services, Feuilleenfant &données, Geometry &geometry);
@@ -29,7 +35,7 @@ public:
     // Data folder and school folder, native paths without a trailing separator,
     // set once at start-up. Files are named from them the Windows way:
     // CheminBase() + "\\SONS\\FERME.WAV", resolved by nativePath().
-    const QString &CheminBase() const { return m_cheminBase; }
+    const QString &CheminBase() const override { return m_cheminBase; }
     const QString &CheminEcole() const { return m_cheminEcole; }
     void setCheminBase(const QString &path) { m_cheminBase = path; }
     void setCheminEcole(const QString &path) { m_cheminEcole = path; }
@@ -83,40 +89,19 @@ public:
     // The error report: a French message chosen by the error's number, the
     // repair offer for a damaged database, or the end of the program. The
     // caller goes on with its next step unless programEnded() is then true.
-    void GestionErreur(const AppError &error);
-    const QString &MessageErreur() const { return m_messageErreur; }
+    void GestionErreur(const AppError &error) override;
     int Reponse() const { return m_reponse; }
     void setReponse(int answer) { m_reponse = answer; }
 
-    // What a journal entry says of the child and the document.
-    struct JournalValues
-    {
-        QString matricule, classe, niveau, nomenfant, prénomenfant;
-        QString inventaire, titre, éditeur, dateemprunt;
-    };
+    using JournalValues = ::JournalValues;
+    using EntreeJournal = ::EntreeJournal;
     // Read from the current records, through the bound labels.
     JournalValues valeursJournal();
 
-    // One journal entry, composed: the day's file and its four lines as they
-    // go to disk (Windows-1252, CR LF).
-    struct EntreeJournal
-    {
-        QString fichier; // native path of the day's journal
-        QByteArray octets;
-    };
-    // Composes an entry; kind is "Emprunt d'un document" or "Restitution d'un
-    // document" (compared without regard to case). The date and time are
-    // taken now.
+    // The journal of this data folder (journal.h), at the platform's clock,
+    // waiting for its lock as every lock is waited for here.
     EntreeJournal composeJournal(const QString &kind, const JournalValues &values);
-    // Appends an entry to its journal, under the journal's lock, after what
-    // is there (after a CR LF when the journal does not end with one).
-    // Returns whether it was written.
     bool ajouteAuJournal(const EntreeJournal &entree);
-    // The entry of a kiosk that died during a loan, whose journal held
-    // tailleAvant bytes before it (-1: unknown): a whole copy of it after them
-    // means it was written already, part of it is its torn entry and is cut
-    // first, anything else stays and the entry goes after it. Returns whether
-    // it was written.
     bool repriseAuJournal(const EntreeJournal &entree, qint64 tailleAvant);
 
     // Appends one entry (four lines) to the day's journal: composeJournal,
@@ -134,7 +119,7 @@ public:
 
     // Ends the program at once (closing the databases first).
     void endProgram();
-    bool programEnded() const { return m_programEnded; }
+    bool programEnded() const override { return m_programEnded; }
 
     // Runs one step of a handler under its error trap: an error is reported by
     // GestionErreur and the handler goes on with its next step. Steps asked for
@@ -146,7 +131,7 @@ public:
     // intent, a journal, a database): the screen keeps painting under the
     // waiting pointer, and past the deadline (about 10 s; shorter in tests)
     // the step gives up with error 3218.
-    LockWait attenteVerrou();
+    LockWait attenteVerrou() override;
     void setDélaiVerrou(std::chrono::milliseconds délai);
     // True while such a wait is under way: the events it lets through to
     // keep the screen painting must not start anything else (the idle
@@ -181,63 +166,3 @@ private:
     std::chrono::milliseconds m_délaiVerrou = LockWait::kDefaultDeadline;
     int m_attentesVerrou = 0;
 };
-
-// Errors of steps run while a lock other kiosks wait for is held: kept, and
-// reported only once the lock is let go, so that a box left open on one
-// kiosk never holds up the others.
-class ErreursDifferees
-{
-public:
-    explicit ErreursDifferees(Module11 &module) : m_module(module) {}
-
-    // Runs one step; a failure is kept for later. Returns false when the step
-    // failed or did not run (the program has ended).
-    bool essaie(const std::function<void()> &step);
-    void ajoute(const AppError &error) { m_erreurs.push_back(error); }
-    bool vide() const { return m_erreurs.empty(); }
-    // Reports each error kept, in order, through GestionErreur; the caller
-    // holds no lock any more.
-    void signale();
-
-private:
-    Module11 &m_module;
-    std::vector<AppError> m_erreurs;
-};
-
-// Reads a loan date as the catalogue may hold it, as the database engine
-// reads a stored date: d/m/yyyy as the lending screens write it, with or
-// without a time (an Access date with a time comes over as "05/12/2026
-// 10:30:00"), a two-digit year as Jet read it (00 to 29 in the 2000s, 30 to
-// 99 in the 1900s), or ISO. An invalid date when it cannot be read: the
-// journal then gives no length of loan.
-QDate parseLoanDate(const QString &text);
-
-// A French description of the platform's error numbers that the program may
-// meet outside the database engine (13 type mismatch, 6 overflow...).
-QString descriptionErreur(int number);
-
-// The data folder and the school folder the program works in, found from the
-// folder it is started in: the school folder is a sibling ALTEMARE of a data
-// folder named LALUMA, else the fixed C:\ALTEMARE, else the data folder
-// itself (wherever ALTEMARE.MDB is not). Native paths, no trailing separator.
-struct DossiersLuma
-{
-    QString base;
-    QString ecole;
-};
-DossiersLuma trouveDossiers(const QString &dossierDeDepart);
-
-// The picture files of the data folders, as native paths, each empty when
-// nothing is there or its name could lead outside the folder (what is there
-// may still be no picture: Picture::fromFile checks): a child's
-// photograph (matricule + .BMP in the school folder), a class picture
-// (CLASSE01.BMP for class 1) and a document's cover (LIVRES\ + number + .BMP
-// in the data folder). Listings serve many lookups (paths.h).
-QString fichierPhotoEnfant(const QString &cheminEcole, const QString &matricule, FolderListings *listings = nullptr);
-QString fichierImageClasse(const QString &cheminEcole, int numero, FolderListings *listings = nullptr);
-QString fichierCouverture(const QString &cheminBase, const QString &inventaire, FolderListings *listings = nullptr);
-
-// The numeric value of a text as the original Val() read it: the leading
-// decimal number, 0 when there is none (class numbers, loan counts).
-double valeurNumerique(const QString &text);
-

@@ -1,9 +1,10 @@
-#include "app/module11.h"
+#include "module/module11.h"
 
 #include "data/database.h"
 #include "data/feuilleenfant.h"
-#include "data/jetfunctions.h"
 #include "data/repair.h"
+#include "folder/descriptionerreur.h"
+#include "folder/dossiers.h"
 #include "platform/datafile.h"
 #include "platform/geometry.h"
 #include "platform/paths.h"
@@ -57,118 +58,7 @@ short colourValue(const QString &text)
     return static_cast<short>(rounded);
 }
 
-// Where the entry of a kiosk that died during a loan goes. `before` is the
-// journal's size when its intent was written: under the lending lock, so no
-// kiosk appended since. What follows is then its own entry, whole (written
-// already: -1) or torn (cut, and written again), or someone else's bytes
-// (kept: the entry goes after them).
-qint64 placeOfInterruptedEntry(const QByteArray &journal, const QByteArray &entry, qint64 before)
-{
-    if (before < 0 || before > journal.size()) {
-        // Size unknown, or the journal rewritten shorter since: nothing can be
-        // cut; an entry that ends the journal is the one written.
-        return journal.endsWith(entry) ? -1 : journal.size();
-    }
-    // As the append wrote it: after a CR LF when the journal did not end with one.
-    const QByteArray head = journal.left(before);
-    const QByteArray written = (before > 0 && !head.endsWith("\r\n") ? QByteArray("\r\n") : QByteArray()) + entry;
-    const QByteArray tail = journal.mid(before);
-    if (tail.startsWith(written))
-        return -1;
-    if (written.startsWith(tail))
-        return before;
-    return journal.size();
-}
-
-QString quoted(const QString &text)
-{
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
 } // namespace
-
-QDate parseLoanDate(const QString &text)
-{
-    // The database engine's own reading, so that the journal and a search
-    // find the same day in a loan date. A time alone (which the engine puts
-    // on its day zero) is no loan date.
-    const std::optional<qint64> seconds = jetReadDate(text, DateOrder::DayFirst);
-    if (!seconds)
-        return {};
-    const QString value = text.trimmed();
-    qsizetype digits = 0;
-    while (digits < value.size() && value[digits].isDigit())
-        ++digits;
-    if (digits < value.size() && value[digits] == u':')
-        return {};
-    constexpr qint64 kSecondsPerDay = 86400;
-    qint64 days = *seconds / kSecondsPerDay;
-    if (*seconds % kSecondsPerDay < 0)
-        --days;
-    return QDate(1899, 12, 30).addDays(days);
-}
-
-DossiersLuma trouveDossiers(const QString &dossierDeDepart)
-{
-    QString base = dossierDeDepart;
-    if (base.endsWith(QLatin1Char('/')) || base.endsWith(QLatin1Char('\\')))
-        base = base.chopped(1).trimmed();
-    return {base, schoolFolder(base)};
-}
-
-QString fichierPhotoEnfant(const QString &cheminEcole, const QString &matricule, FolderListings *listings)
-{
-    if (!isSafeFileName(matricule))
-        return {};
-    return presentFilePath(cheminEcole + QStringLiteral("\\") + matricule + QStringLiteral(".BMP"), listings);
-}
-
-QString fichierImageClasse(const QString &cheminEcole, int numero, FolderListings *listings)
-{
-    if (numero < 0)
-        return {};
-    return presentFilePath(cheminEcole + QStringLiteral("\\CLASSE%1.BMP").arg(numero, 2, 10, QLatin1Char('0')),
-                          listings);
-}
-
-QString fichierCouverture(const QString &cheminBase, const QString &inventaire, FolderListings *listings)
-{
-    if (!isSafeFileName(inventaire))
-        return {};
-    return presentFilePath(cheminBase + QStringLiteral("\\LIVRES\\") + inventaire + QStringLiteral(".BMP"), listings);
-}
-
-double valeurNumerique(const QString &text)
-{
-    static const QRegularExpression number(QStringLiteral("^\\s*([+-]?\\d*\\.?\\d+)"));
-    const auto match = number.match(text);
-    return match.hasMatch() ? match.captured(1).toDouble() : 0.0;
-}
-
-QString descriptionErreur(int number)
-{
-    switch (number) {
-    case 5: return QStringLiteral("Argument ou appel de procédure incorrect");
-    case 6: return QStringLiteral("Dépassement de capacité");
-    case 7: return QStringLiteral("Mémoire insuffisante");
-    case 9: return QStringLiteral("L'indice n'appartient pas à la sélection");
-    case 11: return QStringLiteral("Division par zéro");
-    case 13: return QStringLiteral("Type incompatible");
-    case 51: return QStringLiteral("Erreur interne");
-    case 52: return QStringLiteral("Nom ou numéro de fichier incorrect");
-    case 53: return QStringLiteral("Fichier introuvable");
-    case 55: return QStringLiteral("Fichier déjà ouvert");
-    case 57: return QStringLiteral("Erreur d'entrée/sortie sur périphérique");
-    case 58: return QStringLiteral("Ce fichier existe déjà");
-    case 61: return QStringLiteral("Disque plein");
-    case 62: return QStringLiteral("L'entrée dépasse la fin du fichier");
-    case 70: return QStringLiteral("Permission refusée");
-    case 71: return QStringLiteral("Disque non prêt");
-    case 75: return QStringLiteral("Erreur d'accès au chemin ou au fichier");
-    case 76: return QStringLiteral("Chemin d'accès introuvable");
-    default: return QStringLiteral("Erreur définie par l'application ou par l'objet");
-    }
-}
 
 Module11::Module11(const PlatformServices &services, Feuilleenfant &données, Geometry &geometry)
     : m_services(services), m_données(données), m_geometry(geometry)
@@ -197,31 +87,6 @@ void Module11::setDélaiVerrou(std::chrono::milliseconds délai)
     m_délaiVerrou = délai;
     for (Cursor *cursor : {&m_données.Donnée1(), &m_données.Donnée2(), &m_données.Donnée3(), &m_données.Donnée4()})
         cursor->setLockWait(attenteVerrou());
-}
-
-bool ErreursDifferees::essaie(const std::function<void()> &step)
-{
-    if (m_module.programEnded())
-        return false;
-    try {
-        step();
-        return true;
-    } catch (const AppError &error) {
-        m_erreurs.push_back(error);
-    } catch (const std::exception &error) {
-        m_erreurs.emplace_back(51, descriptionErreur(51) + QStringLiteral(" : ") + QString::fromLocal8Bit(error.what()));
-    }
-    return false;
-}
-
-void ErreursDifferees::signale()
-{
-    const std::vector<AppError> erreurs = std::exchange(m_erreurs, {});
-    for (const AppError &error : erreurs) {
-        if (m_module.programEnded())
-            break;
-        m_module.GestionErreur(error);
-    }
 }
 
 void Module11::setCouleur(int i, short rouge, short vert, short bleu)
@@ -523,56 +388,18 @@ void Module11::EcritJournal(const QString &kind, const JournalValues &v)
 Module11::EntreeJournal Module11::composeJournal(const QString &kind, const JournalValues &v)
 {
     const QDateTime now = m_services.clock.now();
-    const QString today = now.toString(QStringLiteral("dd/MM/yyyy"));
-    m_fichierJournal = now.toString(QStringLiteral("yy-MM-dd")) + QStringLiteral(".JNL");
-
-    QString line4;
-    if (kind.compare(QStringLiteral("Emprunt d'un document"), Qt::CaseInsensitive) == 0) {
-        line4 = QStringLiteral("emprunté le ") + v.dateemprunt;
-    } else if (kind.compare(QStringLiteral("Restitution d'un document"), Qt::CaseInsensitive) == 0) {
-        line4 = QStringLiteral("emprunté le ") + v.dateemprunt + QStringLiteral(" - restitué le ") + today;
-        // A loan date that cannot be read still leaves its entry, as stored,
-        // without the length of the loan.
-        const QDate loan = parseLoanDate(v.dateemprunt);
-        if (loan.isValid()) {
-            const qint64 days = loan.daysTo(now.date());
-            const QString length = days >= 0 ? QStringLiteral(" %1").arg(days) : QString::number(days);
-            line4 += QStringLiteral(" - ") + length + (days < 2 ? QStringLiteral(" jour") : QStringLiteral(" jours"));
-        }
-    }
-
-    // Values from the data are joined, never used as a format: a "%1" in a
-    // name stays as it is.
-    const QStringList lines = {
-        quoted(today + QStringLiteral(" - ") + now.toString(QStringLiteral("HH:mm")) + QStringLiteral(" - ") + kind),
-        quoted(QStringLiteral("Emprunteur : ") + v.matricule + QStringLiteral(" (emprunteur école - classe ") +
-               v.classe + QStringLiteral(" - ") + v.niveau + QStringLiteral(") - ") + v.nomenfant +
-               QStringLiteral(" ") + v.prénomenfant),
-        quoted(QStringLiteral("Document : ") + v.inventaire + QStringLiteral(" - ") + v.titre + QStringLiteral(" - ") +
-               v.éditeur),
-        quoted(line4),
-    };
-    QByteArray bytes;
-    for (const QString &line : lines)
-        bytes += TextFile::encode1252(line) + "\r\n";
-    return {nativePath(CheminBase() + QStringLiteral("\\") + m_fichierJournal), bytes};
+    m_fichierJournal = nomJournal(now);
+    return ::composeJournal(CheminBase(), now, kind, v);
 }
 
 bool Module11::ajouteAuJournal(const EntreeJournal &entree)
 {
-    // The whole entry goes in one write, under the journal's lock, after
-    // whatever the journal holds: nothing in it is ever removed.
-    return TextFile::appendLocked(
-        entree.fichier, entree.octets, [](const QByteArray &journal) { return qint64(journal.size()); },
-        attenteVerrou());
+    return ::ajouteAuJournal(entree, attenteVerrou());
 }
 
 bool Module11::repriseAuJournal(const EntreeJournal &entree, qint64 tailleAvant)
 {
-    return TextFile::appendLocked(
-        entree.fichier, entree.octets,
-        [&](const QByteArray &journal) { return placeOfInterruptedEntry(journal, entree.octets, tailleAvant); },
-        attenteVerrou());
+    return ::repriseAuJournal(entree, tailleAvant, attenteVerrou());
 }
 
 void Module11::endProgram()

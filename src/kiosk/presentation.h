@@ -3,7 +3,7 @@
 #include <QString>
 #include <QWidget>
 
-class AppContext;
+class KioskContext;
 class QLabel;
 
 // The start-up screen. Its load step is the program's own beginning: it finds
@@ -14,7 +14,7 @@ class QLabel;
 class présentation : public QWidget
 {
 public:
-    explicit présentation(AppContext &context);
+    explicit présentation(KioskContext &context);
 
     // The start-up, steps 1 to 24. Returns when the main menu is closed or the
     // program has ended.
@@ -30,5 +30,5 @@ private:
     void vérifieHorloge();
     void remplirClasses();
 
-    AppContext &m_context;
+    KioskContext &m_context;
 };

@@ -1,6 +1,6 @@
-#include "app/retouraccueil.h"
+#include "kiosk/retouraccueil.h"
 
-#include "app/lumascreen.h"
+#include "module/lumascreen.h"
 #include "platform/services.h"
 
 #include <QAbstractButton>

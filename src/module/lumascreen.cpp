@@ -1,6 +1,6 @@
-#include "app/lumascreen.h"
+#include "module/lumascreen.h"
 
-#include "app/appcontext.h"
+#include "module/appcontext.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

@@ -1,10 +1,12 @@
 #pragma once
 
-#include "app/module11.h"
+#include "folder/contexteprets.h"
+#include "folder/journal.h"
 #include "platform/textfile.h"
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 // A loan or a return under way, so that a loan and its journal entry never
 // disagree whatever instant the program dies at.
@@ -36,7 +38,7 @@ public:
     // Writes the intent; throws AppError when it cannot be written (nothing
     // must then be saved).
     // `avant` holds the loan fields (champsDuPret) of the record `rowid`.
-    static IntentionPret ecrit(Module11 &module, const Module11::EntreeJournal &entree, qint64 rowid,
+    static IntentionPret ecrit(ContextePrets &module, const EntreeJournal &entree, qint64 rowid,
                                const QHash<QString, QString> &avant);
     // The entry is written (or nothing was saved): the intent goes.
     void termine();
@@ -50,15 +52,15 @@ private:
 const QStringList &champsDuPret();
 
 // Takes the lending lock (waiting for another kiosk's loan to end, within
-// the deadline of Module11::attenteVerrou) and settles the intents dead
+// the deadline of ContextePrets::attenteVerrou) and settles the intents dead
 // kiosks left; returns the lock, held until the caller has saved its own
 // loan. Throws AppError, with no lock held, when it cannot: the caller must
 // then write nothing. An intent that fails its checks is left for the next
 // start to report.
-TextFile::FileLock verrouPrets(Module11 &module);
+TextFile::FileLock verrouPrets(ContextePrets &module);
 
 // At start: takes the lending lock and settles the intents dead kiosks left;
 // returns how many entries it wrote. Each intent that cannot be settled is
 // kept, and reported once the lock is let go. Throws AppError (3218) when the
 // lock stays taken past the deadline.
-int reprendIntentions(Module11 &module);
+int reprendIntentions(ContextePrets &module);

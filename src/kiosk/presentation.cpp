@@ -1,14 +1,15 @@
-#include "app/presentation.h"
+#include "kiosk/presentation.h"
 
-#include "app/appcontext.h"
-#include "app/feuillechoix.h"
-#include "app/intentionpret.h"
-#include "app/lumascreen.h"
-#include "app/version.h"
+#include "kiosk/kioskcontext.h"
+#include "kiosk/feuillechoix.h"
+#include "folder/intentionpret.h"
+#include "module/lumascreen.h"
+#include "kiosk/version.h"
 #include "lending/feuilleclasse.h"
 #include "lending/feuilleecole.h"
 #include "platform/paths.h"
 #include "search/feuilledescripteurs.h"
+#include "search/requetes.h"
 
 #include <QApplication>
 #include <QDir>
@@ -39,7 +40,7 @@ const QString kRequeteCatalogue = QStringLiteral("SELECT * FROM luma ORDER BY in
 
 } // namespace
 
-présentation::présentation(AppContext &context) : QWidget(nullptr, Qt::Window), m_context(context)
+présentation::présentation(KioskContext &context) : QWidget(nullptr, Qt::Window), m_context(context)
 {
     setObjectName(QStringLiteral("présentation"));
     // No caption. Qt shows the program's name in place of an empty title, so

@@ -1,7 +1,7 @@
-#include "app/feuillechoix.h"
+#include "kiosk/feuillechoix.h"
 
-#include "app/appcontext.h"
-#include "app/version.h"
+#include "module/appcontext.h"
+#include "kiosk/version.h"
 #include "lending/feuilleecole.h"
 #include "search/feuillerecherche.h"
 

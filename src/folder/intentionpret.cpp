@@ -1,4 +1,4 @@
-#include "app/intentionpret.h"
+#include "folder/intentionpret.h"
 
 #include "data/cursor.h"
 #include "platform/apperror.h"
@@ -21,12 +21,12 @@ const QString kDossier = QStringLiteral("\\EN-COURS");
 const QString kExtension = QStringLiteral(".PRET");
 constexpr int kPathFileAccessError = 75;
 
-QString dossier(Module11 &module)
+QString dossier(ContextePrets &module)
 {
     return module.CheminBase() + kDossier;
 }
 
-QString dossierCree(Module11 &module)
+QString dossierCree(ContextePrets &module)
 {
     const QString folder = nativePath(dossier(module));
     TextFile::makeFolder(folder);
@@ -37,7 +37,7 @@ QString dossierCree(Module11 &module)
 // lock. With `erreurs`, every failure is kept there and the next intent is
 // settled; without, an intent that fails its checks is passed over and any
 // other failure is thrown.
-int regleIntentions(Module11 &module, ErreursDifferees *erreurs);
+int regleIntentions(ContextePrets &module, ErreursDifferees *erreurs);
 
 // One "key=base64" line per value: any text or byte survives.
 QByteArray encode(const QList<QPair<QString, QByteArray>> &values)
@@ -61,7 +61,7 @@ QHash<QString, QByteArray> decode(const QByteArray &bytes)
 
 } // namespace
 
-IntentionPret IntentionPret::ecrit(Module11 &module, const Module11::EntreeJournal &entree, qint64 rowid,
+IntentionPret IntentionPret::ecrit(ContextePrets &module, const EntreeJournal &entree, qint64 rowid,
                                    const QHash<QString, QString> &avant)
 {
     const QString folder = dossierCree(module);
@@ -109,7 +109,7 @@ const QStringList &champsDuPret()
     return champs;
 }
 
-TextFile::FileLock verrouPrets(Module11 &module)
+TextFile::FileLock verrouPrets(ContextePrets &module)
 {
     TextFile::FileLock lock =
         TextFile::FileLock::take(dossierCree(module) + QStringLiteral("/PRETS.LCK"), module.attenteVerrou());
@@ -117,7 +117,7 @@ TextFile::FileLock verrouPrets(Module11 &module)
     return lock;
 }
 
-int reprendIntentions(Module11 &module)
+int reprendIntentions(ContextePrets &module)
 {
     if (!isFolder(dossier(module)))
         return 0;
@@ -205,7 +205,7 @@ Intention litIntention(const QString &name, const QHash<QString, QByteArray> &va
 }
 
 // Settles one intent, held by this kiosk; returns whether it wrote its entry.
-bool regle(Module11 &module, const QString &name, TextFile::HeldFile &held)
+bool regle(ContextePrets &module, const QString &name, TextFile::HeldFile &held)
 {
     QByteArray content;
     try {
@@ -245,9 +245,9 @@ bool regle(Module11 &module, const QString &name, TextFile::HeldFile &held)
     catalogue.close();
     bool written = false;
     if (!unchanged) {
-        const Module11::EntreeJournal entree{
+        const EntreeJournal entree{
             nativePath(module.CheminBase() + QLatin1Char('\\') + intention.journal), intention.entree};
-        written = module.repriseAuJournal(entree, intention.tailleJournal);
+        written = repriseAuJournal(entree, intention.tailleJournal, module.attenteVerrou());
     }
     held.done();
     return written;
@@ -273,7 +273,7 @@ QStringList intentions(const QString &folder)
     return names;
 }
 
-int regleIntentions(Module11 &module, ErreursDifferees *erreurs)
+int regleIntentions(ContextePrets &module, ErreursDifferees *erreurs)
 {
     const QString folder = dossier(module);
     int written = 0;

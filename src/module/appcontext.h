@@ -1,10 +1,9 @@
 #pragma once
 
-#include "app/module11.h"
 #include "data/feuilleenfant.h"
+#include "module/module11.h"
 #include "platform/geometry.h"
 #include "platform/services.h"
-#include "search/requetes.h"
 
 #include <QDateTime>
 
@@ -13,8 +12,7 @@
 #include <optional>
 
 class QWidget;
-class présentation;
-class Feuillechoix;
+class RequetesSauvegardees;
 class Feuilleécole;
 class Feuilleclasse;
 class feuilledocument;
@@ -24,15 +22,17 @@ class Feuilleécriture;
 class feuilleaffichage;
 class Recherche1;
 
-// Everything one run of the program owns: the platform services, the
-// geometry, the hidden data screen, the shared module with its values, and each
-// screen, created on first use and then only shown and hidden until the end.
-// A test builds a fresh context on a temporary data folder and throws it away.
+// What every screen finds of one run of the program: the platform services,
+// the geometry, the hidden data screen, the shared module with its values, and
+// the lending and search screens, each created on first use and then only
+// shown and hidden until the end. The program above the screens creates them
+// (KioskContext): a screen asks for another through this interface and never
+// links the code that makes it.
 class AppContext
 {
 public:
     AppContext(PlatformServices services, double scale = 1.0);
-    ~AppContext();
+    virtual ~AppContext();
 
     AppContext(const AppContext &) = delete;
     AppContext &operator=(const AppContext &) = delete;
@@ -42,19 +42,17 @@ public:
     Feuilleenfant &données() { return m_données; }
     Module11 &module() { return *m_module; }
 
-    présentation &Présentation();
-    Feuillechoix &FeuilleChoix();
-    Feuilleécole &FeuilleÉcole();
-    Feuilleclasse &FeuilleClasse();
-    feuilledocument &FeuilleDocument();
-    Feuillerecherche &FeuilleRecherche();
-    feuilledescripteurs &FeuilleDescripteurs();
-    Feuilleécriture &FeuilleÉcriture();
-    feuilleaffichage &FeuilleAffichage();
-    Recherche1 &FeuilleRecherche1();
+    virtual Feuilleécole &FeuilleÉcole() = 0;
+    virtual Feuilleclasse &FeuilleClasse() = 0;
+    virtual feuilledocument &FeuilleDocument() = 0;
+    virtual Feuillerecherche &FeuilleRecherche() = 0;
+    virtual feuilledescripteurs &FeuilleDescripteurs() = 0;
+    virtual Feuilleécriture &FeuilleÉcriture() = 0;
+    virtual feuilleaffichage &FeuilleAffichage() = 0;
+    virtual Recherche1 &FeuilleRecherche1() = 0;
 
     // The saved requests, read at start-up.
-    RequetesSauvegardees &requêtes() { return m_requêtes; }
+    virtual RequetesSauvegardees &requêtes() = 0;
 
     // Full screen: the backdrop every screen sits on (none otherwise). Set
     // before the first screen is made.
@@ -76,18 +74,6 @@ private:
     Geometry m_geometry;
     Feuilleenfant m_données;
     std::unique_ptr<Module11> m_module;
-    RequetesSauvegardees m_requêtes;
     QWidget *m_fond = nullptr;
     HorlogeDossier m_horlogeDossier;
-
-    std::unique_ptr<présentation> m_présentation;
-    std::unique_ptr<Feuillechoix> m_feuillechoix;
-    std::unique_ptr<Feuilleécole> m_feuilleécole;
-    std::unique_ptr<Feuilleclasse> m_feuilleclasse;
-    std::unique_ptr<feuilledocument> m_feuilledocument;
-    std::unique_ptr<Feuillerecherche> m_feuillerecherche;
-    std::unique_ptr<feuilledescripteurs> m_feuilledescripteurs;
-    std::unique_ptr<Feuilleécriture> m_feuilleécriture;
-    std::unique_ptr<feuilleaffichage> m_feuilleaffichage;
-    std::unique_ptr<Recherche1> m_recherche1;
 };

@@ -1,4 +1,4 @@
-#include "app/kioskoptions.h"
+#include "kiosk/kioskoptions.h"
 
 namespace {
 

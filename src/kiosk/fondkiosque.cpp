@@ -1,4 +1,4 @@
-#include "app/fondkiosque.h"
+#include "kiosk/fondkiosque.h"
 
 #include <QGuiApplication>
 #include <QScreen>

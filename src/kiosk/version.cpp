@@ -1,0 +1,1 @@
+#include "kiosk/version.h"

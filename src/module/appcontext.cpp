@@ -1,0 +1,16 @@
+#include "module/appcontext.h"
+
+#include "platform/folderclock.h"
+
+AppContext::AppContext(PlatformServices services, double scale)
+    : m_services(services), m_geometry(scale),
+      m_module(std::make_unique<Module11>(m_services, m_données, m_geometry)), m_horlogeDossier(folderClock)
+{
+}
+
+AppContext::~AppContext() = default;
+
+void AppContext::closeAll()
+{
+    m_données.closeAll();
+}

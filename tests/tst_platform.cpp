@@ -3,6 +3,7 @@
 
 #include "platform/apperror.h"
 #include "platform/datafile.h"
+#include "platform/durablefile.h"
 #include "platform/geometry.h"
 #include "platform/paths.h"
 #include "platform/picture.h"
@@ -34,6 +35,7 @@
 #include <array>
 #include <csignal>
 #include <cstring>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -53,6 +55,25 @@ QByteArray readBytes(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return "<unreadable>";
     return file.readAll();
+}
+
+// One write of each kind the program makes in the data folder, or a read.
+void writeAs(const QString &writer, const QString &path)
+{
+    if (writer == "append")
+        DurableFile::appendLocked(path, "x\r\n", [](const QByteArray &content) { return content.size(); });
+    else if (writer == "atomic replace")
+        DurableFile::writeFileAtomically(path, "x");
+    else if (writer == "lock")
+        DurableFile::FileLock::take(path);
+    else if (writer == "held file")
+        DurableFile::HeldFile::create(path, "x");
+    else if (writer == "folder")
+        DurableFile::makeFolder(path);
+    else if (writer == "measure")
+        DurableFile::sizeBeforeAppend(path);
+    else
+        DataFile::readAll(path, DataFile::kTextLimit);
 }
 
 QImage solidImage(const QColor &color, QSize size = QSize(4, 4))
@@ -147,7 +168,7 @@ private slots:
         const pid_t child = ::fork();
         if (child == 0) {
             try {
-                TextFile::HeldFile held = TextFile::HeldFile::create(path, "contenu");
+                DurableFile::HeldFile held = DurableFile::HeldFile::create(path, "contenu");
                 (void)!::write(ready[1], "1", 1);
                 ::pause();
             } catch (...) {
@@ -156,13 +177,13 @@ private slots:
         }
         char signal = 0;
         QCOMPARE(::read(ready[0], &signal, 1), ssize_t(1));
-        QVERIFY(!TextFile::HeldFile::claim(path).isHeld());
-        QVERIFY_THROWS_EXCEPTION(AppError, TextFile::HeldFile::create(path, "autre"));
+        QVERIFY(!DurableFile::HeldFile::claim(path).isHeld());
+        QVERIFY_THROWS_EXCEPTION(AppError, DurableFile::HeldFile::create(path, "autre"));
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
         ::close(ready[0]);
         ::close(ready[1]);
-        TextFile::HeldFile taken = TextFile::HeldFile::claim(path);
+        DurableFile::HeldFile taken = DurableFile::HeldFile::claim(path);
         QVERIFY(taken.isHeld());
         QCOMPARE(taken.content(), QByteArray("contenu"));
         taken.done();
@@ -208,12 +229,12 @@ private slots:
         bool held = false;
         const auto take = [&] {
             if (wait == "lock file") {
-                TextFile::FileLock lock = TextFile::FileLock::take(path, lockWait);
+                DurableFile::FileLock lock = DurableFile::FileLock::take(path, lockWait);
                 held = true;
             } else if (wait == "held file") {
-                held = TextFile::HeldFile::claim(path, lockWait).isHeld();
+                held = DurableFile::HeldFile::claim(path, lockWait).isHeld();
             } else {
-                held = TextFile::appendLocked(path, "après\r\n", [](const QByteArray &c) { return c.size(); },
+                held = DurableFile::appendLocked(path, "après\r\n", [](const QByteArray &c) { return c.size(); },
                                               lockWait);
             }
         };
@@ -394,45 +415,112 @@ private slots:
         QCOMPARE(TextFile::encode1252(QString(QChar(0x0080))), QByteArray("?")); // Latin-1 control, not €
     }
 
-    void appendsLinesWithCrLf()
+    // A journal is appended to by every kiosk: what another program wrote
+    // stays, a line it left without its end is ended first, and the torn
+    // tail of a write of ours (`keep` says how much to keep) goes.
+    void appendsKeepOthersBytes_data()
     {
-        const QString path = m_dir.filePath("24-12-05.JNL");
-        TextFile::appendLines1252(path, {"05/12/2024 Élodie", "emprunte « Le loup » 5 €"});
-        QCOMPARE(readBytes(path), QByteArray("05/12/2024 \xC9lodie\r\nemprunte \xAB Le loup \xBB 5 \x80\r\n"));
-
-        TextFile::appendLines1252(path, {"rend"});
-        QCOMPARE(readBytes(path), QByteArray("05/12/2024 \xC9lodie\r\nemprunte \xAB Le loup \xBB 5 \x80\r\nrend\r\n"));
-        QCOMPARE(TextFile::read1252(path), QString("05/12/2024 Élodie\r\nemprunte « Le loup » 5 €\r\nrend\r\n"));
+        QTest::addColumn<QByteArray>("before"); // "<none>": no file yet
+        QTest::addColumn<int>("keep");          // -2: all of it
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("new file") << QByteArray("<none>") << -2 << QByteArray("\"b\"\r\n");
+        QTest::newRow("after whole lines") << QByteArray("\"a\"\r\n") << -2 << QByteArray("\"a\"\r\n\"b\"\r\n");
+        QTest::newRow("a line without its end") << QByteArray("\"a\"") << -2 << QByteArray("\"a\"\r\n\"b\"\r\n");
+        QTest::newRow("a torn tail cut") << QByteArray("\"a\"\r\n\"b") << 5 << QByteArray("\"a\"\r\n\"b\"\r\n");
+        QTest::newRow("already there") << QByteArray("\"a\"\r\n") << -1 << QByteArray("\"a\"\r\n");
+    }
+    void appendsKeepOthersBytes()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(int, keep);
+        QFETCH(QByteArray, after);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("26-12-05.JNL");
+        if (before != "<none>")
+            writeBytes(path, before);
+        QByteArray seen = "<not called>";
+        const bool written = DurableFile::appendLocked(path, "\"b\"\r\n", [&](const QByteArray &content) {
+            seen = content;
+            return keep == -2 ? qint64(content.size()) : qint64(keep);
+        });
+        QCOMPARE(seen, before == "<none>" ? QByteArray() : before);
+        QCOMPARE(written, keep != -1);
+        QCOMPARE(readBytes(path), after);
     }
 
+    // A write that fails half way (the disk full when the file grows) takes
+    // back its own bytes, and only those.
+    void failedAppendLeavesTheJournalAsItWas()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("26-12-05.JNL");
+        writeBytes(path, "\"a\"\r\n");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const struct rlimit limit = {10, 10};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            const int error = errorNumberOf([&] {
+                DurableFile::appendLocked(path, QByteArray(100, 'x'), [](const QByteArray &c) { return c.size(); });
+            });
+            ::_exit(error == ErrorNumber::DiskFull ? 0 : 1);
+        }
+        int status = -1;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QCOMPARE(readBytes(path), QByteArray("\"a\"\r\n"));
+    }
+
+    // The system's errors become the platform's numbers.
+    void fileErrorsCarryPlatformNumbers_data()
+    {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<QString>("path"); // %T: a temporary folder
+        QTest::addColumn<int>("error");
+        for (const char *writer : {"append", "atomic replace", "lock", "held file"})
+            QTest::addRow("%s, missing folder", writer) << writer << "%T/ABSENT/26-12-05.JNL" << ErrorNumber::PathNotFound;
+        for (const char *writer : {"append", "lock", "held file"})
+            QTest::addRow("%s, no name", writer) << writer << "" << ErrorNumber::BadFileName;
+        QTest::newRow("read, missing file") << "read" << "%T/ABSENT.RQT" << ErrorNumber::FileNotFound;
+        QTest::newRow("read, missing folder") << "read" << "%T/ABSENT/A.RQT" << ErrorNumber::PathNotFound;
+        if (QFileInfo::exists("/dev/full"))
+            QTest::newRow("append, full disk") << "append" << "/dev/full" << ErrorNumber::DiskFull;
+        // A loan measures its journal before saving anything: only a file
+        // (or a device) will take the entry.
+        QTest::newRow("measure, pipe") << "measure" << "%T/FIFO" << 75;
+        QTest::newRow("measure, folder") << "measure" << "%T" << 75;
+        QTest::newRow("measure, missing file") << "measure" << "%T/26-12-05.JNL" << 0;
+        QTest::newRow("measure, missing folder") << "measure" << "%T/ABSENT/26-12-05.JNL" << ErrorNumber::PathNotFound;
+    }
     void fileErrorsCarryPlatformNumbers()
     {
-        const QString missingFolder = m_dir.filePath("ABSENT/JOURNAL.JNL");
-        QCOMPARE(errorNumberOf([&] { TextFile::appendLines1252(missingFolder, {"x"}); }), ErrorNumber::PathNotFound);
-        QCOMPARE(errorNumberOf([&] { TextFile::read1252(missingFolder); }), ErrorNumber::PathNotFound);
-        QCOMPARE(errorNumberOf([&] { TextFile::read1252(m_dir.filePath("ABSENT.RQT")); }), ErrorNumber::FileNotFound);
-        QCOMPARE(errorNumberOf([&] { TextFile::writeFileAtomically(missingFolder, "x"); }), ErrorNumber::PathNotFound);
-        QCOMPARE(errorNumberOf([&] { TextFile::appendLines1252(QString(), {"x"}); }), ErrorNumber::BadFileName);
-        QVERIFY(!QFileInfo::exists(m_dir.filePath("ABSENT")));
-        // The full device: every write fails for lack of room.
-        if (QFileInfo::exists("/dev/full"))
-            QCOMPARE(errorNumberOf([] { TextFile::appendLines1252("/dev/full", {"x"}); }), ErrorNumber::DiskFull);
+        QFETCH(QString, writer);
+        QFETCH(QString, path);
+        QFETCH(int, error);
+        QTemporaryDir dir;
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("FIFO")).constData(), 0666), 0);
+        path.replace("%T", dir.path());
+        QCOMPARE(errorNumberOf([&] { writeAs(writer, path); }), error);
+        QVERIFY(!QFileInfo::exists(dir.filePath("ABSENT")));
+    }
 
+    void readOnlyFolderIsLeftAsItWas()
+    {
         if (::geteuid() == 0)
             QSKIP("root writes into read-only folders");
-        const QString locked = m_dir.filePath("locked");
-        QVERIFY(QDir().mkpath(locked));
+        QTemporaryDir dir;
+        const QString locked = dir.path();
         writeBytes(locked + "/COULEURS.INI", "0\r\n");
-        {
-            ::chmod(QFile::encodeName(locked).constData(), 0555);
-            const auto writable = qScopeGuard([&] { ::chmod(QFile::encodeName(locked).constData(), 0755); });
-            QCOMPARE(errorNumberOf([&] { TextFile::appendLines1252(locked + "/NEW.JNL", {"x"}); }),
-                     ErrorNumber::PermissionDenied);
-            QCOMPARE(errorNumberOf([&] { TextFile::writeFileAtomically(locked + "/COULEURS.INI", "1\r\n"); }),
-                     ErrorNumber::PermissionDenied);
+        ::chmod(QFile::encodeName(locked).constData(), 0555);
+        const auto writable = qScopeGuard([&] { ::chmod(QFile::encodeName(locked).constData(), 0755); });
+        for (const QString writer : {"append", "atomic replace", "lock", "held file", "folder"}) {
+            const QString name = writer == "atomic replace" ? "/COULEURS.INI" : "/NEW";
+            QCOMPARE(errorNumberOf([&] { writeAs(writer, locked + name); }), ErrorNumber::PermissionDenied);
         }
         QCOMPARE(readBytes(locked + "/COULEURS.INI"), QByteArray("0\r\n"));
-        QCOMPARE(QDir(locked).entryList(QDir::Files), QStringList{"COULEURS.INI"});
+        QCOMPARE(QDir(locked).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{"COULEURS.INI"});
     }
 
     void replacesFilesAtomically()
@@ -443,9 +531,9 @@ private slots:
         const QString path = folder + "/COULEURS.INI";
         writeBytes(path, "a much longer old content\r\n");
 
-        TextFile::writeFileAtomically(path, "0\r\n128\r\n");
+        DurableFile::writeFileAtomically(path, "0\r\n128\r\n");
         QCOMPARE(readBytes(path), QByteArray("0\r\n128\r\n"));
-        TextFile::writeFileAtomically(folder + "/NEW.INI", "");
+        DurableFile::writeFileAtomically(folder + "/NEW.INI", "");
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), (QStringList{"COULEURS.INI", "NEW.INI"}));
     }
 
@@ -473,19 +561,7 @@ private slots:
             writeBytes(target, precious);
         const QString link = data.filePath("LIEN");
         QVERIFY(QFile::link(target, link));
-        const std::function<void()> write = [&] {
-            if (writer == "append")
-                TextFile::appendLines1252(link, {"x"});
-            else if (writer == "lock")
-                TextFile::FileLock::take(link);
-            else if (writer == "held file")
-                TextFile::HeldFile::create(link, "x");
-            else if (writer == "atomic replace")
-                TextFile::writeFileAtomically(link, "x");
-            else
-                TextFile::makeFolder(link);
-        };
-        const std::optional<AppError> error = errorOf(write);
+        const std::optional<AppError> error = errorOf([&] { writeAs(writer, link); });
         QVERIFY(error);
         // Creating a held file fails as any existing name does; the others say why.
         if (writer != "held file")
@@ -499,19 +575,6 @@ private slots:
             QCOMPARE(QDir(target).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
         else
             QCOMPARE(readBytes(target), precious);
-    }
-
-    // A loan measures its journal before saving anything: only a file (or a
-    // device) will take the entry.
-    void journalIsMeasuredBeforeTheLoan()
-    {
-        QTemporaryDir data;
-        QCOMPARE(TextFile::sizeBeforeAppend(data.filePath("26-12-05.JNL")), 0);
-        writeBytes(data.filePath("26-12-05.JNL"), "\"a\"\n");
-        QCOMPARE(TextFile::sizeBeforeAppend(data.filePath("26-12-05.JNL")), 4);
-        QCOMPARE(::mkfifo(QFile::encodeName(data.filePath("26-12-06.JNL")).constData(), 0666), 0);
-        QCOMPARE(errorNumberOf([&] { TextFile::sizeBeforeAppend(data.filePath("26-12-06.JNL")); }), 75);
-        QCOMPARE(errorNumberOf([&] { TextFile::sizeBeforeAppend(data.path()); }), 75);
     }
 
     // What the program creates in a data folder is shared as the catalogue
@@ -546,11 +609,11 @@ private slots:
         const auto restore = qScopeGuard([&] { ::umask(previous); });
 
         const QString folder = data.filePath("EN-COURS");
-        TextFile::makeFolder(folder);
-        TextFile::FileLock::take(folder + "/PRETS.LCK");
-        TextFile::HeldFile held = TextFile::HeldFile::create(folder + "/A.PRET", "x");
-        TextFile::appendLines1252(data.filePath("26-12-05.JNL"), {"x"});
-        TextFile::writeFileAtomically(data.filePath("COULEURS.INI"), "0\r\n");
+        DurableFile::makeFolder(folder);
+        DurableFile::FileLock::take(folder + "/PRETS.LCK");
+        DurableFile::HeldFile held = DurableFile::HeldFile::create(folder + "/A.PRET", "x");
+        writeAs("append", data.filePath("26-12-05.JNL"));
+        DurableFile::writeFileAtomically(data.filePath("COULEURS.INI"), "0\r\n");
         const auto modeOf = [](const QString &path) {
             struct stat status {};
             return ::lstat(QFile::encodeName(path).constData(), &status) == 0
@@ -564,10 +627,10 @@ private slots:
 
         // A file that exists keeps what it has, replaced or appended to.
         QCOMPARE(::chmod(QFile::encodeName(data.filePath("COULEURS.INI")).constData(), 0604), 0);
-        TextFile::writeFileAtomically(data.filePath("COULEURS.INI"), "1\r\n");
+        DurableFile::writeFileAtomically(data.filePath("COULEURS.INI"), "1\r\n");
         QCOMPARE(modeOf(data.filePath("COULEURS.INI")).first, 0604);
         QCOMPARE(::chmod(QFile::encodeName(data.filePath("26-12-05.JNL")).constData(), 0604), 0);
-        TextFile::appendLines1252(data.filePath("26-12-05.JNL"), {"y"});
+        writeAs("append", data.filePath("26-12-05.JNL"));
         QCOMPARE(modeOf(data.filePath("26-12-05.JNL")).first, 0604);
     }
 
@@ -673,7 +736,7 @@ private slots:
         QCOMPARE(text, textRefused ? 75 : 0);
         QCOMPARE(errorNumberOf([&] { DataFile::check(path, DataFile::kMediaLimit); }), soundRefused ? 75 : 0);
         // An intent in its place may be claimed; its content is refused.
-        TextFile::HeldFile intent = TextFile::HeldFile::claim(path);
+        DurableFile::HeldFile intent = DurableFile::HeldFile::claim(path);
         if (intent.isHeld())
             QCOMPARE(errorNumberOf([&] { intent.content(); }), textRefused ? 75 : 0);
         QVERIFY(Picture::fromFile(path, QSize(64, 64)).isNull());

@@ -29,7 +29,7 @@ QString dossier(Module11 &module)
 QString dossierCree(Module11 &module)
 {
     const QString folder = nativePath(dossier(module));
-    TextFile::makeFolder(folder);
+    DurableFile::makeFolder(folder);
     return folder;
 }
 
@@ -71,7 +71,7 @@ IntentionPret IntentionPret::ecrit(Module11 &module, const Module11::EntreeJourn
         {QStringLiteral("journal"), QFileInfo(entree.fichier).fileName().toUtf8()},
         {QStringLiteral("entree"), entree.octets},
         // What follows this size, if the kiosk dies, is its own torn entry.
-        {QStringLiteral("journal.taille"), QByteArray::number(TextFile::sizeBeforeAppend(entree.fichier))},
+        {QStringLiteral("journal.taille"), QByteArray::number(DurableFile::sizeBeforeAppend(entree.fichier))},
         {QStringLiteral("rowid"), QByteArray::number(rowid)},
         {QStringLiteral("inventaire"), avant.value(QStringLiteral("inventaire")).toUtf8()},
     };
@@ -85,7 +85,7 @@ IntentionPret IntentionPret::ecrit(Module11 &module, const Module11::EntreeJourn
     IntentionPret intention;
     for (int attempt = 0;; ++attempt) {
         try {
-            intention.m_fichier = TextFile::HeldFile::create(folder + QLatin1Char('/') + name + QLatin1Char('-') +
+            intention.m_fichier = DurableFile::HeldFile::create(folder + QLatin1Char('/') + name + QLatin1Char('-') +
                                                        QString::number(attempt) + kExtension,
                                                    encode(values));
             return intention;
@@ -109,10 +109,10 @@ const QStringList &champsDuPret()
     return champs;
 }
 
-TextFile::FileLock verrouPrets(Module11 &module)
+DurableFile::FileLock verrouPrets(Module11 &module)
 {
-    TextFile::FileLock lock =
-        TextFile::FileLock::take(dossierCree(module) + QStringLiteral("/PRETS.LCK"), module.attenteVerrou());
+    DurableFile::FileLock lock =
+        DurableFile::FileLock::take(dossierCree(module) + QStringLiteral("/PRETS.LCK"), module.attenteVerrou());
     regleIntentions(module, nullptr);
     return lock;
 }
@@ -124,8 +124,8 @@ int reprendIntentions(Module11 &module)
     ErreursDifferees erreurs(module);
     int written = 0;
     {
-        TextFile::FileLock lock =
-            TextFile::FileLock::take(dossierCree(module) + QStringLiteral("/PRETS.LCK"), module.attenteVerrou());
+        DurableFile::FileLock lock =
+            DurableFile::FileLock::take(dossierCree(module) + QStringLiteral("/PRETS.LCK"), module.attenteVerrou());
         written = regleIntentions(module, &erreurs);
     }
     erreurs.signale();
@@ -205,7 +205,7 @@ Intention litIntention(const QString &name, const QHash<QString, QByteArray> &va
 }
 
 // Settles one intent, held by this kiosk; returns whether it wrote its entry.
-bool regle(Module11 &module, const QString &name, TextFile::HeldFile &held)
+bool regle(Module11 &module, const QString &name, DurableFile::HeldFile &held)
 {
     QByteArray content;
     try {
@@ -289,10 +289,10 @@ int regleIntentions(Module11 &module, ErreursDifferees *erreurs)
             // program's files one by one): wait for it, within the deadline,
             // rather than skip an intent that is about to be free.
             const QString path = nativePath(folder + QLatin1Char('\\') + name);
-            TextFile::HeldFile held;
+            DurableFile::HeldFile held;
             try {
-                held = patient ? TextFile::HeldFile::claim(path, module.attenteVerrou())
-                               : TextFile::HeldFile::claim(path);
+                held = patient ? DurableFile::HeldFile::claim(path, module.attenteVerrou())
+                               : DurableFile::HeldFile::claim(path);
             } catch (const AppError &error) {
                 patient = patient && error.number() != ErrorNumber::OtherKioskBusy;
                 throw;

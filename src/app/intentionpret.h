@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/module11.h"
-#include "platform/textfile.h"
+#include "platform/durablefile.h"
 
 #include <QHash>
 #include <QString>
@@ -42,7 +42,7 @@ public:
     void termine();
 
 private:
-    TextFile::HeldFile m_fichier;
+    DurableFile::HeldFile m_fichier;
 };
 
 // The loan fields a borrow or return checks before it writes, and an intent
@@ -55,7 +55,7 @@ const QStringList &champsDuPret();
 // loan. Throws AppError, with no lock held, when it cannot: the caller must
 // then write nothing. An intent that fails its checks is left for the next
 // start to report.
-TextFile::FileLock verrouPrets(Module11 &module);
+DurableFile::FileLock verrouPrets(Module11 &module);
 
 // At start: takes the lending lock and settles the intents dead kiosks left;
 // returns how many entries it wrote. Each intent that cannot be settled is

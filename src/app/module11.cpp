@@ -5,6 +5,7 @@
 #include "data/jetfunctions.h"
 #include "data/repair.h"
 #include "platform/datafile.h"
+#include "platform/durablefile.h"
 #include "platform/geometry.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
@@ -281,7 +282,7 @@ void Module11::EcritCouleurs()
     for (int i = 0; i < 10; ++i)
         for (short v : {Rouge(i), Vert(i), Bleu(i)})
             bytes += QByteArray::number(v) + "\r\n";
-    TextFile::writeFileAtomically(nativePath(CheminBase() + kColourFile), bytes);
+    DurableFile::writeFileAtomically(nativePath(CheminBase() + kColourFile), bytes);
 }
 
 Picture Module11::couverture(const QString &inventaire, QSize taille) const
@@ -562,14 +563,14 @@ bool Module11::ajouteAuJournal(const EntreeJournal &entree)
 {
     // The whole entry goes in one write, under the journal's lock, after
     // whatever the journal holds: nothing in it is ever removed.
-    return TextFile::appendLocked(
+    return DurableFile::appendLocked(
         entree.fichier, entree.octets, [](const QByteArray &journal) { return qint64(journal.size()); },
         attenteVerrou());
 }
 
 bool Module11::repriseAuJournal(const EntreeJournal &entree, qint64 tailleAvant)
 {
-    return TextFile::appendLocked(
+    return DurableFile::appendLocked(
         entree.fichier, entree.octets,
         [&](const QByteArray &journal) { return placeOfInterruptedEntry(journal, entree.octets, tailleAvant); },
         attenteVerrou());

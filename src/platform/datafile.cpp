@@ -1,7 +1,7 @@
 #include "platform/datafile.h"
 
 #include "platform/apperror.h"
-#include "platform/textfile.h"
+#include "platform/durablefile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -51,7 +51,7 @@ QString sizeText(qint64 bytes)
 {
     if (error == ENXIO || error == ELOOP || error == EISDIR)
         throwNotRegular(path);
-    TextFile::throwFileError(error, path);
+    DurableFile::throwFileError(error, path);
 }
 
 } // namespace

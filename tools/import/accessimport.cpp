@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "data/schema.h"
 #include "platform/apperror.h"
+#include "platform/durablefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -201,16 +202,6 @@ void giveUsualMode(const QString &path)
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::chmod(QFile::encodeName(path).constData(), 0666 & ~mask);
-}
-
-// Makes a rename durable: the folder's new entry goes to the disk.
-void syncFolder(const QString &folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
 }
 
 template <typename T>
@@ -441,17 +432,6 @@ bool isUserTable(MdbCatalogEntry *entry)
 }
 
 } // namespace
-
-void flushToDisk(const QString &path)
-{
-    for (const QString &p : {path, QFileInfo(path).absolutePath()}) {
-        const int fd = ::open(QFile::encodeName(p).constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
 
 QString jetDateText(double value)
 {
@@ -701,7 +681,7 @@ ImportResult importAccessFile(const QString &source, const QString &destination,
     PartialFile partial(partialPath);
     const ImportResult result = convertAccessFile(source, partial.path(), options);
     giveUsualMode(partial.path());
-    flushToDisk(partial.path());
+    DurableFile::flushToDisk(partial.path());
     if (!QFile::rename(partial.path(), destinationInfo.absoluteFilePath())) {
         if (QFileInfo::exists(destinationInfo.absoluteFilePath()))
             throw AppError(ErrorNumber::FileAlreadyExists,
@@ -711,6 +691,7 @@ ImportResult importAccessFile(const QString &source, const QString &destination,
                        QStringLiteral("Impossible de nommer le fichier converti « %1 ».").arg(native(destination)));
     }
     partial.done();
-    syncFolder(destinationInfo.absolutePath());
+    // The rename itself reaches the disk.
+    DurableFile::syncFolder(destinationInfo.absolutePath());
     return result;
 }

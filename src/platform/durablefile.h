@@ -9,8 +9,9 @@
 
 // Files of the data folder that must survive a crash or a power cut, and that
 // several kiosks share: locks, files held while a loan is under way, files
-// replaced whole, journals appended to. Everything reaches the disk (the file,
-// and the folder entry of a new or renamed file) before a call returns.
+// replaced whole, journals appended to. What a call writes reaches the disk
+// (the file, and the folder entry of a new or renamed file) before it
+// returns; a lock file's content does not matter, and a removal may be lost.
 // Errors are thrown as AppError with the platform's numbers: 53 file not
 // found, 76 path not found, 70 permission denied, 61 disk full, 52 bad file
 // name, 75 a link or no regular file where a file is written.

@@ -148,27 +148,7 @@ double valeurNumerique(const QString &text)
 
 QString descriptionErreur(int number)
 {
-    switch (number) {
-    case 5: return QStringLiteral("Argument ou appel de procédure incorrect");
-    case 6: return QStringLiteral("Dépassement de capacité");
-    case 7: return QStringLiteral("Mémoire insuffisante");
-    case 9: return QStringLiteral("L'indice n'appartient pas à la sélection");
-    case 11: return QStringLiteral("Division par zéro");
-    case 13: return QStringLiteral("Type incompatible");
-    case 51: return QStringLiteral("Erreur interne");
-    case 52: return QStringLiteral("Nom ou numéro de fichier incorrect");
-    case 53: return QStringLiteral("Fichier introuvable");
-    case 55: return QStringLiteral("Fichier déjà ouvert");
-    case 57: return QStringLiteral("Erreur d'entrée/sortie sur périphérique");
-    case 58: return QStringLiteral("Ce fichier existe déjà");
-    case 61: return QStringLiteral("Disque plein");
-    case 62: return QStringLiteral("L'entrée dépasse la fin du fichier");
-    case 70: return QStringLiteral("Permission refusée");
-    case 71: return QStringLiteral("Disque non prêt");
-    case 75: return QStringLiteral("Erreur d'accès au chemin ou au fichier");
-    case 76: return QStringLiteral("Chemin d'accès introuvable");
-    default: return QStringLiteral("Erreur définie par l'application ou par l'objet");
-    }
+    return ErrorNumber::description(number);
 }
 
 Module11::Module11(const PlatformServices &services, Feuilleenfant &données, Geometry &geometry)
@@ -394,33 +374,28 @@ void Module11::GestionErreur(const AppError &error)
     m_services.pointer.arrow();
     const int n = error.number();
     switch (n) {
-    case ErrorNumber::BadFileName: m_messageErreur = QStringLiteral("Nom ou numéro de fichier incorrect"); break;
-    case ErrorNumber::FileNotFound: m_messageErreur = QStringLiteral("Fichier introuvable"); break;
-    case ErrorNumber::FileAlreadyExists: m_messageErreur = QStringLiteral("Ce fichier existe déjà"); break;
-    case ErrorNumber::DiskFull: m_messageErreur = QStringLiteral("Disque saturé"); break;
-    case ErrorNumber::DeviceUnavailable: m_messageErreur = QStringLiteral("Unité de disquette non-disponible"); break;
+    // A message of its own, from the table.
+    case ErrorNumber::BadFileName:
+    case ErrorNumber::FileNotFound:
+    case ErrorNumber::FileAlreadyExists:
+    case ErrorNumber::DiskFull:
+    case ErrorNumber::DeviceUnavailable:
     case ErrorNumber::PermissionDenied:
-        m_messageErreur =
-            QStringLiteral("Accès refusé... (La disquette est peut-être protégée en écriture... Vérifiez !)");
-        break;
-    case ErrorNumber::DiskNotReady: m_messageErreur = QStringLiteral("Disque non prêt"); break;
+    case ErrorNumber::DiskNotReady:
+    case ErrorNumber::DuplicateKey: m_messageErreur = ErrorNumber::message(n); break;
     case ErrorNumber::PathNotFound: return;
-    case ErrorNumber::DuplicateKey:
-        m_messageErreur = QStringLiteral("Impossible de créer des doublons... Modifier le numéro d'inventaire !");
-        break;
     case ErrorNumber::DatabaseNotFound:
         // Ends without a box; a line on the terminal tells whoever started it which file is missing.
         std::fprintf(stderr, "luma-cycle1: %s\n", error.description().toLocal8Bit().constData());
         endProgram();
         return;
     case ErrorNumber::CannotLockFile:
-        m_messageErreur = QStringLiteral("Pour que «La LUMA» puisse fonctionner,\nSHARE /L:500   doit être chargé...");
+        m_messageErreur = ErrorNumber::message(n);
         m_services.messages.show(m_messageErreur, titreErreur(), MsgIcon::Exclamation, MsgButtons::Ok);
         endProgram();
         return;
     case ErrorNumber::DatabaseDamaged:
-        m_messageErreur = QStringLiteral("Certains fichiers sont endommagés ou corrompus !!!\n"
-                                         "(...suite à une opération d'écriture incomplète...)");
+        m_messageErreur = ErrorNumber::message(n);
         m_services.messages.show(m_messageErreur, titreErreur(), MsgIcon::Exclamation, MsgButtons::Ok);
         m_reponse = m_services.messages.show(QStringLiteral("Voulez-vous que «La LUMA» essaie de les réparer ?"),
                                              titreErreur(), MsgIcon::Question, MsgButtons::YesNo);

@@ -21,11 +21,6 @@
 
 namespace {
 
-// Error numbers of the original platform for what the system reports.
-constexpr int kDeviceIoError = 57;
-constexpr int kTooManyFiles = 67;
-constexpr int kPathFileAccessError = 75;
-
 QString folderOf(const QString &path)
 {
     return QFileInfo(path).absolutePath();
@@ -56,16 +51,16 @@ QString folderOf(const QString &path)
     case EINVAL:
         throw AppError(ErrorNumber::BadFileName, QStringLiteral("Nom ou numéro de fichier incorrect : %1").arg(path));
     case EISDIR:
-        throw AppError(kPathFileAccessError, QStringLiteral("Erreur d'accès au chemin ou au fichier : %1").arg(path));
+        throw AppError(ErrorNumber::PathFileAccessError, QStringLiteral("Erreur d'accès au chemin ou au fichier : %1").arg(path));
     case ELOOP:
-        throw AppError(kPathFileAccessError,
+        throw AppError(ErrorNumber::PathFileAccessError,
                        QStringLiteral("Erreur d'accès au chemin ou au fichier : %1 est un lien "
                                       "(aucun fichier n'est écrit à travers un lien)").arg(path));
     case EMFILE:
     case ENFILE:
-        throw AppError(kTooManyFiles, QStringLiteral("Trop de fichiers ouverts"));
+        throw AppError(ErrorNumber::TooManyFiles, QStringLiteral("Trop de fichiers ouverts"));
     default:
-        throw AppError(kDeviceIoError,
+        throw AppError(ErrorNumber::DeviceIoError,
                        QStringLiteral("Erreur d'entrée/sortie (%1) : %2").arg(QString::fromLocal8Bit(strerror(error)), path));
     }
 }
@@ -415,7 +410,7 @@ qint64 sizeBeforeAppend(const QString &nativePath)
         throwForErrno(EISDIR, nativePath);
     // A pipe or a socket would swallow the lines.
     if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode))
-        throw AppError(kPathFileAccessError, QStringLiteral("Erreur d'accès au chemin ou au fichier : "
+        throw AppError(ErrorNumber::PathFileAccessError, QStringLiteral("Erreur d'accès au chemin ou au fichier : "
                                                             "%1 n'est pas un fichier")
                                                  .arg(nativePath));
     return S_ISREG(status.st_mode) ? qint64(status.st_size) : 0;

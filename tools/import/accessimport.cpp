@@ -39,7 +39,6 @@ namespace {
 constexpr double kFirstJetDay = -657434.0;
 constexpr double kLastJetDay = 2958465.0;
 constexpr int kRowOffsetMask = 0x1fff;
-constexpr int kInvalidArgument = 5;
 
 QString native(const QString &path)
 {
@@ -189,7 +188,7 @@ void checkCharset(const QString &charset)
 {
     const iconv_t cd = iconv_open("UTF-8", charset.toLatin1().constData());
     if (cd == reinterpret_cast<iconv_t>(-1))
-        throw AppError(kInvalidArgument,
+        throw AppError(ErrorNumber::InvalidArgument,
                        QStringLiteral("Jeu de caractères inconnu : « %1 » (exemples : CP1252, GBK).").arg(charset));
     iconv_close(cd);
 }

@@ -19,7 +19,6 @@ namespace {
 
 const QString kDossier = QStringLiteral("\\EN-COURS");
 const QString kExtension = QStringLiteral(".PRET");
-constexpr int kPathFileAccessError = 75;
 
 QString dossier(Module11 &module)
 {
@@ -169,7 +168,7 @@ Intention litIntention(const QString &name, const QHash<QString, QByteArray> &va
     static const QRegularExpression dayJournal(
         QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{2}-[0-9]{2}-[0-9]{2}\\.JNL")));
     if (!dayJournal.match(intention.journal).hasMatch())
-        refuse(name, kPathFileAccessError,
+        refuse(name, ErrorNumber::PathFileAccessError,
                QStringLiteral("« %1 » n'est pas le nom d'un journal du jour").arg(intention.journal));
     // The entry as this program composes it, nothing more: four lines in
     // quote marks, the first one dated.
@@ -177,7 +176,7 @@ Intention litIntention(const QString &name, const QHash<QString, QByteArray> &va
     static const QRegularExpression entry(QRegularExpression::anchoredPattern(
         QStringLiteral("\"[0-9]{2}/[0-9]{2}/[0-9]{4} - [0-9]{2}:[0-9]{2} - [^\r\n]*\"\r\n(\"[^\r\n]*\"\r\n){3}")));
     if (intention.entree.size() > 4096 || !entry.match(QString::fromLatin1(intention.entree)).hasMatch())
-        refuse(name, kPathFileAccessError, QStringLiteral("il ne donne pas une entrée de journal"));
+        refuse(name, ErrorNumber::PathFileAccessError, QStringLiteral("il ne donne pas une entrée de journal"));
     const QByteArray rowid = values.value(QStringLiteral("rowid"));
     static const QRegularExpression digits(QRegularExpression::anchoredPattern(QStringLiteral("[1-9][0-9]{0,17}")));
     if (!digits.match(QString::fromLatin1(rowid)).hasMatch())

@@ -18,6 +18,7 @@
 
 #include "folder/intentionpret.h"
 #include "lending/pret.h"
+#include "platform/datafile.h"
 #include "platform/textfile.h"
 
 #include <QApplication>
@@ -28,6 +29,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <limits>
 #include <cstdio>
 #include <random>
 
@@ -163,7 +165,7 @@ Replay replayJournals(const QString &base)
     static const QRegularExpression first(QStringLiteral("^\"\\d\\d/\\d\\d/\\d{4} - \\d\\d:\\d\\d - (.*)\"$"));
     static const QRegularExpression document(QStringLiteral("^\"Document : (\\d{5}) - "));
     for (const QFileInfo &file : QDir(base).entryInfoList({QStringLiteral("*.JNL")}, QDir::Files)) {
-        const QString text = TextFile::read1252(file.filePath());
+        const QString text = TextFile::decode1252(DataFile::readAll(file.filePath(), std::numeric_limits<qint64>::max() - 1));
         if (!text.isEmpty() && !text.endsWith(QStringLiteral("\r\n")))
             ++replay.torn;
         QStringList lines = text.split(QStringLiteral("\r\n"));

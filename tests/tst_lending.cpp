@@ -726,7 +726,7 @@ private slots:
             QVERIFY(m.ajouteAuJournal(entry));
         } else {
             {
-                const TextFile::FileLock lock = verrouPrets(m);
+                const DurableFile::FileLock lock = verrouPrets(m);
                 IntentionPret intent = IntentionPret::ecrit(
                     m, entry, rowidOf(run.folder.catalogue(), "inventaire = '00001'"),
                     {{"inventaire", "00001"}, {"emprunté", "N"}, {"emprunteur", ""}, {"cumul", "2"},
@@ -820,7 +820,7 @@ private slots:
         const auto loan = [&](const QString &matricule, const QString &inventaire, bool killed) {
             const Module11::EntreeJournal entry = m.composeJournal(
                 "Emprunt d'un document", {matricule, "01", "MS", "N", "P", inventaire, "Le loup", "", "05/12/2026"});
-            const TextFile::FileLock lock = verrouPrets(m);
+            const DurableFile::FileLock lock = verrouPrets(m);
             IntentionPret intent = IntentionPret::ecrit(m, entry,
                                                         rowidOf(run.folder.catalogue(), "inventaire = '" + inventaire + "'"),
                                                         {{"inventaire", inventaire}, {"emprunté", "N"},

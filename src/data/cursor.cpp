@@ -913,7 +913,7 @@ void Cursor::writeEdits(const QHash<QString, QString> &edits)
     // or it never will again. Written into a file replaced, the change would
     // be lost with it; the next refresh opens the file now under the name.
     if (d->fileReplaced())
-        throw AppError(3197, QStringLiteral("Les données ont été modifiées par un autre poste depuis leur lecture "
+        throw AppError(ErrorNumber::ChangedByAnother, QStringLiteral("Les données ont été modifiées par un autre poste depuis leur lecture "
                                             "(le fichier « %1 » a été remplacé, par exemple par une réparation) : "
                                             "rien n'a été enregistré ; réessayez.")
                                  .arg(d->db->path()));
@@ -926,7 +926,7 @@ void Cursor::writeEdits(const QHash<QString, QString> &edits)
         if (it == edits.constEnd())
             continue;
         if (d->fieldColumns[i].isEmpty())
-            throw AppError(3164, QStringLiteral("Le champ « %1 » ne peut pas être mis à jour.").arg(d->fieldNames[i]));
+            throw AppError(ErrorNumber::FieldNotUpdatable, QStringLiteral("Le champ « %1 » ne peut pas être mis à jour.").arg(d->fieldNames[i]));
         values << *it;
         // Names from the file are joined, never used as a format.
         assignments << quoteIdentifier(d->fieldColumns[i]) + QStringLiteral(" = ?") + QString::number(values.size());
@@ -972,7 +972,7 @@ qint64 Cursor::currentRowId() const
     if (!d->hasCurrent())
         throwNoCurrentRecord();
     if (!d->byRowid)
-        throw AppError(3164, QStringLiteral("Les fiches de cette source n'ont pas d'identité dans une table."));
+        throw AppError(ErrorNumber::FieldNotUpdatable, QStringLiteral("Les fiches de cette source n'ont pas d'identité dans une table."));
     return d->rowids[size_t(d->position)];
 }
 

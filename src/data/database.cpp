@@ -72,7 +72,7 @@ void leaveWriteAheadLog(sqlite3 *db, const QString &nativePath, Database::Mode m
             return;
     }
     const QString shown = QDir::toNativeSeparators(nativePath);
-    throw AppError(3051,
+    throw AppError(ErrorNumber::CannotOpenFile,
                    QStringLiteral("La base de données « %1 » est en mode « WAL », qui ne fonctionne pas sur un disque "
                                   "réseau, et elle n'a pas pu être remise en mode normal ici (un autre programme "
                                   "l'utilise, ou elle n'est ouverte qu'en lecture). Fermez La LUMA et les autres programmes qui l'utilisent sur tous les "
@@ -218,7 +218,7 @@ void throwSqliteError(sqlite3 *db, int resultCode, const QString &context)
                                        .arg(file),
                                    context));
     case SQLITE_CONSTRAINT_NOTNULL:
-        throw AppError(3314, withContext(QStringLiteral("Un champ obligatoire ne peut pas rester vide (%1).")
+        throw AppError(ErrorNumber::FieldRequired, withContext(QStringLiteral("Un champ obligatoire ne peut pas rester vide (%1).")
                                              .arg(engineText),
                                          context));
     default:
@@ -275,7 +275,7 @@ void throwSqliteError(sqlite3 *db, int resultCode, const QString &context)
             throw AppError(ErrorNumber::DatabaseNotFound,
                            withContext(QStringLiteral("Le fichier de base de données « %1 » est introuvable.").arg(file),
                                        context));
-        throw AppError(3051, withContext(QStringLiteral("Impossible d'ouvrir le fichier « %1 » : il est peut-être "
+        throw AppError(ErrorNumber::CannotOpenFile, withContext(QStringLiteral("Impossible d'ouvrir le fichier « %1 » : il est peut-être "
                                                         "ouvert en exclusif par un autre programme, ou l'accès en est "
                                                         "refusé.")
                                              .arg(file),
@@ -287,24 +287,24 @@ void throwSqliteError(sqlite3 *db, int resultCode, const QString &context)
                                        .arg(file),
                                    context));
     case SQLITE_IOERR:
-        throw AppError(3043, withContext(QStringLiteral("Erreur de lecture ou d'écriture sur le disque (%1).")
+        throw AppError(ErrorNumber::DiskIoError, withContext(QStringLiteral("Erreur de lecture ou d'écriture sur le disque (%1).")
                                              .arg(engineText),
                                          context));
     case SQLITE_PERM:
     case SQLITE_AUTH:
-        throw AppError(3033, withContext(QStringLiteral("Vous n'avez pas les autorisations nécessaires sur « %1 ».")
+        throw AppError(ErrorNumber::NoPermission, withContext(QStringLiteral("Vous n'avez pas les autorisations nécessaires sur « %1 ».")
                                              .arg(file),
                                          context));
     case SQLITE_NOMEM:
-        throw AppError(7, withContext(QStringLiteral("Mémoire insuffisante."), context));
+        throw AppError(ErrorNumber::OutOfMemory, withContext(QStringLiteral("Mémoire insuffisante."), context));
     case SQLITE_TOOBIG:
-        throw AppError(3163, withContext(QStringLiteral("La donnée est trop grande pour le champ."), context));
+        throw AppError(ErrorNumber::FieldTooSmall, withContext(QStringLiteral("La donnée est trop grande pour le champ."), context));
     case SQLITE_MISMATCH:
-        throw AppError(3464, withContext(QStringLiteral("Type de données incompatible dans l'expression du "
+        throw AppError(ErrorNumber::CriteriaTypeMismatch, withContext(QStringLiteral("Type de données incompatible dans l'expression du "
                                                         "critère."),
                                          context));
     case SQLITE_CONSTRAINT:
-        throw AppError(3317, withContext(QStringLiteral("Une règle de validité de la table interdit cette valeur "
+        throw AppError(ErrorNumber::ValidationRule, withContext(QStringLiteral("Une règle de validité de la table interdit cette valeur "
                                                         "(%1).")
                                              .arg(engineText),
                                          context));
@@ -318,7 +318,7 @@ void throwSqliteError(sqlite3 *db, int resultCode, const QString &context)
                                        .arg(QueryLimits::kRows / 1'000'000),
                                    context));
     default:
-        throw AppError(3000, withContext(QStringLiteral("Erreur du moteur de base de données (code %1 : %2).")
+        throw AppError(ErrorNumber::EngineError, withContext(QStringLiteral("Erreur du moteur de base de données (code %1 : %2).")
                                                  .arg(resultCode)
                                                  .arg(engineText),
                                              context));

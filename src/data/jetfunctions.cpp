@@ -1,5 +1,7 @@
 #include "data/jetfunctions.h"
 
+#include "platform/errornumbers.h"
+
 #include <QChar>
 #include <QCollator>
 #include <QDate>
@@ -29,9 +31,6 @@ namespace {
 // A function's failure, numbered as the program numbers errors. SQLite
 // carries only a text: the number leads it ("#5#Argument incorrect pour
 // Right"), and jetFunctionError() takes it back.
-constexpr int kInvalidArgument = 5;
-constexpr int kTypeMismatch = 13;
-
 void resultError(sqlite3_context *ctx, int number, const std::string &text)
 {
     const std::string message = "#" + std::to_string(number) + "#" + text;
@@ -502,7 +501,7 @@ void jetRight(sqlite3_context *ctx, int, sqlite3_value **argv)
     }
     const sqlite3_int64 count = sqlite3_value_int64(argv[1]);
     if (count < 0) {
-        resultError(ctx, kInvalidArgument, "Argument incorrect pour Right");
+        resultError(ctx, ErrorNumber::InvalidArgument, "Argument incorrect pour Right");
         return;
     }
     const std::u32string text = codePoints(argv[0]);
@@ -640,7 +639,7 @@ void jetInstr(sqlite3_context *ctx, int argc, sqlite3_value **argv)
     }
     const sqlite3_int64 start = sqlite3_value_int64(argv[0]);
     if (start < 1) {
-        resultError(ctx, kInvalidArgument, "Argument incorrect pour InStr");
+        resultError(ctx, ErrorNumber::InvalidArgument, "Argument incorrect pour InStr");
         return;
     }
     const bool binary = argc == 4 && sqlite3_value_type(argv[3]) != SQLITE_NULL && sqlite3_value_int(argv[3]) == 0;
@@ -677,7 +676,7 @@ void resultNumberText(sqlite3_context *ctx, sqlite3_value *v, bool leadingBlank)
         if (leadingBlank && d >= 0)
             out.insert(out.begin(), ' ');
     } else {
-        resultError(ctx, kTypeMismatch, "Type incompatible");
+        resultError(ctx, ErrorNumber::TypeMismatch, "Type incompatible");
         return;
     }
     sqlite3_result_text(ctx, out.data(), int(out.size()), SQLITE_TRANSIENT);
@@ -1338,7 +1337,7 @@ int weekOfYear(const QDate &day, int firstDay, int firstWeek)
 
 bool argumentError(sqlite3_context *ctx, const char *function)
 {
-    resultError(ctx, kInvalidArgument, std::string("Argument incorrect pour ") + function);
+    resultError(ctx, ErrorNumber::InvalidArgument, std::string("Argument incorrect pour ") + function);
     return false;
 }
 

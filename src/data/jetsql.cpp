@@ -64,16 +64,11 @@ QString quoted(const QString &text)
                        .arg(quoted(expression)));
 }
 
-constexpr int kCharactersAfterEnd = 3142;
-constexpr int kInvalidOperation = 3219;
-constexpr int kInvalidStatement = 3129;
-constexpr int kInvalidArgument = 5;
-
 // A record source reads: a second statement, an action query or any other
 // statement is refused before anything runs.
 [[noreturn]] void charactersAfterEnd(const QString &source)
 {
-    throw AppError(kCharactersAfterEnd,
+    throw AppError(ErrorNumber::CharactersAfterEnd,
                    QStringLiteral("Caractères trouvés après la fin de l'instruction SQL : une source "
                                   "d'enregistrements est une seule requête SELECT (« %1 »).")
                        .arg(quoted(source)));
@@ -81,7 +76,7 @@ constexpr int kInvalidArgument = 5;
 
 [[noreturn]] void actionQuery(const QString &keyword, const QString &source)
 {
-    throw AppError(kInvalidOperation,
+    throw AppError(ErrorNumber::InvalidOperation,
                    QStringLiteral("Opération non valide : une requête %1 modifie la base de données ; une source "
                                   "d'enregistrements ne peut que la lire (« %2 »).")
                        .arg(keyword.toUpper(), quoted(source)));
@@ -89,7 +84,7 @@ constexpr int kInvalidArgument = 5;
 
 [[noreturn]] void invalidStatement(const QString &keyword, const QString &source)
 {
-    throw AppError(kInvalidStatement,
+    throw AppError(ErrorNumber::InvalidStatement,
                    QStringLiteral("Instruction SQL non valide : %1 n'est pas une instruction Jet ; une source "
                                   "d'enregistrements est une requête SELECT ou un nom de table (« %2 »).")
                        .arg(keyword.toUpper(), quoted(source)));
@@ -110,9 +105,6 @@ AppError unknownNameError(const QString &name)
                    QStringLiteral("Trop peu de paramètres. 1 attendu. (« %1 » n'est pas un champ connu.)")
                        .arg(quoted(name)));
 }
-
-constexpr int kAmbiguousField = 3079;
-constexpr int kUndefinedFunction = 3085;
 
 // ---------------------------------------------------------------------------
 // Tokens
@@ -972,7 +964,7 @@ Expr Parser::parseColumn()
         if (c.isEmpty())
             continue;
         if (found) {
-            defer(AppError(kAmbiguousField,
+            defer(AppError(ErrorNumber::AmbiguousField,
                            QStringLiteral("Le champ spécifié « %1 » peut faire référence à plusieurs tables "
                                           "de la clause FROM.")
                                .arg(first.text)));
@@ -1041,7 +1033,7 @@ Expr Parser::parseFunction(const QString &name)
     };
     auto checkInterval = [&](const char *function) {
         if (args[0].stringLiteral && !isInterval(args[0].literal))
-            defer(AppError(kInvalidArgument,
+            defer(AppError(ErrorNumber::InvalidArgument,
                            QStringLiteral("Argument ou appel de procédure incorrect : « %1 » n'est pas un intervalle "
                                           "de %2 (yyyy, q, m, y, d, w, ww, h, n, s).")
                                .arg(args[0].literal, QLatin1String(function))));
@@ -1255,7 +1247,7 @@ Expr Parser::parseFunction(const QString &name)
         const QString arg = textual(e) ? e.sql + collateSql() : e.sql;
         return result(QStringLiteral("%1(%2)").arg(f, arg), e.kind);
     }
-    defer(AppError(kUndefinedFunction,
+    defer(AppError(ErrorNumber::UndefinedFunction,
                    QStringLiteral("Fonction « %1 » non définie dans l'expression « %2 ».").arg(name, quoted(m_clause))));
     return atom(QStringLiteral("NULL"), Kind::Unknown);
 }

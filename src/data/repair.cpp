@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "data/sqlitestatement.h"
 #include "platform/apperror.h"
+#include "platform/durablefile.h"
 #include "platform/ownership.h"
 
 #include <QDateTime>
@@ -546,18 +547,15 @@ private:
     long long m_copied = 0;
 };
 
-void syncPath(const QString &path, bool directory)
+void syncRepaired(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), directory ? O_RDONLY | O_DIRECTORY : O_RDWR);
-    if (fd < 0) {
-        if (directory)
-            return;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR);
+    if (fd < 0)
         throw AppError(ErrorNumber::PermissionDenied,
                        QStringLiteral("Impossible d'écrire le fichier réparé « %1 ».").arg(QDir::toNativeSeparators(path)));
-    }
     const int rc = ::fsync(fd);
     ::close(fd);
-    if (rc != 0 && !directory)
+    if (rc != 0)
         throw AppError(ErrorNumber::DeviceUnavailable,
                        QStringLiteral("Impossible d'enregistrer sur le disque le fichier réparé « %1 ».")
                            .arg(QDir::toNativeSeparators(path)));
@@ -795,7 +793,7 @@ RepairReport RepairDatabase(const QString &nativePath)
                            QStringLiteral("Impossible de donner au fichier réparé les droits de « %1 » : la réparation "
                                           "n'a pas été faite.")
                                .arg(shown));
-        syncPath(rebuilt, false);
+        syncRepaired(rebuilt);
 
         // Still in the transaction, so still under the lock: an error of the
         // engine that ended it would have let others write since the copy.
@@ -813,7 +811,7 @@ RepairReport RepairDatabase(const QString &nativePath)
             throw AppError(ErrorNumber::PermissionDenied,
                            QStringLiteral("Impossible de remplacer « %1 » par le fichier réparé.").arg(shown));
         }
-        syncPath(info.absolutePath(), true);
+        DurableFile::syncFolder(info.absolutePath());
         return {rows.kept, rows.setAside, rows.sideTables, backup};
     } catch (...) {
         if (!rebuilt.isEmpty())

@@ -54,7 +54,7 @@ inline int prepareReadOnly(sqlite3 *db, const QByteArray &sql, unsigned int flag
 // The error for a statement prepareReadOnly refused.
 [[noreturn]] inline void throwNotReadOnly()
 {
-    throw AppError(3219, QStringLiteral("Opération non valide : une source d'enregistrements ne peut que lire la "
+    throw AppError(ErrorNumber::InvalidOperation, QStringLiteral("Opération non valide : une source d'enregistrements ne peut que lire la "
                                         "base de données."));
 }
 

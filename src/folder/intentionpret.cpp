@@ -19,7 +19,6 @@ namespace {
 
 const QString kDossier = QStringLiteral("\\EN-COURS");
 const QString kExtension = QStringLiteral(".PRET");
-constexpr int kPathFileAccessError = 75;
 
 QString dossier(ContextePrets &module)
 {
@@ -29,7 +28,7 @@ QString dossier(ContextePrets &module)
 QString dossierCree(ContextePrets &module)
 {
     const QString folder = nativePath(dossier(module));
-    TextFile::makeFolder(folder);
+    DurableFile::makeFolder(folder);
     return folder;
 }
 
@@ -71,7 +70,7 @@ IntentionPret IntentionPret::ecrit(ContextePrets &module, const EntreeJournal &e
         {QStringLiteral("journal"), QFileInfo(entree.fichier).fileName().toUtf8()},
         {QStringLiteral("entree"), entree.octets},
         // What follows this size, if the kiosk dies, is its own torn entry.
-        {QStringLiteral("journal.taille"), QByteArray::number(TextFile::sizeBeforeAppend(entree.fichier))},
+        {QStringLiteral("journal.taille"), QByteArray::number(DurableFile::sizeBeforeAppend(entree.fichier))},
         {QStringLiteral("rowid"), QByteArray::number(rowid)},
         {QStringLiteral("inventaire"), avant.value(QStringLiteral("inventaire")).toUtf8()},
     };
@@ -85,7 +84,7 @@ IntentionPret IntentionPret::ecrit(ContextePrets &module, const EntreeJournal &e
     IntentionPret intention;
     for (int attempt = 0;; ++attempt) {
         try {
-            intention.m_fichier = TextFile::HeldFile::create(folder + QLatin1Char('/') + name + QLatin1Char('-') +
+            intention.m_fichier = DurableFile::HeldFile::create(folder + QLatin1Char('/') + name + QLatin1Char('-') +
                                                        QString::number(attempt) + kExtension,
                                                    encode(values));
             return intention;
@@ -109,10 +108,10 @@ const QStringList &champsDuPret()
     return champs;
 }
 
-TextFile::FileLock verrouPrets(ContextePrets &module)
+DurableFile::FileLock verrouPrets(ContextePrets &module)
 {
-    TextFile::FileLock lock =
-        TextFile::FileLock::take(dossierCree(module) + QStringLiteral("/PRETS.LCK"), module.attenteVerrou());
+    DurableFile::FileLock lock =
+        DurableFile::FileLock::take(dossierCree(module) + QStringLiteral("/PRETS.LCK"), module.attenteVerrou());
     regleIntentions(module, nullptr);
     return lock;
 }
@@ -124,8 +123,8 @@ int reprendIntentions(ContextePrets &module)
     ErreursDifferees erreurs(module);
     int written = 0;
     {
-        TextFile::FileLock lock =
-            TextFile::FileLock::take(dossierCree(module) + QStringLiteral("/PRETS.LCK"), module.attenteVerrou());
+        DurableFile::FileLock lock =
+            DurableFile::FileLock::take(dossierCree(module) + QStringLiteral("/PRETS.LCK"), module.attenteVerrou());
         written = regleIntentions(module, &erreurs);
     }
     erreurs.signale();
@@ -169,7 +168,7 @@ Intention litIntention(const QString &name, const QHash<QString, QByteArray> &va
     static const QRegularExpression dayJournal(
         QRegularExpression::anchoredPattern(QStringLiteral("[0-9]{2}-[0-9]{2}-[0-9]{2}\\.JNL")));
     if (!dayJournal.match(intention.journal).hasMatch())
-        refuse(name, kPathFileAccessError,
+        refuse(name, ErrorNumber::PathFileAccessError,
                QStringLiteral("« %1 » n'est pas le nom d'un journal du jour").arg(intention.journal));
     // The entry as this program composes it, nothing more: four lines in
     // quote marks, the first one dated.
@@ -177,7 +176,7 @@ Intention litIntention(const QString &name, const QHash<QString, QByteArray> &va
     static const QRegularExpression entry(QRegularExpression::anchoredPattern(
         QStringLiteral("\"[0-9]{2}/[0-9]{2}/[0-9]{4} - [0-9]{2}:[0-9]{2} - [^\r\n]*\"\r\n(\"[^\r\n]*\"\r\n){3}")));
     if (intention.entree.size() > 4096 || !entry.match(QString::fromLatin1(intention.entree)).hasMatch())
-        refuse(name, kPathFileAccessError, QStringLiteral("il ne donne pas une entrée de journal"));
+        refuse(name, ErrorNumber::PathFileAccessError, QStringLiteral("il ne donne pas une entrée de journal"));
     const QByteArray rowid = values.value(QStringLiteral("rowid"));
     static const QRegularExpression digits(QRegularExpression::anchoredPattern(QStringLiteral("[1-9][0-9]{0,17}")));
     if (!digits.match(QString::fromLatin1(rowid)).hasMatch())
@@ -205,7 +204,7 @@ Intention litIntention(const QString &name, const QHash<QString, QByteArray> &va
 }
 
 // Settles one intent, held by this kiosk; returns whether it wrote its entry.
-bool regle(ContextePrets &module, const QString &name, TextFile::HeldFile &held)
+bool regle(ContextePrets &module, const QString &name, DurableFile::HeldFile &held)
 {
     QByteArray content;
     try {
@@ -289,10 +288,10 @@ int regleIntentions(ContextePrets &module, ErreursDifferees *erreurs)
             // program's files one by one): wait for it, within the deadline,
             // rather than skip an intent that is about to be free.
             const QString path = nativePath(folder + QLatin1Char('\\') + name);
-            TextFile::HeldFile held;
+            DurableFile::HeldFile held;
             try {
-                held = patient ? TextFile::HeldFile::claim(path, module.attenteVerrou())
-                               : TextFile::HeldFile::claim(path);
+                held = patient ? DurableFile::HeldFile::claim(path, module.attenteVerrou())
+                               : DurableFile::HeldFile::claim(path);
             } catch (const AppError &error) {
                 patient = patient && error.number() != ErrorNumber::OtherKioskBusy;
                 throw;

@@ -2,7 +2,7 @@
 
 #include "folder/contexteprets.h"
 #include "folder/journal.h"
-#include "platform/textfile.h"
+#include "platform/durablefile.h"
 
 #include <QHash>
 #include <QString>
@@ -44,7 +44,7 @@ public:
     void termine();
 
 private:
-    TextFile::HeldFile m_fichier;
+    DurableFile::HeldFile m_fichier;
 };
 
 // The loan fields a borrow or return checks before it writes, and an intent
@@ -57,7 +57,7 @@ const QStringList &champsDuPret();
 // loan. Throws AppError, with no lock held, when it cannot: the caller must
 // then write nothing. An intent that fails its checks is left for the next
 // start to report.
-TextFile::FileLock verrouPrets(ContextePrets &module);
+DurableFile::FileLock verrouPrets(ContextePrets &module);
 
 // At start: takes the lending lock and settles the intents dead kiosks left;
 // returns how many entries it wrote. Each intent that cannot be settled is

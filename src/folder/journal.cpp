@@ -1,6 +1,7 @@
 #include "folder/journal.h"
 
 #include "folder/champs.h"
+#include "platform/durablefile.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
 
@@ -85,14 +86,14 @@ bool ajouteAuJournal(const EntreeJournal &entree, const LockWait &attente)
 {
     // The whole entry goes in one write, under the journal's lock, after
     // whatever the journal holds: nothing in it is ever removed.
-    return TextFile::appendLocked(
+    return DurableFile::appendLocked(
         entree.fichier, entree.octets, [](const QByteArray &journal) { return qint64(journal.size()); },
         attente);
 }
 
 bool repriseAuJournal(const EntreeJournal &entree, qint64 tailleAvant, const LockWait &attente)
 {
-    return TextFile::appendLocked(
+    return DurableFile::appendLocked(
         entree.fichier, entree.octets,
         [&](const QByteArray &journal) { return placeOfInterruptedEntry(journal, entree.octets, tailleAvant); },
         attente);

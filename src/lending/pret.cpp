@@ -24,7 +24,7 @@ IssuePret enregistre(Module11 &m, const QString &kind, const QHash<QString, QStr
     {
         Module11::EntreeJournal entree;
         // Held until the entry is written: no other kiosk saves in between.
-        TextFile::FileLock verrou;
+        DurableFile::FileLock verrou;
         std::optional<IntentionPret> intention;
         bool inchange = false;
         const bool prepared = erreurs.essaie([&] {

@@ -6,6 +6,7 @@
 #include "folder/descriptionerreur.h"
 #include "folder/dossiers.h"
 #include "platform/datafile.h"
+#include "platform/durablefile.h"
 #include "platform/geometry.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
@@ -146,7 +147,7 @@ void Module11::EcritCouleurs()
     for (int i = 0; i < 10; ++i)
         for (short v : {Rouge(i), Vert(i), Bleu(i)})
             bytes += QByteArray::number(v) + "\r\n";
-    TextFile::writeFileAtomically(nativePath(CheminBase() + kColourFile), bytes);
+    DurableFile::writeFileAtomically(nativePath(CheminBase() + kColourFile), bytes);
 }
 
 Picture Module11::couverture(const QString &inventaire, QSize taille) const
@@ -258,33 +259,28 @@ void Module11::GestionErreur(const AppError &error)
     m_services.pointer.arrow();
     const int n = error.number();
     switch (n) {
-    case ErrorNumber::BadFileName: m_messageErreur = QStringLiteral("Nom ou numéro de fichier incorrect"); break;
-    case ErrorNumber::FileNotFound: m_messageErreur = QStringLiteral("Fichier introuvable"); break;
-    case ErrorNumber::FileAlreadyExists: m_messageErreur = QStringLiteral("Ce fichier existe déjà"); break;
-    case ErrorNumber::DiskFull: m_messageErreur = QStringLiteral("Disque saturé"); break;
-    case ErrorNumber::DeviceUnavailable: m_messageErreur = QStringLiteral("Unité de disquette non-disponible"); break;
+    // A message of its own, from the table.
+    case ErrorNumber::BadFileName:
+    case ErrorNumber::FileNotFound:
+    case ErrorNumber::FileAlreadyExists:
+    case ErrorNumber::DiskFull:
+    case ErrorNumber::DeviceUnavailable:
     case ErrorNumber::PermissionDenied:
-        m_messageErreur =
-            QStringLiteral("Accès refusé... (La disquette est peut-être protégée en écriture... Vérifiez !)");
-        break;
-    case ErrorNumber::DiskNotReady: m_messageErreur = QStringLiteral("Disque non prêt"); break;
+    case ErrorNumber::DiskNotReady:
+    case ErrorNumber::DuplicateKey: m_messageErreur = ErrorNumber::message(n); break;
     case ErrorNumber::PathNotFound: return;
-    case ErrorNumber::DuplicateKey:
-        m_messageErreur = QStringLiteral("Impossible de créer des doublons... Modifier le numéro d'inventaire !");
-        break;
     case ErrorNumber::DatabaseNotFound:
         // Ends without a box; a line on the terminal tells whoever started it which file is missing.
         std::fprintf(stderr, "luma-cycle1: %s\n", error.description().toLocal8Bit().constData());
         endProgram();
         return;
     case ErrorNumber::CannotLockFile:
-        m_messageErreur = QStringLiteral("Pour que «La LUMA» puisse fonctionner,\nSHARE /L:500   doit être chargé...");
+        m_messageErreur = ErrorNumber::message(n);
         m_services.messages.show(m_messageErreur, titreErreur(), MsgIcon::Exclamation, MsgButtons::Ok);
         endProgram();
         return;
     case ErrorNumber::DatabaseDamaged:
-        m_messageErreur = QStringLiteral("Certains fichiers sont endommagés ou corrompus !!!\n"
-                                         "(...suite à une opération d'écriture incomplète...)");
+        m_messageErreur = ErrorNumber::message(n);
         m_services.messages.show(m_messageErreur, titreErreur(), MsgIcon::Exclamation, MsgButtons::Ok);
         m_reponse = m_services.messages.show(QStringLiteral("Voulez-vous que «La LUMA» essaie de les réparer ?"),
                                              titreErreur(), MsgIcon::Question, MsgButtons::YesNo);

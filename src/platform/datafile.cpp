@@ -1,7 +1,7 @@
 #include "platform/datafile.h"
 
 #include "platform/apperror.h"
-#include "platform/textfile.h"
+#include "platform/durablefile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -19,9 +19,6 @@
 
 namespace {
 
-// Error numbers of the original platform for what is reported here.
-constexpr int kPathFileAccessError = 75;
-
 QString nameOf(const QString &path)
 {
     return QFileInfo(path).fileName();
@@ -29,7 +26,7 @@ QString nameOf(const QString &path)
 
 [[noreturn]] void throwNotRegular(const QString &path)
 {
-    throw AppError(kPathFileAccessError,
+    throw AppError(ErrorNumber::PathFileAccessError,
                    QStringLiteral("%1 n'est pas un fichier ordinaire : il n'est pas lu").arg(nameOf(path)));
 }
 
@@ -41,7 +38,7 @@ QString sizeText(qint64 bytes)
 
 [[noreturn]] void throwTooLarge(const QString &path, qint64 limit)
 {
-    throw AppError(kPathFileAccessError, QStringLiteral("%1 est trop gros (plus de %2) : il n'est pas lu")
+    throw AppError(ErrorNumber::PathFileAccessError, QStringLiteral("%1 est trop gros (plus de %2) : il n'est pas lu")
                                              .arg(nameOf(path), sizeText(limit)));
 }
 
@@ -51,7 +48,7 @@ QString sizeText(qint64 bytes)
 {
     if (error == ENXIO || error == ELOOP || error == EISDIR)
         throwNotRegular(path);
-    TextFile::throwFileError(error, path);
+    DurableFile::throwFileError(error, path);
 }
 
 } // namespace
@@ -127,7 +124,7 @@ std::unique_ptr<QFile> open(const QString &nativePath, qint64 limit)
     auto file = std::make_unique<QFile>(nativePath);
     if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        throw AppError(kPathFileAccessError,
+        throw AppError(ErrorNumber::PathFileAccessError,
                        QStringLiteral("Erreur d'accès au chemin ou au fichier : %1").arg(nativePath));
     }
     return file;

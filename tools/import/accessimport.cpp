@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "data/schema.h"
 #include "platform/apperror.h"
+#include "platform/durablefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,7 +39,6 @@ namespace {
 constexpr double kFirstJetDay = -657434.0;
 constexpr double kLastJetDay = 2958465.0;
 constexpr int kRowOffsetMask = 0x1fff;
-constexpr int kInvalidArgument = 5;
 
 QString native(const QString &path)
 {
@@ -188,7 +188,7 @@ void checkCharset(const QString &charset)
 {
     const iconv_t cd = iconv_open("UTF-8", charset.toLatin1().constData());
     if (cd == reinterpret_cast<iconv_t>(-1))
-        throw AppError(kInvalidArgument,
+        throw AppError(ErrorNumber::InvalidArgument,
                        QStringLiteral("Jeu de caractères inconnu : « %1 » (exemples : CP1252, GBK).").arg(charset));
     iconv_close(cd);
 }
@@ -201,16 +201,6 @@ void giveUsualMode(const QString &path)
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::chmod(QFile::encodeName(path).constData(), 0666 & ~mask);
-}
-
-// Makes a rename durable: the folder's new entry goes to the disk.
-void syncFolder(const QString &folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
 }
 
 template <typename T>
@@ -441,17 +431,6 @@ bool isUserTable(MdbCatalogEntry *entry)
 }
 
 } // namespace
-
-void flushToDisk(const QString &path)
-{
-    for (const QString &p : {path, QFileInfo(path).absolutePath()}) {
-        const int fd = ::open(QFile::encodeName(p).constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
 
 QString jetDateText(double value)
 {
@@ -701,7 +680,7 @@ ImportResult importAccessFile(const QString &source, const QString &destination,
     PartialFile partial(partialPath);
     const ImportResult result = convertAccessFile(source, partial.path(), options);
     giveUsualMode(partial.path());
-    flushToDisk(partial.path());
+    DurableFile::flushToDisk(partial.path());
     if (!QFile::rename(partial.path(), destinationInfo.absoluteFilePath())) {
         if (QFileInfo::exists(destinationInfo.absoluteFilePath()))
             throw AppError(ErrorNumber::FileAlreadyExists,
@@ -711,6 +690,7 @@ ImportResult importAccessFile(const QString &source, const QString &destination,
                        QStringLiteral("Impossible de nommer le fichier converti « %1 ».").arg(native(destination)));
     }
     partial.done();
-    syncFolder(destinationInfo.absolutePath());
+    // The rename itself reaches the disk.
+    DurableFile::syncFolder(destinationInfo.absolutePath());
     return result;
 }

@@ -53,9 +53,6 @@ ImportResult importAccessFile(const QString &source, const QString &destination,
 // failure the caller removes it. Throws AppError with a French description.
 ImportResult convertAccessFile(const QString &source, const QString &output, const ImportOptions &options);
 
-// Writes the file's blocks and its folder's entries to the disk.
-void flushToDisk(const QString &path);
-
 // A Jet date (days since 30/12/1899; the fraction, always counted forward, is
 // the time of day) as the program writes dates: "dd/mm/yyyy", followed by
 // " hh:mm:ss" only when there is a time. Outside Jet's range (years 100 to

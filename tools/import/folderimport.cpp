@@ -2,6 +2,8 @@
 
 #include "data/database.h"
 #include "platform/apperror.h"
+#include "platform/durablefile.h"
+#include "platform/lockwait.h"
 #include "platform/ownership.h"
 #include "platform/paths.h"
 
@@ -12,14 +14,15 @@
 #include <QRegularExpression>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <vector>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,30 +65,56 @@ QString nameOf(const QString &path)
     return QFileInfo(path).fileName();
 }
 
-// Keeps other runs of the conversion off the data folder while it lasts.
-class FolderLock
+// How long a run waits for the lending lock: a kiosk holds it for the instant
+// of a loan, so a lock held longer is another run's.
+constexpr std::chrono::milliseconds kLendingLockWait{3000};
+
+// The lock a kiosk takes for every loan and at start-up (EN-COURS/PRETS.LCK),
+// held by the run while it lasts: a second run is refused, and a kiosk that
+// wants to lend meanwhile waits, then says that another station is busy,
+// having written nothing.
+class LendingLock
 {
 public:
-    explicit FolderLock(const QString &folder)
-        : m_fd(::open(encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    explicit LendingLock(const QString &folder)
     {
-        if (m_fd < 0)
-            throw AppError(ErrorNumber::PathNotFound, QStringLiteral("Le dossier « %1 » ne peut pas être ouvert : %2")
-                                                          .arg(native(folder), systemError(errno)));
-        if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-            ::close(m_fd);
-            throw AppError(ErrorNumber::PermissionDenied,
-                           QStringLiteral("Une autre conversion du dossier « %1 » est en cours : attendez qu'elle "
-                                          "se termine.")
-                               .arg(native(folder)));
+        const QString lending = nativePath(folder + QStringLiteral("/EN-COURS"));
+        const QString file = lending + QStringLiteral("/PRETS.LCK");
+        if (!statusOf(lending))
+            m_createdFolder = lending;
+        if (!statusOf(file))
+            m_createdFile = file;
+        LockWait wait;
+        wait.deadline = kLendingLockWait;
+        try {
+            DurableFile::makeFolder(lending);
+            m_lock = DurableFile::FileLock::take(file, wait);
+        } catch (const AppError &error) {
+            if (error.number() == ErrorNumber::OtherKioskBusy)
+                throw AppError(ErrorNumber::PermissionDenied,
+                               QStringLiteral("Une autre conversion du dossier « %1 » est en cours : attendez "
+                                              "qu'elle se termine.")
+                                   .arg(native(folder)));
+            takeBack();
+            throw AppError(ErrorNumber::PermissionDenied, QStringLiteral("Impossible d'écrire dans le dossier « %1 » : %2")
+                                                              .arg(native(folder), error.description()));
         }
     }
-    ~FolderLock() { ::close(m_fd); }
-    FolderLock(const FolderLock &) = delete;
-    FolderLock &operator=(const FolderLock &) = delete;
+
+    // For a run that changes nothing: removes the lock file and its folder
+    // when the run made them (still holding the lock).
+    void takeBack()
+    {
+        if (!m_createdFile.isEmpty())
+            ::unlink(encoded(m_createdFile).constData());
+        if (!m_createdFolder.isEmpty())
+            ::rmdir(encoded(m_createdFolder).constData());
+    }
 
 private:
-    int m_fd;
+    DurableFile::FileLock m_lock;
+    QString m_createdFolder;
+    QString m_createdFile;
 };
 
 enum class Kind { Access, Sqlite, Other };
@@ -326,7 +355,7 @@ public:
                                    QStringLiteral("Impossible de donner au fichier converti les droits de l'original : "
                                                   "%1")
                                        .arg(systemError(errno)));
-                flushToDisk(c.temporary);
+                DurableFile::flushToDisk(c.temporary);
             } catch (const AppError &error) {
                 throw AppError(error.number(), QStringLiteral("La conversion de « %1 » a échoué : %2")
                                                    .arg(native(c.original), error.description()));
@@ -352,7 +381,7 @@ public:
                 giveSecondName(c.original, c.archive.path);
                 c.archiveMade = true;
             }
-            flushToDisk(c.archive.path);
+            DurableFile::flushToDisk(c.archive.path);
         }
         for (Conversion &c : m_conversions) {
             step();
@@ -361,7 +390,7 @@ public:
                                QStringLiteral("Impossible de mettre le fichier converti à la place de « %1 » : %2")
                                    .arg(native(c.original), systemError(errno)));
             c.placed = true;
-            flushToDisk(c.original);
+            DurableFile::flushToDisk(c.original);
         }
         for (const Conversion &c : m_conversions) {
             FolderFile &file = m_result.files[c.index];
@@ -443,12 +472,6 @@ FolderImportResult importDataFolder(const QString &dataFolder, const FolderImpor
     // As the program, started in the data folder, sees it.
     result.dataFolder = info.canonicalFilePath();
     result.schoolFolder = schoolFolder(result.dataFolder);
-    const FolderLock lock(result.dataFolder);
-
-    for (const QString &folder : {result.dataFolder, result.schoolFolder}) {
-        removeLeftovers(folder, result.removedLeftovers);
-        removeLeftovers(nativePath(folder + QStringLiteral("/ACCESS")), result.removedLeftovers);
-    }
     const auto add = [&](const QString &path) {
         FolderFile file;
         file.path = nativePath(path);
@@ -457,22 +480,40 @@ FolderImportResult importDataFolder(const QString &dataFolder, const FolderImpor
     add(result.schoolFolder + QStringLiteral("/ALTEMARE.MDB"));
     for (const char *name : {"LUMA.MDB", "COTATION.MDB", "MEMBRES.MDB"})
         add(result.dataFolder + QLatin1Char('/') + QLatin1String(name));
+    // A folder without any of the databases is no kiosk's (the wrong folder
+    // given): nothing to keep others off, and nothing is created there.
+    std::optional<LendingLock> lock;
+    if (std::any_of(result.files.cbegin(), result.files.cend(),
+                    [](const FolderFile &file) { return statusOf(file.path).has_value(); }))
+        lock.emplace(result.dataFolder);
+
+    for (const QString &folder : {result.dataFolder, result.schoolFolder}) {
+        removeLeftovers(folder, result.removedLeftovers);
+        removeLeftovers(nativePath(folder + QStringLiteral("/ACCESS")), result.removedLeftovers);
+    }
 
     Run run(result, options);
     try {
         run.plan();
-        if (run.empty())
+        if (run.empty()) {
+            if (lock)
+                lock->takeBack();
             return result;
+        }
         run.convert();
         run.place();
     } catch (const AppError &error) {
         const QStringList failures = run.rollBack();
+        if (lock)
+            lock->takeBack();
         throw AppError(error.number(), error.description() + QLatin1Char('\n')
                                            + (failures.isEmpty() ? QStringLiteral("Aucun fichier n'a été modifié : "
                                                                                   "tous sont comme avant la conversion.")
                                                                  : failures.join(QLatin1Char('\n'))));
     } catch (...) {
         run.rollBack();
+        if (lock)
+            lock->takeBack();
         throw;
     }
     return result;

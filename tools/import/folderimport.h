@@ -30,7 +30,8 @@
 // (an earlier original), the original goes in under the next free name
 // NAME-2.MDB, NAME-3.MDB...
 //
-// Two runs on one data folder at once are refused (a lock on the folder).
+// Two runs on one data folder at once are refused, and kiosks lend nothing
+// from it meanwhile (the kiosks' lending lock).
 
 struct FolderImportOptions
 {

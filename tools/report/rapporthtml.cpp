@@ -177,6 +177,6 @@ void ecrisHtml(const RapportPrets &rapport, const QString &fichier)
 
     QSaveFile sortie(fichier);
     if (!sortie.open(QIODevice::WriteOnly) || sortie.write(html.toUtf8()) < 0 || !sortie.commit())
-        throw AppError(75, QStringLiteral("Impossible d'écrire le fichier « %1 » : %2.")
+        throw AppError(ErrorNumber::PathFileAccessError, QStringLiteral("Impossible d'écrire le fichier « %1 » : %2.")
                                .arg(QDir::toNativeSeparators(fichier), sortie.errorString()));
 }

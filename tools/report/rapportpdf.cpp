@@ -477,7 +477,7 @@ void ecrisPdf(const RapportPrets &rapport, const QString &fichier)
 {
     QSaveFile sortie(fichier);
     if (!sortie.open(QIODevice::WriteOnly))
-        throw AppError(75, QStringLiteral("Impossible d'écrire le fichier « %1 » : %2.")
+        throw AppError(ErrorNumber::PathFileAccessError, QStringLiteral("Impossible d'écrire le fichier « %1 » : %2.")
                                .arg(QDir::toNativeSeparators(fichier), sortie.errorString()));
     {
         QPdfWriter pdf(&sortie);
@@ -495,7 +495,7 @@ void ecrisPdf(const RapportPrets &rapport, const QString &fichier)
 
         QPainter p;
         if (!p.begin(&pdf))
-            throw AppError(75, QStringLiteral("Impossible de créer le PDF « %1 ».").arg(QDir::toNativeSeparators(fichier)));
+            throw AppError(ErrorNumber::PathFileAccessError, QStringLiteral("Impossible de créer le PDF « %1 ».").arg(QDir::toNativeSeparators(fichier)));
         p.setRenderHint(QPainter::Antialiasing);
         int page = 1;
         miseEnPage.dessineCadre(p, page, pages);
@@ -510,6 +510,6 @@ void ecrisPdf(const RapportPrets &rapport, const QString &fichier)
         p.end();
     }
     if (!sortie.commit())
-        throw AppError(75, QStringLiteral("Impossible d'écrire le fichier « %1 » : %2.")
+        throw AppError(ErrorNumber::PathFileAccessError, QStringLiteral("Impossible d'écrire le fichier « %1 » : %2.")
                                .arg(QDir::toNativeSeparators(fichier), sortie.errorString()));
 }

@@ -224,7 +224,7 @@ private slots:
         // A date serial stored as a number: the time of day counts forward
         // from midnight, before day zero too.
         QTest::newRow("stored serial before day zero")
-            << "SELECT jet_datetext(-1.25) || ' ' || jet_datenum(-1.25)" << "29/12/1899 06:00:00 -1.25";
+            << "SELECT jet_frenchdate(-1.25) || ' ' || jet_datenum(-1.25)" << "29/12/1899 06:00:00 -1.25";
         QTest::newRow("like null value") << "SELECT NULL LIKE 'a'" << "<null>";
         QTest::newRow("like null pattern") << "SELECT 'a' LIKE NULL" << "<null>";
         // A null field is not found even by '*'; an empty one is.

@@ -1,6 +1,8 @@
 #include "data/jetsql.h"
 
+#include "data/jetdate.h"
 #include "data/jetfunctions.h"
+#include "data/jetfunctiontable.h"
 #include "platform/apperror.h"
 
 #include <algorithm>
@@ -279,16 +281,30 @@ QString collateSql()
 // the SQL carries every date (jetfunctions.h).
 QString dateLiteral(const QString &content, const QString &context)
 {
-    const std::optional<qint64> seconds = jetReadDate(content, DateOrder::MonthFirst);
-    if (!seconds)
+    const std::optional<JetDate> date = JetDate::read(content, DateOrder::MonthFirst);
+    if (!date)
         dateError(context);
-    return quoteText(jetDateText(*seconds));
+    return quoteText(date->isoText());
 }
 
 // ---------------------------------------------------------------------------
 // Parser
 
 enum class Kind { Unknown, Text, Number, Date };
+
+// What the function table says of a result (a truth value is a number with
+// its truth flag set).
+Kind kindOf(JetResult result)
+{
+    switch (result) {
+    case JetResult::Text: return Kind::Text;
+    case JetResult::Number:
+    case JetResult::Truth: return Kind::Number;
+    case JetResult::Date: return Kind::Date;
+    case JetResult::Unknown: break;
+    }
+    return Kind::Unknown;
+}
 
 // How deep parentheses, Not, signs and function calls may nest, and how tall
 // the expression tree SQLite builds from a translation may grow (SQLite
@@ -631,7 +647,7 @@ Expr Parser::text(const Expr &e) const
     const Expr v = value(e);
     if (v.kind != Kind::Date)
         return v;
-    return make(QStringLiteral("jet_datetext(%1)").arg(v.sql), Kind::Text, {&v}, 1);
+    return make(QStringLiteral("jet_frenchdate(%1)").arg(v.sql), Kind::Text, {&v}, 1);
 }
 
 Expr Parser::truthOf(const Expr &e) const
@@ -1062,71 +1078,25 @@ Expr Parser::parseFunction(const QString &name)
         return kind.value_or(Kind::Unknown);
     };
 
-    if (f == QLatin1String("ucase")) {
-        need(1, 1);
-        return call("jet_ucase", "t", Kind::Text);
-    }
-    if (f == QLatin1String("lcase")) {
-        need(1, 1);
-        return call("jet_lcase", "t", Kind::Text);
+    if (f == QLatin1String("instr") && argc == 2)
+        return result(QStringLiteral("jet_instr(1, %1, %2)").arg(t(0), t(1)), Kind::Number);
+    if (const JetFunction *fn = findJetFunction(f)) {
+        need(size_t(fn->minArgs), size_t(fn->maxArgs));
+        if (fn->interval)
+            checkInterval(fn->jetName);
+        if (fn->result != JetResult::Truth)
+            return call(fn->sqlName, fn->arguments, kindOf(fn->result));
+        Expr e = call(fn->sqlName, fn->arguments, Kind::Number);
+        e.truth = true;
+        return e;
     }
     if (f == QLatin1String("left")) {
         need(2, 2);
         return result(QStringLiteral("substr(%1, 1, %2)").arg(t(0), n(1)), Kind::Text);
     }
-    if (f == QLatin1String("right")) {
-        need(2, 2);
-        return call("jet_right", "tn", Kind::Text);
-    }
     if (f == QLatin1String("mid")) {
         need(2, 3);
         return call("substr", "tn", Kind::Text);
-    }
-    if (f == QLatin1String("len")) {
-        need(1, 1);
-        return call("jet_len", "t", Kind::Number);
-    }
-    if (f == QLatin1String("trim")) {
-        need(1, 1);
-        return call("jet_trim", "t", Kind::Text);
-    }
-    if (f == QLatin1String("ltrim")) {
-        need(1, 1);
-        return call("jet_ltrim", "t", Kind::Text);
-    }
-    if (f == QLatin1String("rtrim")) {
-        need(1, 1);
-        return call("jet_rtrim", "t", Kind::Text);
-    }
-    if (f == QLatin1String("val")) {
-        need(1, 1);
-        return call("jet_val", "t", Kind::Number);
-    }
-    if (f == QLatin1String("instr")) {
-        need(2, 4);
-        if (argc == 2)
-            return result(QStringLiteral("jet_instr(1, %1, %2)").arg(t(0), t(1)), Kind::Number);
-        return call("jet_instr", "nttn", Kind::Number);
-    }
-    if (f == QLatin1String("instrrev")) {
-        need(2, 4);
-        return call("jet_instrrev", "ttnn", Kind::Number);
-    }
-    if (f == QLatin1String("replace")) {
-        need(3, 6);
-        return call("jet_replace", "tttnnn", Kind::Text);
-    }
-    if (f == QLatin1String("strcomp")) {
-        need(2, 3);
-        return call("jet_strcomp", "ttn", Kind::Number);
-    }
-    if (f == QLatin1String("asc") || f == QLatin1String("ascw")) {
-        need(1, 1);
-        return call(f == QLatin1String("asc") ? "jet_asc" : "jet_ascw", "t", Kind::Number);
-    }
-    if (f == QLatin1String("chr") || f == QLatin1String("chrw")) {
-        need(1, 1);
-        return call(f == QLatin1String("chr") ? "jet_chr" : "jet_chrw", "n", Kind::Text);
     }
     if (f == QLatin1String("iif")) {
         need(3, 3);
@@ -1157,38 +1127,16 @@ Expr Parser::parseFunction(const QString &name)
         e.truth = true;
         return e;
     }
-    if (f == QLatin1String("isdate") || f == QLatin1String("isnumeric")) {
-        need(1, 1);
-        Expr e = call(f == QLatin1String("isdate") ? "jet_isdate" : "jet_isnumeric", "v", Kind::Number);
-        e.truth = true;
-        return e;
-    }
-    if (f == QLatin1String("str")) {
-        need(1, 1);
-        return call("jet_str", "v", Kind::Text);
-    }
     if (f == QLatin1String("cstr")) {
         need(1, 1);
         const Expr e = value(args[0]);
         if (e.kind == Kind::Date)
-            return call("jet_datetext", "v", Kind::Text);
+            return call("jet_frenchdate", "v", Kind::Text);
         return result(QStringLiteral("CAST(%1 AS TEXT)").arg(e.sql), Kind::Text);
-    }
-    if (f == QLatin1String("clng") || f == QLatin1String("cint")) {
-        need(1, 1);
-        return call(f == QLatin1String("clng") ? "jet_clng" : "jet_cint", "n", Kind::Number);
     }
     if (f == QLatin1String("cdbl") || f == QLatin1String("csng")) {
         need(1, 1);
         return result(QStringLiteral("CAST(%1 AS REAL)").arg(n(0)), Kind::Number);
-    }
-    if (f == QLatin1String("cdate")) {
-        need(1, 1);
-        return call("jet_date", "v", Kind::Date);
-    }
-    if (f == QLatin1String("datevalue")) {
-        need(1, 1);
-        return call("jet_datevalue", "v", Kind::Date);
     }
     if (f == QLatin1String("date")) {
         need(0, 0);
@@ -1216,25 +1164,6 @@ Expr Parser::parseFunction(const QString &name)
         need(1, 2);
         const QString arguments = argc == 2 ? v(0) + QStringLiteral(", ") + n(1) : v(0);
         return result(QStringLiteral("jet_datepart('w', %1)").arg(arguments), Kind::Number);
-    }
-    if (f == QLatin1String("datepart")) {
-        need(2, 4);
-        checkInterval("DatePart");
-        return call("jet_datepart", "vvnn", Kind::Number);
-    }
-    if (f == QLatin1String("datediff")) {
-        need(3, 5);
-        checkInterval("DateDiff");
-        return call("jet_datediff", "vvvnn", Kind::Number);
-    }
-    if (f == QLatin1String("dateadd")) {
-        need(3, 3);
-        checkInterval("DateAdd");
-        return call("jet_dateadd", "vnv", Kind::Date);
-    }
-    if (f == QLatin1String("dateserial")) {
-        need(3, 3);
-        return call("jet_dateserial", "n", Kind::Date);
     }
     if (f == QLatin1String("count")) {
         m_sawAggregate = true;

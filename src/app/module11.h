@@ -237,7 +237,8 @@ QString fichierPhotoEnfant(const QString &cheminEcole, const QString &matricule,
 QString fichierImageClasse(const QString &cheminEcole, int numero, FolderListings *listings = nullptr);
 QString fichierCouverture(const QString &cheminBase, const QString &inventaire, FolderListings *listings = nullptr);
 
-// The numeric value of a text as the original Val() read it: the leading
-// decimal number, 0 when there is none (class numbers, loan counts).
+// The numeric value of a text as Val() reads it (the database engine's own
+// Val): the leading number, blanks skipped, 0 when there is none (class
+// numbers, loan counts).
 double valeurNumerique(const QString &text);
 

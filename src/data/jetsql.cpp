@@ -366,7 +366,6 @@ bool oneOf(const QString &word, std::initializer_list<const char *> words)
 
 using namespace jetsql;
 
-
 TranslatedSelect translateRecordSource(const QString &jetSource, const Schema &schema)
 {
     QString source = jetSource.trimmed();
@@ -412,4 +411,3 @@ QString translateCondition(const QString &jetCondition, const Schema &schema, co
     Parser parser(jetCondition.trimmed(), schema);
     return parser.parseConditionFor(table);
 }
-

@@ -10,10 +10,6 @@ namespace jetsql {
 // ---------------------------------------------------------------------------
 // Errors
 
-
-// ---------------------------------------------------------------------------
-// Errors
-
 // What an error message quotes of the text: a request file can hold a text
 // of any length.
 QString quoted(const QString &text)
@@ -63,7 +59,6 @@ QString quoted(const QString &text)
                        .arg(quoted(expression)));
 }
 
-
 // A record source reads: a second statement, an action query or any other
 // statement is refused before anything runs.
 [[noreturn]] void charactersAfterEnd(const QString &source)
@@ -105,7 +100,6 @@ AppError unknownNameError(const QString &name)
                    QStringLiteral("Trop peu de paramètres. 1 attendu. (« %1 » n'est pas un champ connu.)")
                        .arg(quoted(name)));
 }
-
 
 // ---------------------------------------------------------------------------
 // Tokens

@@ -28,6 +28,8 @@ constexpr int kInvalidArgument = 5;
 constexpr int kAmbiguousField = 3079;
 constexpr int kUndefinedFunction = 3085;
 
+// What an error message quotes of a text (a request file can hold a text of
+// any length), and the errors the translator raises.
 QString quoted(const QString &text);
 [[noreturn]] void syntaxError(const QString &expression);
 [[noreturn]] void stringError(const QString &expression);
@@ -39,9 +41,6 @@ QString quoted(const QString &text);
 [[noreturn]] void invalidStatement(const QString &keyword, const QString &source);
 AppError tableError(const QString &name);
 AppError unknownNameError(const QString &name);
-
-// ---------------------------------------------------------------------------
-// Tokens
 
 // ---------------------------------------------------------------------------
 // Tokens

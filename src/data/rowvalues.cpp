@@ -118,7 +118,6 @@ void bindVariant(sqlite3_stmt *stmt, int index, const QVariant &value)
     }
 }
 
-
 void KeyValue::read(sqlite3_stmt *stmt, int column)
 {
     // Through the value itself: each sqlite3_column_* call costs a lookup and

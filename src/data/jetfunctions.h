@@ -14,11 +14,9 @@ struct sqlite3;
 //    two- and three-argument forms of like() are replaced.
 //  - the collation JETTEXT: French dictionary order, case ignored, accents
 //    significant, trailing blanks ignored; fast for plain ASCII.
-//  - the functions the translator emits for Jet's UCase, LCase, Right, Val,
-//    InStr, DateAdd, CInt... (jet_ucase, jet_val, jet_dateadd, jet_cint, ...),
-//    and for comparing a stored text with a number or a date (jet_cmpnum,
-//    jet_cmpdate) and adding or subtracting values whose type only the row
-//    knows (jet_add, jet_sub); jetfunctiontable.h lists them.
+//  - the functions the translator emits for Jet's functions, for comparing
+//    a stored text with a number or a date, and for adding or subtracting
+//    values whose type only the row knows: jetfunctiontable.h lists them.
 //
 // Dates travel through SQL as ISO text, "yyyy-mm-dd", or "yyyy-mm-dd
 // hh:mm:ss" when the time is not midnight: one text per instant, so that two

@@ -7,6 +7,7 @@
 #include "fuzzsupport.h"
 
 #include "module/module11.h"
+#include "data/jetdate.h"
 #include "data/jetfunctions.h"
 #ifdef LUMA_FUZZ_IMPORT
 #include "accessimport.h"
@@ -24,17 +25,6 @@
 
 namespace {
 
-constexpr qint64 kDay = 86400;
-constexpr qint64 kDayZero = 2415019; // Julian day of 30/12/1899
-
-QDate dayOf(qint64 seconds)
-{
-    qint64 days = seconds / kDay;
-    if (seconds % kDay < 0)
-        --days;
-    return QDate::fromJulianDay(kDayZero + days);
-}
-
 // A time alone ("10:30"), which the engine reads on day zero: no loan date.
 bool timeAlone(const QString &text)
 {
@@ -48,19 +38,19 @@ bool timeAlone(const QString &text)
 void compareReaders(const QString &text)
 {
     const QDate journal = parseLoanDate(text);
-    const std::optional<qint64> engine = jetReadDate(text, DateOrder::DayFirst);
+    const std::optional<JetDate> engine = JetDate::read(text, DateOrder::DayFirst);
     const QString what = QStringLiteral("'%1': journal reads %2, engine %3")
                              .arg(fuzz::shown(text), journal.toString(Qt::ISODate),
-                                  engine ? jetDateText(*engine) : QStringLiteral("nothing"));
+                                  engine ? engine->isoText() : QStringLiteral("nothing"));
     if (journal.isValid())
-        fuzz::check(engine && dayOf(*engine) == journal, what);
+        fuzz::check(engine && engine->day() == journal, what);
     if (engine && !timeAlone(text))
         fuzz::check(journal.isValid(), what);
     if (engine) {
         // The engine's own text of the date reads back as the same instant.
-        const auto again = jetReadDate(jetDateText(*engine), DateOrder::DayFirst);
+        const auto again = JetDate::read(engine->isoText(), DateOrder::DayFirst);
         fuzz::check(again == engine, what + QStringLiteral(", read again: ") +
-                                         (again ? jetDateText(*again) : QStringLiteral("nothing")));
+                                         (again ? again->isoText() : QStringLiteral("nothing")));
     }
 }
 
@@ -72,7 +62,7 @@ struct Engine
     {
         sqlite3_open(":memory:", &db);
         installJetFunctions(db);
-        sqlite3_prepare_v2(db, "SELECT jet_datetext(?1)", -1, &stmt, nullptr);
+        sqlite3_prepare_v2(db, "SELECT jet_frenchdate(?1)", -1, &stmt, nullptr);
     }
     ~Engine()
     {
@@ -125,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fuzz::check(!byEngine.isEmpty(), QStringLiteral("serial %1 not read as a date").arg(serial, 0, 'g', 17));
     compareReaders(byEngine);
 #ifdef LUMA_FUZZ_IMPORT
-    const QString byImport = jetDateText(serial);
+    const QString byImport = dateFieldText(serial);
     fuzz::check(byImport == byEngine, QStringLiteral("serial %1: import writes '%2', engine reads '%3'")
                                            .arg(serial, 0, 'g', 17)
                                            .arg(byImport, byEngine));

@@ -215,7 +215,9 @@ private slots:
         cursor->setField("cumul", "1");
         QCOMPARE(cursor->field("emprunté"), QString("N")); // not saved yet
         cursor->update();
-        QVERIFY(!cursor->hasPendingEdits());
+        bool pending = true;
+        cursor->pendingValue("emprunteur", &pending);
+        QVERIFY(!pending);
         QCOMPARE(cursor->field("emprunteur"), QString("E12"));
         cursor->moveFirst();
         cursor->moveToLastModified();
@@ -402,7 +404,6 @@ private slots:
         auto cursor = opened("luma", path);
         cursor->setField("titre", "Perdu");
         cursor->moveNext();
-        QVERIFY(!cursor->hasPendingEdits());
         cursor->movePrevious();
         cursor->update();
         QCOMPARE(TestDb::scalar(path, "SELECT count(*) FROM luma WHERE titre = 'Perdu'"), QString("0"));
@@ -415,7 +416,9 @@ private slots:
         cursor->setField("titre", "Titre changé");
         cursor->setField("inventaire", "00100"); // already taken
         QCOMPARE(errorNumberOf([&] { cursor->update(); }), ErrorNumber::DuplicateKey);
-        QVERIFY(!cursor->hasPendingEdits());
+        bool pending = true;
+        cursor->pendingValue("titre", &pending);
+        QVERIFY(!pending);
         QCOMPARE(TestDb::scalar(path, "SELECT titre FROM luma WHERE inventaire = '00003'"), QString("La chèvre"));
         QCOMPARE(TestDb::scalar(path, "SELECT count(*) FROM luma WHERE inventaire = '00100'"), QString("1"));
         // The cursor goes on working.

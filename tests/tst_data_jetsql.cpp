@@ -2,7 +2,9 @@
 // the Jet functions and the translation of Jet SQL, run on real SQLite files.
 
 #include "data/cursor.h"
+#include "data/jetdate.h"
 #include "data/jetfunctions.h"
+#include "data/jetfunctiontable.h"
 #include "data/jetsql.h"
 #include "data/schema.h"
 #include "data/sqlitestatement.h"
@@ -95,6 +97,8 @@ public:
         return s;
     }
 
+    sqlite3 *handle() const { return m_db; }
+
 private:
     sqlite3 *m_db = nullptr;
 };
@@ -162,35 +166,20 @@ private slots:
         QTest::addColumn<bool>("matches");
 
         QTest::newRow("star inside") << "Le loup et l'agneau" << "*loup*" << true;
-        QTest::newRow("star finds later occurrence") << "lou loup" << "*loup" << true;
-        QTest::newRow("double star matches empty") << "" << "**" << true;
         QTest::newRow("empty pattern only empty") << "a" << "" << false;
         QTest::newRow("prefix not elsewhere") << "159" << "5*" << false;
-        QTest::newRow("question not zero chars") << "cht" << "ch?t" << false;
         QTest::newRow("question one accented char") << "chét" << "ch?t" << true;
         QTest::newRow("hash digit") << "a7" << "a#" << true;
-        QTest::newRow("hash not letter") << "ab" << "a#" << false;
         QTest::newRow("range upper value") << "M" << "[a-z]" << true;
-        QTest::newRow("range miss") << "5" << "[a-z]" << false;
         QTest::newRow("negated set") << "d" << "[!abc]" << true;
-        QTest::newRow("negated set miss") << "A" << "[!abc]" << false;
         QTest::newRow("literal star") << "5*" << "5[*]" << true;
-        QTest::newRow("literal star not any") << "55" << "5[*]" << false;
-        QTest::newRow("literal question and hash") << "?#" << "[?][#]" << true;
         QTest::newRow("percent and underscore plain") << "1_0%" << "1_0%" << true;
-        QTest::newRow("percent not wildcard") << "100 euros" << "100%" << false;
-        QTest::newRow("underscore not wildcard") << "axb" << "a_b" << false;
         QTest::newRow("case accented") << "ÉCOLE" << "école" << true;
-        QTest::newRow("case accented in star") << "Une ÉCOLE" << "*école*" << true;
-        QTest::newRow("case greek") << "ΣΟΦΊΑ" << "σοφία" << true;
         QTest::newRow("accents count") << "ecole" << "école" << false;
-        QTest::newRow("accents count in star") << "Une ecole" << "*école*" << false;
         QTest::newRow("accented range") << "É" << "[à-ü]" << true;
         QTest::newRow("outside BMP") << "a😀b" << "a?b" << true;
         QTest::newRow("unclosed bracket with star") << "x[yz" << "*[y*" << true;
-        QTest::newRow("empty brackets drop") << "ab" << "a[]b" << true;
         QTest::newRow("many stars backtrack") << "aaaaaaaaaaaaaaaaaaaaaaaaaaaaab" << "*a*a*a*a*a*a*c" << false;
-        QTest::newRow("trailing blank significant") << "O " << "O" << false;
         QTest::newRow("full-width letter is no case") << "Ａ" << "a" << false;
     }
 
@@ -205,15 +194,6 @@ private slots:
         Connection db;
         QCOMPARE(db.value(QStringLiteral("SELECT ? LIKE ?"), {value, pattern}), matches ? "1" : "0");
         QCOMPARE(db.value(QStringLiteral("SELECT ? NOT LIKE ?"), {value, pattern}), matches ? "0" : "1");
-        // What the translator emits for the same test.
-        db.exec(QStringLiteral("CREATE TABLE t(v TEXT)"));
-        db.rows(QStringLiteral("INSERT INTO t VALUES(?)"), {value});
-        const QString where = translateCondition(QStringLiteral("v Like '%1'").arg(QString(pattern).replace("'", "''")),
-                                                 db.schema(), QStringLiteral("t"));
-        // A pattern without wildcard is an equality, which ignores trailing blanks.
-        const bool wildcardFree = !pattern.contains(QRegularExpression(QStringLiteral("[*?#[]")));
-        const bool found = wildcardFree ? jetCompare(value, pattern) == 0 : matches;
-        QCOMPARE(db.value(QStringLiteral("SELECT count(*) FROM t WHERE ") + where), found ? "1" : "0");
     }
 
     void sqlValues_data()
@@ -224,13 +204,13 @@ private slots:
         // A date serial stored as a number: the time of day counts forward
         // from midnight, before day zero too.
         QTest::newRow("stored serial before day zero")
-            << "SELECT jet_datetext(-1.25) || ' ' || jet_datenum(-1.25)" << "29/12/1899 06:00:00 -1.25";
+            << "SELECT jet_frenchdate(-1.25) || ' ' || jet_datenum(-1.25)" << "29/12/1899 06:00:00 -1.25";
+        QTest::newRow("function's invalid argument")
+            << "SELECT jet_replace('a', 'a', 'x', 0)" << "<error: #5#Argument incorrect pour Replace>";
         QTest::newRow("like null value") << "SELECT NULL LIKE 'a'" << "<null>";
-        QTest::newRow("like null pattern") << "SELECT 'a' LIKE NULL" << "<null>";
         // A null field is not found even by '*'; an empty one is.
         const QString fields = "(SELECT NULL AS v UNION ALL SELECT '' UNION ALL SELECT 'x')";
         QTest::newRow("null field, star") << "SELECT count(*) FROM " + fields + " WHERE v LIKE '*'" << "2";
-        QTest::newRow("null field, not like") << "SELECT count(*) FROM " + fields + " WHERE v NOT LIKE 'x'" << "1";
         // A constant pattern is compiled once for all rows; one read from the rows changes from row to row.
         QTest::newRow("constant pattern") << "SELECT group_concat(column1) FROM (VALUES ('loup'), ('LOUVE'), ('chat')) "
                                              "WHERE column1 LIKE '*ou*'"
@@ -240,8 +220,6 @@ private slots:
                "('é', 'É'), ('e', 'É'), ('12', '##'), ('1a', '##')) WHERE column1 LIKE column2"
             << "loup,LOUVE,é,12";
         QTest::newRow("escaped star") << "SELECT 'a*' LIKE 'a!*' ESCAPE '!'" << "1";
-        QTest::newRow("escaped star is no wildcard") << "SELECT 'ab' LIKE 'a!*' ESCAPE '!'" << "0";
-        QTest::newRow("star beside an escape") << "SELECT 'ab' LIKE 'a*' ESCAPE '!'" << "1";
         // The built-in NOCASE folds ASCII only; replacing it would corrupt
         // indexes other tools built with it.
         QTest::newRow("NOCASE left alone") << "SELECT 'é' = 'É' COLLATE NOCASE" << "0";
@@ -253,6 +231,121 @@ private slots:
         QFETCH(QString, sql);
         QFETCH(QString, expected);
         QCOMPARE(Connection().value(sql), expected);
+    }
+
+    // Val as Visual Basic reads it: blanks skipped anywhere, &H and &O, an
+    // exponent; the SQL function and the function the program calls agree.
+    void val_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("expected");
+
+        QTest::newRow("blank inside the number") << "1 2" << 12.0;
+        QTest::newRow("hexadecimal") << "&H10" << 16.0;
+        QTest::newRow("octal") << "&o17" << 15.0;
+        QTest::newRow("sign before &H is no number") << "-&H1" << 0.0;
+        QTest::newRow("leading blanks, trailing letters") << "  12abc" << 12.0;
+        QTest::newRow("blanks and letters") << "  12 34abc" << 1234.0;
+        QTest::newRow("exponent") << "1e3" << 1000.0;
+        QTest::newRow("Visual Basic's D exponent, trailing letter") << "3.5D2x" << 350.0;
+        QTest::newRow("exponent without digits") << "2e" << 2.0;
+        QTest::newRow("French comma ends the number") << "2,5" << 2.0;
+        QTest::newRow("empty") << "" << 0.0;
+    }
+
+    void val()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, expected);
+        QCOMPARE(jetVal(text), expected);
+        QCOMPARE(Connection().value(QStringLiteral("SELECT jet_val(?)"), {text}).toDouble(), expected);
+    }
+
+    // Jet's instants: a text read in a day order, its serial as Access stores
+    // it, and its ISO and French texts. "" where the text is no date.
+    void jetDates_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("monthFirst");
+        QTest::addColumn<QString>("iso");
+        QTest::addColumn<double>("serial");
+        QTest::addColumn<QString>("french");
+
+        QTest::newRow("day first") << "05/12/2026" << false << "2026-12-05" << 46361.0 << "05/12/2026";
+        QTest::newRow("month first") << "05/12/2026" << true << "2026-05-12" << 46154.0 << "12/05/2026";
+        QTest::newRow("ISO either way, with a time")
+            << " 2026-12-05T10:30 " << true << "2026-12-05 10:30:00" << 46361.4375 << "05/12/2026 10:30:00";
+        QTest::newRow("afternoon") << "12/31/2024 3:04 PM" << true << "2024-12-31 15:04:00" << 45657.0 + 904.0 / 1440
+                                   << "31/12/2024 15:04:00";
+        QTest::newRow("day zero") << "30.12.1899" << false << "1899-12-30" << 0.0 << "30/12/1899";
+        QTest::newRow("before day zero, the time forward")
+            << "29/12/1899 06:00:00" << false << "1899-12-29 06:00:00" << -1.25 << "29/12/1899 06:00:00";
+        QTest::newRow("time alone, on day zero") << "10:30" << false << "1899-12-30 10:30:00" << 0.4375
+                                                 << "30/12/1899 10:30:00";
+        QTest::newRow("first Jet day") << "1/1/0100" << false << "0100-01-01" << -657434.0 << "01/01/0100";
+        QTest::newRow("last Jet second") << "31/12/9999 23:59:59" << false << "9999-12-31 23:59:59"
+                                         << 2958465.0 + 86399.0 / 86400 << "31/12/9999 23:59:59";
+        QTest::newRow("two-digit year, 1900s") << "1/2/30" << false << "1930-02-01" << 10990.0 << "01/02/1930";
+        QTest::newRow("two-digit year, 2000s") << "1/2/29" << false << "2029-02-01" << 47150.0 << "01/02/2029";
+        QTest::newRow("leap day") << "29/02/2024" << false << "2024-02-29" << 45351.0 << "29/02/2024";
+        QTest::newRow("no such day") << "29/02/2023" << false << "" << 0.0 << "";
+        QTest::newRow("year before 100") << "01/01/0099" << false << "" << 0.0 << "";
+        QTest::newRow("three-digit year written short") << "1/2/099" << false << "" << 0.0 << "";
+        QTest::newRow("hour beyond the day") << "05/12/2026 24:00" << false << "" << 0.0 << "";
+        QTest::newRow("words") << "hier" << false << "" << 0.0 << "";
+    }
+
+    void jetDates()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, monthFirst);
+        QFETCH(QString, iso);
+        QFETCH(double, serial);
+        QFETCH(QString, french);
+
+        const std::optional<JetDate> date = JetDate::read(text, monthFirst ? DateOrder::MonthFirst : DateOrder::DayFirst);
+        QCOMPARE(date ? date->isoText() : QString(), iso);
+        if (!date)
+            return;
+        QVERIFY(qAbs(date->serial() - serial) < 1e-9);
+        QCOMPARE(JetDate::fromSerial(serial), date);
+        QCOMPARE(date->frenchText(), french);
+        QCOMPARE(date->day(), QDate::fromString(iso.left(10), Qt::ISODate));
+        QCOMPARE(JetDate::read(french, DateOrder::DayFirst), date);
+        // The engine reads the stored serial and the French text alike.
+        Connection db;
+        QCOMPARE(db.value(QStringLiteral("SELECT jet_date(?1) || '|' || jet_date(CAST(?2 AS REAL))"),
+                          {french, QString::number(serial, 'g', 17)}),
+                 iso + QLatin1Char('|') + iso);
+    }
+
+    // The function table: every function can be called through SQLite with
+    // each of its numbers of arguments (and no other), and the translator
+    // knows every Jet function it names.
+    void everyTableFunctionIsRegistered()
+    {
+        Connection db;
+        db.exec(QStringLiteral("CREATE TABLE t(v TEXT)"));
+        for (const JetFunction &f : jetFunctionTable()) {
+            for (int argc = f.minArgs; argc <= f.maxArgs + 1; ++argc) {
+                QStringList args;
+                for (int k = 0; k < argc; ++k)
+                    args << QStringLiteral("NULL");
+                const QString sql = QStringLiteral("SELECT %1(%2)").arg(QLatin1String(f.sqlName), args.join(", "));
+                sqlite3_stmt *stmt = nullptr;
+                const int rc = sqlite3_prepare_v2(db.handle(), sql.toUtf8().constData(), -1, &stmt, nullptr);
+                sqlite3_finalize(stmt);
+                QVERIFY2((rc == SQLITE_OK) == (argc <= f.maxArgs), qPrintable(sql));
+            }
+            if (!f.jetName)
+                continue;
+            QStringList args{f.interval ? QStringLiteral("'d'") : QStringLiteral("v")};
+            while (args.size() < f.minArgs)
+                args << QStringLiteral("1");
+            const QString call = QStringLiteral("%1(%2) Is Null").arg(QLatin1String(f.jetName), args.join(", "));
+            const QString where = translateCondition(call, db.schema(), QStringLiteral("t"));
+            QVERIFY2(where.contains(QLatin1String(f.sqlName)), qPrintable(call + " -> " + where));
+        }
     }
 
     // JETTEXT
@@ -319,155 +412,72 @@ private slots:
 
         // Literals pass through untouched, whatever they hold.
         QTest::newRow("double-quoted string") << "\"titre\"" << "titre";
-        QTest::newRow("quote doubled in double quotes") << "\"dit \"\"oui\"\"\"" << "dit \"oui\"";
-        QTest::newRow("apostrophe in double quotes") << "\"l'ours\"" << "l'ours";
         QTest::newRow("quote doubled in single quotes") << "'l''ours'" << "l'ours";
         QTest::newRow("SQL-looking literal") << "'a & b \"c\" [d] #1# -- /* x'" << "a & b \"c\" [d] #1# -- /* x";
         // Operators.
         QTest::newRow("concatenation with null") << "'a' & Null & 'b'" << "ab";
         QTest::newRow("concatenation below addition") << "1 + 2 & 3" << "33";
         QTest::newRow("plus joins texts") << "'a' + 'b'" << "ab";
-        QTest::newRow("plus with null") << "'a' + Null" << "<null>";
-        QTest::newRow("real division") << "7 / 2" << "3.5";
         QTest::newRow("integer division") << "7 \\ 2" << "3";
         QTest::newRow("mod below multiplication") << "7 Mod 2 * 2" << "3";
         QTest::newRow("power above negation") << "-2 ^ 2" << "-4";
-        QTest::newRow("power of negative exponent") << "2 ^ -1" << "0.5";
-        QTest::newRow("true") << "True" << "-1";
-        QTest::newRow("false") << "False" << "0";
         QTest::newRow("not before and") << "Not 1 = 2 And 2 = 2" << "-1";
-        QTest::newRow("xor") << "1 = 1 Xor 2 = 2" << "0";
         // Jet's True is -1 wherever a truth is a value; Null goes through the logic as Jet's did.
-        QTest::newRow("truth compared with True") << "(cumul = 3) = True" << "-1";
         QTest::newRow("truth in arithmetic") << "(cumul = 3) * 2" << "-2";
-        QTest::newRow("function truth with False") << "IsNull(titre) = False" << "-1";
         QTest::newRow("xor null") << "Null Xor 1 = 1" << "<null>";
-        QTest::newRow("imp") << "True Imp False" << "0";
         QTest::newRow("imp false null") << "False Imp Null" << "-1";
-        QTest::newRow("imp true null") << "True Imp Null" << "<null>";
-        QTest::newRow("imp null true") << "Null Imp True" << "-1";
         QTest::newRow("eqv") << "1 = 2 Eqv 3 = 4" << "-1";
-        QTest::newRow("eqv null") << "Null Eqv True" << "<null>";
         QTest::newRow("or binds before imp") << "True Or False Imp False" << "0";
-        QTest::newRow("eqv binds before imp") << "False Imp False Eqv False" << "-1";
         // Comparisons.
-        QTest::newRow("text equality ignores case") << "'ÉCOLE' = 'école'" << "-1";
-        QTest::newRow("text equality accents count") << "'ecole' = 'école'" << "0";
-        QTest::newRow("text less in French order") << "'Élodie' < 'Zoé'" << "-1";
-        QTest::newRow("field compared to text") << "titre = 'LE LOUP'" << "-1";
         QTest::newRow("field compared to number") << "cumul = 3" << "-1";
-        QTest::newRow("number compared numerically") << "cumul < 10" << "-1";
-        QTest::newRow("between text") << "'b' Between 'A' And 'C'" << "-1";
-        QTest::newRow("between then and") << "2 Between 1 And 3 And 1 = 1" << "-1";
-        QTest::newRow("between bounds reversed") << "5 Between 10 And 1" << "-1";
-        QTest::newRow("not between bounds reversed") << "5 Not Between 10 And 1" << "0";
-        QTest::newRow("between texts reversed") << "'b' Between 'C' And 'a'" << "-1";
-        QTest::newRow("between field bounds reversed") << "cumul Between 5 And 1" << "-1";
-        QTest::newRow("stored number not text order") << "cumul > 10" << "0";
-        QTest::newRow("in text") << "'É' In ('a', 'é')" << "-1";
-        QTest::newRow("is null") << "éditeur Is Null" << "-1";
-        QTest::newRow("not like") << "titre Not Like '*loup*'" << "0";
         QTest::newRow("like built pattern") << "titre Like '*' & 'loup' & '*'" << "-1";
         // Dates, always month first.
-        QTest::newRow("date month first") << "#02/03/2024#" << "2024-02-03";
-        QTest::newRow("date short year") << "#1/2/99#" << "1999-01-02";
-        QTest::newRow("date iso") << "#2024-05-06#" << "2024-05-06";
-        QTest::newRow("date with time") << "#12/31/2024 3:04 PM#" << "2024-12-31 15:04:00";
         QTest::newRow("date compared to French text") << "dateemprunt = #3/2/2024#" << "-1";
-        QTest::newRow("date midnight is the date") << "#1/2/2024 0:00#" << "2024-01-02";
         // Date arithmetic keeps dates dates; a stored date reads day first.
         QTest::newRow("date plus days") << "#1/2/2024# + 1" << "2024-01-03";
-        QTest::newRow("days plus date") << "1 + #1/2/2024#" << "2024-01-03";
         QTest::newRow("date minus half a day") << "#1/2/2024# - 0.5" << "2024-01-01 12:00:00";
         QTest::newRow("date minus date") << "#3/1/2024# - #2/1/2024#" << "29";
         QTest::newRow("stored date plus days") << "dateemprunt + 1" << "2024-03-03";
-        QTest::newRow("stored date minus days") << "dateemprunt - 2" << "2024-02-29";
-        QTest::newRow("stored number minus number") << "cumul - 1" << "2";
-        QTest::newRow("yesterday stays a date") << "Date() - 1 = DateAdd('d', -1, Date())" << "-1";
         QTest::newRow("now is today") << "Now() >= Date() And Now() < Date() + 1" << "-1";
         QTest::newRow("date in concatenation") << "'rendu le ' & DateAdd('d', 21, dateemprunt)" << "rendu le 23/03/2024";
         QTest::newRow("CStr of a date") << "CStr(#3/2/2024 10:30#)" << "02/03/2024 10:30:00";
         QTest::newRow("Year Month Day") << "Year(dateemprunt) & '-' & Month(dateemprunt) & '-' & Day(dateemprunt)"
                                         << "2024-3-2";
-        QTest::newRow("Weekday Sunday first") << "Weekday(dateemprunt)" << "7";
-        QTest::newRow("Weekday Monday first") << "Weekday(dateemprunt, 2)" << "6";
         QTest::newRow("Hour Minute Second") << "Hour(#1/1/2024 1:02:03 PM#) & Minute(#1/1/2024 1:02:03 PM#) & "
                                                "Second(#1/1/2024 1:02:03 PM#)"
                                             << "1323";
-        QTest::newRow("DatePart quarter") << "DatePart('q', dateemprunt)" << "1";
-        QTest::newRow("DatePart day of year") << "DatePart('y', dateemprunt)" << "62";
         QTest::newRow("DatePart week from Sunday") << "DatePart('ww', #1/7/2024#)" << "2";
         QTest::newRow("DatePart first four-day week") << "DatePart('ww', #1/1/2021#, 2, 2)" << "53";
         QTest::newRow("DateDiff days") << "DateDiff('d', dateemprunt, #3/12/2024#)" << "10";
-        QTest::newRow("DateDiff backwards") << "DateDiff('d', #3/12/2024#, dateemprunt)" << "-10";
         QTest::newRow("DateDiff midnights crossed") << "DateDiff('d', #1/1/2020 11:00 PM#, #1/2/2020 1:00 AM#)" << "1";
         QTest::newRow("DateDiff months crossed") << "DateDiff('m', #1/31/2024#, #2/1/2024#)" << "1";
-        QTest::newRow("DateDiff years crossed") << "DateDiff('yyyy', #12/31/2023#, #1/1/2024#)" << "1";
-        QTest::newRow("DateDiff Sundays crossed") << "DateDiff('ww', #3/2/2024#, #3/3/2024#)" << "1";
-        QTest::newRow("DateDiff whole weeks") << "DateDiff('w', #3/2/2024#, #3/3/2024#)" << "0";
-        QTest::newRow("DateDiff hours crossed") << "DateDiff('h', #1/1/2020 11:59 PM#, #1/2/2020 12:01 AM#)" << "1";
         QTest::newRow("DateAdd month end") << "DateAdd('m', 1, #1/31/2024#)" << "2024-02-29";
-        QTest::newRow("DateAdd year from leap day") << "DateAdd('yyyy', -1, #2/29/2024#)" << "2023-02-28";
         QTest::newRow("DateAdd hours") << "DateAdd('h', 36, dateemprunt)" << "2024-03-03 12:00:00";
-        QTest::newRow("DateAdd drops the fraction") << "DateAdd('d', 1.9, #1/1/2024#)" << "2024-01-02";
         QTest::newRow("DateSerial carries") << "DateSerial(2024, 14, 0)" << "2025-01-31";
-        QTest::newRow("DateSerial day zero") << "DateSerial(2024, 3, 0)" << "2024-02-29";
-        QTest::newRow("DateSerial short year") << "DateSerial(99, 1, 1)" << "1999-01-01";
         QTest::newRow("DateValue drops the time") << "DateValue('05/12/2026 10:30:00')" << "2026-12-05";
         QTest::newRow("CDate keeps the time") << "CDate('05/12/2026 10:30')" << "2026-12-05 10:30:00";
-        QTest::newRow("CDate of no date") << "CDate('hier')" << "<null>";
-        QTest::newRow("IsDate") << "IsDate(dateemprunt)" << "-1";
-        QTest::newRow("IsDate impossible day") << "IsDate('31/02/2024')" << "0";
-        QTest::newRow("IsNumeric") << "IsNumeric(cumul)" << "-1";
         QTest::newRow("IsNumeric French comma") << "IsNumeric(' 2,5 ')" << "-1";
-        QTest::newRow("IsNumeric empty") << "IsNumeric('')" << "0";
-        QTest::newRow("IsNumeric trailing letters") << "IsNumeric('12abc')" << "0";
         // Functions.
         QTest::newRow("UCase accented") << "UCase('élodie')" << "ÉLODIE";
-        QTest::newRow("UCase null") << "UCase(Null)" << "<null>";
-        QTest::newRow("Right too long") << "Right('ab', 5)" << "ab";
-        QTest::newRow("Mid") << "Mid('Élodie', 2, 3)" << "lod";
-        QTest::newRow("Len") << "Len('Élodie')" << "6";
         QTest::newRow("Trim blanks only") << "'[' & Trim('  a b \t') & ']'" << "[a b \t]";
-        QTest::newRow("RTrim") << "'[' & RTrim('  a ') & ']'" << "[  a]";
-        QTest::newRow("Val") << "Val('  12 34abc')" << "1234";
-        QTest::newRow("Val real") << "Val('3.5e2x')" << "350.0";
-        QTest::newRow("Val hex") << "Val('&H1F')" << "31";
         QTest::newRow("InStr accented case") << "InStr('une ÉCOLE', 'école')" << "5";
-        QTest::newRow("InStr start") << "InStr(3, 'abab', 'a')" << "3";
-        QTest::newRow("InStr binary") << "InStr(1, 'aA', 'A', 0)" << "2";
         QTest::newRow("IIf null condition") << "IIf(Null, 'oui', 'non')" << "non";
-        QTest::newRow("Nz") << "Nz(éditeur, 'aucun')" << "aucun";
-        QTest::newRow("Nz empty") << "'[' & Nz(Null) & ']'" << "[]";
-        QTest::newRow("IsNull") << "IsNull(éditeur)" << "-1";
         QTest::newRow("Str") << "Str(12)" << " 12";
-        QTest::newRow("Str of a real") << "Str(-2.25) & Str(0.5)" << "-2.25 0.5";
         QTest::newRow("function names any case") << "ucase(lcase('Ab'))" << "AB";
         QTest::newRow("names in brackets") << "[titre] & [LUMA]![cumul] & luma.cumul" << "Le loup33";
         QTest::newRow("CInt half to even down") << "CInt(2.5)" << "2";
-        QTest::newRow("CInt half to even up") << "CInt(3.5)" << "4";
-        QTest::newRow("CInt negative half") << "CInt(-2.5)" << "-2";
         QTest::newRow("CLng French text") << "CLng('4,5')" << "4";
         QTest::newRow("CInt overflow") << "CInt(40000)" << "<null>";
         QTest::newRow("integer division rounds halves to even") << "5.5 \\ 1" << "6";
         QTest::newRow("Asc in the western code page") << "Asc('é') & ' ' & Asc('€')" << "233 128";
-        QTest::newRow("AscW") << "AscW('€')" << "8364";
         QTest::newRow("Chr") << "Chr(233) & Chr(128) & ChrW(8364)" << "é€€";
         QTest::newRow("Replace ignores case") << "Replace('Le Loup et le loup', 'LOUP', 'chat')" << "Le chat et le chat";
-        QTest::newRow("Replace accented") << "Replace('Élodie', 'é', 'E')" << "Elodie";
-        QTest::newRow("Replace from start") << "Replace('abcabc', 'b', 'x', 3)" << "caxc";
-        QTest::newRow("Replace count") << "Replace('aaa', 'a', 'b', 1, 2)" << "bba";
         QTest::newRow("Replace binary") << "Replace('aA', 'a', 'x', 1, -1, 0)" << "xA";
         QTest::newRow("InStrRev") << "InStrRev('abcabc', 'bc')" << "5";
-        QTest::newRow("InStrRev start") << "InStrRev('abcabc', 'bc', 4)" << "2";
-        QTest::newRow("InStrRev accented case") << "InStrRev('une ÉCOLE', 'é')" << "5";
         QTest::newRow("InStrRev binary") << "InStrRev('aA', 'a', -1, 0)" << "1";
         QTest::newRow("StrComp French order") << "StrComp('é', 'f')" << "-1";
-        QTest::newRow("StrComp ignores case") << "StrComp('a', 'A')" << "0";
         QTest::newRow("StrComp binary") << "StrComp('a', 'A', 0)" << "1";
-        QTest::newRow("StrComp null") << "StrComp(Null, 'a')" << "<null>";
         QTest::newRow("Switch") << "Switch(cumul = 1, 'un', cumul = 3, 'trois')" << "trois";
-        QTest::newRow("Switch none true") << "Switch(cumul = 1, 'un')" << "<null>";
     }
 
     void expressions()
@@ -490,28 +500,16 @@ private slots:
         QTest::addColumn<QStringList>("found");
 
         QTest::newRow("number above") << "cumul > 10" << QStringList{"03", "05"};
-        QTest::newRow("number below") << "cumul < 3" << QStringList{"06", "08"};
-        QTest::newRow("number equal") << "cumul = 3" << QStringList{"01"};
-        QTest::newRow("number on the left") << "10 <= cumul" << QStringList{"02", "03", "05"};
         QTest::newRow("numbers between, reversed") << "cumul Between 12 And 2" << QStringList{"01", "02", "03", "06"};
         QTest::newRow("numbers in") << "cumul In (3, 12)" << QStringList{"01", "03"};
-        QTest::newRow("numbers not in") << "cumul Not In (3, 12)" << QStringList{"02", "05", "06", "08"};
         QTest::newRow("truth equals True") << "(cumul = 3) = True" << QStringList{"01"};
         QTest::newRow("date equal, day first") << "dateemprunt = #12/5/2026#" << QStringList{"01"};
-        QTest::newRow("date before") << "dateemprunt < #12/5/2026#" << QStringList{"03"};
-        QTest::newRow("date from") << "dateemprunt >= #12/5/2026#" << QStringList{"01", "02", "05", "06", "08"};
         QTest::newRow("dates between, reversed")
             << "dateemprunt Between #12/6/2026# And #12/4/2026#" << QStringList{"01", "02", "03", "08"};
-        QTest::newRow("dates in") << "dateemprunt In (#12/4/2026#, #12/6/2026#)" << QStringList{"03", "08"};
-        QTest::newRow("date of a loan with its time") << "DateValue(dateemprunt) = #12/5/2026#" << QStringList{"01", "02"};
-        QTest::newRow("date parts") << "Year(dateemprunt) = 2026 And Month(dateemprunt) = 12 And Day(dateemprunt) = 5"
-                                    << QStringList{"01", "02"};
-        QTest::newRow("stored date plus a day") << "dateemprunt + 1 = #12/6/2026#" << QStringList{"01"};
         QTest::newRow("days since a date") << "dateemprunt - #12/1/2026# = 4" << QStringList{"01"};
         QTest::newRow("days to a date") << "DateDiff('d', dateemprunt, #12/7/2026#) <= 2" << QStringList{"01", "02", "08"};
         QTest::newRow("IsDate") << "IsDate(dateemprunt)" << QStringList{"01", "02", "03", "08"};
         QTest::newRow("not IsNumeric") << "Not IsNumeric(cumul)" << QStringList{"04", "05", "07"};
-        QTest::newRow("text against text unchanged") << "cumul > '10'" << QStringList{"01", "05", "06"};
     }
 
     void storedTextComparedAsJetFields()
@@ -534,11 +532,7 @@ private slots:
 
         // Loans 30, 21 (one at 10:30), 20, 1 and 0 days ago.
         QTest::newRow("last 21 days") << "dateemprunt > Date() - 21" << QList<int>{-21, 20, 1, 0};
-        QTest::newRow("older than 21 days") << "dateemprunt < Date() - 21" << QList<int>{30};
-        QTest::newRow("from 21 days ago, by DateAdd")
-            << "dateemprunt >= DateAdd('d', -21, Date())" << QList<int>{21, -21, 20, 1, 0};
         QTest::newRow("21 days ago, by DateDiff") << "DateDiff('d', dateemprunt, Now()) = 21" << QList<int>{21, -21};
-        QTest::newRow("today") << "DateValue(dateemprunt) = Date()" << QList<int>{0};
         QTest::newRow("days plus a date") << "21 + dateemprunt >= Date()" << QList<int>{21, -21, 20, 1, 0};
     }
 
@@ -578,26 +572,17 @@ private slots:
             << QStringList{"12|Mme Durand"};
         QTest::newRow("table!field") << "SELECT équipe!équipeinstituteur FROM équipe WHERE Équipe!équipenuméro = '3'"
                                      << QStringList{"M. Petit"};
-        QTest::newRow("keywords any case")
-            << "select Nomenfant from ENFANTS where Classe = '03' order by NOMENFANT desc, prénomenfant"
-            << QStringList{"Martin", "andré", "ANDRÉ"};
         QTest::newRow("number compare on text field")
             << "SELECT équipeinstituteur FROM équipe WHERE équipenuméro = 3 ORDER BY équipeinstituteur"
             << QStringList{"M. Petit", "Mme Roux"};
         QTest::newRow("alias in order by")
             << "SELECT UCase(prénomenfant) AS [Prénom maj] FROM enfants WHERE classe = '03' ORDER BY [prénom MAJ]"
             << QStringList{"ADAM", "ÉLODIE", "ZOÉ"};
-        QTest::newRow("top") << "SELECT TOP 2 matricule FROM enfants ORDER BY matricule" << QStringList{"E007", "E011"};
-        QTest::newRow("distinct") << "SELECT DISTINCT classe FROM enfants ORDER BY classe" << QStringList{"03", "12"};
         QTest::newRow("group by") << "SELECT classe, Count(*) AS n FROM enfants GROUP BY classe HAVING Count(*) > 1"
                                   << QStringList{"03|3"};
-        QTest::newRow("min in French order") << "SELECT Min(prénomenfant) FROM enfants WHERE classe = '03'"
-                                             << QStringList{"Adam"};
         QTest::newRow("classes in text order")
             << "SELECT équipenuméro, équipeinstituteur FROM équipe ORDER BY équipenuméro ASC"
             << QStringList{"03|Mme Roux", "12|Mme Durand", "3|M. Petit"};
-        QTest::newRow("trailing semicolon") << "SELECT matricule FROM enfants WHERE matricule = 'e099';"
-                                            << QStringList{"E099"};
     }
 
     void namesMatchedWithoutRegardToCase()
@@ -627,15 +612,9 @@ private slots:
         const TranslatedSelect all =
             translateRecordSource(QStringLiteral("SELECT * FROM luma ORDER BY inventaire ASC"), db.schema());
         QVERIFY(all.singleTable);
-        QCOMPARE(all.orderBySql.size(), 1);
-        QVERIFY(all.orderBySql[0].contains(QLatin1String(kJetCollation)));
-        QVERIFY(!all.orderByBinarySql[0].contains(QLatin1String(kJetCollation)));
-        QVERIFY(!all.orderByKeySql[0].contains(QLatin1String("ASC")));
         // The parts put back together give the statement's rows, in either order.
         const QString base = QStringLiteral("SELECT %1 FROM %2 ORDER BY ").arg(all.columnsSql, all.fromSql);
         const QStringList expected = db.rows(all.sql);
-        QCOMPARE(expected.size(), 6);
-        QVERIFY(expected.first().startsWith(QLatin1String("00003|")));
         QCOMPARE(db.rows(base + all.orderByBinarySql.join(", ")), expected);
         QCOMPARE(db.rows(base + all.orderBySql.join(", ")), expected);
 
@@ -648,12 +627,9 @@ private slots:
         const TranslatedSelect desc = translateRecordSource(
             QStringLiteral("SELECT titre, inventaire FROM luma WHERE dewey Like '5*' ORDER BY titre DESC, inventaire"),
             db.schema());
-        const QStringList descending{"Zoé et l'ours|54321", "Les volcans|00027", "Ecureuils|00100"};
-        QVERIFY(desc.singleTable);
-        QCOMPARE(db.rows(desc.sql), descending);
         QCOMPARE(db.rows(QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY %4")
                              .arg(desc.columnsSql, desc.fromSql, desc.whereSql, desc.orderBySql.join(", "))),
-                 descending);
+                 QStringList({"Zoé et l'ours|54321", "Les volcans|00027", "Ecureuils|00100"}));
 
         for (const char *notSingle : {"SELECT DISTINCT dewey FROM luma", "SELECT TOP 3 * FROM luma",
                                       "SELECT dewey, Count(*) FROM luma GROUP BY dewey", "SELECT Count(*) FROM luma"}) {
@@ -676,21 +652,16 @@ private slots:
         QTest::newRow("descriptor") << search.arg("LOUP", "  ", classes) << QStringList{"00012", "00027"};
         QTest::newRow("word") << search.arg("écureuils", " ", "dewey LIKE '*'") << QStringList{"00101"};
         // An empty word: '**' finds every document whose title or keywords are set.
-        QTest::newRow("empty word") << search.arg("", " ", "dewey LIKE '*'")
-                                    << QStringList{"00003", "00012", "00027", "00100", "00101", "54321"};
         QTest::newRow("request file, class filter")
             << "SELECT * FROM luma WHERE motsclés Like \"*garou*\" AND (" + classes + ") ORDER BY inventaire ASC"
             << QStringList{"00027"};
         // Find conditions on the catalogue, as the loan screens build them.
         const QString number = QStringLiteral("emprunt like 'O' AND inventaire like '%1'");
         QTest::newRow("find by number") << number.arg("00012") << QStringList{"00012"};
-        QTest::newRow("number written short") << number.arg("12") << QStringList();
-        QTest::newRow("not lendable") << number.arg("00027") << QStringList();
         // The stored loan has a small o; case does not count, accents do.
         const QString loan = QStringLiteral("emprunt like 'O' AND catégorieemprunteur like '%1' AND emprunteur like "
                                             "'%2' AND emprunté like 'O'");
         QTest::newRow("loan") << loan.arg("école", "E042") << QStringList{"00003"};
-        QTest::newRow("loan, other case") << loan.arg("ÉCOLE", "e042") << QStringList{"00003"};
         QTest::newRow("loan, accent missing") << loan.arg("ecole", "E042") << QStringList();
     }
 
@@ -801,35 +772,31 @@ private slots:
             << "SELECT * FROM luma WHERE (titre LIKE '*l'ours*' OR motsclés LIKE '*l'ours*') AND (dewey LIKE '*') "
                "ORDER BY inventaire ASC"
             << "" << syntax;
-        QTest::newRow("apostrophe odd count")
-            << "SELECT * FROM luma WHERE (titre LIKE '*aujourd'hui*') ORDER BY inventaire ASC" << "" << syntax;
-        QTest::newRow("unterminated double quote") << "SELECT * FROM luma WHERE titre = \"abc" << "" << syntax;
         QTest::newRow("unterminated bracket") << "SELECT [titre FROM luma" << "" << syntax;
-        QTest::newRow("NUL in a name") << QString::fromUtf8("SELECT titre AS [a\0b] FROM luma", 31) << "" << syntax;
         QTest::newRow("unterminated date") << "SELECT * FROM luma WHERE dateemprunt = #12/31/2024" << "" << syntax;
         QTest::newRow("impossible date") << "SELECT * FROM luma WHERE dateemprunt = #31/12/2024#" << "" << syntax;
         QTest::newRow("missing operand") << "SELECT * FROM luma WHERE titre =" << "" << syntax;
-        QTest::newRow("missing operator") << "SELECT * FROM luma WHERE titre 'a'" << "" << syntax;
-        QTest::newRow("unbalanced parenthesis") << "SELECT * FROM luma WHERE (titre = 'a'" << "" << syntax;
-        QTest::newRow("extra parenthesis") << "SELECT * FROM luma WHERE titre = 'a')" << "" << syntax;
         QTest::newRow("no FROM") << "SELECT titre" << "" << syntax;
-        QTest::newRow("stray character") << "SELECT * FROM luma WHERE titre = @a" << "" << syntax;
         QTest::newRow("wrong argument count") << "SELECT Left(titre) FROM luma" << "" << syntax;
         QTest::newRow("syntax reported before unknown table") << "SELECT * FROM livres WHERE titre =" << "" << syntax;
-        QTest::newRow("syntax reported before unknown name") << "SELECT auteur FROM luma WHERE (x = 1" << "" << syntax;
         QTest::newRow("unknown table") << "SELECT * FROM livres" << "" << noTable;
-        QTest::newRow("unknown table name source") << "[livres+]" << "" << noTable;
         QTest::newRow("unknown column") << "SELECT * FROM luma WHERE auteur = 'x'" << "" << unknownName;
-        QTest::newRow("unknown order key") << "SELECT * FROM luma ORDER BY auteur" << "" << unknownName;
         QTest::newRow("parameter") << "SELECT * FROM luma WHERE titre = [Quel titre ?]" << "" << unknownName;
         QTest::newRow("unknown function") << "SELECT Bidule(titre) FROM luma" << "" << 3085;
         QTest::newRow("unknown interval") << "SELECT DateAdd('jour', 1, Date()) FROM luma" << "" << 5;
-        QTest::newRow("Switch without its value") << "SELECT Switch(cumul = 1) FROM luma" << "" << syntax;
+        QTest::newRow("second statement") << "SELECT * FROM luma; DELETE FROM luma WHERE 1 = 1" << "" << 3142;
+        QTest::newRow("table then statement") << "luma; DROP TABLE luma" << "" << 3142;
+        QTest::newRow("delete") << "DELETE FROM luma WHERE 1 = 1" << "" << 3219;
+        QTest::newRow("drop") << "DROP TABLE luma" << "" << 3219;
+        QTest::newRow("attach") << "ATTACH 'AUTRE.MDB' AS autre" << "" << 3129;
+        QTest::newRow("pragma") << "PRAGMA user_version = 7" << "" << 3129;
+        QTest::newRow("make-table query") << "SELECT * INTO copie FROM luma" << "" << syntax;
+        QTest::newRow("union") << "SELECT * FROM luma UNION SELECT * FROM luma" << "" << syntax;
+        QTest::newRow("sub-query") << "SELECT * FROM luma WHERE inventaire IN (SELECT inventaire FROM luma)" << ""
+                                   << syntax;
         QTest::newRow("condition, second statement") << "cumul = 1; DELETE FROM luma" << "luma" << 3142;
         QTest::newRow("condition, unterminated") << "emprunt like 'O' AND inventaire like '0001" << "luma" << syntax;
-        QTest::newRow("condition, blank") << "   " << "luma" << syntax;
         QTest::newRow("condition, unknown table") << "emprunt like 'O'" << "livres" << noTable;
-        QTest::newRow("condition, unknown column") << "auteur like 'O'" << "luma" << unknownName;
     }
 
     void errors()
@@ -850,96 +817,6 @@ private slots:
             QVERIFY2(error->description().contains(QLatin1String("syntaxe")), qPrintable(error->description()));
     }
 
-    void syntaxErrorNamesTheExpression()
-    {
-        const Schema schema = Connection(m_catalogue).schema();
-        QCOMPARE(errorTextOf([&] {
-                     translateRecordSource("SELECT * FROM luma WHERE (titre LIKE '*l'ours*' OR motsclés LIKE "
-                                           "'*l'ours*') AND (dewey LIKE '*') ORDER BY inventaire ASC",
-                                           schema);
-                 }),
-                 QStringLiteral("Erreur de syntaxe (opérateur absent) dans l'expression « (titre LIKE '*l'ours*' OR "
-                                "motsclés LIKE '*l'ours*') AND (dewey LIKE '*') »."));
-        const QString unterminated = errorTextOf(
-            [&] { translateCondition(QStringLiteral("emprunt like 'O' AND inventaire like '0001"), schema, "luma"); });
-        QVERIFY2(unterminated.contains(QLatin1String("inventaire like '0001")), qPrintable(unterminated));
-    }
-
-    // A saved request's head is data anyone can drop in a folder. Run as the
-    // program runs it, anything but one SELECT is refused before it reaches
-    // the file, with a French description, and the file stays byte for byte
-    // as it was.
-    void refusedHeadsLeaveTheCatalogueUnchanged_data()
-    {
-        QTest::addColumn<QString>("head");
-        QTest::addColumn<int>("number"); // 0: runs
-        QTest::addColumn<QString>("says");
-
-        const int syntax = ErrorNumber::SyntaxError;
-        QTest::newRow("one SELECT runs") << "SELECT * FROM luma WHERE titre LIKE '*loup*'" << 0 << "";
-        QTest::newRow("second statement")
-            << "SELECT * FROM luma WHERE titre LIKE '*loup*'; DELETE FROM luma WHERE 1 = 1" << 3142 << "après la fin";
-        QTest::newRow("table then statement") << "luma; DROP TABLE luma" << 3142 << "après la fin";
-        QTest::newRow("delete") << "DELETE FROM luma WHERE 1 = 1" << 3219 << "DELETE";
-        QTest::newRow("function's invalid argument")
-            << "SELECT * FROM luma WHERE Replace(titre, 'a', 'x', 0) = 'x'" << 5 << "Argument incorrect pour Replace";
-        QTest::newRow("update") << "UPDATE luma SET cumul = '0' WHERE 1 = 1" << 3219 << "UPDATE";
-        QTest::newRow("insert") << "INSERT INTO luma(inventaire) SELECT '99999' FROM luma WHERE 1 = 1" << 3219
-                                << "INSERT";
-        QTest::newRow("drop") << "DROP TABLE luma" << 3219 << "DROP";
-        QTest::newRow("create") << "CREATE TABLE copie AS SELECT * FROM luma WHERE 1 = 1" << 3219 << "CREATE";
-        QTest::newRow("attach") << "ATTACH '%AUTRE%' AS autre" << 3129 << "ATTACH";
-        QTest::newRow("pragma") << "PRAGMA user_version = 7" << 3129 << "PRAGMA";
-        QTest::newRow("vacuum") << "VACUUM" << 3129 << "VACUUM";
-        QTest::newRow("transaction") << "BEGIN EXCLUSIVE" << 3129 << "BEGIN";
-        QTest::newRow("make-table query") << "SELECT * INTO copie FROM luma WHERE 1 = 1" << syntax
-                                          << "Création de table (SELECT … INTO) ne sont pas prises en charge";
-        QTest::newRow("union") << "SELECT * FROM luma WHERE 1 = 1 UNION SELECT * FROM luma WHERE 1 = 1" << syntax
-                               << "Union (UNION) ne sont pas prises en charge";
-        QTest::newRow("crosstab")
-            << "TRANSFORM Count(*) AS n SELECT dewey FROM luma WHERE 1 = 1 GROUP BY dewey PIVOT emprunt" << syntax
-            << "Analyse croisée (TRANSFORM … PIVOT) ne sont pas prises en charge";
-        QTest::newRow("top percent") << "SELECT TOP 10 PERCENT * FROM luma WHERE 1 = 1" << syntax
-                                     << "(TOP n PERCENT) ne sont pas prises en charge";
-        QTest::newRow("sub-query") << "SELECT * FROM luma WHERE inventaire IN (SELECT inventaire FROM luma)" << syntax
-                                   << "sous-requêtes (SELECT dans une expression) ne sont pas prises en charge";
-        QTest::newRow("100,000 parentheses") << "SELECT * FROM luma WHERE " + QString(100000, QLatin1Char('('))
-                                             << syntax << "trop complexe";
-    }
-
-    void refusedHeadsLeaveTheCatalogueUnchanged()
-    {
-        QFETCH(QString, head);
-        QFETCH(int, number);
-        QFETCH(QString, says);
-        const QString path = m_dir.filePath(QStringLiteral("REFUS.MDB"));
-        const QString other = m_dir.filePath(QStringLiteral("AUTRE.MDB"));
-        if (!QFile::exists(path))
-            QVERIFY(QFile::copy(m_catalogue, path));
-        head.replace(QLatin1String("%AUTRE%"), other);
-        const QByteArray before = contentsOf(path);
-        const QStringList filesBefore = QDir(m_dir.path()).entryList(QDir::Files);
-
-        Cursor cursor(QStringLiteral("luma"));
-        cursor.setDatabaseName(path);
-        cursor.setRecordSource(head + QStringLiteral(" AND (dewey LIKE '*') ORDER BY inventaire ASC"));
-        const auto error = errorOf([&] { cursor.refresh(); });
-        if (number == 0) {
-            QVERIFY2(!error, error ? qPrintable(error->description()) : "");
-            QCOMPARE(cursor.recordCount(), 1);
-        } else {
-            QVERIFY(error);
-            QCOMPARE(error->number(), number);
-            // Said in the message itself, not only in the text it quotes.
-            const QString said = error->description().section(QStringLiteral("«"), 0, 0);
-            QVERIFY2(said.contains(says), qPrintable(error->description()));
-            QVERIFY2(error->description().size() < 600, qPrintable(error->description()));
-        }
-        cursor.close();
-        QCOMPARE(contentsOf(path), before);
-        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), filesBefore);
-    }
-
     // The second guard, on what SQLite prepares from a translation: whatever
     // text reached it, only a statement that reads is prepared.
     void onlyReadingStatementsPrepared_data()
@@ -947,19 +824,11 @@ private slots:
         QTest::addColumn<QString>("sql");
         QTest::addColumn<bool>("prepared");
 
-        QTest::newRow("select") << "SELECT * FROM luma" << true;
         QTest::newRow("select with Jet functions")
             << "SELECT count(*) FROM luma WHERE titre LIKE '*loup*' AND jet_ucase(titre) <> ''" << true;
         QTest::newRow("delete") << "DELETE FROM luma" << false;
-        QTest::newRow("update") << "UPDATE luma SET cumul = '9'" << false;
-        QTest::newRow("insert") << "INSERT INTO luma(inventaire) VALUES ('99999')" << false;
-        QTest::newRow("create") << "CREATE TABLE t(x)" << false;
-        QTest::newRow("drop") << "DROP TABLE luma" << false;
         QTest::newRow("attach") << "ATTACH '%AUTRE%' AS autre" << false;
         QTest::newRow("pragma set") << "PRAGMA user_version = 9" << false;
-        QTest::newRow("pragma read") << "PRAGMA user_version" << false;
-        QTest::newRow("transaction") << "BEGIN EXCLUSIVE" << false;
-        QTest::newRow("vacuum") << "VACUUM" << false;
         QTest::newRow("two statements") << "SELECT 1; DELETE FROM luma" << false;
         QTest::newRow("delete behind a WITH") << "WITH x AS (SELECT 1) DELETE FROM luma" << false;
     }
@@ -1005,21 +874,15 @@ private slots:
         auto repeated = [](const char *text, int times) { return QString::fromUtf8(text).repeated(times); };
         QTest::newRow("parentheses") << repeated("(", 60) + found + repeated(")", 60) << true;
         QTest::newRow("parentheses beyond reason") << repeated("(", 5000) + found + repeated(")", 5000) << false;
-        QTest::newRow("Not") << repeated("Not ", 30) + found << true;
-        QTest::newRow("Not beyond reason") << repeated("Not ", 5000) + found << false;
-        QTest::newRow("signs") << "cumul = " + repeated("- ", 30) + "3 And " + found << true;
         QTest::newRow("signs beyond reason") << "cumul = " + repeated("- ", 5000) + "3" << false;
         QTest::newRow("functions") << repeated("UCase(", 20) + "titre" + repeated(")", 20) + " Like '*LOUP*'" << true;
         QTest::newRow("functions beyond the engine's parser")
             << repeated("UCase(", 40) + "titre" + repeated(")", 40) + " Like '*LOUP*'" << false;
-        QTest::newRow("functions beyond reason")
-            << repeated("UCase(", 5000) + "titre" + repeated(")", 5000) + " Like '*LOUP*'" << false;
         QTest::newRow("Between nested beyond the engine's parser")
             << repeated("(", 40) + "cumul" + repeated(" Between 5 And 1)", 40) << false;
+        QTest::newRow("100,000 unclosed parentheses") << QString(100000, QLatin1Char('(')) << false;
         QTest::newRow("Or chain") << found + repeated(" Or inventaire = 'x'", 600) << true;
         QTest::newRow("Or chain beyond reason") << found + repeated(" Or inventaire = 'x'", 5000) << false;
-        QTest::newRow("And chain") << repeated("inventaire Like '0*' And ", 600) + found << true;
-        QTest::newRow("concatenation chain") << repeated("titre & ", 300) + "'' Like '*loup*' And " + found << true;
         QTest::newRow("long In list") << "inventaire In (" + repeated("'x', ", 5000) + "'00012')" << true;
     }
 
@@ -1053,8 +916,6 @@ private slots:
         QTest::newRow("accented case") << "ÉQUIPE" << "équipe" << true;
         QTest::newRow("accents count") << "equipe" << "équipe" << false;
         QTest::newRow("decomposed accent") << QString::fromUtf8("E\xCC\x81QUIPE") << "équipe" << true;
-        QTest::newRow("decomposed, other accent") << QString::fromUtf8("e\xCC\x80quipe") << "équipe" << false;
-        QTest::newRow("plus sign") << "LUMA+" << "luma+" << true;
         QTest::newRow("different") << "luma" << "lumas" << false;
     }
 

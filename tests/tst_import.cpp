@@ -570,10 +570,10 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("negative day, time forward") << jetDateText(-1.25) << "29/12/1899 06:00:00";
-        QTest::newRow("rounding to midnight") << jetDateText(1.9999999) << "01/01/1900";
-        QTest::newRow("first Jet day") << jetDateText(-657434) << "01/01/0100";
-        QTest::newRow("out of range") << jetDateText(1e9) << "1000000000";
+        QTest::newRow("negative day, time forward") << dateFieldText(-1.25) << "29/12/1899 06:00:00";
+        QTest::newRow("rounding to midnight") << dateFieldText(1.9999999) << "01/01/1900";
+        QTest::newRow("first Jet day") << dateFieldText(-657434) << "01/01/0100";
+        QTest::newRow("out of range") << dateFieldText(1e9) << "1000000000";
         QTest::newRow("single") << decimalText(0.1f) << "0.1";
         QTest::newRow("large double") << decimalText(1e20) << "100000000000000000000";
         QTest::newRow("small double") << decimalText(-2.5e-7) << "-0.00000025";

@@ -76,7 +76,6 @@ public:
 
     // Edits of the current record, saved together by update().
     void setField(const QString &name, const QString &value);
-    bool hasPendingEdits() const { return !m_edits.isEmpty(); }
     QString pendingValue(const QString &name, bool *found = nullptr) const;
     // Writes every edited field of the current record in one statement. On
     // failure (AppError, e.g. 3022) nothing is written and the edits are dropped.

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "data/jetdate.h"
+
 #include <QString>
 #include <QStringView>
-
-#include <optional>
 
 struct sqlite3;
 
@@ -14,11 +14,9 @@ struct sqlite3;
 //    two- and three-argument forms of like() are replaced.
 //  - the collation JETTEXT: French dictionary order, case ignored, accents
 //    significant, trailing blanks ignored; fast for plain ASCII.
-//  - the functions the translator emits for Jet's UCase, LCase, Right, Val,
-//    InStr, DateAdd, CInt... (jet_ucase, jet_val, jet_dateadd, jet_cint, ...),
-//    and for comparing a stored text with a number or a date (jet_cmpnum,
-//    jet_cmpdate) and adding or subtracting values whose type only the row
-//    knows (jet_add, jet_sub).
+//  - the functions the translator emits for Jet's functions, for comparing
+//    a stored text with a number or a date, and for adding or subtracting
+//    values whose type only the row knows: jetfunctiontable.h lists them.
 //
 // Dates travel through SQL as ISO text, "yyyy-mm-dd", or "yyyy-mm-dd
 // hh:mm:ss" when the time is not midnight: one text per instant, so that two
@@ -36,13 +34,10 @@ void installJetFunctions(sqlite3 *db);
 bool jetLike(const QString &value, const QString &pattern);
 int jetCompare(const QString &a, const QString &b);
 
-// Dates, as seconds since Jet's day zero (30/12/1899 00:00:00). Jet's
-// #literals# are month first, stored texts day first; ISO is read either way.
-// Years 100 to 9999, as Jet; two-digit years 30-99 are the 1900s.
-enum class DateOrder { DayFirst, MonthFirst };
-std::optional<qint64> jetReadDate(QStringView text, DateOrder order);
-// The ISO text of a date as the SQL carries it.
-QString jetDateText(qint64 seconds);
+// Val as Jet reads it: the number at the start of the text, blanks skipped
+// anywhere ("1 2" is 12), &H and &O for hexadecimal and octal; 0 when the
+// text starts with no number.
+double jetVal(QStringView text);
 
 // The number (5 invalid argument, 13 type mismatch...) of an error a Jet
 // function raised inside a statement, from the engine's message, with its

@@ -11,10 +11,9 @@
 // character. Understood: double-quoted strings, & concatenation, #mm/dd/yyyy#
 // dates, True/False, Mod, Not, And, Or, Xor, Eqv, Imp, Between (bounds in
 // either order), table!field, [bracketed names], TOP n, Jet LIKE patterns, the
-// common functions (UCase, LCase, Left, Right, Mid, Len, Trim, Val, InStr,
-// InStrRev, Replace, StrComp, Asc, Chr, IIf, Switch, Nz, IsNull, IsDate,
-// IsNumeric, CInt, CLng...) and the date functions (Date, Now, Year, Month,
-// Day, Weekday, DatePart, DateDiff, DateAdd, DateSerial, DateValue, CDate).
+// functions of the engine's table (jetfunctiontable.h: UCase, Val, InStr,
+// DateAdd, CDate...) and those written in SQLite's own terms (Left, Mid, IIf,
+// Switch, Nz, IsNull, CStr, CDbl, Date, Now, Year, Month, Day, Weekday...).
 // Names are matched to the schema without regard to case and emitted as the
 // file spells them. Text comparisons and sort keys get the JETTEXT collation
 // (jetfunctions.h). Wildcard-free LIKE terms become equalities and prefix

@@ -14,6 +14,7 @@
 // journal then gives no length of loan.
 QDate parseLoanDate(const QString &text);
 
-// The numeric value of a text as the original Val() read it: the leading
-// decimal number, 0 when there is none (class numbers, loan counts).
+// The numeric value of a text as Val() reads it (the database engine's own
+// Val): the leading number, blanks skipped, 0 when there is none (class
+// numbers, loan counts).
 double valeurNumerique(const QString &text);

@@ -1,6 +1,7 @@
 #include "accessimport.h"
 
 #include "data/database.h"
+#include "data/jetdate.h"
 #include "data/schema.h"
 #include "platform/apperror.h"
 #include "platform/durablefile.h"
@@ -373,7 +374,7 @@ private:
             bindText(stmt, index, decimalText(std::bit_cast<double>(readLittleEndian<quint64>(page, field.start))));
             break;
         case MDB_DATETIME:
-            bindText(stmt, index, jetDateText(std::bit_cast<double>(readLittleEndian<quint64>(page, field.start))));
+            bindText(stmt, index, dateFieldText(std::bit_cast<double>(readLittleEndian<quint64>(page, field.start))));
             break;
         case MDB_MONEY:
             bindText(stmt, index, currencyText(readLittleEndian<qint64>(page, field.start)));
@@ -432,31 +433,11 @@ bool isUserTable(MdbCatalogEntry *entry)
 
 } // namespace
 
-QString jetDateText(double value)
+QString dateFieldText(double value)
 {
     if (!std::isfinite(value) || value < kFirstJetDay || value >= kLastJetDay + 1)
         return decimalText(value);
-    // Before 30/12/1899 the whole part counts back, the fraction still counts
-    // forward from midnight: -1.25 is 29/12/1899 at 06:00.
-    const double wholeDays = std::trunc(value);
-    long long day = static_cast<long long>(wholeDays);
-    long long seconds = std::llround(std::fabs(value - wholeDays) * 86400.0);
-    if (seconds >= 86400) {
-        seconds -= 86400;
-        ++day;
-    }
-    using namespace std::chrono;
-    const year_month_day date{sys_days{year{1899} / December / 30} + days{day}};
-    QString text = QStringLiteral("%1/%2/%3")
-                       .arg(unsigned(date.day()), 2, 10, QLatin1Char('0'))
-                       .arg(unsigned(date.month()), 2, 10, QLatin1Char('0'))
-                       .arg(int(date.year()), 4, 10, QLatin1Char('0'));
-    if (seconds != 0)
-        text += QStringLiteral(" %1:%2:%3")
-                    .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
-                    .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-                    .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-    return text;
+    return JetDate::fromSerial(value)->frenchText();
 }
 
 namespace {

@@ -57,7 +57,7 @@ ImportResult convertAccessFile(const QString &source, const QString &output, con
 // the time of day) as the program writes dates: "dd/mm/yyyy", followed by
 // " hh:mm:ss" only when there is a time. Outside Jet's range (years 100 to
 // 9999) the plain number.
-QString jetDateText(double value);
+QString dateFieldText(double value);
 
 // A number in plain decimal notation, no exponent, as few digits as give the
 // same number back.

@@ -3,10 +3,11 @@
 #include "data/repair.h"
 #include "platform/apperror.h"
 #include "errors.h"
+#include "files.h"
 #include "groups.h"
+#include "samples.h"
 #include "testdb.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QSet>
@@ -23,24 +24,6 @@
 #include <optional>
 
 namespace {
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray hashOf(const QString &path)
-{
-    return QCryptographicHash::hash(contents(path), QCryptographicHash::Sha256);
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 // Overwrites one page of a database file with bytes no page can hold.
 void damagePage(const QString &path, int pageNumber)
@@ -132,8 +115,6 @@ QString inventory(int i)
     _exit(0);
 }
 
-const QString kAccessSamples = QStringLiteral("/work/shared/testdata/access");
-
 } // namespace
 
 class TestDataDatabase : public QObject
@@ -201,9 +182,9 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         const QString file = path("LUMA.MDB");
-        writeFile(file, bytes);
+        QVERIFY(writeFileBytes(file, bytes));
         QCOMPARE(errorNumberOf([&] { Database::open(file); }), ErrorNumber::DatabaseDamaged);
-        QCOMPARE(contents(file), bytes);
+        QCOMPARE(fileContents(file), bytes);
     }
 
     void damageFoundWhileReading()
@@ -224,18 +205,19 @@ private slots:
     {
         QTest::addColumn<QString>("sample");
         const QStringList samples =
-            QDir(kAccessSamples).entryList({"*.mdb", "*.accdb"}, QDir::Files, QDir::Name);
-        if (samples.isEmpty())
-            QSKIP("no Access sample files on this machine");
+            QDir(AccessSamples::folder()).entryList({"*.mdb", "*.accdb"}, QDir::Files, QDir::Name);
         for (const QString &sample : samples)
             QTest::newRow(qPrintable(sample)) << sample;
+        if (samples.isEmpty())
+            QTest::newRow("no sample") << QString(); // fails or skips below
     }
 
     void accessFilesAreNeverTouched()
     {
+        NEED_ACCESS_SAMPLES();
         QFETCH(QString, sample);
-        const QString original = kAccessSamples + '/' + sample;
-        const QByteArray originalHash = hashOf(original);
+        const QString original = AccessSamples::file(sample);
+        const QByteArray originalHash = fileHash(original);
         QVERIFY(isAccessFile(original));
         // A writable copy, so that nothing but the program's care keeps it intact.
         QTemporaryDir folder;
@@ -249,7 +231,7 @@ private slots:
             Cursor cursor(QStringLiteral("luma"));
             cursor.setDatabaseName(file);
             QCOMPARE(errorNumberOf([&] { cursor.refresh(); }), ErrorNumber::AccessFormat);
-            QCOMPARE(hashOf(file), originalHash);
+            QCOMPARE(fileHash(file), originalHash);
         }
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"LUMA.MDB"});
         const QString description = errorTextOf([&] { Database::open(copy); });
@@ -310,7 +292,7 @@ private slots:
         TestDb::exec(file, "CREATE INDEX titres ON luma(titre)");
         const auto [page, cells] = middleLeaf(file);
         damagePage(file, page);
-        const QByteArray damaged = contents(file);
+        const QByteArray damaged = fileContents(file);
 
         const RepairReport report = RepairDatabase(file);
         QCOMPARE(report.kept, rows - cells);
@@ -320,7 +302,7 @@ private slots:
                                         .entryList({QFileInfo(file).fileName() + ".endommage-*"}, QDir::Files);
         QCOMPARE(backups.size(), 1);
         QCOMPARE(report.backup, QFileInfo(file).path() + '/' + backups.first());
-        QCOMPARE(contents(report.backup), damaged);
+        QCOMPARE(fileContents(report.backup), damaged);
         QVERIFY(QDir(QFileInfo(file).path()).entryList({"*reparation*"}, QDir::Files).isEmpty());
 
         QCOMPARE(TestDb::scalar(file, "PRAGMA integrity_check"), QString("ok"));
@@ -440,7 +422,7 @@ private slots:
         QElapsedTimer since;
         since.start();
         readUntil([&] { return (refused >= 1 && lastSaved) || since.hasExpired(2000); });
-        writeFile(stop, "");
+        QVERIFY(writeFileBytes(stop, ""));
         readUntil([] { return false; });
         ::close(channel[0]);
         int status = 0;
@@ -561,7 +543,7 @@ private slots:
                            "CREATE TRIGGER marque AFTER INSERT ON luma BEGIN INSERT INTO prêts VALUES(new.inventaire); "
                            "END;");
         setStoredSql(file, object, storedSql);
-        const QByteArray before = contents(file);
+        const QByteArray before = fileContents(file);
         const QSet<QString> filesBefore = filesIn(QFileInfo(file).path());
 
         const std::optional<AppError> error = errorOf([&] { RepairDatabase(file); });
@@ -574,7 +556,7 @@ private slots:
         }
         QVERIFY(error);
         QVERIFY2(error->description().contains(told), qPrintable(error->description()));
-        QCOMPARE(contents(file), before);
+        QCOMPARE(fileContents(file), before);
         QCOMPARE(filesIn(QFileInfo(file).path()), filesBefore);
     }
 
@@ -608,10 +590,10 @@ private slots:
             writeIntoLog(file, "INSERT INTO luma(inventaire, titre) VALUES('00004', 'Dans le journal'), "
                                "('00005', 'Dans le journal')");
         if (journal) // what a journal left by a finished transaction may look like: not to be played back
-            writeFile(file + "-journal", QByteArray(512, '\0') + "fin d'un ancien journal");
-        const QByteArray before = contents(file);
-        const QByteArray logBefore = contents(file + "-wal");
-        const QByteArray journalBefore = contents(file + "-journal");
+            QVERIFY(writeFileBytes(file + "-journal", QByteArray(512, '\0') + "fin d'un ancien journal"));
+        const QByteArray before = fileContents(file);
+        const QByteArray logBefore = fileContents(file + "-wal");
+        const QByteArray journalBefore = fileContents(file + "-journal");
         const QSet<QString> filesBefore = filesIn(folder.path());
         QCOMPARE(QFileInfo::exists(file + "-wal"), log);
         QCOMPARE(QFileInfo::exists(file + "-journal"), journal);
@@ -619,9 +601,9 @@ private slots:
         const std::optional<AppError> error = errorOf([&] {
             const RepairReport report = RepairDatabase(file);
             QCOMPARE(report.kept, log ? 5 : 3); // the rows still in the log are kept
-            QCOMPARE(contents(report.backup), before);
-            QCOMPARE(contents(report.backup + "-wal"), logBefore);
-            QCOMPARE(contents(report.backup + "-journal"), journalBefore);
+            QCOMPARE(fileContents(report.backup), before);
+            QCOMPARE(fileContents(report.backup + "-wal"), logBefore);
+            QCOMPARE(fileContents(report.backup + "-journal"), journalBefore);
         });
         if (repaired) {
             QVERIFY2(!error, error ? qPrintable(error->description()) : "");
@@ -631,9 +613,9 @@ private slots:
             return;
         }
         QVERIFY(error);
-        QCOMPARE(contents(file), before);
-        QCOMPARE(contents(file + "-wal"), logBefore);
-        QCOMPARE(contents(file + "-journal"), journalBefore);
+        QCOMPARE(fileContents(file), before);
+        QCOMPARE(fileContents(file + "-wal"), logBefore);
+        QCOMPARE(fileContents(file + "-journal"), journalBefore);
         QCOMPARE(filesIn(folder.path()), filesBefore);
     }
 
@@ -720,9 +702,9 @@ private slots:
     {
         const QString file = path("MEMBRES.MDB");
         const QByteArray garbage = QByteArray("pas une base").repeated(1000);
-        writeFile(file, garbage);
+        QVERIFY(writeFileBytes(file, garbage));
         QCOMPARE(errorNumberOf([&] { RepairDatabase(file); }), ErrorNumber::DatabaseDamaged);
-        QCOMPARE(contents(file), garbage);
+        QCOMPARE(fileContents(file), garbage);
         QCOMPARE(QDir(QFileInfo(file).path()).entryList({QFileInfo(file).fileName() + "*"}, QDir::Files),
                  QStringList{QFileInfo(file).fileName()});
     }

@@ -118,14 +118,23 @@ private slots:
     }
 
     // Texts are synthesized in the background, one after the other; a newer
-    // text supersedes one not yet played, so only the latest is heard.
+    // text supersedes one not yet played, so only the latest is heard: the
+    // long text is either still waiting or, 50 ms later, being synthesized.
+    void newerTextSupersedesOlder_data()
+    {
+        QTest::addColumn<int>("later"); // ms between the long text and the short one
+        QTest::newRow("at once") << 0;
+        QTest::newRow("50 ms later") << 50;
+    }
     void newerTextSupersedesOlder()
     {
+        QFETCH(int, later);
         RecordingOutput output;
         EspeakSpeech speech(output);
         speech.waitUntilLoaded();
         QVERIFY(speech.available());
         speech.say(longText());
+        QTest::qWait(later);
         speech.say(QStringLiteral("Bonjour"));
         speech.say(QString()); // nothing to say: nothing cut
         QTRY_COMPARE(output.played.size(), 1);

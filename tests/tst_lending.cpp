@@ -2,6 +2,7 @@
 // return, on temporary data folders with fake platform services.
 
 #include "datafolder.h"
+#include "files.h"
 #include "groups.h"
 #include "lockholder.h"
 #include "screens.h"
@@ -14,14 +15,12 @@
 #include "lending/feuilledocument.h"
 #include "lending/feuilleecole.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
-#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -29,8 +28,6 @@
 
 #include <grp.h>
 #include <sys/stat.h>
-#include <csignal>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -109,18 +106,12 @@ void withoutUniqueNumbers(const QString &catalogue)
                             "ALTER TABLE copie RENAME TO luma");
 }
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
-}
-
 // Every file of the data folder but the intents, with its bytes.
 QHash<QString, QByteArray> snapshot(const QString &base)
 {
     QHash<QString, QByteArray> files;
     for (const QFileInfo &info : QDir(base).entryInfoList(QDir::Files))
-        files.insert(info.fileName(), fileBytes(info.filePath()));
+        files.insert(info.fileName(), fileContents(info.filePath()));
     return files;
 }
 
@@ -277,37 +268,6 @@ private slots:
         QVERIFY(run.t->messages.shown.isEmpty());
     }
 
-    void returnLength_data()
-    {
-        QTest::addColumn<QString>("loanDate");
-        QTest::addColumn<QString>("length");
-        QTest::newRow("same day") << "05/12/2026" << " 0 jour";
-        QTest::newRow("next day") << "04/12/2026" << " 1 jour";
-        QTest::newRow("two days") << "03/12/2026" << " 2 jours";
-        QTest::newRow("loan dated after today") << "06/12/2026" << "-1 jour";
-        // Read as the database engine reads a stored date.
-        QTest::newRow("year first, slashes") << "2026/12/03" << " 2 jours";
-        QTest::newRow("two-digit year and a time") << "03/12/26 10:30" << " 2 jours";
-    }
-    void returnLength()
-    {
-        QFETCH(QString, loanDate);
-        QFETCH(QString, length);
-        Lending run;
-        oneClass(run, {"12"});
-        TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", "O", "12", "école", loanDate, "4");
-        run.start();
-        run.openClass(0, [&] {
-            run.classe().Dessin1_Click(0);
-            run.doc().Command3D5_Click();
-        });
-        const QList<QByteArray> lines = run.journal("26-12-05").split('\n');
-        QCOMPARE(lines.size(), 5);
-        QCOMPARE(lines[3], "\"emprunt\xE9 le " + loanDate.toLatin1() + " - restitu\xE9 le 05/12/2026 - " +
-                               length.toLatin1() + "\"\r");
-        QCOMPARE(run.field("00001", "cumul"), QString("4"));
-    }
-
     // The loan count is a number stored as text.
     void borrowCountsOneMoreLoan_data()
     {
@@ -336,7 +296,7 @@ private slots:
 
     void lookup_data()
     {
-        QTest::addColumn<QString>("typed"); // digits on the pad, or keys on the keyboard after "keys:"
+        QTest::addColumn<QString>("typed"); // digits on the pad ("C": erase), or keys on the keyboard after "keys:"
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("title");
         QTest::addColumn<bool>("lendable");
@@ -355,6 +315,8 @@ private slots:
                                         << QStringList{"neuf", "neuf"};
         QTest::newRow("sixth digit ignored") << "000012" << "00001" << " Le loup" << true << true
                                              << QStringList{"zéro", "zéro", "zéro", "zéro", "un, Le loup"};
+        QTest::newRow("erased") << "12C" << "" << " Quel livre veux-tu emprunter ?" << false << false
+                                << QStringList{"un, Le loup", "deux, Les couleurs"};
         QTest::newRow("keyboard: digits only") << "keys:1a'2*?" << "12" << " Les couleurs" << true << false
                                                << QStringList{"Le loup", "Les couleurs"};
         QTest::newRow("keyboard: five at most") << "keys:000012" << "00001" << " Le loup" << true << true
@@ -382,7 +344,8 @@ private slots:
             QTest::keyClicks(doc.Text1(), typed.mid(5));
         else
             for (QChar digit : typed)
-                QTest::mouseClick(child<Button3D>(doc, "Command3D1_" + QString(digit)), Qt::LeftButton);
+                QTest::mouseClick(child<Button3D>(doc, digit == u'C' ? QStringLiteral("Command3D2") : "Command3D1_" + QString(digit)),
+                                  Qt::LeftButton);
         QCOMPARE(doc.Text1()->text(), text);
         QCOMPARE(doc.Panel3D1()->text(), title);
         QCOMPARE(doc.Panel3D1()->textColor(), lendable ? kRed : kBlue);
@@ -423,30 +386,6 @@ private slots:
         for (const QString &path : run.t->sound.played)
             played << path.section('/', -1);
         QCOMPARE(played, QStringList({"EMPRUNTE.WAV", "EMPRUNTE.WAV"}));
-    }
-
-    void lookupFollowsEachDigitAndEraseHidesTheBorrowButton()
-    {
-        Lending run;
-        run.folder.fillSmallSchool();
-        writeBmp(run.folder.base() + "/LIVRES/00001.BMP");
-        run.start();
-        feuilledocument &doc = run.doc();
-        doc.show();
-        doc.Command3D1_Click(1);
-        QCOMPARE(run.t->context.données().Etiquette4().text(), QString("00001"));
-        QCOMPARE(doc.Panel3D1()->text(), QString(" Le loup"));
-        doc.Command3D1_Click(2);
-        QCOMPARE(run.t->context.données().Etiquette4().text(), QString("00012"));
-        QCOMPARE(doc.Panel3D1()->text(), QString(" Les couleurs"));
-
-        QTest::mouseClick(child<Button3D>(doc, "Command3D2"), Qt::LeftButton);
-        QCOMPARE(doc.Text1()->text(), QString());
-        QVERIFY(doc.Dessin1()->picture().isNull());
-        QCOMPARE(doc.Panel3D1()->text(), QString(" Quel livre veux-tu emprunter ?"));
-        QCOMPARE(doc.Panel3D1()->textColor(), kBlue);
-        QVERIFY(doc.Command3D4()->isHidden());
-        QVERIFY(doc.Etiquette1()->isHidden());
     }
 
     void modeDecision_data()
@@ -845,29 +784,6 @@ private slots:
         QCOMPARE(QDir(run.folder.base() + "/EN-COURS").entryList({"*.PRET"}, QDir::Files), QStringList());
     }
 
-    void entriesEitherSideOfMidnightGoToTwoFiles()
-    {
-        Lending run;
-        run.folder.fillSmallSchool();
-        run.start();
-        run.setNow(5, 23, 59);
-        run.openClass(0, [&] {
-            run.classe().Dessin1_Click(0);
-            run.doc().Command3D1_Click(1);
-            run.doc().Command3D4_Click();
-            run.setNow(6, 0, 1);
-            run.classe().Dessin1_Click(1);
-            run.doc().Command3D1_Click(2);
-            run.doc().Command3D4_Click();
-        });
-        const QByteArray first = run.journal("26-12-05"), second = run.journal("26-12-06");
-        QCOMPARE(first.count("\r\n"), 4);
-        QCOMPARE(second.count("\r\n"), 4);
-        QVERIFY(first.startsWith("\"05/12/2026 - 23:59 - Emprunt d'un document\"\r\n\"Emprunteur : 13 "));
-        QVERIFY(second.startsWith("\"06/12/2026 - 00:01 - Emprunt d'un document\"\r\n\"Emprunteur : 12 "));
-        QCOMPARE(run.field("00002", "emprunteur"), QString("12"));
-    }
-
     // Another program keeps the lending lock (a read lock, which any account
     // that can read the file can take; a kiosk stopped in its loan) or a
     // living kiosk's intent: the borrow gives up at the deadline through the
@@ -1084,85 +1000,6 @@ private slots:
         // Reported again at the next start.
         start();
         QCOMPARE(run.journal("26-12-05"), journal);
-    }
-
-    // A kiosk killed between its intent and its save, whether or not
-    // another program changed the book after the child was shown it: the
-    // next start journals nothing and leaves the catalogue as it is.
-    void kioskKilledBeforeItsSaveJournalsNothing_data()
-    {
-        QTest::addColumn<QString>("change");
-        QTest::newRow("book as shown") << "";
-        QTest::newRow("lent elsewhere after it was shown")
-            << "emprunté = 'O', emprunteur = '99', cumul = '3', dateemprunt = '04/12/2026'";
-        QTest::newRow("count changed after it was shown") << "cumul = '7'";
-    }
-    void kioskKilledBeforeItsSaveJournalsNothing()
-    {
-        QFETCH(QString, change);
-        Lending run;
-        oneClass(run, {"12"});
-        const QString catalogue = run.folder.catalogue();
-        TestDb::addDocument(catalogue, "00001", "Le loup", "O", "N", "", "", "01/12/2026", "2");
-        const QString base = run.folder.base();
-        int shown[2], go[2];
-        QVERIFY(::pipe(shown) == 0 && ::pipe(go) == 0);
-        const pid_t kiosk = ::fork();
-        if (kiosk == 0) {
-            // The other kiosk: its child is shown the book, then touches
-            // "J'emprunte".
-            TestContext t;
-            t.openAsStartUp(run.folder);
-            t.context.données().Donnée2().setLockWait(LockWait{std::chrono::seconds(30), {}, {}});
-            const QHash<QString, QString> montre = etatMontre(t.context.données());
-            char byte = 0;
-            if (::write(shown[1], "1", 1) != 1 || ::read(go[0], &byte, 1) != 1)
-                ::_exit(2);
-            Emprunte(t.module(), montre);
-            ::_exit(0);
-        }
-        const auto closePipes = qScopeGuard([&] {
-            for (int fd : {shown[0], shown[1], go[0], go[1]})
-                ::close(fd);
-        });
-        char byte = 0;
-        QCOMPARE(::read(shown[0], &byte, 1), ssize_t(1));
-        if (!change.isEmpty())
-            TestDb::exec(catalogue, "UPDATE luma SET " + change);
-        const QString rowSql = "SELECT emprunté || '|' || emprunteur || '|' || cumul || '|' || dateemprunt FROM luma";
-        const QString record = TestDb::scalar(catalogue, rowSql);
-        // Another program writing the catalogue: the kiosk's save waits there.
-        sqlite3 *other = nullptr;
-        QCOMPARE(sqlite3_open(catalogue.toUtf8().constData(), &other), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-        QCOMPARE(::write(go[1], "1", 1), ssize_t(1));
-
-        // Killed once its intent is whole on disk, unless it ended first.
-        const auto intentWritten = [&] {
-            const QStringList names = intents(base);
-            return !names.isEmpty() && fileBytes(base + "/EN-COURS/" + names[0]).contains("fin=");
-        };
-        QElapsedTimer timer;
-        timer.start();
-        bool ended = false;
-        while (timer.elapsed() < 20000 && !intentWritten() && !(ended = ::waitpid(kiosk, nullptr, WNOHANG) == kiosk))
-            QTest::qSleep(10);
-        if (!ended) {
-            ::kill(kiosk, SIGKILL);
-            ::waitpid(kiosk, nullptr, 0);
-        }
-        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(other);
-        // Only a book still as shown is worth an intent.
-        QCOMPARE(intents(base).isEmpty(), !change.isEmpty());
-
-        TestContext next;
-        next.module().setCheminBase(base);
-        QCOMPARE(reprendIntentions(next.module()), 0);
-        QVERIFY(next.messages.shown.isEmpty());
-        QVERIFY(!run.folder.exists("LALUMA/26-12-05.JNL"));
-        QCOMPARE(intents(base), QStringList());
-        QCOMPARE(TestDb::scalar(catalogue, rowSql), record);
     }
 
     void classOfAnySize_data()

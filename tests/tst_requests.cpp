@@ -4,11 +4,11 @@
 
 #include "searchrun.h"
 
+#include "files.h"
 #include "planted.h"
 
 #include "platform/textfile.h"
 
-#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QTemporaryFile>
@@ -41,13 +41,6 @@ int visibleSlots(Recherche1 &screen)
     for (int k = 0; k < Recherche1::kCases; ++k)
         shown += screen.Dessin1(k)->isHidden() ? 0 : 1;
     return shown;
-}
-
-QByteArray sha(const QString &path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
 }
 
 // What the program writes on the standard error while the call runs.
@@ -357,19 +350,16 @@ private slots:
         QCOMPARE(run.t->programEnd.ended, 0);
     }
 
-    // A request file removed after the start, or a head that is not a
-    // single SELECT, is reported and ends the run: no display, and the
-    // catalogue is not changed by a byte.
+    // A request file removed after the start, or a head that does more than
+    // read, is reported and ends the run: no display, and the catalogue is
+    // not changed by a byte. (Which heads the engine refuses is its own test's.)
     void refusedRuns_data()
     {
         QTest::addColumn<QByteArray>("head");
         QTest::newRow("file removed") << QByteArray();
-        QTest::newRow("update") << QByteArray("UPDATE luma SET titre = 'x' WHERE titre LIKE '*'");
         QTest::newRow("two statements") << QByteArray("SELECT * FROM luma WHERE 1 = 1; DELETE FROM luma WHERE 1 = 1");
-        QTest::newRow("attach") << QByteArray("ATTACH DATABASE 'x.db' AS x; SELECT * FROM luma WHERE 1 = 1");
         QTest::newRow("deep nesting") << "SELECT * FROM luma WHERE " + QByteArray(20000, '(') + "1 = 1" +
                                              QByteArray(20000, ')');
-        QTest::newRow("many Not") << "SELECT * FROM luma WHERE " + QByteArray("NOT ").repeated(15000) + "1 = 1";
     }
     void refusedRuns()
     {
@@ -380,7 +370,7 @@ private slots:
         run.start();
         if (head.isEmpty())
             QVERIFY(QFile::remove(run.folder.base() + "/REQUETES/R.RQT"));
-        const QByteArray before = sha(run.folder.catalogue());
+        const QByteArray before = fileHash(run.folder.catalogue());
         Recherche1 &screen = run.requêtes();
         QStringList shown{"not run"};
         whileOpen(screen, [&] {
@@ -389,7 +379,7 @@ private slots:
         QCOMPARE(shown, QStringList());
         QCOMPARE(run.t->messages.shown.size(), 1);
         QVERIFY(run.t->messages.shown[0].text != kNothingFound);
-        QCOMPARE(sha(run.folder.catalogue()), before);
+        QCOMPARE(fileHash(run.folder.catalogue()), before);
         QVERIFY(!run.t->pointer.busy);
         QCOMPARE(run.t->programEnd.ended, 0);
     }

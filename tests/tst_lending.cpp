@@ -125,11 +125,7 @@ private slots:
         oneClass(run, {"12"});
         TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", "N", "", "", "", cumul);
         run.start();
-        run.openClass(0, [&] {
-            run.classe().Dessin1_Click(0);
-            run.doc().Command3D1_Click(1);
-            run.doc().Command3D4_Click();
-        });
+        run.borrow();
         QCOMPARE(run.field("00001", "emprunteur"), QString("12"));
         QCOMPARE(run.field("00001", "cumul"), after);
     }

@@ -62,6 +62,13 @@ IntentValues borrowIntent(const QString &inventaire, qint64 rowid, const QByteAr
             {"fin", "1"}};
 }
 
+// What a child was shown of a book on the shelf, as the tests' catalogues hold it.
+QHash<QString, QString> onTheShelf(const QString &inventaire)
+{
+    return {{"inventaire", inventaire}, {"emprunté", "N"}, {"emprunteur", ""}, {"cumul", "2"},
+            {"dateemprunt", "01/12/2026"}};
+}
+
 qint64 rowidOf(const QString &catalogue, const QString &condition)
 {
     return TestDb::scalar(catalogue, "SELECT rowid FROM luma WHERE " + condition).toLongLong();
@@ -127,8 +134,7 @@ private slots:
         const Module11::EntreeJournal entry =
             m.composeJournal("Emprunt d'un document",
                              {"12", "01", "MS", "N00", "P00", number, "Le loup", "", "05/12/2026"});
-        const QHash<QString, QString> shown{{"inventaire", number}, {"emprunté", "N"}, {"emprunteur", ""},
-                                            {"cumul", "2"}, {"dateemprunt", "01/12/2026"}};
+        const QHash<QString, QString> shown = onTheShelf(number);
         {
             IntentionPret intent = IntentionPret::ecrit(
                 m, entry, rowidOf(catalogue, number == "00002" ? "titre = 'Le loup bis'" : "1"), shown);
@@ -221,9 +227,7 @@ private slots:
             {
                 const TextFile::FileLock lock = verrouPrets(m);
                 IntentionPret intent = IntentionPret::ecrit(
-                    m, entry, rowidOf(run.folder.catalogue(), "inventaire = '00001'"),
-                    {{"inventaire", "00001"}, {"emprunté", "N"}, {"emprunteur", ""}, {"cumul", "2"},
-                     {"dateemprunt", "01/12/2026"}});
+                    m, entry, rowidOf(run.folder.catalogue(), "inventaire = '00001'"), onTheShelf("00001"));
                 TestDb::exec(run.folder.catalogue(), "UPDATE luma SET emprunté = 'O', emprunteur = '12', cumul = '3'");
                 if (tail == "<rewritten>")
                     run.folder.writeFile(journal, "\"a\"\n");
@@ -266,11 +270,7 @@ private slots:
         QVERIFY(QFile::link(target, run.folder.base() + "/" + link));
         const QHash<QString, QByteArray> before = snapshot(elsewhere.path());
         run.start();
-        run.openClass(0, [&] {
-            run.classe().Dessin1_Click(0);
-            run.doc().Command3D1_Click(1);
-            run.doc().Command3D4_Click();
-        });
+        run.borrow();
         QCOMPARE(run.t->messages.shown.size(), 1);
         QVERIFY2(run.t->messages.shown[0].text.contains("lien"), qPrintable(run.t->messages.shown[0].text));
         QCOMPARE(run.field("00001", "emprunté"), QString("N"));
@@ -316,9 +316,7 @@ private slots:
             const TextFile::FileLock lock = verrouPrets(m);
             IntentionPret intent = IntentionPret::ecrit(m, entry,
                                                         rowidOf(run.folder.catalogue(), "inventaire = '" + inventaire + "'"),
-                                                        {{"inventaire", inventaire}, {"emprunté", "N"},
-                                                         {"emprunteur", ""}, {"cumul", "2"},
-                                                         {"dateemprunt", "01/12/2026"}});
+                                                        onTheShelf(inventaire));
             TestDb::exec(run.folder.catalogue(), "UPDATE luma SET emprunté = 'O', emprunteur = '" + matricule +
                                                      "' WHERE inventaire = '" + inventaire + "'");
             if (killed)
@@ -443,11 +441,7 @@ private slots:
         run.start();
         QStringList held;
         run.t->messages.onShow = noteHeld(base, held);
-        run.openClass(0, [&] {
-            run.classe().Dessin1_Click(0);
-            run.doc().Command3D1_Click(1);
-            run.doc().Command3D4_Click();
-        });
+        run.borrow();
         QCOMPARE(run.t->messages.shown.size(), 1);
         QCOMPARE(held, QStringList());
     }
@@ -539,11 +533,7 @@ private slots:
 
         // A loan meanwhile passes the intent over without a word.
         run.start();
-        run.openClass(0, [&] {
-            run.classe().Dessin1_Click(0);
-            run.doc().Command3D1_Click(2);
-            run.doc().Command3D4_Click();
-        });
+        run.borrow(2);
         QVERIFY(run.t->messages.shown.isEmpty());
         QCOMPARE(run.field("00002", "emprunteur"), QString("12"));
         const QByteArray journal = run.journal("26-12-05");

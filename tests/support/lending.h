@@ -55,6 +55,15 @@ struct Lending
                               QStringLiteral("SELECT \"%1\" FROM luma WHERE inventaire = '%2'").arg(name, inventaire));
     }
     QByteArray journal(const QString &day) { return folder.readFile(QStringLiteral("LALUMA/") + day + ".JNL"); }
+    // The class's first child borrows the document whose number ends in `digit`.
+    void borrow(int digit = 1)
+    {
+        openClass(0, [this, digit] {
+            classe().Dessin1_Click(0);
+            doc().Command3D1_Click(digit);
+            doc().Command3D4_Click();
+        });
+    }
     void setNow(int day, int hour, int minute)
     {
         t->clock.current = QDateTime(QDate(2026, 12, day), QTime(hour, minute));

@@ -1,6 +1,7 @@
 // The demo folder generator: what the program relies on in the folder it makes.
 
 #include "demogenerator.h"
+#include "files.h"
 #include "search/requetes.h"
 #include "testdb.h"
 
@@ -97,9 +98,7 @@ private slots:
         QVERIFY(files.size() >= 18); // more than one page of the picture screen
         bool accentSeen = false;
         for (const QString &name : files) {
-            QFile file(m_base + "/REQUETES/" + name);
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            const QByteArray bytes = file.readAll();
+            const QByteArray bytes = fileContents(m_base + "/REQUETES/" + name);
             QVERIFY2(bytes.endsWith("\r\n"), qPrintable(name));
             QCOMPARE(bytes.count('\n') + bytes.count('\r'), 2 * bytes.count("\r\n")); // no lone CR or LF
             QVERIFY2(!bytes.contains('\xC3'), qPrintable(name)); // no UTF-8 accented letter

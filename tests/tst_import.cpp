@@ -21,8 +21,6 @@
 #include <sqlite3.h>
 
 #include <limits>
-#include <optional>
-#include <map>
 
 namespace {
 
@@ -48,12 +46,19 @@ struct SchoolCopy
         QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup
                                    | QFile::ReadOther);
     }
-    void fill()
+    // The four databases, the school's beside the data folder or in it,
+    // names as given or in lower case; gives the sample of each.
+    QMap<QString, QString> fill(bool schoolBeside = true, bool lowerCase = false)
     {
-        put("ALTEMARE/ALTEMARE.MDB", "testV1997.mdb");
-        put("LALUMA/LUMA.MDB", "test2V2003.mdb");
-        put("LALUMA/COTATION.MDB", "testUnicodeCompV2003.mdb");
-        put("LALUMA/MEMBRES.MDB", "odbcLinkerTestV2007.accdb");
+        const auto name = [&](const QString &n) { return lowerCase ? n.toLower() : n; };
+        const QMap<QString, QString> samples{
+            {schoolBeside ? "ALTEMARE/ALTEMARE.MDB" : "LALUMA/" + name("ALTEMARE.MDB"), "testV1997.mdb"},
+            {"LALUMA/" + name("LUMA.MDB"), "test2V2003.mdb"},
+            {"LALUMA/" + name("COTATION.MDB"), "testUnicodeCompV2003.mdb"},
+            {"LALUMA/" + name("MEMBRES.MDB"), "odbcLinkerTestV2007.accdb"}};
+        for (auto it = samples.begin(); it != samples.end(); ++it)
+            put(it.key(), it.value());
+        return samples;
     }
 };
 
@@ -260,18 +265,11 @@ private slots:
         QFETCH(bool, archiveTaken);
 
         SchoolCopy school;
-        const auto name = [&](const QString &n) { return lowerCase ? n.toLower() : n; };
-        const QString schoolDb = schoolBeside ? "ALTEMARE/ALTEMARE.MDB" : "LALUMA/" + name("ALTEMARE.MDB");
-        const QMap<QString, QString> samples{{schoolDb, "testV1997.mdb"},
-                                             {"LALUMA/" + name("LUMA.MDB"), "test2V2003.mdb"},
-                                             {"LALUMA/" + name("COTATION.MDB"), "testUnicodeCompV2003.mdb"},
-                                             {"LALUMA/" + name("MEMBRES.MDB"), "odbcLinkerTestV2007.accdb"}};
-        for (auto it = samples.begin(); it != samples.end(); ++it)
-            school.put(it.key(), it.value());
+        const QMap<QString, QString> samples = school.fill(schoolBeside, lowerCase);
         // A school folder without ALTEMARE.MDB is not the school folder.
         if (!schoolBeside)
             QDir().mkpath(school.dir.filePath("ALTEMARE"));
-        const QString cotation = school.dir.filePath("LALUMA/" + name("COTATION.MDB"));
+        const QString cotation = school.dir.filePath(lowerCase ? "LALUMA/cotation.mdb" : "LALUMA/COTATION.MDB");
         if (convertedBefore) {
             QFile::remove(cotation);
             TestDb::exec(cotation, "CREATE TABLE [luma+](descripteur TEXT)");
@@ -279,9 +277,7 @@ private slots:
         const QByteArray otherArchive("an earlier original");
         if (archiveTaken) {
             QDir().mkpath(school.dir.filePath("LALUMA/ACCESS"));
-            QFile other(school.dir.filePath("LALUMA/ACCESS/luma.mdb"));
-            QVERIFY(other.open(QIODevice::WriteOnly));
-            other.write(otherArchive);
+            QVERIFY(writeFileBytes(school.dir.filePath("LALUMA/ACCESS/luma.mdb"), otherArchive));
         }
         const QByteArray cotationBefore = fileContents(cotation);
 
@@ -373,16 +369,13 @@ private slots:
         school.fill();
         if (damage == "truncated") {
             // An Access header, but the table list is cut off.
-            const QByteArray whole = fileContents(sample("testV1997.mdb"));
-            QFile file(school.dir.filePath("LALUMA/MEMBRES.MDB"));
-            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            file.write(whole.left(20 * 1024));
+            QVERIFY(writeFileBytes(school.dir.filePath("LALUMA/MEMBRES.MDB"),
+                                   fileContents(sample("testV1997.mdb")).left(20 * 1024)));
         } else if (damage == "folder") {
             QVERIFY(QFile::remove(school.dir.filePath("LALUMA/COTATION.MDB")));
             QVERIFY(QDir().mkpath(school.dir.filePath("LALUMA/COTATION.MDB")));
         } else if (damage == "ACCESS file") {
-            QFile file(school.dir.filePath("ALTEMARE/ACCESS"));
-            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(writeFileBytes(school.dir.filePath("ALTEMARE/ACCESS"), {}));
         } else if (damage == "second names") {
             for (const char *name : {"ALTEMARE/ALTEMARE", "LALUMA/LUMA", "LALUMA/COTATION", "LALUMA/MEMBRES"}) {
                 const QString file = school.dir.filePath(QString::fromLatin1(name) + ".MDB");

@@ -5,7 +5,8 @@
 #include "platform/espeakspeech.h"
 #include "platform/qtservices.h"
 
-#include <QFile>
+#include "files.h"
+
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -157,11 +158,8 @@ private slots:
     {
         QTemporaryDir dir;
         const QString wav = dir.filePath("FERME.WAV");
-        QFile file(wav);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray("RIFF\x64\x1F\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1F\0\0\x40\x1F\0\0\x01\0\x08\0"
-                              "data\x40\x1F\0\0", 44) + QByteArray(8000, '\x80'));
-        file.close();
+        QVERIFY(writeFileBytes(wav, QByteArray("RIFF\x64\x1F\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1F\0\0\x40\x1F\0\0"
+                                               "\x01\0\x08\0data\x40\x1F\0\0", 44) + QByteArray(8000, '\x80')));
 
         QtSoundPlayer player;
         PlayerOutput output(player);

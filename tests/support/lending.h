@@ -54,6 +54,14 @@ struct Lending
         return TestDb::scalar(folder.catalogue(),
                               QStringLiteral("SELECT \"%1\" FROM luma WHERE inventaire = '%2'").arg(name, inventaire));
     }
+    // The loan fields of a document: "emprunté|emprunteur|catégorie|date|cumul".
+    QString loan(const QString &inventaire)
+    {
+        return TestDb::scalar(folder.catalogue(),
+                              QStringLiteral("SELECT printf('%s|%s|%s|%s|%s', emprunté, emprunteur, catégorieemprunteur, "
+                                             "dateemprunt, cumul) FROM luma WHERE inventaire = '%1'")
+                                  .arg(inventaire));
+    }
     QByteArray journal(const QString &day) { return folder.readFile(QStringLiteral("LALUMA/") + day + ".JNL"); }
     // The class's first child borrows the document whose number ends in `digit`.
     void borrow(int digit = 1)

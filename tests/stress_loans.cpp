@@ -192,15 +192,24 @@ int main(int argc, char *argv[])
     std::mt19937 random(20261206);
     unsigned seed = 1;
 
+    // Waits for a worker, killed first when asked, and counts what it did.
+    int killed = 0;
+    const auto finish = [&](QProcess *process, bool kill) {
+        if (kill) {
+            ::kill(pid_t(process->processId()), SIGKILL);
+            ++killed;
+        }
+        process->waitForFinished(-1);
+        addCountsOf(*process, total);
+        delete process;
+    };
+
     // Four kiosks side by side.
     QList<QProcess *> side;
     for (int p = 0; p < 4; ++p)
         side << startWorker(folder.root(), seed++, operations);
-    for (QProcess *process : std::as_const(side)) {
-        process->waitForFinished(-1);
-        addCountsOf(*process, total);
-        delete process;
-    }
+    for (QProcess *process : std::as_const(side))
+        finish(process, false);
     const double sideBySide = double(clock.elapsed()) / 1000;
     const int sideBySideOperations = total.operations;
 
@@ -208,22 +217,13 @@ int main(int argc, char *argv[])
     QList<QProcess *> running;
     for (int p = 0; p < 3; ++p)
         running << startWorker(folder.root(), seed++, 100000);
-    int killed = 0;
     while (killed < kills) {
         QThread::msleep(20 + random() % 200);
-        QProcess *victim = running.takeAt(int(random() % running.size()));
-        ::kill(pid_t(victim->processId()), SIGKILL);
-        victim->waitForFinished(-1);
-        delete victim;
-        ++killed;
+        finish(running.takeAt(int(random() % running.size())), true);
         running << startWorker(folder.root(), seed++, 100000);
     }
-    for (QProcess *process : std::as_const(running)) {
-        ::kill(pid_t(process->processId()), SIGKILL);
-        process->waitForFinished(-1);
-        delete process;
-        ++killed;
-    }
+    for (QProcess *process : std::as_const(running))
+        finish(process, true);
 
     // The next start of a kiosk settles what the killed ones left.
     TestContext next;

@@ -261,51 +261,41 @@ private slots:
 
     void descriptorList_data()
     {
-        QTest::addColumn<QVariantList>("stored");
+        QTest::addColumn<QVariantList>("stored"); // {"<no file>"}: COTATION.MDB removed
         QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QString>("told"); // in the one message about the file; empty for none
         QTest::newRow("sorted, duplicates kept") << QVariantList{"loup", "chat", "loup", "Âne"}
-                                                 << QStringList{"Âne", "chat", "loup", "loup"};
-        QTest::newRow("empty values skipped") << QVariantList{"", QVariant(), "  ", "ours"} << QStringList{"ours"};
-        QTest::newRow("blanks kept as stored") << QVariantList{" loup "} << QStringList{" loup "};
-        QTest::newRow("only empty values, no message") << QVariantList{"", QVariant()} << QStringList{};
+                                                 << QStringList{"Âne", "chat", "loup", "loup"} << "";
+        QTest::newRow("empty values skipped") << QVariantList{"", QVariant(), "  ", "ours"} << QStringList{"ours"} << "";
+        QTest::newRow("blanks kept as stored") << QVariantList{" loup "} << QStringList{" loup "} << "";
+        QTest::newRow("only empty values, no message") << QVariantList{"", QVariant()} << QStringList{} << "";
+        QTest::newRow("missing file") << QVariantList{"<no file>"} << QStringList{} << "introuvable";
+        QTest::newRow("empty table") << QVariantList{} << QStringList{} << "vide";
     }
     void descriptorList()
     {
         QFETCH(QVariantList, stored);
         QFETCH(QStringList, listed);
-        Search run;
-        searchCatalogue(run);
-        emptyDescriptors(run);
-        for (const QVariant &value : stored)
-            TestDb::insert(run.folder.descriptors(), "luma+", {"descripteur"}, {value});
-        run.start();
-        QCOMPARE(run.listed(), listed);
-        QVERIFY(run.t->messages.shown.isEmpty());
-    }
-
-    void descriptorFileMessages_data()
-    {
-        QTest::addColumn<bool>("fileThere");
-        QTest::addColumn<QString>("told");
-        QTest::newRow("missing") << false << "introuvable";
-        QTest::newRow("empty table") << true << "vide";
-    }
-    void descriptorFileMessages()
-    {
-        QFETCH(bool, fileThere);
         QFETCH(QString, told);
         Search run;
         searchCatalogue(run);
         emptyDescriptors(run);
-        if (!fileThere)
+        if (stored == QVariantList{"<no file>"})
             QVERIFY(QFile::remove(run.folder.descriptors()));
+        else
+            for (const QVariant &value : stored)
+                TestDb::insert(run.folder.descriptors(), "luma+", {"descripteur"}, {value});
         run.start();
+        QCOMPARE(run.listed(), listed);
+        if (told.isEmpty()) {
+            QVERIFY(run.t->messages.shown.isEmpty());
+            return;
+        }
         QCOMPARE(run.t->messages.shown.size(), 1);
-        const QString message = run.t->messages.shown[0].text;
-        QVERIFY2(message.contains("COTATION.MDB") && message.contains(told), qPrintable(message));
-        QCOMPARE(run.t->messages.shown[0].title, QString("La LUMA"));
-        QCOMPARE(run.t->messages.shown[0].icon, MsgIcon::Information);
-        QCOMPARE(run.descripteurs().Liste1()->count(), 0);
+        const ShownMessage &message = run.t->messages.shown[0];
+        QVERIFY2(message.text.contains("COTATION.MDB") && message.text.contains(told), qPrintable(message.text));
+        QCOMPARE(message.title, QString("La LUMA"));
+        QCOMPARE(message.icon, MsgIcon::Information);
         // The screen still searches, with the empty word.
         QCOMPARE(run.searchDescriptor(QString()).size(), 9);
     }

@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/ccache.sh
+source scripts/samples.sh
 CC=clang CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DLUMA_SANITIZE=ON -DLUMA_FUZZ=ON -DLUMA_BENCH=OFF "${launcher[@]}" >/dev/null
+  -DLUMA_SANITIZE=ON -DLUMA_FUZZ=ON -DLUMA_BENCH=OFF "${launcher[@]}" "${samples[@]}" >/dev/null
 cmake --build build-asan -j2

@@ -43,16 +43,10 @@ QString book(int i)
     return QStringLiteral("%1").arg(i + 1, 5, 10, QLatin1Char('0'));
 }
 
+// What the kiosks did: operations, saved, refused as changed since shown, failed.
 struct Counts
 {
     int operations = 0, saved = 0, changed = 0, failed = 0;
-    void add(const Counts &other)
-    {
-        operations += other.operations;
-        saved += other.saved;
-        changed += other.changed;
-        failed += other.failed;
-    }
 };
 
 // One kiosk: a child shown a book, then touching borrow or return.
@@ -101,12 +95,7 @@ int worker(const QString &root, unsigned seed, int operations)
         const IssuePret result = shown.value(QStringLiteral("emprunté")) == QLatin1String("O") ? Rend(m, shown)
                                                                                                : Emprunte(m, shown);
         ++counts.operations;
-        if (result == IssuePret::Enregistre)
-            ++counts.saved;
-        else if (result == IssuePret::Change)
-            ++counts.changed;
-        else
-            ++counts.failed;
+        ++(result == IssuePret::Enregistre ? counts.saved : result == IssuePret::Change ? counts.changed : counts.failed);
     }
     for (const ShownMessage &message : std::as_const(t.messages.shown))
         std::fprintf(stderr, "worker %u: %s\n", seed, qPrintable(message.text));
@@ -114,17 +103,14 @@ int worker(const QString &root, unsigned seed, int operations)
     return 0;
 }
 
-Counts countsOf(QProcess &process)
+// Adds what a finished worker printed to `total`.
+void addCountsOf(QProcess &process, Counts &total)
 {
-    const QList<QByteArray> numbers = process.readAllStandardOutput().trimmed().split(' ');
-    Counts counts;
-    if (numbers.size() == 4) {
-        counts.operations = numbers[0].toInt();
-        counts.saved = numbers[1].toInt();
-        counts.changed = numbers[2].toInt();
-        counts.failed = numbers[3].toInt();
-    }
-    return counts;
+    Counts c;
+    if (std::sscanf(process.readAllStandardOutput().constData(), "%d %d %d %d", &c.operations, &c.saved, &c.changed,
+                    &c.failed) == 4)
+        total = {total.operations + c.operations, total.saved + c.saved, total.changed + c.changed,
+                 total.failed + c.failed};
 }
 
 QProcess *startWorker(const QString &root, unsigned seed, int operations)
@@ -155,8 +141,7 @@ void makeFolder(const DataFolder &folder)
 struct Replay
 {
     QHash<QString, int> loans, returns;
-    int entries = 0;
-    int torn = 0;
+    int entries = 0, torn = 0;
 };
 
 Replay replayJournals(const QString &base)
@@ -209,15 +194,24 @@ int main(int argc, char *argv[])
     std::mt19937 random(20261206);
     unsigned seed = 1;
 
+    // Waits for a worker, killed first when asked, and counts what it did.
+    int killed = 0;
+    const auto finish = [&](QProcess *process, bool kill) {
+        if (kill) {
+            ::kill(pid_t(process->processId()), SIGKILL);
+            ++killed;
+        }
+        process->waitForFinished(-1);
+        addCountsOf(*process, total);
+        delete process;
+    };
+
     // Four kiosks side by side.
     QList<QProcess *> side;
     for (int p = 0; p < 4; ++p)
         side << startWorker(folder.root(), seed++, operations);
-    for (QProcess *process : std::as_const(side)) {
-        process->waitForFinished(-1);
-        total.add(countsOf(*process));
-        delete process;
-    }
+    for (QProcess *process : std::as_const(side))
+        finish(process, false);
     const double sideBySide = double(clock.elapsed()) / 1000;
     const int sideBySideOperations = total.operations;
 
@@ -225,22 +219,13 @@ int main(int argc, char *argv[])
     QList<QProcess *> running;
     for (int p = 0; p < 3; ++p)
         running << startWorker(folder.root(), seed++, 100000);
-    int killed = 0;
     while (killed < kills) {
         QThread::msleep(20 + random() % 200);
-        QProcess *victim = running.takeAt(int(random() % running.size()));
-        ::kill(pid_t(victim->processId()), SIGKILL);
-        victim->waitForFinished(-1);
-        delete victim;
-        ++killed;
+        finish(running.takeAt(int(random() % running.size())), true);
         running << startWorker(folder.root(), seed++, 100000);
     }
-    for (QProcess *process : std::as_const(running)) {
-        ::kill(pid_t(process->processId()), SIGKILL);
-        process->waitForFinished(-1);
-        delete process;
-        ++killed;
-    }
+    for (QProcess *process : std::as_const(running))
+        finish(process, true);
 
     // The next start of a kiosk settles what the killed ones left.
     TestContext next;
@@ -256,13 +241,11 @@ int main(int argc, char *argv[])
         const QString b = book(i);
         const int l = replay.loans.value(b), r = replay.returns.value(b);
         loans += l;
-        const QString state = TestDb::scalar(folder.catalogue(),
-                                             QStringLiteral("SELECT emprunté FROM luma WHERE inventaire = '%1'").arg(b));
-        const QString cumul = TestDb::scalar(folder.catalogue(),
-                                             QStringLiteral("SELECT cumul FROM luma WHERE inventaire = '%1'").arg(b));
-        const bool out = state == QLatin1String("O");
-        const bool agrees = (out ? l == r + 1 : l == r) && (cumul.isEmpty() ? 0 : cumul.toInt()) == l;
-        if (!agrees) {
+        const QStringList row = TestDb::scalar(folder.catalogue(), QStringLiteral("SELECT emprunté || '|' || ifnull(cumul, '') FROM "
+                                                                                  "luma WHERE inventaire = '%1'").arg(b))
+                                    .split(u'|');
+        const QString state = row.value(0), cumul = row.value(1);
+        if (l != r + (state == QLatin1String("O") ? 1 : 0) || cumul.toInt() != l) {
             ++disagreements;
             std::fprintf(stderr, "book %s: %s, cumul %s, %d loans and %d returns journaled\n", qPrintable(b),
                          qPrintable(state), qPrintable(cumul), l, r);

@@ -1,4 +1,4 @@
-#include "data/cursor.h"
+#include "cursors.h"
 #include "data/database.h"
 #include "data/engineversion.h"
 #include "platform/apperror.h"
@@ -20,17 +20,6 @@
 #include <thread>
 
 namespace {
-
-// A cursor on a file, refreshed on its record source (the table itself when none is given).
-std::unique_ptr<Cursor> opened(const QString &table, const QString &path, const QString &source = {})
-{
-    auto cursor = std::make_unique<Cursor>(table);
-    cursor->setDatabaseName(path);
-    if (!source.isEmpty())
-        cursor->setRecordSource(source);
-    cursor->refresh();
-    return cursor;
-}
 
 // What `read` gives for every row, from the current one to the end.
 QStringList walk(Cursor &cursor, const std::function<QString()> &read)
@@ -80,31 +69,25 @@ private slots:
     {
         auto cursor = opened("luma", threeDocuments(), "SELECT * FROM luma ORDER BY inventaire ASC");
         QCOMPARE(cursor->recordCount(), 3);
-        QVERIFY(!cursor->bof() && !cursor->eof());
-        QCOMPARE(cursor->field("inventaire"), QString("00003"));
-
+        // Where each move leaves it: "<" before the first row, ">" past the last.
+        const QHash<QChar, void (Cursor::*)()> moves{{u'N', &Cursor::moveNext}, {u'P', &Cursor::movePrevious},
+                                                     {u'F', &Cursor::moveFirst}, {u'L', &Cursor::moveLast}};
+        QStringList seen;
+        for (const QChar move : QStringLiteral(" NNNPFPNL")) {
+            if (moves.contains(move))
+                std::invoke(moves[move], *cursor);
+            seen << (cursor->bof() ? "<" : "") + QString(cursor->eof() ? ">" : "") +
+                        (cursor->hasCurrentRecord() ? cursor->field("titre") : QString());
+        }
+        QCOMPARE(seen, QStringList({"La chèvre", "Le loup", "Le renard", ">", "Le renard", "La chèvre", "<",
+                                    "La chèvre", "Le renard"}));
+        // One step beyond an end, not two, and no record there.
         cursor->moveNext();
-        cursor->moveNext();
-        QCOMPARE(cursor->field("inventaire"), QString("00100"));
-        cursor->moveNext(); // past the last, once
-        QVERIFY(cursor->eof());
-        QVERIFY(!cursor->bof());
-        QVERIFY(!cursor->hasCurrentRecord());
         QCOMPARE(errorNumberOf([&] { cursor->field("titre"); }), ErrorNumber::NoCurrentRecord);
         QCOMPARE(errorNumberOf([&] { cursor->moveNext(); }), ErrorNumber::NoCurrentRecord);
-        cursor->movePrevious();
-        QCOMPARE(cursor->field("inventaire"), QString("00100"));
-
         cursor->moveFirst();
-        cursor->movePrevious(); // before the first, once
-        QVERIFY(cursor->bof());
-        QVERIFY(!cursor->eof());
+        cursor->movePrevious();
         QCOMPARE(errorNumberOf([&] { cursor->movePrevious(); }), ErrorNumber::NoCurrentRecord);
-        cursor->moveNext();
-        QCOMPARE(cursor->field("inventaire"), QString("00003"));
-
-        cursor->moveLast();
-        QCOMPARE(cursor->field("titre"), QString("Le renard"));
     }
 
     void emptySetHasNoRecord()
@@ -122,13 +105,15 @@ private slots:
         QVERIFY(cursor->noMatch());
     }
 
+    // Names from the file go into the statement as names: a "%1" in a field
+    // name is no placeholder.
     void fieldsMatchedWithoutRegardToCaseOrError3265()
     {
         const QString path = m_dir.filePath("casse.db");
-        TestDb::exec(path, "CREATE TABLE Enfants(Matricule TEXT, NOMENFANT TEXT, PrénomEnfant TEXT, classe TEXT, "
-                           "niveau TEXT)");
-        TestDb::insert(path, "Enfants", {"Matricule", "NOMENFANT", "PrénomEnfant", "classe"},
-                       {"M1", "Martin", "Élodie", "03"});
+        TestDb::exec(path, "CREATE TABLE Enfants(Matricule TEXT, NOMENFANT TEXT, PrénomEnfant TEXT, \"a%2\" TEXT, "
+                           "\"b%1\" TEXT)");
+        TestDb::insert(path, "Enfants", {"Matricule", "NOMENFANT", "PrénomEnfant", "a%2", "b%1"},
+                       {"M1", "Martin", "Élodie", "x", "y"});
         auto cursor = opened("enfants", path);
         QCOMPARE(cursor->field("matricule"), QString("M1"));
         QCOMPARE(cursor->field("nomenfant"), QString("Martin"));
@@ -141,8 +126,10 @@ private slots:
         bool found = false;
         QCOMPARE(cursor->pendingValue("prénomenfant", &found), QString("Zoé"));
         QVERIFY(found);
+        cursor->setField("a%2", "X");
+        cursor->setField("b%1", "Y");
         cursor->update();
-        QCOMPARE(TestDb::scalar(path, "SELECT PrénomEnfant FROM Enfants"), QString("Zoé"));
+        QCOMPARE(TestDb::scalar(path, "SELECT PrénomEnfant || \"a%2\" || \"b%1\" FROM Enfants"), QString("ZoéXY"));
     }
 
     void valuesReadAsText_data()
@@ -231,51 +218,27 @@ private slots:
         QCOMPARE(TestDb::scalar(path, "SELECT count(*) FROM luma WHERE emprunté = 'O'"), QString("1"));
     }
 
-    // Only the edited fields are written: a field left NULL stays NULL, and
-    // what another program changed since the row was read survives.
+    // Only the edited fields are written: a field made NULL and what another
+    // program changed since the row was read survive. A save checked against
+    // what the child was shown refuses when any one of the compared fields
+    // changed in the file since, and writes nothing.
     void updateWritesOnlyTheEditedFields_data()
     {
-        QTest::addColumn<bool>("checked");
-        QTest::newRow("update") << false;
-        QTest::newRow("update if unchanged") << true;
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("save"); // 0: plain update; 1: checked; -1: checked and refused
+        QTest::newRow("inventaire") << "inventaire = '00004'" << -1;
+        QTest::newRow("emprunté") << "emprunté = 'O'" << -1;
+        QTest::newRow("emprunteur") << "emprunteur = '99'" << -1;
+        QTest::newRow("cumul") << "cumul = '3'" << -1;
+        QTest::newRow("dateemprunt") << "dateemprunt = '02/12/2026'" << -1;
+        QTest::newRow("row deleted") << "DELETE" << -1;
+        QTest::newRow("a field not shown") << "titre = 'Autre titre'" << 1;
+        QTest::newRow("a field not shown, plain update") << "titre = 'Autre titre'" << 0;
     }
     void updateWritesOnlyTheEditedFields()
     {
-        QFETCH(bool, checked);
-        const QString path = threeDocuments();
-        auto cursor = opened("luma", path, "SELECT * FROM luma ORDER BY inventaire ASC");
-        QCOMPARE(cursor->field("titre"), QString("La chèvre"));
-        TestDb::exec(path, "UPDATE luma SET éditeur = NULL; UPDATE luma SET titre = 'Autre titre' "
-                           "WHERE inventaire = '00003'");
-        cursor->setField("emprunté", "O");
-        if (checked)
-            QVERIFY(cursor->updateIfUnchanged({{"emprunté", "N"}}));
-        else
-            cursor->update();
-        QCOMPARE(TestDb::scalar(path, "SELECT emprunté || ' ' || titre || ' ' || typeof(éditeur) FROM luma "
-                                      "WHERE inventaire = '00003'"),
-                 QString("O Autre titre null"));
-    }
-
-    // A save checked against what the child was shown refuses when any one
-    // of the compared fields changed in the file since, and writes nothing;
-    // a change elsewhere in the record does not stop it.
-    void updateIfUnchangedComparesEachShownField_data()
-    {
-        QTest::addColumn<QString>("change");
-        QTest::addColumn<bool>("saved");
-        QTest::newRow("inventaire") << "inventaire = '00004'" << false;
-        QTest::newRow("emprunté") << "emprunté = 'O'" << false;
-        QTest::newRow("emprunteur") << "emprunteur = '99'" << false;
-        QTest::newRow("cumul") << "cumul = '3'" << false;
-        QTest::newRow("dateemprunt") << "dateemprunt = '02/12/2026'" << false;
-        QTest::newRow("row deleted") << "DELETE" << false;
-        QTest::newRow("a field not shown") << "titre = 'Autre titre'" << true;
-    }
-    void updateIfUnchangedComparesEachShownField()
-    {
         QFETCH(QString, change);
-        QFETCH(bool, saved);
+        QFETCH(int, save);
         const QString path = freshCatalogue(QStringLiteral("compare-%1.db").arg(++m_counter));
         TestDb::addDocument(path, "00003", "La chèvre", "O", "N", "", "", "01/12/2026", "2");
         auto cursor = opened("luma", path, "SELECT * FROM luma ORDER BY inventaire ASC");
@@ -283,14 +246,19 @@ private slots:
                                             {"cumul", "2"}, {"dateemprunt", "01/12/2026"}};
         for (auto it = shown.constBegin(); it != shown.constEnd(); ++it)
             QCOMPARE(cursor->field(it.key()), it.value());
-        TestDb::exec(path, change == "DELETE" ? QString("DELETE FROM luma") : "UPDATE luma SET " + change);
-        const QString before = TestDb::scalar(path, "SELECT group_concat(emprunté || emprunteur || cumul, '|') FROM luma");
+        TestDb::exec(path, "UPDATE luma SET éditeur = NULL; " +
+                               (change == "DELETE" ? QString("DELETE FROM luma") : "UPDATE luma SET " + change));
+        const QString state = "SELECT group_concat(emprunté || emprunteur || cumul || ' ' || titre || ' ' || "
+                              "typeof(éditeur), '|') FROM luma";
+        const QString before = TestDb::scalar(path, state);
         cursor->setField("emprunté", "O");
         cursor->setField("emprunteur", "12");
         cursor->setField("cumul", "3");
-        QCOMPARE(cursor->updateIfUnchanged(shown), saved);
-        QCOMPARE(TestDb::scalar(path, "SELECT group_concat(emprunté || emprunteur || cumul, '|') FROM luma"),
-                 saved ? QString("O123") : before);
+        if (save == 0)
+            cursor->update();
+        else
+            QCOMPARE(cursor->updateIfUnchanged(shown), save > 0);
+        QCOMPARE(TestDb::scalar(path, state), save >= 0 ? QString("O123 Autre titre null") : before);
     }
 
     void memoryMapOnlyOnALocalDisk()
@@ -306,19 +274,6 @@ private slots:
         QVERIFY(sqliteTooOld(kOldestSqlite).isEmpty());
         const QString message = sqliteTooOld(3031001);
         QVERIFY2(message.contains("3.31.1") && message.contains("3.37.0"), qPrintable(message));
-    }
-
-    // Names from the file go into the statement as names: a "%1" in a field
-    // name is no placeholder.
-    void fieldNamedLikeAFormatIsUpdated()
-    {
-        const QString path = m_dir.filePath("format.db");
-        TestDb::exec(path, "CREATE TABLE notes(\"a%2\" TEXT, \"b%1\" TEXT); INSERT INTO notes VALUES('x', 'y')");
-        auto cursor = opened("notes", path);
-        cursor->setField("a%2", "X");
-        cursor->setField("b%1", "Y");
-        cursor->update();
-        QCOMPARE(TestDb::scalar(path, "SELECT \"a%2\" || \"b%1\" FROM notes"), QString("XY"));
     }
 
     // A refresh may keep the rows it loaded only while nobody changed the file.
@@ -529,16 +484,21 @@ private slots:
         QCOMPARE(TestDb::scalar(path, "SELECT nomenfant FROM enfants WHERE matricule = 'E1'"), QString("Martin"));
     }
 
+    // Another program writes the file while the cursor stays open: a move
+    // reads the row again, and a row deleted since is reported.
     void holdsNoLockBetweenCalls()
     {
         const QString path = threeDocuments();
         auto cursor = opened("luma", path);
         QCOMPARE(cursor->field("inventaire"), QString("00020"));
         cursor->findFirst("titre like 'Le*'");
-        // Another program writes the file while the cursor stays open.
-        TestDb::exec(path, "UPDATE luma SET titre = 'Le grand loup' WHERE inventaire = '00020'");
+        TestDb::exec(path, "UPDATE luma SET titre = 'Le grand loup' WHERE inventaire = '00020';"
+                           "DELETE FROM luma WHERE inventaire = '00003'");
         cursor->moveNext();
-        cursor->movePrevious(); // a move reads the row again
+        QCOMPARE(errorNumberOf([&] { cursor->field("titre"); }), ErrorNumber::RecordDeleted);
+        cursor->moveNext();
+        QCOMPARE(cursor->field("titre"), QString("Le renard"));
+        cursor->moveFirst();
         QCOMPARE(cursor->field("titre"), QString("Le grand loup"));
     }
 
@@ -575,8 +535,7 @@ private slots:
         QFETCH(qlonglong, rows);
         QFETCH(qlonglong, bytes);
         const QString path = freshCatalogue(QStringLiteral("dix-%1.db").arg(++m_counter));
-        TestDb::exec(path, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40) "
-                                          "INSERT INTO luma(inventaire, titre) SELECT printf('%05d', i), 'Titre ' || i FROM n"));
+        TestDb::addNumbered(path, 40);
 
         Cursor cursor(QStringLiteral("luma"));
         cursor.setDatabaseName(path);
@@ -615,8 +574,7 @@ private slots:
     void lockWaitIsNotTheRequestsTime()
     {
         const QString path = freshCatalogue(QStringLiteral("attente-%1.db").arg(++m_counter));
-        TestDb::exec(path, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000) "
-                                          "INSERT INTO luma(inventaire, titre) SELECT printf('%05d', i), 'Titre ' || i FROM n"));
+        TestDb::addNumbered(path, 5000);
         Cursor cursor(QStringLiteral("luma"));
         cursor.setDatabaseName(path);
         cursor.refresh(); // the file open already: the wait is the request's
@@ -641,17 +599,6 @@ private slots:
         QCOMPARE(error, 0);
         QVERIFY2(waited >= 1200, qPrintable(QString::number(waited))); // it did wait
         QCOMPARE(cursor.recordCount(), 5000);
-    }
-
-    void deletedRowIsReported()
-    {
-        const QString path = threeDocuments();
-        auto cursor = opened("luma", path);
-        TestDb::exec(path, "DELETE FROM luma WHERE inventaire = '00003'");
-        cursor->moveNext();
-        QCOMPARE(errorNumberOf([&] { cursor->field("titre"); }), ErrorNumber::RecordDeleted);
-        cursor->moveNext();
-        QCOMPARE(cursor->field("titre"), QString("Le renard"));
     }
 };
 

@@ -1,11 +1,11 @@
 // The demo folder generator: what the program relies on in the folder it makes.
 
 #include "demogenerator.h"
-#include "platform/textfile.h"
+#include "files.h"
+#include "search/requetes.h"
 #include "testdb.h"
 
 #include <QDir>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -71,11 +71,10 @@ private slots:
     {
         // Five digits, from 00001, each number once.
         const QString luma = m_base + "/LUMA.MDB";
-        QCOMPARE(TestDb::scalar(luma, "SELECT count(*) || ' ' || count(DISTINCT inventaire) || ' ' || min(inventaire) "
-                                      "|| ' ' || max(inventaire) FROM luma"),
-                 QString("120 120 00001 00120"));
-        const QString fiveDigits = "inventaire GLOB '[0-9][0-9][0-9][0-9][0-9]'";
-        QCOMPARE(TestDb::scalar(luma, "SELECT count(*) FROM luma WHERE NOT " + fiveDigits), QString("0"));
+        QCOMPARE(TestDb::scalar(luma, "SELECT printf('%d %d %s %s %d', count(*), count(DISTINCT inventaire), "
+                                      "min(inventaire), max(inventaire), "
+                                      "total(inventaire NOT GLOB '[0-9][0-9][0-9][0-9][0-9]')) FROM luma"),
+                 QString("120 120 00001 00120 0"));
         // The hundred-thousandth document still gets five digits.
         QCOMPARE(demoInventory(99998), QString("99999"));
         QCOMPARE(demoInventory(99999), QString("00000"));
@@ -84,35 +83,30 @@ private slots:
     void classesOfAtMost35()
     {
         const QString school = m_school + "/ALTEMARE.MDB";
-        QCOMPARE(TestDb::scalar(school, "SELECT count(*) FROM enfants"), QString("90"));
-        QCOMPARE(TestDb::scalar(school, "SELECT count(*) FROM enfants WHERE ifnull(classe, '') NOT GLOB '[0-9][0-9]'"),
-                 QString("0"));
+        QCOMPARE(TestDb::scalar(school, "SELECT printf('%d %d', count(*), total(ifnull(classe, '') NOT GLOB "
+                                        "'[0-9][0-9]')) FROM enfants"),
+                 QString("90 0"));
         QVERIFY(TestDb::scalar(school, "SELECT max(n) FROM (SELECT count(*) AS n FROM enfants GROUP BY classe)").toInt()
                 <= 35);
     }
 
-    // Four values read the way sequential input reads them: quoted, or up to a comma or line end.
+    // Windows-1252 text with CR LF line ends, read by the program's own reader.
     void requestFiles()
     {
         const QStringList files = QDir(m_base + "/REQUETES").entryList({"*.RQT"}, QDir::Files);
         QVERIFY(files.size() >= 18); // more than one page of the picture screen
-        const QRegularExpression value("\"([^\"]*)\"|([^,\r\n]+)");
         bool accentSeen = false;
         for (const QString &name : files) {
-            QFile file(m_base + "/REQUETES/" + name);
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            const QByteArray bytes = file.readAll();
+            const QByteArray bytes = fileContents(m_base + "/REQUETES/" + name);
             QVERIFY2(bytes.endsWith("\r\n"), qPrintable(name));
             QCOMPARE(bytes.count('\n') + bytes.count('\r'), 2 * bytes.count("\r\n")); // no lone CR or LF
             QVERIFY2(!bytes.contains('\xC3'), qPrintable(name)); // no UTF-8 accented letter
             accentSeen = accentSeen || bytes.contains('\xE9');   // é in Windows-1252
-            QStringList values;
-            for (const auto &m : value.globalMatch(TextFile::decode1252(bytes)))
-                values << (m.hasCaptured(1) ? m.captured(1) : m.captured(2).trimmed());
-            QCOMPARE(values.size(), 4);
-            QVERIFY2(values[0].startsWith("SELECT * FROM luma WHERE "), qPrintable(values[0]));
-            QVERIFY2(values[2] == ".BMP" || QFileInfo::exists(m_base + "/IMAGES/" + values[2]), qPrintable(values[2]));
-            QVERIFY2(values[3].endsWith(".WAV", Qt::CaseInsensitive), qPrintable(values[3]));
+            const ContenuRequete read = LitRequete(m_base + "\\REQUETES\\" + name);
+            QVERIFY2(read.tete.startsWith("SELECT * FROM luma WHERE "), qPrintable(read.tete));
+            QVERIFY2(!read.titre.isEmpty(), qPrintable(name));
+            QVERIFY2(read.image == ".BMP" || QFileInfo::exists(m_base + "/IMAGES/" + read.image), qPrintable(read.image));
+            QVERIFY2(read.son.endsWith(".WAV", Qt::CaseInsensitive), qPrintable(read.son));
         }
         QVERIFY(accentSeen);
     }

@@ -3,12 +3,12 @@
 
 #include "data/database.h"
 #include "errors.h"
+#include "files.h"
 #include "groups.h"
+#include "samples.h"
 #include "testdb.h"
 
-#include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -21,58 +21,12 @@
 #include <sqlite3.h>
 
 #include <limits>
-#include <optional>
-#include <map>
 
 namespace {
 
 QString sample(const QString &name)
 {
-    return QStringLiteral(LUMA_ACCESS_SAMPLES "/") + name;
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Every entry under a folder: a file by its bytes (and, when asked, its
-// modification time to the nanosecond), a folder by its name alone.
-std::map<QString, QByteArray> snapshot(const QString &root, bool withTimes = true)
-{
-    std::map<QString, QByteArray> entries;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        struct stat status {};
-        ::lstat(QFile::encodeName(path).constData(), &status);
-        QByteArray state = S_ISDIR(status.st_mode) ? QByteArray("folder")
-                                                   : QCryptographicHash::hash(contents(path), QCryptographicHash::Sha1);
-        if (withTimes && !S_ISDIR(status.st_mode))
-            state += ' ' + QByteArray::number(qint64(status.st_mtim.tv_sec)) + '.'
-                + QByteArray::number(qint64(status.st_mtim.tv_nsec));
-        entries[QDir(root).relativeFilePath(path)] = state;
-    }
-    return entries;
-}
-
-QString differences(const std::map<QString, QByteArray> &before, const std::map<QString, QByteArray> &after)
-{
-    QStringList lines;
-    for (const auto &[path, state] : before) {
-        const auto found = after.find(path);
-        if (found == after.end())
-            lines << "gone: " + path;
-        else if (found->second != state)
-            lines << "changed: " + path;
-    }
-    for (const auto &[path, state] : after) {
-        if (!before.count(path))
-            lines << "new: " + path;
-    }
-    return lines.join('\n');
+    return AccessSamples::file(name);
 }
 
 // A school as a teacher copies it from Windows: LALUMA and, beside it,
@@ -92,12 +46,19 @@ struct SchoolCopy
         QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup
                                    | QFile::ReadOther);
     }
-    void fill()
+    // The four databases, the school's beside the data folder or in it,
+    // names as given or in lower case; gives the sample of each.
+    QMap<QString, QString> fill(bool schoolBeside = true, bool lowerCase = false)
     {
-        put("ALTEMARE/ALTEMARE.MDB", "testV1997.mdb");
-        put("LALUMA/LUMA.MDB", "test2V2003.mdb");
-        put("LALUMA/COTATION.MDB", "testUnicodeCompV2003.mdb");
-        put("LALUMA/MEMBRES.MDB", "odbcLinkerTestV2007.accdb");
+        const auto name = [&](const QString &n) { return lowerCase ? n.toLower() : n; };
+        const QMap<QString, QString> samples{
+            {schoolBeside ? "ALTEMARE/ALTEMARE.MDB" : "LALUMA/" + name("ALTEMARE.MDB"), "testV1997.mdb"},
+            {"LALUMA/" + name("LUMA.MDB"), "test2V2003.mdb"},
+            {"LALUMA/" + name("COTATION.MDB"), "testUnicodeCompV2003.mdb"},
+            {"LALUMA/" + name("MEMBRES.MDB"), "odbcLinkerTestV2007.accdb"}};
+        for (auto it = samples.begin(); it != samples.end(); ++it)
+            put(it.key(), it.value());
+        return samples;
     }
 };
 
@@ -114,8 +75,7 @@ class TestImport : public QObject
 private slots:
     void initTestCase()
     {
-        if (!QFileInfo::exists(sample(QStringLiteral("testV1997.mdb"))))
-            QSKIP("The sample Access files are not beside the repository.");
+        NEED_ACCESS_SAMPLES();
     }
 
     void importsTablesAndColumns_data()
@@ -149,9 +109,9 @@ private slots:
 
         QTemporaryDir dir;
         const QString destination = dir.filePath(QStringLiteral("LUMA.MDB"));
-        const QByteArray before = contents(sample(file));
+        const QByteArray before = fileContents(sample(file));
         const ImportResult result = importAccessFile(sample(file), destination);
-        QCOMPARE(contents(sample(file)), before);
+        QCOMPARE(fileContents(sample(file)), before);
         QCOMPARE(result.tables, tables.size());
         QCOMPARE(result.rows, rows);
         // Only the destination is left in the folder: no temporary file.
@@ -235,13 +195,13 @@ private slots:
         const QString destination = dir.filePath(QStringLiteral("LUMA.MDB"));
         if (destinationExists)
             TestDb::createCatalogue(destination);
-        const QByteArray before = contents(destination);
+        const QByteArray before = fileContents(destination);
 
         const auto raised = errorOf([&] { importAccessFile(source, destination, ImportOptions{charset}); });
         QVERIFY(raised);
         QCOMPARE(raised->number(), error);
         QVERIFY(!raised->description().isEmpty());
-        QCOMPARE(contents(destination), before);
+        QCOMPARE(fileContents(destination), before);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
                  destinationExists ? QStringList{"LUMA.MDB"} : QStringList{});
     }
@@ -252,12 +212,10 @@ private slots:
         QTest::addColumn<QString>("report"); // none: the index is unique
 
         QTest::newRow("distinct numbers, blanks allowed") << QStringList{"101", "102", "", ""} << "";
+        // Told with each repeated number's rows (numbered from 1) and titles.
         QTest::newRow("duplicates kept, told with their rows")
             << QStringList{"101", "102", "101", "205", "205"}
-            << "2 numéros d'inventaire en double. Toutes les lignes sont gardées, mais l'index sur « inventaire » "
-               "n'est donc pas unique et le programme ne pourra pas refuser un doublon : corrigez ces numéros dans la "
-               "base convertie.\n  n° 101 : ligne 1 « Titre 1 », ligne 3 « Titre 3 »"
-               "\n  n° 205 : ligne 4 « Titre 4 », ligne 5 « Titre 5 »";
+            << "101 : ligne 1 « Titre 1 », ligne 3 « Titre 3 »\n  n° 205 : ligne 4 « Titre 4 », ligne 5 « Titre 5 »";
     }
 
     void indexesInventory()
@@ -307,18 +265,11 @@ private slots:
         QFETCH(bool, archiveTaken);
 
         SchoolCopy school;
-        const auto name = [&](const QString &n) { return lowerCase ? n.toLower() : n; };
-        const QString schoolDb = schoolBeside ? "ALTEMARE/ALTEMARE.MDB" : "LALUMA/" + name("ALTEMARE.MDB");
-        const QMap<QString, QString> samples{{schoolDb, "testV1997.mdb"},
-                                             {"LALUMA/" + name("LUMA.MDB"), "test2V2003.mdb"},
-                                             {"LALUMA/" + name("COTATION.MDB"), "testUnicodeCompV2003.mdb"},
-                                             {"LALUMA/" + name("MEMBRES.MDB"), "odbcLinkerTestV2007.accdb"}};
-        for (auto it = samples.begin(); it != samples.end(); ++it)
-            school.put(it.key(), it.value());
+        const QMap<QString, QString> samples = school.fill(schoolBeside, lowerCase);
         // A school folder without ALTEMARE.MDB is not the school folder.
         if (!schoolBeside)
             QDir().mkpath(school.dir.filePath("ALTEMARE"));
-        const QString cotation = school.dir.filePath("LALUMA/" + name("COTATION.MDB"));
+        const QString cotation = school.dir.filePath(lowerCase ? "LALUMA/cotation.mdb" : "LALUMA/COTATION.MDB");
         if (convertedBefore) {
             QFile::remove(cotation);
             TestDb::exec(cotation, "CREATE TABLE [luma+](descripteur TEXT)");
@@ -326,11 +277,9 @@ private slots:
         const QByteArray otherArchive("an earlier original");
         if (archiveTaken) {
             QDir().mkpath(school.dir.filePath("LALUMA/ACCESS"));
-            QFile other(school.dir.filePath("LALUMA/ACCESS/luma.mdb"));
-            QVERIFY(other.open(QIODevice::WriteOnly));
-            other.write(otherArchive);
+            QVERIFY(writeFileBytes(school.dir.filePath("LALUMA/ACCESS/luma.mdb"), otherArchive));
         }
-        const QByteArray cotationBefore = contents(cotation);
+        const QByteArray cotationBefore = fileContents(cotation);
 
         const FolderImportResult result = importDataFolder(school.base());
         QCOMPARE(result.schoolFolder, school.dir.filePath(schoolBeside ? "ALTEMARE" : "LALUMA"));
@@ -340,11 +289,11 @@ private slots:
             QVERIFY2(samples.contains(relative), qPrintable(relative));
             if (convertedBefore && file.path == cotation) {
                 QCOMPARE(file.state, FolderFile::State::AlreadyConverted);
-                QCOMPARE(contents(cotation), cotationBefore);
+                QCOMPARE(fileContents(cotation), cotationBefore);
                 continue;
             }
             QCOMPARE(file.state, FolderFile::State::Converted);
-            QCOMPARE(contents(file.archive), contents(sample(samples[relative])));
+            QCOMPARE(fileContents(file.archive), fileContents(sample(samples[relative])));
             QCOMPARE(QFileInfo(file.archive).fileName(),
                      archiveTaken && relative.endsWith("LUMA.MDB") && !relative.contains("ALTEMARE")
                          ? QStringLiteral("LUMA-2.MDB")
@@ -355,16 +304,16 @@ private slots:
             QCOMPARE(Database::open(file.path)->schema().tables.size(), qsizetype(file.result.tables));
         }
         if (archiveTaken)
-            QCOMPARE(contents(school.dir.filePath("LALUMA/ACCESS/luma.mdb")), otherArchive);
+            QCOMPARE(fileContents(school.dir.filePath("LALUMA/ACCESS/luma.mdb")), otherArchive);
         // Only the databases and their originals: no temporary file is left.
         QCOMPARE(QDir(school.base()).entryList(QDir::Files | QDir::Hidden).size(), 4 - (schoolBeside ? 1 : 0));
 
-        const auto before = snapshot(school.dir.path());
+        const auto before = fileTree(school.dir.path(), true);
         const FolderImportResult again = importDataFolder(school.base());
         QCOMPARE(again.converted(), 0);
         for (const FolderFile &file : again.files)
             QCOMPARE(file.state, FolderFile::State::AlreadyConverted);
-        QVERIFY2(snapshot(school.dir.path()) == before, qPrintable(differences(before, snapshot(school.dir.path()))));
+        COMPARE_TREES(fileTree(school.dir.path(), true), before);
     }
 
     // The converted file takes the original's place for the same accounts:
@@ -420,16 +369,13 @@ private slots:
         school.fill();
         if (damage == "truncated") {
             // An Access header, but the table list is cut off.
-            const QByteArray whole = contents(sample("testV1997.mdb"));
-            QFile file(school.dir.filePath("LALUMA/MEMBRES.MDB"));
-            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            file.write(whole.left(20 * 1024));
+            QVERIFY(writeFileBytes(school.dir.filePath("LALUMA/MEMBRES.MDB"),
+                                   fileContents(sample("testV1997.mdb")).left(20 * 1024)));
         } else if (damage == "folder") {
             QVERIFY(QFile::remove(school.dir.filePath("LALUMA/COTATION.MDB")));
             QVERIFY(QDir().mkpath(school.dir.filePath("LALUMA/COTATION.MDB")));
         } else if (damage == "ACCESS file") {
-            QFile file(school.dir.filePath("ALTEMARE/ACCESS"));
-            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(writeFileBytes(school.dir.filePath("ALTEMARE/ACCESS"), {}));
         } else if (damage == "second names") {
             for (const char *name : {"ALTEMARE/ALTEMARE", "LALUMA/LUMA", "LALUMA/COTATION", "LALUMA/MEMBRES"}) {
                 const QString file = school.dir.filePath(QString::fromLatin1(name) + ".MDB");
@@ -440,7 +386,7 @@ private slots:
                          0);
             }
         }
-        const auto before = snapshot(school.dir.path());
+        const auto before = fileTree(school.dir.path(), true);
 
         FolderImportOptions options;
         int steps = 0;
@@ -454,7 +400,7 @@ private slots:
         QVERIFY2(error->description().contains(told), qPrintable(error->description()));
         QVERIFY2(error->description().endsWith("Aucun fichier n'a été modifié : tous sont comme avant la conversion."),
                  qPrintable(error->description()));
-        QVERIFY2(snapshot(school.dir.path()) == before, qPrintable(differences(before, snapshot(school.dir.path()))));
+        COMPARE_TREES(fileTree(school.dir.path(), true), before);
         if (failingStep == kPlacingSteps - 1)
             QCOMPARE(steps, kPlacingSteps); // every step was tried
         if (damage == "second names")
@@ -478,7 +424,7 @@ private slots:
         SchoolCopy clean;
         clean.fill();
         importDataFolder(clean.base());
-        const auto expected = snapshot(clean.dir.path(), false);
+        const auto expected = fileTree(clean.dir.path());
 
         SchoolCopy school;
         school.fill();
@@ -506,8 +452,7 @@ private slots:
         QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0); // it did stop there
 
         const FolderImportResult result = importDataFolder(school.base());
-        const auto after = snapshot(school.dir.path(), false);
-        QVERIFY2(after == expected, qPrintable(differences(expected, after)));
+        COMPARE_TREES(fileTree(school.dir.path()), expected);
     }
 
     // The command the program's message names, as a shell reads it back.

@@ -5,7 +5,8 @@
 #include "platform/espeakspeech.h"
 #include "platform/qtservices.h"
 
-#include <QFile>
+#include "files.h"
+
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -118,14 +119,23 @@ private slots:
     }
 
     // Texts are synthesized in the background, one after the other; a newer
-    // text supersedes one not yet played, so only the latest is heard.
+    // text supersedes one not yet played, so only the latest is heard: the
+    // long text is either still waiting or, 50 ms later, being synthesized.
+    void newerTextSupersedesOlder_data()
+    {
+        QTest::addColumn<int>("later"); // ms between the long text and the short one
+        QTest::newRow("at once") << 0;
+        QTest::newRow("50 ms later") << 50;
+    }
     void newerTextSupersedesOlder()
     {
+        QFETCH(int, later);
         RecordingOutput output;
         EspeakSpeech speech(output);
         speech.waitUntilLoaded();
         QVERIFY(speech.available());
         speech.say(longText());
+        QTest::qWait(later);
         speech.say(QStringLiteral("Bonjour"));
         speech.say(QString()); // nothing to say: nothing cut
         QTRY_COMPARE(output.played.size(), 1);
@@ -148,11 +158,8 @@ private slots:
     {
         QTemporaryDir dir;
         const QString wav = dir.filePath("FERME.WAV");
-        QFile file(wav);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray("RIFF\x64\x1F\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1F\0\0\x40\x1F\0\0\x01\0\x08\0"
-                              "data\x40\x1F\0\0", 44) + QByteArray(8000, '\x80'));
-        file.close();
+        QVERIFY(writeFileBytes(wav, QByteArray("RIFF\x64\x1F\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1F\0\0\x40\x1F\0\0"
+                                               "\x01\0\x08\0data\x40\x1F\0\0", 44) + QByteArray(8000, '\x80')));
 
         QtSoundPlayer player;
         PlayerOutput output(player);

@@ -108,6 +108,15 @@ void addDocument(const QString &path, const QString &inventaire, const QString &
             cumul});
 }
 
+void addNumbered(const QString &path, int rows, const QString &title)
+{
+    exec(path, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                              "INSERT INTO luma(inventaire, titre, emprunt, emprunté) "
+                              "SELECT printf('%05d', i), %2, 'O', 'N' FROM n")
+                   .arg(rows)
+                   .arg(title));
+}
+
 void addChild(const QString &path, const QString &matricule, const QString &nom, const QString &prenom,
               const QString &classe, const QString &niveau)
 {

@@ -27,6 +27,9 @@ void addDocument(const QString &path, const QString &inventaire, const QString &
                  const QString &emprunteur = "", const QString &categorie = "",
                  const QString &dateemprunt = "", const QString &cumul = "",
                  const QString &dewey = "8", const QString &editeur = "", const QString &motscles = "");
+// Documents numbered 00001 to `rows`, on the shelf, titled by the SQL
+// expression `title` of their number i.
+void addNumbered(const QString &path, int rows, const QString &title = QStringLiteral("'Titre ' || i"));
 void addChild(const QString &path, const QString &matricule, const QString &nom, const QString &prenom,
               const QString &classe, const QString &niveau = "MS");
 void addClass(const QString &path, const QString &numero, const QString &instituteur);

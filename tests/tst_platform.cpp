@@ -31,6 +31,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 #include <QTimer>
 
 #include <functional>
@@ -242,6 +244,29 @@ private slots:
         QCOMPARE(held, released);
         QVERIFY2(released ? elapsed < 1000 : elapsed >= 300 && elapsed < 2000, qPrintable(QString::number(elapsed)));
         QCOMPARE(readBytes(path), QByteArray(released && wait == "append" ? "avant\r\nx\r\n" : "avant\r\n"));
+    }
+
+    // The lock file removed while a kiosk waits for it (a conversion that
+    // changed nothing takes back the one it made): the lock taken must be on
+    // the file at that name, or another program could take it at once.
+    void lockIsOnTheFileStillThere()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("PRETS.LCK");
+        auto other = std::make_unique<LockHolder>(path, LockHolder::Kind::Write);
+        QVERIFY(other->holds());
+        LockWait lockWait;
+        lockWait.deadline = std::chrono::milliseconds(2000);
+        lockWait.waiting = [&] {
+            if (!other)
+                return;
+            QFile::remove(path);
+            other.reset();
+        };
+        const DurableFile::FileLock lock = DurableFile::FileLock::take(path, lockWait);
+        QVERIFY(!other);
+        const LockHolder another(path, LockHolder::Kind::Write);
+        QVERIFY(!another.holds());
     }
 
     void initTestCase()

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <utility>
 
 #include <fcntl.h>
@@ -190,6 +191,14 @@ bool heldElsewhere(int error)
 
 // Takes the lock, polling rather than blocking in the system: a lock another
 // program keeps must not freeze this one (LockWait).
+// True when the open file `fd` is the one the path names now.
+bool isFileAt(int fd, const QString &path)
+{
+    struct stat open {}, named {};
+    return ::fstat(fd, &open) == 0 && ::stat(encodedPath(path).constData(), &named) == 0
+        && open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
 void lockWaiting(int fd, const LockWait &wait, const QString &path)
 {
     int error = 0;
@@ -309,9 +318,25 @@ FileLock &FileLock::operator=(FileLock &&other) noexcept
 
 FileLock FileLock::take(const QString &nativePath, const LockWait &wait)
 {
-    Descriptor fd(openOrThrow(nativePath, O_RDWR | O_CREAT));
-    lockWaiting(fd.get(), wait, nativePath);
-    return FileLock(fd.release());
+    auto fd = std::make_unique<Descriptor>(openOrThrow(nativePath, O_RDWR | O_CREAT));
+    int error = 0;
+    waitForLock(
+        [&] {
+            error = tryLockFile(fd->get());
+            if (heldElsewhere(error))
+                return false;
+            if (error != 0 || isFileAt(fd->get(), nativePath))
+                return true;
+            // The lock counts only on the file still at that name: one
+            // removed or replaced while this waited (by whoever made it) would
+            // let another program lock the new file at the same time.
+            fd = std::make_unique<Descriptor>(openOrThrow(nativePath, O_RDWR | O_CREAT));
+            return false;
+        },
+        wait, nativePath);
+    if (error != 0)
+        throwForErrno(error, nativePath);
+    return FileLock(fd->release());
 }
 
 HeldFile::~HeldFile()

@@ -55,7 +55,7 @@ short colourValue(const QString &text)
         throw AppError(ErrorNumber::TypeMismatch, descriptionErreur(ErrorNumber::TypeMismatch));
     const double rounded = std::nearbyint(number);
     if (rounded < -32768 || rounded > 32767)
-        throw AppError(6, descriptionErreur(6));
+        throw AppError(ErrorNumber::Overflow, descriptionErreur(ErrorNumber::Overflow));
     return static_cast<short>(rounded);
 }
 
@@ -417,7 +417,7 @@ bool Module11::trapped(const std::function<void()> &step)
     } catch (const AppError &error) {
         GestionErreur(error);
     } catch (const std::exception &error) {
-        GestionErreur(AppError(51, descriptionErreur(51) + QStringLiteral(" : ") + QString::fromLocal8Bit(error.what())));
+        GestionErreur(AppError(ErrorNumber::InternalError, descriptionErreur(ErrorNumber::InternalError) + QStringLiteral(" : ") + QString::fromLocal8Bit(error.what())));
     }
     return false;
 }

@@ -197,8 +197,7 @@ private slots:
         QFETCH(QByteArray, tail);
         QFETCH(QByteArray, expected);
         Lending run;
-        oneClass(run, {"12"});
-        TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", "N", "", "", "01/12/2026", "2");
+        oneChildOneBook(run);
         run.start();
         Module11 &m = run.t->module();
         const Module11::EntreeJournal entry =
@@ -247,8 +246,7 @@ private slots:
     {
         QFETCH(QString, link);
         Lending run;
-        oneClass(run, {"12"});
-        TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", "N", "", "", "01/12/2026", "2");
+        oneChildOneBook(run);
         QTemporaryDir elsewhere;
         const QString target = link == "EN-COURS" ? elsewhere.path() : elsewhere.filePath("precieux.txt");
         if (link != "EN-COURS") {
@@ -344,8 +342,7 @@ private slots:
         QFETCH(int, holder);
         QFETCH(int, count);
         Lending run;
-        oneClass(run, {"12"});
-        TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", "N", "", "", "01/12/2026", "2");
+        oneChildOneBook(run);
         const QString base = run.folder.base();
         QDir().mkpath(base + "/EN-COURS");
         std::vector<std::unique_ptr<LockHolder>> others;
@@ -419,9 +416,8 @@ private slots:
     {
         QFETCH(QString, fault);
         Lending run;
-        oneClass(run, {"12"});
+        oneChildOneBook(run);
         const QString catalogue = run.folder.catalogue();
-        TestDb::addDocument(catalogue, "00001", "Le loup", "O", "N", "", "", "01/12/2026", "2");
         const QString base = run.folder.base();
         if (fault == "save")
             TestDb::exec(catalogue, "CREATE TRIGGER refuse BEFORE UPDATE ON luma BEGIN SELECT RAISE(ABORT, 'refusé'); END;");

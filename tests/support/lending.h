@@ -99,6 +99,14 @@ inline void oneClass(Lending &run, const QStringList &matricules)
     TestDb::createCatalogue(run.folder.catalogue());
 }
 
+// Child 12 alone in class 1, and one book on the shelf: 00001, "Le loup",
+// lent twice before.
+inline void oneChildOneBook(Lending &run)
+{
+    oneClass(run, {"12"});
+    TestDb::addDocument(run.folder.catalogue(), "00001", "Le loup", "O", "N", "", "", "01/12/2026", "2");
+}
+
 // The catalogue as the folder conversion may leave it: numbers may repeat.
 inline void withoutUniqueNumbers(const QString &catalogue)
 {

@@ -3,6 +3,7 @@
 #include "data/database.h"
 #include "data/feuilleenfant.h"
 #include "data/repair.h"
+#include "folder/couleurs.h"
 #include "folder/descriptionerreur.h"
 #include "folder/dossiers.h"
 #include "platform/datafile.h"
@@ -22,16 +23,6 @@
 
 namespace {
 
-struct DefaultColour { short rouge, vert, bleu; };
-
-// Written as they stand into a new colour file: 256 and not 255.
-constexpr DefaultColour kDefaultColours[10] = {
-    {0, 0, 0},       {128, 64, 0},  {256, 0, 0},   {256, 128, 0},   {256, 256, 0},
-    {0, 256, 0},     {0, 0, 256},   {128, 0, 128}, {128, 128, 128}, {256, 256, 256},
-};
-
-const QString kColourFile = QStringLiteral("\\COULEURS.INI");
-
 // An error's description, where it names the command that converts an Access
 // file, with this data folder in place of the placeholder.
 QString withDataFolder(const AppError &error, const QString &dataFolder)
@@ -40,23 +31,6 @@ QString withDataFolder(const AppError &error, const QString &dataFolder)
     if (error.number() == ErrorNumber::AccessFormat && !dataFolder.isEmpty())
         description.replace(accessImportCommand(), accessImportCommand(dataFolder));
     return description;
-}
-
-// One value of the colour file, as the sequential-file input read a number
-// into a 16-bit integer: blanks ignored, empty reads as 0.
-short colourValue(const QString &text)
-{
-    const QString value = text.trimmed();
-    if (value.isEmpty())
-        return 0;
-    bool ok = false;
-    const double number = value.toDouble(&ok);
-    if (!ok || !std::isfinite(number))
-        throw AppError(ErrorNumber::TypeMismatch, descriptionErreur(ErrorNumber::TypeMismatch));
-    const double rounded = std::nearbyint(number);
-    if (rounded < -32768 || rounded > 32767)
-        throw AppError(ErrorNumber::Overflow, descriptionErreur(ErrorNumber::Overflow));
-    return static_cast<short>(rounded);
 }
 
 } // namespace
@@ -92,26 +66,16 @@ void Module11::setDélaiVerrou(std::chrono::milliseconds délai)
 
 void Module11::setCouleur(int i, short rouge, short vert, short bleu)
 {
-    m_rouge.at(i) = rouge;
-    m_vert.at(i) = vert;
-    m_bleu.at(i) = bleu;
-}
-
-QColor Module11::couleurClasse(int i) const
-{
-    const auto component = [](short v) { return std::clamp<int>(v, 0, 255); };
-    return QColor(component(Rouge(i)), component(Vert(i)), component(Bleu(i)));
+    m_couleurs.rouge.at(i) = rouge;
+    m_couleurs.vert.at(i) = vert;
+    m_couleurs.bleu.at(i) = bleu;
 }
 
 void Module11::LitCouleurs()
 {
-    const QString path = presentFilePath(CheminBase() + kColourFile);
-    const auto défauts = [this] {
-        for (int i = 0; i < 10; ++i)
-            setCouleur(i, kDefaultColours[i].rouge, kDefaultColours[i].vert, kDefaultColours[i].bleu);
-    };
+    const QString path = presentFilePath(fichierCouleurs(CheminBase()));
     if (path.isEmpty()) {
-        défauts();
+        m_couleurs = couleursParDefaut();
         EcritCouleurs();
         return;
     }
@@ -121,33 +85,15 @@ void Module11::LitCouleurs()
     } catch (const AppError &) {
         // A pipe, a device or a huge file in its place is left as it is, and
         // reported; the classes still get their colours.
-        défauts();
+        m_couleurs = couleursParDefaut();
         throw;
     }
-
-    // Values are separated by commas or line ends; blank lines separate nothing.
-    QStringList values;
-    for (const QString &line : content.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")))) {
-        if (line.trimmed().isEmpty())
-            continue;
-        values += line.split(QLatin1Char(','));
-    }
-    for (int k = 0; k < 30; ++k) {
-        if (k >= values.size())
-            throw AppError(ErrorNumber::InputPastEnd, descriptionErreur(ErrorNumber::InputPastEnd));
-        const short value = colourValue(values[k]);
-        std::array<short, 10> &component = (k % 3 == 0) ? m_rouge : (k % 3 == 1) ? m_vert : m_bleu;
-        component[k / 3] = value;
-    }
+    litCouleurs(content, m_couleurs);
 }
 
 void Module11::EcritCouleurs()
 {
-    QByteArray bytes;
-    for (int i = 0; i < 10; ++i)
-        for (short v : {Rouge(i), Vert(i), Bleu(i)})
-            bytes += QByteArray::number(v) + "\r\n";
-    DurableFile::writeFileAtomically(nativePath(CheminBase() + kColourFile), bytes);
+    DurableFile::writeFileAtomically(nativePath(fichierCouleurs(CheminBase())), texteCouleurs(m_couleurs));
 }
 
 Picture Module11::couverture(const QString &inventaire, QSize taille) const

@@ -2,6 +2,7 @@
 
 #include "folder/champs.h"
 #include "folder/contexteprets.h"
+#include "folder/couleurs.h"
 #include "folder/descriptionerreur.h"
 #include "folder/dossiers.h"
 #include "folder/journal.h"
@@ -41,12 +42,12 @@ public:
     void setCheminEcole(const QString &path) { m_cheminEcole = path; }
 
     // The ten class colours, one per Dewey main class.
-    short Rouge(int i) const { return m_rouge.at(i); }
-    short Vert(int i) const { return m_vert.at(i); }
-    short Bleu(int i) const { return m_bleu.at(i); }
+    short Rouge(int i) const { return m_couleurs.rouge.at(i); }
+    short Vert(int i) const { return m_couleurs.vert.at(i); }
+    short Bleu(int i) const { return m_couleurs.bleu.at(i); }
     void setCouleur(int i, short rouge, short vert, short bleu);
     // The colour of class i, each component above 255 taken as 255.
-    QColor couleurClasse(int i) const;
+    QColor couleurClasse(int i) const { return m_couleurs.couleur(i); }
 
     // Reads COULEURS.INI, or sets the defaults and writes the file when it is
     // missing. Throws AppError on a malformed file: the colours read before the
@@ -154,9 +155,7 @@ private:
     Geometry &m_geometry;
     QString m_cheminBase;
     QString m_cheminEcole;
-    std::array<short, 10> m_rouge{};
-    std::array<short, 10> m_vert{};
-    std::array<short, 10> m_bleu{};
+    CouleursClasses m_couleurs;
     QString m_filtreDewey = QStringLiteral("dewey LIKE '*'");
     QString m_messageErreur;
     int m_reponse = 0;

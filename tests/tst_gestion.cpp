@@ -1,0 +1,250 @@
+// The teachers' program's changes to a library, read back by the kiosk.
+
+#include "lending.h"
+
+#include "gestion/bibliotheque.h"
+#include "gestion/modelelivres.h"
+
+#include <QtTest>
+
+namespace {
+
+// What the teachers' program gives the loans: its folder, a short wait, the
+// errors it would show.
+struct ContexteEssai : ContextePrets
+{
+    explicit ContexteEssai(QString base) : base(std::move(base)) {}
+    const QString &CheminBase() const override { return base; }
+    LockWait attenteVerrou() override
+    {
+        LockWait wait;
+        wait.deadline = std::chrono::milliseconds(300);
+        return wait;
+    }
+    void GestionErreur(const AppError &error) override { erreurs << error.description(); }
+    bool programEnded() const override { return false; }
+    QString base;
+    QStringList erreurs;
+};
+
+// The teachers' program on the folder of a kiosk run.
+struct Gestion
+{
+    explicit Gestion(Lending &run) : contexte(run.folder.base()), bibliotheque(contexte, {run.folder.base(), run.folder.school()})
+    {
+        bibliotheque.setHorloge([&run] { return run.t->clock.now(); });
+    }
+    FicheLivre livre(const QString &inventaire)
+    {
+        for (const FicheLivre &f : bibliotheque.livres())
+            if (f.inventaire == inventaire)
+                return f;
+        throw std::runtime_error("no such book");
+    }
+    FicheEnfant enfant(const QString &matricule)
+    {
+        for (const FicheEnfant &e : bibliotheque.enfants())
+            if (e.matricule == matricule)
+                return e;
+        throw std::runtime_error("no such child");
+    }
+    ContexteEssai contexte;
+    Bibliotheque bibliotheque;
+};
+
+int erreur(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const AppError &e) {
+        return e.number();
+    }
+    return 0;
+}
+
+QString premierLivre(Lending &run)
+{
+    return TestDb::scalar(run.folder.catalogue(),
+                          "SELECT titre || ':' || emprunté || ':' || emprunteur FROM luma WHERE inventaire = '00001'");
+}
+
+} // namespace
+
+class GestionTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // A book given back by hand leaves the catalogue and the day's journal
+    // byte for byte as the kiosk's return does.
+    void handReturnIsTheKiosksReturn()
+    {
+        Lending kiosque, main;
+        for (Lending *run : {&kiosque, &main}) {
+            run->folder.fillSmallSchool();
+            run->start();
+            run->setNow(7, 9, 30);
+            run->borrow(1);
+            run->setNow(9, 16, 5);
+        }
+        kiosque.openClass(0, [&] {
+            kiosque.classe().Dessin1_Click(0);
+            kiosque.doc().Command3D5_Click();
+        });
+        Gestion gestion(main);
+        const FicheLivre rendu = gestion.bibliotheque.rendsLivre(gestion.livre("00001"));
+        QVERIFY(!rendu.sorti());
+
+        QCOMPARE(main.loan("00001"), kiosque.loan("00001"));
+        QCOMPARE(main.journal("26-12-09"), kiosque.journal("26-12-09"));
+        QVERIFY(main.journal("26-12-09").contains("Restitution"));
+        // No intent left behind; given back, it cannot be given back twice.
+        QCOMPARE(QDir(main.folder.base() + "/EN-COURS").entryList(QDir::Files), QStringList{"PRETS.LCK"});
+        QCOMPARE(erreur([&] { gestion.bibliotheque.rendsLivre(gestion.livre("00001")); }), 3219);
+    }
+
+    // What the form showed is what must still be there: a kiosk lending the
+    // book meanwhile does not stop a new title and is not undone by it;
+    // another station's change of the same fields, or a removal, stops the
+    // save and writes nothing.
+    void editsNeverLoseAnotherStationsChange_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("a kiosk lends it") << "kiosk" << 0 << "Le grand loup:O:13";
+        QTest::newRow("another title") << "UPDATE luma SET titre = 'Le petit loup' WHERE inventaire = '00001'" << 3197
+                                       << "Le petit loup:N:";
+        QTest::newRow("removed") << "DELETE FROM luma WHERE inventaire = '00001'" << 3167 << "<none>";
+    }
+    void editsNeverLoseAnotherStationsChange()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(int, error);
+        QFETCH(QString, after);
+        Lending run;
+        run.folder.fillSmallSchool();
+        run.start();
+        Gestion gestion(run);
+        const FicheLivre vu = gestion.livre("00001");
+        if (meanwhile == "kiosk")
+            run.borrow(1);
+        else
+            TestDb::exec(run.folder.catalogue(), meanwhile);
+        FicheLivre change = vu;
+        change.titre = "Le grand loup";
+        QCOMPARE(erreur([&] { gestion.bibliotheque.modifieLivre(vu, change); }), error);
+        QCOMPARE(premierLivre(run), after);
+        if (error == 0) // the kiosk's loan is still the loan the journal has
+            QCOMPARE(run.loan("00001").section('|', 0, 1), "O|13");
+    }
+
+    // A child's number is the name of the photograph and the borrower of
+    // the books: renumbered, both follow; a number taken or unfit for a file
+    // name is refused whole; a child holding a book cannot go.
+    void childNumberCarriesPhotographAndLoans()
+    {
+        Lending run;
+        run.folder.fillSmallSchool();
+        run.folder.writeFile("ALTEMARE/13.BMP", "BM photo");
+        run.start();
+        run.borrow(1);
+        Gestion gestion(run);
+        const FicheEnfant zoe = gestion.enfant("13");
+
+        for (const QString &pris : {QStringLiteral("12"), QStringLiteral("a/b"), QString()}) {
+            FicheEnfant autre = zoe;
+            autre.matricule = pris;
+            QCOMPARE(erreur([&] { gestion.bibliotheque.modifieEnfant(zoe, autre); }), 3317);
+        }
+        QCOMPARE(run.loan("00001").section('|', 1, 1), "13");
+        QCOMPARE(erreur([&] { gestion.bibliotheque.supprimeEnfant(zoe); }), 3219);
+
+        FicheEnfant renumerote = zoe;
+        renumerote.matricule = "31";
+        renumerote.classe = "02";
+        gestion.bibliotheque.modifieEnfant(zoe, renumerote);
+        QCOMPARE(run.loan("00001").section('|', 1, 1), "31");
+        QCOMPARE(run.folder.readFile("ALTEMARE/31.BMP"), QByteArray("BM photo"));
+        QVERIFY(!run.folder.exists("ALTEMARE/13.BMP"));
+        QCOMPARE(gestion.bibliotheque.enfantsDeClasse(2).size(), 2);
+        QCOMPARE(gestion.bibliotheque.prochainMatricule(), "32");
+
+        gestion.bibliotheque.rendsLivre(gestion.livre("00001"));
+        gestion.bibliotheque.supprimeEnfant(gestion.enfant("31"));
+        QVERIFY(!run.folder.exists("ALTEMARE/31.BMP"));
+        QCOMPARE(gestion.bibliotheque.enfants().size(), 2);
+    }
+
+    // New books and classes: numbers checked and unique, and the kiosk finds
+    // the book by its number on the pad.
+    void newBookFoundByTheKiosk()
+    {
+        Lending run;
+        run.folder.fillSmallSchool();
+        run.start();
+        Gestion gestion(run);
+        QCOMPARE(gestion.bibliotheque.prochainInventaire(), "00043");
+        FicheLivre f;
+        f.inventaire = "43";
+        f.titre = "Petit ours brun";
+        f.dewey = "843";
+        f.emprunt = "O";
+        for (const auto &[champ, valeur] : {std::pair{&FicheLivre::inventaire, "00042"}, {&FicheLivre::inventaire, "4a"},
+                                            {&FicheLivre::titre, " "}, {&FicheLivre::dewey, "X12"}}) {
+            FicheLivre faux = f;
+            faux.*champ = valeur;
+            QVERIFY(erreur([&] { gestion.bibliotheque.ajouteLivre(faux); }) != 0);
+        }
+        QCOMPARE(gestion.bibliotheque.ajouteLivre(f).inventaire, "00043");
+        QCOMPARE(TestDb::scalar(run.folder.catalogue(),
+                                "SELECT emprunt || emprunté || cumul FROM luma WHERE inventaire = '00043'"),
+                 "ON0");
+
+        run.openClass(0, [&] {
+            run.classe().Dessin1_Click(0);
+            for (int chiffre : {4, 3})
+                run.doc().Command3D1_Click(chiffre);
+            run.doc().Command3D4_Click();
+        });
+        QCOMPARE(run.loan("00043").section('|', 0, 1), "O|13");
+
+        gestion.bibliotheque.enregistreClasse({}, 3, "Mme Roux");
+        QCOMPARE(erreur([&] { gestion.bibliotheque.enregistreClasse({}, 3, "M. Autre"); }), 3197);
+        QCOMPARE(gestion.bibliotheque.classes().last().instituteur, "Mme Roux");
+    }
+
+    // The list narrows as one types, accents and case aside, every word in
+    // some field; a word taken back widens it again.
+    void listFilterAsOneTypes()
+    {
+        ModeleLivres modele;
+        QList<FicheLivre> livres;
+        for (const auto &[n, titre, mots] : {std::tuple{"00001", "L'Éléphant", "savane"}, {"00002", "Le loup", "forêt"},
+                                            {"00003", "Loulou", "loup elephant"}}) {
+            FicheLivre f;
+            f.inventaire = n;
+            f.titre = titre;
+            f.motscles = mots;
+            livres << f;
+        }
+        modele.charge(livres, {}, couleursParDefaut());
+        const auto montres = [&] {
+            QStringList n;
+            for (int i = 0; i < modele.rowCount(); ++i)
+                n << modele.livre(i).inventaire;
+            return n.join(' ');
+        };
+        const QList<std::pair<QString, QString>> frappes{
+            {"e", "00001 00002 00003"}, {"el", "00001 00003"}, {"ELEPH", "00001 00003"}, {"eleph sav", "00001"},
+            {"eleph sa", "00001"},      {"eleph", "00001 00003"}, {"lou", "00002 00003"}, {"foret", "00002"},
+            {"0000", "00001 00002 00003"}, {"", "00001 00002 00003"}};
+        for (const auto &[texte, attendu] : frappes) {
+            modele.filtre(texte);
+            QCOMPARE(montres(), attendu);
+        }
+    }
+};
+
+QTEST_MAIN(GestionTest)
+#include "tst_gestion.moc"

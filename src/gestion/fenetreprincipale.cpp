@@ -1,40 +1,87 @@
 #include "gestion/fenetreprincipale.h"
 
+#include "gestion/bibliotheque.h"
+#include "gestion/pageclasses.h"
+#include "gestion/pageenfants.h"
+#include "gestion/pagelivres.h"
+#include "gestion/pageprets.h"
+
 #include <QApplication>
+#include <QDir>
+#include <QEvent>
 #include <QKeySequence>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
 
-FenetrePrincipale::FenetrePrincipale(QWidget *parent)
-    : QMainWindow(parent), m_sections(new QListWidget), m_pages(new QStackedWidget)
+FenetrePrincipale::FenetrePrincipale(Bibliotheque &bibliotheque, QWidget *parent)
+    : QMainWindow(parent), m_bibliotheque(bibliotheque), m_sections(new QListWidget), m_pages(new QStackedWidget),
+      m_classes(new PageClasses(bibliotheque)), m_enfants(new PageEnfants(bibliotheque)),
+      m_livres(new PageLivres(bibliotheque)), m_prets(new PagePrets(bibliotheque))
 {
     setWindowTitle(QStringLiteral("La LUMA – Gestion"));
     m_sections->setObjectName(QStringLiteral("sections"));
-    m_sections->setMaximumWidth(200);
-    auto *splitter = new QSplitter;
-    splitter->addWidget(m_sections);
-    splitter->addWidget(m_pages);
-    splitter->setStretchFactor(1, 1);
-    setCentralWidget(splitter);
-    connect(m_sections, &QListWidget::currentRowChanged, m_pages, &QStackedWidget::setCurrentIndex);
+    m_sections->setMaximumWidth(180);
+    QFont grande = m_sections->font();
+    grande.setPointSizeF(grande.pointSizeF() * 1.2);
+    m_sections->setFont(grande);
+    m_sections->setSpacing(4);
+    const std::pair<const char *, QWidget *> pages[] = {
+        {"Classes", m_classes}, {"Enfants", m_enfants}, {"Livres", m_livres}, {"Prêts", m_prets}};
+    for (const auto &[nom, page] : pages) {
+        m_sections->addItem(QString::fromUtf8(nom));
+        m_pages->addWidget(page);
+    }
+    auto *separation = new QSplitter;
+    separation->addWidget(m_sections);
+    separation->addWidget(m_pages);
+    separation->setStretchFactor(1, 1);
+    separation->setSizes({160, 940});
+    setCentralWidget(separation);
+    connect(m_sections, &QListWidget::currentRowChanged, this, [this](int rang) {
+        m_pages->setCurrentIndex(rang);
+        actualise();
+    });
 
     QMenu *fichier = menuBar()->addMenu(QStringLiteral("&Fichier"));
+    fichier->addAction(QStringLiteral("&Actualiser"), QKeySequence::Refresh, this, [this] { actualise(); });
+    fichier->addAction(QStringLiteral("&Rapport des prêts…"), QKeySequence::Print, this, [this] { m_prets->ecrisRapport(); });
+    fichier->addSeparator();
     fichier->addAction(QStringLiteral("&Quitter"), QKeySequence::Quit, this, &QWidget::close);
-    resize(1000, 680);
+    QMenu *aller = menuBar()->addMenu(QStringLiteral("&Aller"));
+    for (int i = 0; i < m_sections->count(); ++i)
+        aller->addAction(m_sections->item(i)->text(), QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + i)), this,
+                         [this, i] { montreSection(i); });
+
+    statusBar()->showMessage(QDir::toNativeSeparators(bibliotheque.dossiers().base));
+    resize(1100, 700);
 }
 
-void FenetrePrincipale::ajouteSection(const QString &nom, QWidget *page)
+void FenetrePrincipale::montreSection(int section)
 {
-    m_pages->addWidget(page);
-    m_sections->addItem(nom);
-    if (m_sections->count() == 1)
-        m_sections->setCurrentRow(0);
+    m_sections->setCurrentRow(section);
 }
 
-void FenetrePrincipale::montreDossier(const QString &dossier)
+void FenetrePrincipale::actualise()
 {
-    statusBar()->showMessage(dossier);
+    try {
+        switch (m_pages->currentIndex()) {
+        case 0: m_classes->recharge(); break;
+        case 1: m_enfants->recharge(); break;
+        case 2: m_livres->recharge(); break;
+        case 3: m_prets->recharge(); break;
+        }
+    } catch (const AppError &erreur) {
+        QMessageBox::warning(this, windowTitle(), erreur.description());
+    }
+}
+
+void FenetrePrincipale::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !QApplication::activeModalWidget())
+        actualise();
 }

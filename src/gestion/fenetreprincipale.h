@@ -2,22 +2,41 @@
 
 #include <QMainWindow>
 
+class Bibliotheque;
+class PageClasses;
+class PageEnfants;
+class PageLivres;
+class PagePrets;
 class QListWidget;
 class QStackedWidget;
 
 // The teachers' program's window: the sections of the library (classes,
 // children, books, loans) in a list on the left, the chosen one on the right,
-// the data folder in the status bar.
+// the data folder in the status bar. A section is read again each time it is
+// shown, and when the window comes back to the front: kiosks may have lent
+// meanwhile.
 class FenetrePrincipale : public QMainWindow
 {
 public:
-    explicit FenetrePrincipale(QWidget *parent = nullptr);
+    explicit FenetrePrincipale(Bibliotheque &bibliotheque, QWidget *parent = nullptr);
 
-    // Adds a section: its name in the list, its page on the right.
-    void ajouteSection(const QString &nom, QWidget *page);
-    void montreDossier(const QString &dossier);
+    PageClasses &classes() const { return *m_classes; }
+    PageEnfants &enfants() const { return *m_enfants; }
+    PageLivres &livres() const { return *m_livres; }
+    PagePrets &prets() const { return *m_prets; }
+    void montreSection(int section);
+    // Reads the section shown again; an error is shown, never thrown.
+    void actualise();
+
+protected:
+    void changeEvent(QEvent *event) override;
 
 private:
+    Bibliotheque &m_bibliotheque;
     QListWidget *m_sections;
     QStackedWidget *m_pages;
+    PageClasses *m_classes;
+    PageEnfants *m_enfants;
+    PageLivres *m_livres;
+    PagePrets *m_prets;
 };

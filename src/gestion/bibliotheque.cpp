@@ -25,6 +25,11 @@ const QStringList kChampsLivre{QStringLiteral("inventaire"), QStringLiteral("tit
                                QStringLiteral("emprunté"), QStringLiteral("emprunteur"),
                                QStringLiteral("catégorieemprunteur"), QStringLiteral("dateemprunt"),
                                QStringLiteral("cumul")};
+// The record's members in the order of kChampsLivre.
+constexpr std::array<QString FicheLivre::*, 11> kMembresLivre{
+    &FicheLivre::inventaire, &FicheLivre::titre,      &FicheLivre::editeur,   &FicheLivre::dewey,
+    &FicheLivre::motscles,   &FicheLivre::emprunt,    &FicheLivre::emprunte,  &FicheLivre::emprunteur,
+    &FicheLivre::categorie,  &FicheLivre::dateemprunt, &FicheLivre::cumul};
 // The fields a teacher edits; the others are the loan's.
 constexpr int kChampsCatalogue = 6;
 
@@ -61,6 +66,21 @@ public:
 
     QList<Ligne> lis(const QString &condition = {}, const QStringList &parametres = {}) const
     {
+        QList<Ligne> lignes;
+        parcours(condition, parametres, [&](qint64 rowid, sqlite3_stmt *st) {
+            Ligne l;
+            l.rowid = rowid;
+            for (int i = 0; i < taille(); ++i)
+                l.valeurs << texte(st, i + 1);
+            lignes << l;
+        });
+        return lignes;
+    }
+
+    // Each row in turn, its fields in the columns 1 to taille() of st.
+    void parcours(const QString &condition, const QStringList &parametres,
+                  const std::function<void(qint64, sqlite3_stmt *)> &ligne) const
+    {
         QString sql = QStringLiteral("SELECT rowid, %1 FROM %2").arg(m_colonnes.join(QStringLiteral(", ")), m_nom);
         if (!condition.isEmpty())
             sql += QStringLiteral(" WHERE ") + condition;
@@ -68,18 +88,17 @@ public:
         st.throwIfNotPrepared();
         for (int i = 0; i < parametres.size(); ++i)
             lie(st.get(), i + 1, parametres[i]);
-        QList<Ligne> lignes;
         int rc;
-        while ((rc = st.step()) == SQLITE_ROW) {
-            Ligne l;
-            l.rowid = sqlite3_column_int64(st.get(), 0);
-            for (int i = 0; i < taille(); ++i)
-                l.valeurs << texte(st.get(), i + 1);
-            lignes << l;
-        }
+        while ((rc = st.step()) == SQLITE_ROW)
+            ligne(sqlite3_column_int64(st.get(), 0), st.get());
         if (rc != SQLITE_DONE)
             throwSqliteError(m_db.handle(), rc);
-        return lignes;
+    }
+
+    static QString texte(sqlite3_stmt *st, int i)
+    {
+        const auto *octets = reinterpret_cast<const char *>(sqlite3_column_text(st, i));
+        return octets ? QString::fromUtf8(octets, sqlite3_column_bytes(st, i)) : QString();
     }
 
     std::optional<Ligne> ligne(qint64 rowid) const
@@ -145,12 +164,6 @@ private:
     {
         const QByteArray utf8 = valeur.toUtf8();
         sqlite3_bind_text(st, i, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-    }
-
-    static QString texte(sqlite3_stmt *st, int i)
-    {
-        const auto *octets = reinterpret_cast<const char *>(sqlite3_column_text(st, i));
-        return octets ? QString::fromUtf8(octets, sqlite3_column_bytes(st, i)) : QString();
     }
 
     void execute(const QString &sql, const QStringList &valeurs) const
@@ -492,12 +505,17 @@ QList<FicheLivre> Bibliotheque::livres() const
 {
     const auto db = ouvre(fichierCatalogue());
     QList<FicheLivre> livres;
-    const QList<Ligne> lignes = Table(*db, QStringLiteral("luma"), kChampsLivre).lis();
-    livres.reserve(lignes.size());
-    for (const Ligne &l : lignes)
-        livres << ficheLivre(l);
-    std::stable_sort(livres.begin(), livres.end(),
-                     [](const FicheLivre &a, const FicheLivre &b) { return a.inventaire < b.inventaire; });
+    // A catalogue of 100,000 books: each read straight into its record.
+    Table(*db, QStringLiteral("luma"), kChampsLivre).parcours({}, {}, [&](qint64 rowid, sqlite3_stmt *st) {
+        FicheLivre &f = livres.emplace_back();
+        f.rowid = rowid;
+        for (int i = 0; i < kChampsLivre.size(); ++i)
+            f.*kMembresLivre[size_t(i)] = Table::texte(st, i + 1);
+    });
+    // Read in the table's order, which is most often already the numbers'.
+    const auto parNumero = [](const FicheLivre &a, const FicheLivre &b) { return a.inventaire < b.inventaire; };
+    if (!std::is_sorted(livres.begin(), livres.end(), parNumero))
+        std::stable_sort(livres.begin(), livres.end(), parNumero);
     return livres;
 }
 

@@ -19,14 +19,61 @@ QIcon pastille(const QColor &couleur)
 
 } // namespace
 
+namespace {
+
+// One character folded: lower case, accents taken off. Plain ASCII is the
+// bulk of a catalogue; the accented letters of Latin scripts are folded once
+// and remembered.
+void plieCaractere(QChar c, QString &sortie)
+{
+    const char16_t u = c.unicode();
+    if (u < 0x80) {
+        sortie += (u >= 'A' && u <= 'Z') ? QChar(u + 32) : c;
+        return;
+    }
+    static const std::array<QString, 0x250> latin = [] {
+        std::array<QString, 0x250> table;
+        for (char16_t v = 0x80; v < 0x250; ++v) {
+            for (QChar d : QString(QChar(v)).normalized(QString::NormalizationForm_D))
+                if (d.category() != QChar::Mark_NonSpacing)
+                    table[v] += d.toLower();
+        }
+        return table;
+    }();
+    if (u < 0x250) {
+        sortie += latin[u];
+        return;
+    }
+    if (c.isSurrogate() || c.category() == QChar::Mark_NonSpacing) {
+        if (c.category() != QChar::Mark_NonSpacing)
+            sortie += c;
+        return;
+    }
+    for (QChar d : QString(c).normalized(QString::NormalizationForm_D))
+        if (d.category() != QChar::Mark_NonSpacing)
+            sortie += d.toLower();
+}
+
+} // namespace
+
 QString ModeleLivres::plie(const QString &texte)
 {
-    const QString decompose = texte.normalized(QString::NormalizationForm_D);
-    QString plie;
-    plie.reserve(decompose.size());
-    for (QChar c : decompose)
-        if (c.category() != QChar::Mark_NonSpacing)
-            plie += c.toLower();
+    // Plain ASCII written in place; the rest, rarer, appended.
+    QString plie(texte.size(), Qt::Uninitialized);
+    char16_t *sortie = reinterpret_cast<char16_t *>(plie.data());
+    const char16_t *entree = reinterpret_cast<const char16_t *>(texte.constData());
+    qsizetype n = 0;
+    for (; n < texte.size(); ++n) {
+        const char16_t u = entree[n];
+        if (u >= 0x80)
+            break;
+        sortie[n] = (u >= 'A' && u <= 'Z') ? char16_t(u + 32) : u;
+    }
+    if (n == texte.size())
+        return plie;
+    plie.truncate(n);
+    for (; n < texte.size(); ++n)
+        plieCaractere(texte[n], plie);
     return plie;
 }
 
@@ -40,8 +87,13 @@ void ModeleLivres::charge(QList<FicheLivre> livres, const QHash<QString, QString
         m_pastilles[size_t(i)] = pastille(couleurs.couleur(i));
     m_textes.clear();
     m_textes.reserve(m_livres.size());
-    for (const FicheLivre &f : m_livres)
-        m_textes << plie(f.inventaire + u'\n' + f.titre + u'\n' + f.editeur + u'\n' + f.dewey + u'\n' + f.motscles);
+    QString texte;
+    for (const FicheLivre &f : m_livres) {
+        texte.clear();
+        texte.append(f.inventaire).append(u'\n').append(f.titre).append(u'\n').append(f.editeur);
+        texte.append(u'\n').append(f.dewey).append(u'\n').append(f.motscles);
+        m_textes << plie(texte);
+    }
     m_visibles.clear();
     for (int i = 0; i < m_livres.size(); ++i)
         if (std::all_of(m_mots.begin(), m_mots.end(), [&](const QString &mot) { return m_textes[i].contains(mot); }))

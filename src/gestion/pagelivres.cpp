@@ -173,8 +173,18 @@ void PageLivres::modifie()
     if (prepareFormulaire)
         prepareFormulaire(formulaire);
     const int fin = formulaire.exec();
-    if (fin == QDialog::Accepted && formulaireEnregistre)
-        formulaireEnregistre(formulaire, formulaire.livre());
+    if (fin == QDialog::Accepted) {
+        if (formulaireEnregistre)
+            formulaireEnregistre(formulaire, formulaire.livre());
+        const FicheLivre &avant = livres.front(), &apres = formulaire.livre();
+        if (apres.emprunte != avant.emprunte || apres.emprunteur != avant.emprunteur)
+            QMessageBox::information(this, QStringLiteral("Livre %1").arg(apres.inventaire),
+                                     apres.sorti() ? QStringLiteral("Un enfant a emprunté ce livre pendant que vous le "
+                                                                    "modifiiez : vos changements sont enregistrés, le "
+                                                                    "prêt aussi.")
+                                                   : QStringLiteral("Ce livre a été rendu pendant que vous le modifiiez : "
+                                                                    "vos changements sont enregistrés, le retour aussi."));
+    }
     // Read again whatever the answer: a refusal said another station changed it.
     recharge();
     choisit(livres.front().rowid);

@@ -3,7 +3,19 @@
 #include "lending.h"
 
 #include "gestion/bibliotheque.h"
+#include "gestion/fenetreprincipale.h"
 #include "gestion/modelelivres.h"
+#include "gestion/pageenfants.h"
+#include "gestion/pagelivres.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QToolButton>
 
 #include <QtTest>
 
@@ -60,6 +72,31 @@ int erreur(const std::function<void()> &action)
         return e.number();
     }
     return 0;
+}
+
+// Runs `remplis` on the next modal window once it is up (a form, a question).
+void quandModal(const std::function<void(QWidget &)> &remplis)
+{
+    auto *attente = new QTimer;
+    attente->setInterval(10);
+    QObject::connect(attente, &QTimer::timeout, [attente, remplis] {
+        if (QWidget *w = QApplication::activeModalWidget()) {
+            attente->stop();
+            attente->deleteLater();
+            remplis(*w);
+        }
+    });
+    attente->start();
+}
+
+void tape(QWidget &form, const char *champ, const QString &texte)
+{
+    child<QLineEdit>(form, champ)->setText(texte);
+}
+
+void enregistre(QWidget &form)
+{
+    child<QDialogButtonBox>(form, {})->button(QDialogButtonBox::Save)->click();
 }
 
 QString premierLivre(Lending &run)
@@ -212,6 +249,54 @@ private slots:
         gestion.bibliotheque.enregistreClasse({}, 3, "Mme Roux");
         QCOMPARE(erreur([&] { gestion.bibliotheque.enregistreClasse({}, 3, "M. Autre"); }), 3197);
         QCOMPARE(gestion.bibliotheque.classes().last().instituteur, "Mme Roux");
+    }
+
+    // The forms as a teacher fills them: a child enrolled in another class
+    // than the one shown, a book whose class is picked on its colour, then
+    // given back by hand from the list; the kiosk's files hold what was typed.
+    void formsAsATeacherFillsThem()
+    {
+        Lending run;
+        run.folder.fillSmallSchool();
+        run.start();
+        run.borrow(2);
+        Gestion gestion(run);
+        FenetrePrincipale fenetre(gestion.bibliotheque);
+        fenetre.montreSection(1);
+        quandModal([](QWidget &form) {
+            tape(form, "prenom", "Inès");
+            tape(form, "nom", "Roux");
+            child<QComboBox>(form, "niveau")->setCurrentText("GS");
+            child<QComboBox>(form, "classeEnfant")->setCurrentIndex(1);
+            enregistre(form);
+        });
+        fenetre.enfants().ajoute();
+        QCOMPARE(TestDb::scalar(run.folder.schoolDb(),
+                                "SELECT group_concat(matricule || prénomenfant || nomenfant || classe || niveau) "
+                                "FROM enfants WHERE classe = '02'"),
+                 "20NoéPETIT02GS,21InèsRoux02GS");
+
+        fenetre.montreSection(2);
+        quandModal([](QWidget &form) {
+            tape(form, "titre", "Les volcans");
+            child<QToolButton>(form, "classeDewey5")->click();
+            QTest::keyClicks(child<QLineEdit>(form, "dewey"), "51.2");
+            child<QCheckBox>(form, "pretable")->setChecked(false);
+            enregistre(form);
+        });
+        fenetre.livres().ajoute();
+        QCOMPARE(TestDb::scalar(run.folder.catalogue(),
+                                "SELECT inventaire || titre || dewey || emprunt || emprunté FROM luma WHERE titre LIKE '%volcans'"),
+                 "00043Les volcans551.2NN");
+
+        fenetre.livres().filtre()->setText("ferme");
+        QCOMPARE(fenetre.livres().modele().rowCount(), 1);
+        QTest::mouseClick(child<QWidget>(fenetre, "listeLivres")->findChild<QWidget *>("qt_scrollarea_viewport"),
+                          Qt::LeftButton, {}, QPoint(20, 5));
+        quandModal([](QWidget &question) { static_cast<QMessageBox &>(question).button(QMessageBox::Yes)->click(); });
+        fenetre.livres().rends();
+        QCOMPARE(run.loan("00002").section('|', 0, 1), "N|");
+        QVERIFY(run.journal(run.t->clock.now().toString("yy-MM-dd")).contains("Restitution"));
     }
 
     // The list narrows as one types, accents and case aside, every word in

@@ -233,6 +233,29 @@ private slots:
         QCOMPARE(imagesDe(pdf), 2);
     }
 
+    // Whatever the catalogue or the school database holds, a PDF comes out.
+    void oddData()
+    {
+        const QString longue = QString(600, u'x') + QStringLiteral(" fin");
+        const QList<LivreEtiquette> choisis = {{{}, {}},
+                                               {QStringLiteral("  "), longue},
+                                               {QString(80, u'9'), QStringLiteral("\n\t")},
+                                               {QStringLiteral("../../etc/passwd"), QStringLiteral("Chemin")}};
+        const QString etiquettes = chemin(QStringLiteral("bizarres.pdf"));
+        for (const PlancheEtiquettes &planche : planchesEtiquettes()) {
+            ecrisEtiquettes(etiquettes, planche, planche.parPage(), choisis, QDir::toNativeSeparators(m_dossier.path()));
+            QCOMPARE(pagesDe(etiquettes), 2);
+        }
+        ClasseFiche classe;
+        classe.numero = -1;
+        classe.instituteur = longue;
+        classe.enfants = {{{}, {}, {}}, {QStringLiteral("../x"), longue, longue}, {QStringLiteral("/"), QStringLiteral("\n"), {}}};
+        const QString fiche = chemin(QStringLiteral("fiche-bizarre.pdf"));
+        ecrisFicheDeClasse(fiche, classe, QDir::toNativeSeparators(m_dossier.path()));
+        QCOMPARE(pagesDe(fiche), 1);
+        QCOMPARE(imagesDe(fiche), 0);
+    }
+
     void refused_data()
     {
         QTest::addColumn<int>("premiere");

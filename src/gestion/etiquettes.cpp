@@ -27,7 +27,8 @@ QFont policeNumero(const QString &numero, const QRectF &boite, const QPaintDevic
 {
     QFont font = DocumentPdf::police(10, true);
     const QFontMetricsF metriques(font, device);
-    const double echelle = std::min(boite.height() / metriques.height(), boite.width() / metriques.horizontalAdvance(numero));
+    const double largeur = std::max(metriques.horizontalAdvance(numero), 1.0);
+    const double echelle = std::min(boite.height() / metriques.height(), boite.width() / largeur);
     font.setPointSizeF(font.pointSizeF() * echelle * 0.98);
     return font;
 }

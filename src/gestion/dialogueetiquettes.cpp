@@ -206,7 +206,13 @@ int DialogueEtiquettes::premierePosition() const
 
 QString DialogueEtiquettes::fichier() const
 {
-    return m_fichier->text().trimmed();
+    // A name typed alone, or after "~/", is in the home folder.
+    QString nom = QDir::fromNativeSeparators(m_fichier->text().trimmed());
+    if (nom.isEmpty())
+        return {};
+    if (nom.startsWith(QStringLiteral("~/")))
+        nom = nom.mid(2);
+    return QDir::home().absoluteFilePath(nom);
 }
 
 void DialogueEtiquettes::plancheChoisie()
@@ -256,14 +262,14 @@ void DialogueEtiquettes::creePdf()
 {
     if (fichier().isEmpty())
         throw AppError(ErrorNumber::BadFileName, QStringLiteral("Indiquez le fichier PDF à créer."));
-    ecrisEtiquettes(QDir::fromNativeSeparators(fichier()), planche(), premierePosition(), m_livres, m_dossierBase);
+    ecrisEtiquettes(fichier(), planche(), premierePosition(), m_livres, m_dossierBase);
     QSettings().setValue(kClePlanche, planche().nom);
 }
 
 void DialogueEtiquettes::creeEtPropose()
 {
-    const QString nom = fichier();
-    if (!m_remplacementAccepte && QFileInfo::exists(QDir::fromNativeSeparators(nom)) &&
+    const QString nom = QDir::toNativeSeparators(fichier());
+    if (!m_remplacementAccepte && QFileInfo::exists(fichier()) &&
         QMessageBox::question(this, windowTitle(),
                               QStringLiteral("Le fichier « %1 » existe déjà. Le remplacer ?").arg(nom)) != QMessageBox::Yes)
         return;
@@ -275,6 +281,6 @@ void DialogueEtiquettes::creeEtPropose()
     }
     if (QMessageBox::question(this, windowTitle(), QStringLiteral("Le PDF « %1 » est créé. L'ouvrir maintenant ?").arg(nom)) ==
         QMessageBox::Yes)
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::fromNativeSeparators(nom)));
+        QDesktopServices::openUrl(QUrl::fromLocalFile(fichier()));
     accept();
 }

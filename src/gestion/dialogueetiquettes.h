@@ -21,6 +21,7 @@ public:
 
     const PlancheEtiquettes &planche() const;
     int premierePosition() const;
+    // The PDF file typed, a name alone or after "~/" in the home folder.
     QString fichier() const;
 
     // Writes the PDF as chosen; throws AppError (French description) when it

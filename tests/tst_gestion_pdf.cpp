@@ -8,7 +8,12 @@
 #include "errors.h"
 #include "files.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QMessageBox>
+#include <QTimer>
 #include <QDir>
 #include <QImage>
 #include <QLineEdit>
@@ -369,6 +374,44 @@ private slots:
                 lus << mot.texte;
         QCOMPARE(lus, attendus);
         QVERIFY(std::any_of(mots.begin(), mots.end(), [](const Mot &mot) { return mot.texte == QStringLiteral("Lefèvre"); }));
+    }
+
+    // "Créer le PDF" asks before it replaces a file, then offers to open the
+    // new one; the answers are given to the message boxes as they come.
+    void dialogAsksBeforeReplacing()
+    {
+        const QString pdf = chemin(QStringLiteral("remplace.pdf"));
+        QVERIFY(writeFileBytes(pdf, "ancien"));
+        DialogueEtiquettes dialogue(livres(3), {});
+        dialogue.findChild<QLineEdit *>(QStringLiteral("fichier"))->setText(pdf);
+        auto *boutons = dialogue.findChild<QDialogButtonBox *>();
+        QAbstractButton *creer = nullptr;
+        for (QAbstractButton *bouton : boutons->buttons())
+            if (boutons->buttonRole(bouton) == QDialogButtonBox::AcceptRole)
+                creer = bouton;
+        QVERIFY(creer);
+        QList<QMessageBox::StandardButton> reponses;
+        int posees = 0;
+        QTimer repondeur;
+        connect(&repondeur, &QTimer::timeout, [&] {
+            if (auto *boite = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); boite && !reponses.isEmpty()) {
+                ++posees;
+                boite->button(reponses.takeFirst())->click();
+            }
+        });
+        repondeur.start(10);
+
+        reponses = {QMessageBox::No};
+        creer->click();
+        QCOMPARE(posees, 1);
+        QCOMPARE(fileContents(pdf), QByteArray("ancien"));
+        QCOMPARE(dialogue.result(), 0);
+
+        reponses = {QMessageBox::Yes, QMessageBox::No}; // replace it, do not open it
+        creer->click();
+        QCOMPARE(posees, 3);
+        QCOMPARE(pagesDe(pdf), 1);
+        QCOMPARE(dialogue.result(), int(QDialog::Accepted));
     }
 
     // The dialog: a click on the drawing of the sheet chooses the first free

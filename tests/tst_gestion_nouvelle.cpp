@@ -1,0 +1,348 @@
+// A school starting from nothing: the folder's state, a new library and its
+// undoing, and the kiosk on it.
+
+#include "files.h"
+#include "samples.h"
+#include "testcontext.h"
+#include "testdb.h"
+
+#include "gestion/etatdossier.h"
+#include "gestion/nouvellebibliotheque.h"
+#include "kiosk/presentation.h"
+#include "platform/apperror.h"
+#include "platform/sonsboutons.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <sqlite3.h>
+
+namespace {
+
+using Genre = EtatDossier::Genre;
+
+// A file's tables and their columns, "table(column TYPE, ...)", read with the
+// plain SQLite API; the unique indexes as "unique table(column)".
+QStringList tablesOf(const QString &path)
+{
+    QStringList found;
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return {QStringLiteral("<unreadable>")};
+    }
+    const auto rows = [&](const QString &sql) {
+        QList<QStringList> result;
+        sqlite3_stmt *st = nullptr;
+        sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr);
+        while (st && sqlite3_step(st) == SQLITE_ROW) {
+            QStringList row;
+            for (int i = 0; i < sqlite3_column_count(st); ++i)
+                row << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, i)));
+            result << row;
+        }
+        sqlite3_finalize(st);
+        return result;
+    };
+    for (const QStringList &table : rows("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name")) {
+        QStringList columns;
+        for (const QStringList &column : rows(QStringLiteral("PRAGMA table_info([%1])").arg(table[0])))
+            columns << column[1] + ' ' + column[2];
+        found << table[0] + '(' + columns.join(", ") + ')';
+        for (const QStringList &index : rows(QStringLiteral("PRAGMA index_list([%1])").arg(table[0]))) {
+            if (index[2] != "1")
+                continue;
+            for (const QStringList &column : rows(QStringLiteral("PRAGMA index_info([%1])").arg(index[1])))
+                found << "unique " + table[0] + '(' + column[2] + ')';
+        }
+    }
+    sqlite3_close(db);
+    return found;
+}
+
+// A folder standing for the button sounds the build made: every sound of
+// the list, each file its own bytes.
+struct BuiltSounds
+{
+    QTemporaryDir dir;
+    BuiltSounds()
+    {
+        for (const SonBouton &son : sonsBoutons())
+            writeFileBytes(dir.filePath(son.fichier), "RIFF " + son.paroles.toUtf8());
+    }
+    OptionsCreation options() const { return {dir.path(), {}}; }
+};
+
+QWidget *visibleTopLevel(const QString &name)
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == name && w->isVisible())
+            return w;
+    return nullptr;
+}
+
+// The kiosk's start-up from the data folder, as tst_startup runs it: true
+// when its main menu came up (it is then closed).
+bool kioskStarts(TestContext &t, const QString &folder)
+{
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(folder);
+    QObject guard;
+    bool menuShown = false;
+    auto *poll = new QTimer(&guard);
+    QObject::connect(poll, &QTimer::timeout, &guard, [&] {
+        if (QWidget *menu = visibleTopLevel(QStringLiteral("Feuillechoix"))) {
+            poll->stop();
+            menuShown = true;
+            menu->hide();
+        }
+    });
+    poll->start(0);
+    t.context.Présentation();
+    QDir::setCurrent(previous);
+    return menuShown;
+}
+
+} // namespace
+
+class TestGestionNouvelle : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void folderState_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<int>("genre");
+        QTest::newRow("missing") << "missing" << int(Genre::Absent);
+        QTest::newRow("empty") << "empty" << int(Genre::Vide);
+        QTest::newRow("hidden file only") << "hidden" << int(Genre::Autre);
+        QTest::newRow("new library") << "library" << int(Genre::Bibliotheque);
+        QTest::newRow("catalogue in lower case") << "lowercase" << int(Genre::Bibliotheque);
+        QTest::newRow("Access catalogue") << "access" << int(Genre::Access);
+        QTest::newRow("Access school beside a library") << "access-school" << int(Genre::Access);
+        QTest::newRow("catalogue of another program") << "garbage" << int(Genre::Autre);
+        QTest::newRow("a file, not a folder") << "file" << int(Genre::Autre);
+        QTest::newRow("another folder") << "other" << int(Genre::Autre);
+    }
+    void folderState()
+    {
+        QFETCH(QString, setup);
+        QFETCH(int, genre);
+        QTemporaryDir root;
+        const QString folder = root.filePath("LALUMA");
+        if (setup != "missing" && setup != "file")
+            QDir().mkpath(folder);
+        if (setup == "hidden")
+            writeFileBytes(folder + "/.cache", "x");
+        if (setup == "library" || setup == "lowercase" || setup == "access-school")
+            creeBibliotheque(folder, BuiltSounds().options());
+        if (setup == "lowercase")
+            QVERIFY(QFile::rename(folder + "/LUMA.MDB", folder + "/luma.mdb"));
+        if (setup == "access" || setup == "access-school") {
+            if (!AccessSamples::missing().isEmpty())
+                QSKIP("no Access samples");
+            const QString target = setup == "access" ? folder + "/LUMA.MDB" : root.filePath("ALTEMARE/ALTEMARE.MDB");
+            QFile::remove(target);
+            QVERIFY(QFile::copy(AccessSamples::file("test2V2003.mdb"), target));
+        }
+        if (setup == "garbage")
+            writeFileBytes(folder + "/LUMA.MDB", QByteArray(4096, 'x'));
+        if (setup == "file")
+            writeFileBytes(folder, "x");
+        if (setup == "other")
+            writeFileBytes(folder + "/lettre.odt", "x");
+
+        const EtatDossier etat = etatDossier(folder);
+        QCOMPARE(int(etat.genre), genre);
+        QCOMPARE(etat.message.isEmpty(), genre != int(Genre::Autre) && genre != int(Genre::Access));
+        if (setup == "access-school")
+            QCOMPARE(etat.ecole, root.filePath("ALTEMARE"));
+    }
+
+    // Exactly the tables and columns of the Windows program's files, the
+    // folders, and the button sounds copied.
+    void newLibraryHoldsItsTables()
+    {
+        QTemporaryDir root;
+        BuiltSounds sounds;
+        const ResultatCreation result = creeBibliotheque(root.filePath("LALUMA"), sounds.options());
+        QVERIFY(result.gardes.isEmpty());
+        QVERIFY(result.sonsManquants.isEmpty());
+        QCOMPARE(result.ecole, root.filePath("ALTEMARE"));
+
+        QCOMPARE(tablesOf(root.filePath("ALTEMARE/ALTEMARE.MDB")),
+                 QStringList({"enfants(matricule TEXT, nomenfant TEXT, prénomenfant TEXT, classe TEXT, niveau TEXT)",
+                              "équipe(équipenuméro TEXT, équipeinstituteur TEXT)"}));
+        QCOMPARE(tablesOf(root.filePath("LALUMA/LUMA.MDB")),
+                 QStringList({"luma(inventaire TEXT, titre TEXT, éditeur TEXT, dewey TEXT, motsclés TEXT, "
+                              "emprunt TEXT, emprunté TEXT, emprunteur TEXT, catégorieemprunteur TEXT, "
+                              "dateemprunt TEXT, cumul TEXT)",
+                              "unique luma(inventaire)"}));
+        QCOMPARE(tablesOf(root.filePath("LALUMA/COTATION.MDB")), QStringList({"luma+(descripteur TEXT)"}));
+        QCOMPARE(tablesOf(root.filePath("LALUMA/MEMBRES.MDB")), QStringList());
+        QCOMPARE(fileContents(root.filePath("LALUMA/MEMBRES.MDB")).left(16), QByteArray("SQLite format 3\0", 16));
+
+        // The sounds the kiosk's buttons play, every one in the list.
+        QStringList listed;
+        for (const SonBouton &son : sonsBoutons())
+            listed << son.fichier;
+        for (const char *played : {"FERME.WAV", "QUITTE.WAV", "EMP_REST.WAV", "CHERCHE.WAV", "EMPRUNTE.WAV",
+                                   "RENDS.WAV", "AVANT.WAV", "APRES.WAV"})
+            QVERIFY2(listed.contains(played), played);
+        FileTree expected{{"ALTEMARE", "folder"}, {"LALUMA", "folder"}};
+        for (const char *name : {"ALTEMARE/ALTEMARE.MDB", "LALUMA/LUMA.MDB", "LALUMA/COTATION.MDB", "LALUMA/MEMBRES.MDB"})
+            expected[name] = fileHash(root.filePath(name));
+        for (const char *name : {"SONS", "LIVRES", "IMAGES", "REQUETES"})
+            expected[QStringLiteral("LALUMA/") + name] = "folder";
+        for (const QString &name : listed)
+            expected["LALUMA/SONS/" + name] = fileHash(sounds.dir.filePath(name));
+        COMPARE_TREES(fileTree(root.path()), expected);
+        QCOMPARE(result.crees.size(), qsizetype(expected.size()));
+    }
+
+    // What is there is kept and used: a second creation, a school folder
+    // with its database, a catalogue, a sound of the school's own.
+    void existingFilesAreKept_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::newRow("created twice") << "library";
+        QTest::newRow("school folder with its database") << "school";
+        QTest::newRow("catalogue and a sound") << "catalogue";
+    }
+    void existingFilesAreKept()
+    {
+        QFETCH(QString, before);
+        QTemporaryDir root;
+        BuiltSounds sounds;
+        const QString base = root.filePath("LALUMA");
+        QDir().mkpath(base + "/sons");
+        if (before == "library") {
+            creeBibliotheque(base, sounds.options());
+            TestDb::addClass(root.filePath("ALTEMARE/ALTEMARE.MDB"), "1", "Mme Une");
+            TestDb::addDocument(base + "/LUMA.MDB", "00001", "Le loup");
+            TestDb::exec(base + "/MEMBRES.MDB", "CREATE TABLE membres(numéro TEXT)");
+        } else if (before == "school") {
+            // In another case, as copied from Windows.
+            QDir().mkpath(root.filePath("Altemare"));
+            TestDb::createSchool(root.filePath("Altemare/altemare.mdb"));
+            TestDb::addClass(root.filePath("Altemare/altemare.mdb"), "1", "Mme Une");
+        } else {
+            TestDb::createCatalogue(base + "/luma.mdb");
+            TestDb::addDocument(base + "/luma.mdb", "00001", "Le loup");
+        }
+        const QString sound = base + (before == "library" ? "/sons/FERME.WAV" : "/sons/ferme.wav");
+        writeFileBytes(sound, "the school's own");
+        const FileTree kept = fileTree(root.path());
+
+        const ResultatCreation result = creeBibliotheque(base, sounds.options());
+        const FileTree after = fileTree(root.path());
+        for (const auto &[path, state] : kept)
+            QVERIFY2(after.at(path) == state, qPrintable(path));
+        QVERIFY(result.gardes.contains(sound));
+        QCOMPARE(result.crees.isEmpty(), before == "library");
+        if (before == "school") {
+            QCOMPARE(result.ecole, root.filePath("Altemare"));
+            QVERIFY(!QFileInfo::exists(root.filePath("ALTEMARE")));
+        }
+        // Nothing made twice under another case.
+        QVERIFY(!QFileInfo::exists(base + "/SONS"));
+        QCOMPARE(QDir(base).entryList({"*.mdb"}, QDir::Files).size(), 3);
+        QCOMPARE(etatDossier(base).genre, Genre::Bibliotheque);
+    }
+
+    // A creation that fails at any step, or on a file where a folder goes,
+    // leaves the folder as it found it.
+    void failedCreationLeavesNothing_data()
+    {
+        QTest::addColumn<int>("failingStep"); // -1: a file named SONS
+        QTest::addColumn<bool>("folderExisted");
+        QTemporaryDir dry;
+        int steps = 0;
+        creeBibliotheque(dry.filePath("LALUMA"), {BuiltSounds().dir.path(), [&](int) { ++steps; }});
+        QVERIFY(steps > 10);
+        QTest::newRow("SONS is a file") << -1 << true;
+        for (int step = 0; step < steps; ++step) {
+            QTest::addRow("step %d, new folder", step) << step << false;
+            // The folder there already, there is one step fewer.
+            if (step < steps - 1)
+                QTest::addRow("step %d, empty folder", step) << step << true;
+        }
+    }
+    void failedCreationLeavesNothing()
+    {
+        QFETCH(int, failingStep);
+        QFETCH(bool, folderExisted);
+        QTemporaryDir root;
+        BuiltSounds sounds;
+        const QString base = root.filePath("LALUMA");
+        if (folderExisted)
+            QDir().mkpath(base);
+        if (failingStep < 0)
+            writeFileBytes(base + "/SONS", "");
+        const FileTree before = fileTree(root.path());
+        OptionsCreation options = sounds.options();
+        options.avantEtape = [&](int step) {
+            if (step == failingStep)
+                throw AppError(ErrorNumber::DiskFull, "plein");
+        };
+        try {
+            creeBibliotheque(base, options);
+            QFAIL("created");
+        } catch (const AppError &error) {
+            QCOMPARE(error.number(), failingStep < 0 ? ErrorNumber::PathNotFound : ErrorNumber::DiskFull);
+        }
+        COMPARE_TREES(fileTree(root.path()), before);
+    }
+
+    // Without the sounds the library is made all the same, and says so.
+    void withoutSoundsTheLibrarySaysSo()
+    {
+        QTemporaryDir root, noSounds;
+        const ResultatCreation result = creeBibliotheque(root.filePath("LALUMA"), {noSounds.path(), {}});
+        QCOMPARE(result.sonsManquants.size(), sonsBoutons().size());
+        QVERIFY(QDir(root.filePath("LALUMA/SONS")).isEmpty());
+        ResultatCreation withSounds = result;
+        withSounds.sonsManquants.clear();
+        QVERIFY(result.compteRendu() != withSounds.compteRendu());
+    }
+
+    // The kiosk on a new library: refused with its message while the school
+    // has nobody; started once a class, a child and a book are added, only
+    // telling, without an error, that the list of subject words is empty
+    // until a word is added.
+    void kioskOnNewLibrary_data()
+    {
+        QTest::addColumn<int>("filled");
+        QTest::newRow("empty") << 0;
+        QTest::newRow("one class, one child, one book") << 1;
+        QTest::newRow("and a subject word") << 2;
+    }
+    void kioskOnNewLibrary()
+    {
+        QFETCH(int, filled);
+        QTemporaryDir root;
+        creeBibliotheque(root.filePath("LALUMA"), BuiltSounds().options());
+        if (filled > 0) {
+            TestDb::addClass(root.filePath("ALTEMARE/ALTEMARE.MDB"), "1", "Mme Une");
+            TestDb::addChild(root.filePath("ALTEMARE/ALTEMARE.MDB"), "12", "MARTIN", "Léa", "1");
+            TestDb::addDocument(root.filePath("LALUMA/LUMA.MDB"), "00001", "Le loup");
+        }
+        if (filled > 1)
+            TestDb::insert(root.filePath("LALUMA/COTATION.MDB"), "luma+", {"descripteur"}, {"loup"});
+        TestContext t;
+        QCOMPARE(kioskStarts(t, root.filePath("LALUMA")), filled > 0);
+        QCOMPARE(t.programEnd.ended, filled > 0 ? 0 : 1);
+        QCOMPARE(t.messages.shown.size(), filled == 2 ? 0 : 1);
+        if (filled == 1)
+            QCOMPARE(t.messages.shown[0].icon, MsgIcon::Information);
+        QCOMPARE(t.module().CheminEcole(), root.filePath("ALTEMARE"));
+        if (filled > 0)
+            QCOMPARE(t.context.données().Donnée2().field("titre"), QStringLiteral("Le loup"));
+    }
+};
+
+QTEST_MAIN(TestGestionNouvelle)
+#include "tst_gestion_nouvelle.moc"

@@ -1,11 +1,13 @@
 // A school starting from nothing: the folder's state, a new library and its
-// undoing, and the kiosk on it.
+// undoing, the kiosk on it, and the conversion of Access files with progress.
 
 #include "files.h"
 #include "samples.h"
 #include "testcontext.h"
 #include "testdb.h"
 
+#include "gestion/conversionaccess.h"
+#include "gestion/dialoguedossier.h"
 #include "gestion/etatdossier.h"
 #include "gestion/nouvellebibliotheque.h"
 #include "kiosk/presentation.h"
@@ -13,11 +15,16 @@
 #include "platform/sonsboutons.h"
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <sqlite3.h>
+
+#include <atomic>
 
 namespace {
 
@@ -103,6 +110,21 @@ bool kioskStarts(TestContext &t, const QString &folder)
     t.context.Présentation();
     QDir::setCurrent(previous);
     return menuShown;
+}
+
+// The school of the conversion tests: the Access samples in place of a
+// school's four databases.
+void copyAccessSchool(const QString &root)
+{
+    const QList<std::pair<QString, QString>> files{{"ALTEMARE/ALTEMARE.MDB", "testV1997.mdb"},
+                                                  {"LALUMA/LUMA.MDB", "test2V2003.mdb"},
+                                                  {"LALUMA/COTATION.MDB", "testUnicodeCompV2003.mdb"},
+                                                  {"LALUMA/MEMBRES.MDB", "odbcLinkerTestV2007.accdb"}};
+    for (const auto &[name, sample] : files) {
+        QDir().mkpath(QFileInfo(root + '/' + name).absolutePath());
+        QVERIFY(QFile::copy(AccessSamples::file(sample), root + '/' + name));
+        QFile(root + '/' + name).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
 }
 
 } // namespace
@@ -341,6 +363,122 @@ private slots:
         QCOMPARE(t.module().CheminEcole(), root.filePath("ALTEMARE"));
         if (filled > 0)
             QCOMPARE(t.context.données().Donnée2().field("titre"), QStringLiteral("Le loup"));
+    }
+
+    // The conversion's progress rises from each file's start to the end;
+    // stopped, it changes nothing.
+    void conversionProgressRisesToTheEnd_data()
+    {
+        QTest::addColumn<bool>("stopped");
+        QTest::newRow("to the end") << false;
+        QTest::newRow("stopped") << true;
+    }
+    void conversionProgressRisesToTheEnd()
+    {
+        QFETCH(bool, stopped);
+        if (!conversionDisponible())
+            QSKIP("built without mdbtools");
+        NEED_ACCESS_SAMPLES();
+        QTemporaryDir root;
+        copyAccessSchool(root.path());
+        const FileTree before = fileTree(root.path());
+        QCOMPARE(etatDossier(root.filePath("LALUMA")).genre, Genre::Access);
+
+        QList<int> values;
+        QStringList fileStarts;
+        std::atomic_bool stop = false;
+        const ResultatConversion result = convertitDossier(
+            root.filePath("LALUMA"),
+            [&](int perMille, const QString &step) {
+                values << perMille;
+                if (step.endsWith(".MDB") && !step.contains(' '))
+                    fileStarts << QStringLiteral("%1 %2").arg(step).arg(perMille);
+                if (stopped && values.size() == 4)
+                    stop = true;
+            },
+            &stop);
+        QCOMPARE(result.reussie, !stopped);
+        QVERIFY(!result.message.isEmpty());
+        if (stopped) {
+            COMPARE_TREES(fileTree(root.path()), before);
+            return;
+        }
+        QVERIFY2(std::is_sorted(values.begin(), values.end()), qPrintable(QString::number(values.size())));
+        QCOMPARE(values.last(), 1000);
+        QCOMPARE(fileStarts, QStringList({"ALTEMARE.MDB 0", "LUMA.MDB 250", "COTATION.MDB 500", "MEMBRES.MDB 750"}));
+        // Inside a file of four tables too, not only from one file to the next.
+        QVERIFY(std::count_if(values.begin(), values.end(), [](int v) { return v > 0 && v < 250; }) >= 3);
+        QCOMPARE(etatDossier(root.filePath("LALUMA")).genre, Genre::Bibliotheque);
+    }
+
+    // Off the window's thread, under its progress dialog; the outcome is
+    // told in a message box, then the folder is a library.
+    void conversionUnderItsDialog()
+    {
+        if (!conversionDisponible())
+            QSKIP("built without mdbtools");
+        NEED_ACCESS_SAMPLES();
+        QTemporaryDir root;
+        copyAccessSchool(root.path());
+        QWidget window;
+        window.show();
+        QStringList seen;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                if (!w->isVisible() || seen.contains(w->metaObject()->className()))
+                    continue;
+                if (auto *progress = qobject_cast<QProgressDialog *>(w)) {
+                    seen << "QProgressDialog";
+                    if (qEnvironmentVariableIsSet("LUMA_GRAB"))
+                        progress->grab().save("/tmp/conversion-progress.png");
+                } else if (auto *box = qobject_cast<QMessageBox *>(w)) {
+                    seen << "QMessageBox";
+                    QCOMPARE(box->icon(), QMessageBox::Information);
+                    if (qEnvironmentVariableIsSet("LUMA_GRAB"))
+                        box->grab().save("/tmp/conversion-done.png");
+                    box->accept();
+                }
+            }
+        });
+        poll.start(0);
+        QVERIFY(convertitAvecProgression(root.filePath("LALUMA"), &window));
+        QVERIFY(seen.contains("QMessageBox"));
+        QCOMPARE(etatDossier(root.filePath("LALUMA")).genre, Genre::Bibliotheque);
+    }
+
+    // The dialog offers what fits the folder.
+    void dialogOffersWhatFits_data()
+    {
+        QTest::addColumn<int>("genre");
+        QTest::addColumn<bool>("create");
+        QTest::addColumn<bool>("convert");
+        QTest::newRow("missing") << int(Genre::Absent) << true << false;
+        QTest::newRow("empty") << int(Genre::Vide) << true << false;
+        QTest::newRow("Access") << int(Genre::Access) << false << conversionDisponible();
+        QTest::newRow("refused") << int(Genre::Autre) << false << false;
+    }
+    void dialogOffersWhatFits()
+    {
+        QFETCH(int, genre);
+        QFETCH(bool, create);
+        QFETCH(bool, convert);
+        EtatDossier etat;
+        etat.genre = Genre(genre);
+        etat.dossier = "/école/LALUMA";
+        etat.message = "/école/LALUMA/LUMA.MDB";
+        DialogueDossier dialog(etat);
+        QCOMPARE(dialog.bouton(DialogueDossier::Choix::Creer) != nullptr, create);
+        QCOMPARE(dialog.bouton(DialogueDossier::Choix::Convertir) != nullptr, convert);
+        QPushButton *offered = dialog.bouton(create    ? DialogueDossier::Choix::Creer
+                                             : convert ? DialogueDossier::Choix::Convertir
+                                                       : DialogueDossier::Choix::AutreDossier);
+        QVERIFY(offered && offered->isDefault());
+        offered->click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.bouton(dialog.choix()), offered);
+        if (qEnvironmentVariableIsSet("LUMA_GRAB"))
+            dialog.grab().save(QStringLiteral("/tmp/dialogue-%1.png").arg(genre));
     }
 };
 

@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -25,6 +26,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <unistd.h>
 
 namespace {
 
@@ -279,13 +281,14 @@ private slots:
     // leaves the folder as it found it.
     void failedCreationLeavesNothing_data()
     {
-        QTest::addColumn<int>("failingStep"); // -1: a file named SONS
+        QTest::addColumn<int>("failingStep"); // -1: a file named SONS; -2: a read-only parent
         QTest::addColumn<bool>("folderExisted");
         QTemporaryDir dry;
         int steps = 0;
         creeBibliotheque(dry.filePath("LALUMA"), {BuiltSounds().dir.path(), [&](int) { ++steps; }});
         QVERIFY(steps > 10);
         QTest::newRow("SONS is a file") << -1 << true;
+        QTest::newRow("school folder in a read-only parent") << -2 << true;
         for (int step = 0; step < steps; ++step) {
             QTest::addRow("step %d, new folder", step) << step << false;
             // The folder there already, there is one step fewer.
@@ -302,8 +305,18 @@ private slots:
         const QString base = root.filePath("LALUMA");
         if (folderExisted)
             QDir().mkpath(base);
-        if (failingStep < 0)
+        if (failingStep == -1)
             writeFileBytes(base + "/SONS", "");
+        // The data folder can be written, not the folder beside it where
+        // the school folder goes, last.
+        if (failingStep == -2) {
+            if (::geteuid() == 0)
+                QSKIP("the administrator writes in a read-only folder");
+            QVERIFY(QFile::setPermissions(root.path(), QFile::ReadOwner | QFile::ExeOwner));
+        }
+        const auto writable = qScopeGuard([&] {
+            QFile::setPermissions(root.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
         const FileTree before = fileTree(root.path());
         OptionsCreation options = sounds.options();
         options.avantEtape = [&](int step) {
@@ -314,7 +327,9 @@ private slots:
             creeBibliotheque(base, options);
             QFAIL("created");
         } catch (const AppError &error) {
-            QCOMPARE(error.number(), failingStep < 0 ? ErrorNumber::PathNotFound : ErrorNumber::DiskFull);
+            QCOMPARE(error.number(), failingStep == -1   ? ErrorNumber::PathNotFound
+                                     : failingStep == -2 ? ErrorNumber::PermissionDenied
+                                                         : ErrorNumber::DiskFull);
         }
         COMPARE_TREES(fileTree(root.path()), before);
     }

@@ -142,7 +142,7 @@ private slots:
         QTest::addColumn<int>("genre");
         QTest::newRow("missing") << "missing" << int(Genre::Absent);
         QTest::newRow("empty") << "empty" << int(Genre::Vide);
-        QTest::newRow("hidden file only") << "hidden" << int(Genre::Autre);
+        QTest::newRow("hidden file only") << "hidden" << int(Genre::Vide);
         QTest::newRow("new library") << "library" << int(Genre::Bibliotheque);
         QTest::newRow("catalogue in lower case") << "lowercase" << int(Genre::Bibliotheque);
         QTest::newRow("Access catalogue") << "access" << int(Genre::Access);

@@ -43,7 +43,9 @@ EtatDossier etatDossier(const QString &dossier)
         etat.message = QStringLiteral("Le dossier « %1 » ne peut pas être lu.").arg(natif(dossier));
         return etat;
     }
-    if (QDir(dossier).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
+    // Hidden names (a file manager's .directory) leave a folder empty: a
+    // new library overwrites nothing anyway.
+    if (QDir(dossier).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)) {
         etat.genre = EtatDossier::Genre::Vide;
         return etat;
     }

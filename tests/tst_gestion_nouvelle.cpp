@@ -23,8 +23,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <sqlite3.h>
-
 #include <atomic>
 #include <unistd.h>
 
@@ -32,43 +30,17 @@ namespace {
 
 using Genre = EtatDossier::Genre;
 
-// A file's tables and their columns, "table(column TYPE, ...)", read with the
-// plain SQLite API; the unique indexes as "unique table(column)".
-QStringList tablesOf(const QString &path)
+// A file's tables in name order, "table(column TYPE, ...)" followed by the
+// columns of its unique indexes, read with the plain SQLite API; "<null>"
+// for none.
+QString tablesOf(const QString &path)
 {
-    QStringList found;
-    sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return {QStringLiteral("<unreadable>")};
-    }
-    const auto rows = [&](const QString &sql) {
-        QList<QStringList> result;
-        sqlite3_stmt *st = nullptr;
-        sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr);
-        while (st && sqlite3_step(st) == SQLITE_ROW) {
-            QStringList row;
-            for (int i = 0; i < sqlite3_column_count(st); ++i)
-                row << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, i)));
-            result << row;
-        }
-        sqlite3_finalize(st);
-        return result;
-    };
-    for (const QStringList &table : rows("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name")) {
-        QStringList columns;
-        for (const QStringList &column : rows(QStringLiteral("PRAGMA table_info([%1])").arg(table[0])))
-            columns << column[1] + ' ' + column[2];
-        found << table[0] + '(' + columns.join(", ") + ')';
-        for (const QStringList &index : rows(QStringLiteral("PRAGMA index_list([%1])").arg(table[0]))) {
-            if (index[2] != "1")
-                continue;
-            for (const QStringList &column : rows(QStringLiteral("PRAGMA index_info([%1])").arg(index[1])))
-                found << "unique " + table[0] + '(' + column[2] + ')';
-        }
-    }
-    sqlite3_close(db);
-    return found;
+    return TestDb::scalar(
+        path, "SELECT group_concat(t, '; ') FROM (SELECT name || '(' || "
+              "(SELECT group_concat(c.name || ' ' || c.type, ', ') FROM pragma_table_info(m.name) c) || ')' || "
+              "coalesce(' unique ' || (SELECT group_concat(i.name) FROM pragma_index_list(m.name) l, "
+              "pragma_index_info(l.name) i WHERE l.\"unique\"), '') AS t "
+              "FROM sqlite_master m WHERE type = 'table' ORDER BY name)");
 }
 
 // A folder standing for the button sounds the build made: every sound of
@@ -198,15 +170,14 @@ private slots:
         QCOMPARE(result.ecole, root.filePath("ALTEMARE"));
 
         QCOMPARE(tablesOf(root.filePath("ALTEMARE/ALTEMARE.MDB")),
-                 QStringList({"enfants(matricule TEXT, nomenfant TEXT, prénomenfant TEXT, classe TEXT, niveau TEXT)",
-                              "équipe(équipenuméro TEXT, équipeinstituteur TEXT)"}));
+                 "enfants(matricule TEXT, nomenfant TEXT, prénomenfant TEXT, classe TEXT, niveau TEXT); "
+                 "équipe(équipenuméro TEXT, équipeinstituteur TEXT)");
         QCOMPARE(tablesOf(root.filePath("LALUMA/LUMA.MDB")),
-                 QStringList({"luma(inventaire TEXT, titre TEXT, éditeur TEXT, dewey TEXT, motsclés TEXT, "
-                              "emprunt TEXT, emprunté TEXT, emprunteur TEXT, catégorieemprunteur TEXT, "
-                              "dateemprunt TEXT, cumul TEXT)",
-                              "unique luma(inventaire)"}));
-        QCOMPARE(tablesOf(root.filePath("LALUMA/COTATION.MDB")), QStringList({"luma+(descripteur TEXT)"}));
-        QCOMPARE(tablesOf(root.filePath("LALUMA/MEMBRES.MDB")), QStringList());
+                 "luma(inventaire TEXT, titre TEXT, éditeur TEXT, dewey TEXT, motsclés TEXT, emprunt TEXT, "
+                 "emprunté TEXT, emprunteur TEXT, catégorieemprunteur TEXT, dateemprunt TEXT, cumul TEXT) "
+                 "unique inventaire");
+        QCOMPARE(tablesOf(root.filePath("LALUMA/COTATION.MDB")), "luma+(descripteur TEXT)");
+        QCOMPARE(tablesOf(root.filePath("LALUMA/MEMBRES.MDB")), "<null>");
         QCOMPARE(fileContents(root.filePath("LALUMA/MEMBRES.MDB")).left(16), QByteArray("SQLite format 3\0", 16));
 
         // The sounds the kiosk's buttons play, every one in the list.

@@ -235,7 +235,7 @@ QString ResultatCreation::compteRendu() const
                                  "muets tant qu'ils ne seront pas copiés dans le dossier SONS.")
                       .arg(sonsManquants.join(QStringLiteral(", ")));
     lignes << QStringLiteral("Ajoutez maintenant au moins une classe et un enfant : le kiosque ne démarre pas sans "
-                             "eux.");
+                             "eux. Tant que la liste des mots-clés est vide, il le signale à chaque démarrage.");
     return lignes.join(QStringLiteral("\n\n"));
 }
 

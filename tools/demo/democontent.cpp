@@ -1,5 +1,7 @@
 #include "democontent.h"
 
+#include "platform/sonsboutons.h"
+
 namespace DemoContent {
 
 const QStringList &firstNames()
@@ -249,16 +251,13 @@ const QList<SavedRequest> &savedRequests()
 
 const QList<FixedSound> &fixedSounds()
 {
-    static const QList<FixedSound> list{
-        {"FERME.WAV", "Fermer"},
-        {"QUITTE.WAV", "Quitter le programme"},
-        {"EMP_REST.WAV", "J'emprunte ou je rends un livre"},
-        {"CHERCHE.WAV", "Je cherche un livre"},
-        {"EMPRUNTE.WAV", "J'emprunte"},
-        {"RENDS.WAV", "Je rends"},
-        {"AVANT.WAV", "Avant"},
-        {"APRES.WAV", "Après"},
-    };
+    // The button sounds every library gets, from the one list the build uses.
+    static const QList<FixedSound> list = [] {
+        QList<FixedSound> sounds;
+        for (const SonBouton &son : sonsBoutons())
+            sounds << FixedSound{son.fichier, son.paroles};
+        return sounds;
+    }();
     return list;
 }
 

@@ -603,6 +603,19 @@ ImportResult convertAccessFile(const QString &source, const QString &output, con
     // Nothing to protect while writing: on any failure the file is removed.
     run(db, QStringLiteral("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN"));
 
+    // Each table's progress says where it stands among the file's tables.
+    int tableCount = 0;
+    for (guint i = 0; i < catalog->len; ++i)
+        tableCount += isUserTable(static_cast<MdbCatalogEntry *>(g_ptr_array_index(catalog, i))) ? 1 : 0;
+    ImportOptions tableOptions = options;
+    if (options.progress)
+        tableOptions.progress = [&](const TableProgress &progress) {
+            TableProgress placed = progress;
+            placed.tableNumber = result.tables;
+            placed.tableCount = tableCount;
+            options.progress(placed);
+        };
+
     for (guint i = 0; i < catalog->len; ++i) {
         auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(catalog, i));
         if (entry->object_type == MDB_LINKED_TABLE)
@@ -616,7 +629,7 @@ ImportResult convertAccessFile(const QString &source, const QString &output, con
             throw AppError(ErrorNumber::DatabaseDamaged,
                            QStringLiteral("La table « %1 » du fichier Access est illisible.")
                                .arg(QString::fromUtf8(entry->object_name)));
-        TableCopy copy(mdb.get(), table.get(), db, options, result.warnings);
+        TableCopy copy(mdb.get(), table.get(), db, tableOptions, result.warnings);
         copy.createTable();
         result.rows += copy.copyRows();
         ++result.tables;

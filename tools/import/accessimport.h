@@ -18,6 +18,8 @@ struct TableProgress
     qint64 rows = 0;  // copied so far
     qint64 total = 0; // as the table announces
     bool finished = false;
+    int tableNumber = 0; // among the file's tables, from 0
+    int tableCount = 0;
 };
 
 struct ImportOptions

@@ -335,6 +335,8 @@ public:
 
     void convert()
     {
+        if (m_options.filesPlanned)
+            m_options.filesPlanned(int(m_conversions.size()));
         for (Conversion &c : m_conversions) {
             FolderFile &file = m_result.files[c.index];
             if (m_options.fileStarted)

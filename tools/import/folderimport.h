@@ -37,6 +37,8 @@ struct FolderImportOptions
 {
     // Code page, table progress; missing rows always stop the run.
     ImportOptions import;
+    // Told once how many Access files are to be converted, before the first.
+    std::function<void(int files)> filesPlanned;
     // Told before each Access file is converted (its native path).
     std::function<void(const QString &file)> fileStarted;
     // Called before each step that changes a name (creating ACCESS, giving the

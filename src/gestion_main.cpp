@@ -2,14 +2,13 @@
 
 #include "gestion/bibliotheque.h"
 #include "gestion/contextegestion.h"
+#include "gestion/dialoguedossier.h"
 #include "gestion/fenetreprincipale.h"
 #include "platform/qtservices.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFileInfo>
-#include <QMessageBox>
 
 int main(int argc, char *argv[])
 {
@@ -28,14 +27,14 @@ int main(int argc, char *argv[])
     const QString dossier = QDir::cleanPath(positional.isEmpty() ? QDir::home().filePath(QStringLiteral("LALUMA"))
                                                                  : QDir(positional.front()).absolutePath());
 
-    if (!QFileInfo(QDir(dossier).filePath(QStringLiteral("LUMA.MDB"))).isFile()) {
-        QMessageBox::warning(nullptr, QStringLiteral("La LUMA – Gestion"),
-                             QStringLiteral("Le dossier « %1 » ne contient pas de bibliothèque (LUMA.MDB).")
-                                 .arg(QDir::toNativeSeparators(dossier)));
-        return 1;
-    }
-    ContexteGestion contexte(QDir::toNativeSeparators(dossier));
-    Bibliotheque bibliotheque(contexte, trouveDossiers(QDir::toNativeSeparators(dossier)));
+    // A missing or empty folder is offered a new library, Access files their
+    // conversion; the teacher may also pick another folder, or give up.
+    const QString bibliothequeOuverte = ouvreBibliotheque(dossier);
+    if (bibliothequeOuverte.isEmpty())
+        return 0;
+    const QString base = QDir::toNativeSeparators(bibliothequeOuverte);
+    ContexteGestion contexte(base);
+    Bibliotheque bibliotheque(contexte, trouveDossiers(base));
     FenetrePrincipale fenetre(bibliotheque);
     contexte.setFenetre(&fenetre);
     fenetre.show();

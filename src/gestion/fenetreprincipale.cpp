@@ -1,13 +1,19 @@
 #include "gestion/fenetreprincipale.h"
 
 #include "gestion/bibliotheque.h"
+#include "gestion/dialogueetiquettes.h"
+#include "gestion/etiquettes.h"
+#include "gestion/fichedeclasse.h"
 #include "gestion/pageclasses.h"
 #include "gestion/pageenfants.h"
 #include "gestion/pagelivres.h"
 #include "gestion/pageprets.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
+#include <QUrl>
 #include <QEvent>
 #include <QKeySequence>
 #include <QListWidget>
@@ -56,8 +62,40 @@ FenetrePrincipale::FenetrePrincipale(Bibliotheque &bibliotheque, QWidget *parent
         aller->addAction(m_sections->item(i)->text(), QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + i)), this,
                          [this, i] { montreSection(i); });
 
+    branchePages();
     statusBar()->showMessage(QDir::toNativeSeparators(bibliotheque.dossiers().base));
     resize(1100, 700);
+}
+
+void FenetrePrincipale::branchePages()
+{
+    m_livres->imprimeEtiquettes = [this](const QList<FicheLivre> &choisis) {
+        QList<LivreEtiquette> livres;
+        for (const FicheLivre &f : choisis)
+            livres << LivreEtiquette{f.inventaire, f.titre};
+        DialogueEtiquettes(livres, m_bibliotheque.dossiers().base, this).exec();
+    };
+    m_enfants->imprimeFiche = [this](int numero, const QList<FicheEnfant> &enfants) {
+        ClasseFiche classe;
+        classe.numero = numero;
+        for (const FicheClasse &c : m_bibliotheque.classes())
+            if (c.numero == numero)
+                classe.instituteur = c.instituteur;
+        for (const FicheEnfant &e : enfants)
+            classe.enfants << EnfantFiche{e.matricule, e.prenom, e.nom};
+        const QString nom = QDir::home().filePath(QStringLiteral("classe-%1.pdf").arg(numero, 2, 10, QLatin1Char('0')));
+        const QString fichier = QFileDialog::getSaveFileName(this, QStringLiteral("Fiche de la classe %1").arg(numero), nom,
+                                                             QStringLiteral("PDF (*.pdf)"));
+        if (fichier.isEmpty())
+            return;
+        try {
+            ecrisFicheDeClasse(fichier, classe, m_bibliotheque.dossiers().ecole);
+        } catch (const AppError &erreur) {
+            QMessageBox::warning(this, QStringLiteral("Fiche de la classe %1").arg(numero), erreur.description());
+            return;
+        }
+        QDesktopServices::openUrl(QUrl::fromLocalFile(fichier));
+    };
 }
 
 void FenetrePrincipale::montreSection(int section)

@@ -32,6 +32,10 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    // What the pages do with the program's other parts: labels, class sheet,
+    // pictures, spreadsheets.
+    void branchePages();
+
     Bibliotheque &m_bibliotheque;
     QListWidget *m_sections;
     QStackedWidget *m_pages;

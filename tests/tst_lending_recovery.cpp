@@ -3,7 +3,6 @@
 // the journal's other bytes, links, shared accounts and locks.
 
 #include "files.h"
-#include "groups.h"
 #include "lending.h"
 
 #include "folder/intentionpret.h"
@@ -17,7 +16,6 @@
 #include <QTimer>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -221,61 +219,6 @@ private slots:
         COMPARE_TREES(fileTree(elsewhere.path()), before);
         QCOMPARE(run.field("00001", "emprunté"), QString("N"));
         QCOMPARE(intents(base), QStringList());
-    }
-
-    // Two kiosk accounts share the data folder through a group: what the
-    // first creates (EN-COURS, the lock, an intent it left when killed,
-    // today's journal) does not stop the second's loan.
-    void secondAccountLendsAfterTheFirst_data()
-    {
-        QTest::addColumn<bool>("firstKilled");
-        QTest::newRow("after a loan") << false;
-        QTest::newRow("after a loan killed before its entry") << true;
-    }
-    void secondAccountLendsAfterTheFirst()
-    {
-        QFETCH(bool, firstKilled);
-        if (::geteuid() != 0)
-            QSKIP("changing account needs root");
-        constexpr gid_t kShared = 4242;
-        Lending run;
-        oneClass(run, {"12", "13"});
-        for (const char *inventaire : {"00001", "00002"})
-            TestDb::addDocument(run.folder.catalogue(), inventaire, "Le loup", "O", "N", "", "", "01/12/2026", "2");
-        run.start();
-        const QByteArray base = QFile::encodeName(run.folder.base());
-        QCOMPARE(::chmod(QFile::encodeName(run.folder.root()).constData(), 0755), 0);
-        for (const QByteArray &path : {base, base + "/LUMA.MDB"}) {
-            QCOMPARE(::chown(path.constData(), 0, kShared), 0);
-            QCOMPARE(::chmod(path.constData(), path == base ? 0770 : 0660), 0);
-        }
-        TestContext kiosk;
-        Module11 &m = kiosk.module();
-        m.setCheminBase(run.folder.base());
-        const auto loan = [&](const QString &matricule, const QString &inventaire, bool killed) {
-            const Module11::EntreeJournal entry = m.composeJournal(
-                "Emprunt d'un document", {matricule, "01", "MS", "N", "P", inventaire, "Le loup", "", "05/12/2026"});
-            const DurableFile::FileLock lock = verrouPrets(m);
-            IntentionPret intent = IntentionPret::ecrit(m, entry,
-                                                        rowidOf(run.folder.catalogue(), "inventaire = '" + inventaire + "'"),
-                                                        onTheShelf(inventaire));
-            TestDb::exec(run.folder.catalogue(), "UPDATE luma SET emprunté = 'O', emprunteur = '" + matricule +
-                                                     "' WHERE inventaire = '" + inventaire + "'");
-            if (killed)
-                ::_exit(0);
-            if (!m.ajouteAuJournal(entry))
-                return false;
-            intent.termine();
-            return true;
-        };
-        QCOMPARE(asAccount(65534, 65534, kShared, [&] { return loan("12", "00001", firstKilled); }), 0);
-        QCOMPARE(asAccount(4243, 4243, kShared, [&] { return loan("13", "00002", false); }), 0);
-
-        QCOMPARE(run.field("00002", "emprunteur"), QString("13"));
-        const QByteArray journal = run.journal("26-12-05");
-        QCOMPARE(journal.count("Emprunt d'un document"), 2);
-        QVERIFY(journal.indexOf("Emprunteur : 12") < journal.indexOf("Emprunteur : 13"));
-        QCOMPARE(intents(run.folder.base()), QStringList());
     }
 
     // Another program keeps the lending lock (a read lock, which any account

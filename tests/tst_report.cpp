@@ -163,11 +163,9 @@ private slots:
         QCOMPARE(TexteRapport::nomEnfant(r.classes[0].enfants[0]), QString("Tom BERNARD"));
         QCOMPARE(r.classes[0].enfants[1].prets.size(), 2);
 
-        QCOMPARE(r.inconnus.size(), 1);
-        QCOMPARE(r.enfants, 6);
-        QCOMPARE(r.enfantsAvecPret, 4);
-        QCOMPARE(r.prets, 6);
-        QCOMPARE(r.retards, 2);
+        // Unknown borrowers, children, children with a loan, loans, late loans.
+        QCOMPARE((QList<int>{int(r.inconnus.size()), r.enfants, r.enfantsAvecPret, r.prets, r.retards}),
+                 (QList<int>{1, 6, 4, 6, 2}));
 
         // Counts compared as numbers, whatever their text.
         QStringList populaires;
@@ -178,8 +176,7 @@ private slots:
 
     void retardChoisi()
     {
-        QCOMPARE(rapport(28).retards, 2);
-        QCOMPARE(rapport(29).retards, 1);
+        QCOMPARE((QList<int>{rapport(28).retards, rapport(29).retards}), (QList<int>{2, 1}));
         QCOMPARE(pret(rapport(0), "00007"), QString("07|Inès LEROY|1|retard||"));
     }
 

@@ -119,7 +119,6 @@ private slots:
         QTest::newRow("none") << 0 << 0;
         QTest::newRow("18") << 18 << 1;
         QTest::newRow("19") << 19 << 2;
-        QTest::newRow("36") << 36 << 2;
         QTest::newRow("37") << 37 << 3;
     }
     void pages()

@@ -251,8 +251,7 @@ private slots:
                 writeIntent(base, name, borrowIntent("00001", rowidOf(run.folder.catalogue(), "1"), "\"x\"\r\n"));
                 kept << name;
             } else {
-                QFile lockFile(base + "/EN-COURS/" + name);
-                QVERIFY(lockFile.open(QIODevice::WriteOnly));
+                QVERIFY(writeFileBytes(base + "/EN-COURS/" + name, {}));
             }
             others.push_back(std::make_unique<LockHolder>(base + "/EN-COURS/" + name, LockHolder::Kind(holder)));
             QVERIFY(others.back()->holds());
@@ -276,9 +275,7 @@ private slots:
             run.doc().Command3D4_Click();
         });
         QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
-        QVERIFY(servedWhileWaiting);
-        QVERIFY(hourglass);
-        QVERIFY(!run.t->pointer.busy);
+        QCOMPARE((QList<bool>{servedWhileWaiting, hourglass, run.t->pointer.busy}), (QList<bool>{true, true, false}));
         QCOMPARE(run.t->messages.shown.size(), 1);
         const ShownMessage &box = run.t->messages.shown[0];
         QVERIFY2(box.text.contains("3218") && box.text.contains("autre poste"), qPrintable(box.text));

@@ -67,9 +67,10 @@ private slots:
         QVERIFY(TestDb::scalar(path, "SELECT count(*) FROM \"" + table + "\"").toInt() > 0);
     }
 
-    void inventoryNumbers()
+    // Inventory numbers of five digits, from 00001, each once; classes of
+    // two digits, at most 35 children each.
+    void numbersAndClasses()
     {
-        // Five digits, from 00001, each number once.
         const QString luma = m_base + "/LUMA.MDB";
         QCOMPARE(TestDb::scalar(luma, "SELECT printf('%d %d %s %s %d', count(*), count(DISTINCT inventaire), "
                                       "min(inventaire), max(inventaire), "
@@ -78,10 +79,6 @@ private slots:
         // The hundred-thousandth document still gets five digits.
         QCOMPARE(demoInventory(99998), QString("99999"));
         QCOMPARE(demoInventory(99999), QString("00000"));
-    }
-
-    void classesOfAtMost35()
-    {
         const QString school = m_school + "/ALTEMARE.MDB";
         QCOMPARE(TestDb::scalar(school, "SELECT printf('%d %d', count(*), total(ifnull(classe, '') NOT GLOB "
                                         "'[0-9][0-9]')) FROM enfants"),

@@ -171,12 +171,6 @@ private slots:
         speech.say(QStringLiteral("Au revoir"));
         QTRY_COMPARE(output.taken.size(), 2);
         QCOMPARE(output.taken, QList<bool>({false, true}));
-
-        // The same between texts and samples given straight to the player.
-        const quint64 first = player.claim();
-        const quint64 second = player.claim();
-        QVERIFY(!player.playSamples(first, QByteArray(4410, '\0'), 22050));
-        QVERIFY(player.playSamples(second, QByteArray(4410, '\0'), 22050));
     }
 
     // Without the library or the voice: silent, and the sound playing is not cut.

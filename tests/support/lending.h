@@ -4,6 +4,7 @@
 // folder, for the tests that link the whole program.
 
 #include "datafolder.h"
+#include "lockholder.h"
 #include "screens.h"
 #include "testcontext.h"
 #include "testdb.h"
@@ -13,6 +14,8 @@
 #include "lending/feuilleecole.h"
 
 #include <QColor>
+#include <QDir>
+#include <QFileInfo>
 #include <QTest>
 
 #include <functional>
@@ -72,10 +75,6 @@ struct Lending
             doc().Command3D4_Click();
         });
     }
-    void setNow(int day, int hour, int minute)
-    {
-        t->clock.current = QDateTime(QDate(2026, 12, day), QTime(hour, minute));
-    }
     bool waitingForChild()
     {
         Feuilleclasse &c = classe();
@@ -112,4 +111,22 @@ inline void withoutUniqueNumbers(const QString &catalogue)
 {
     TestDb::exec(catalogue, "CREATE TABLE copie AS SELECT * FROM luma; DROP TABLE luma; "
                             "ALTER TABLE copie RENAME TO luma");
+}
+
+// The intents left in the data folder's EN-COURS.
+inline QStringList intents(const QString &base)
+{
+    return QDir(base + "/EN-COURS").entryList({"*.PRET"}, QDir::Files | QDir::System);
+}
+
+// Notes, at each box, the lending lock and intents that no other kiosk could
+// take while it is open.
+inline std::function<void(const ShownMessage &)> noteHeld(const QString &base, QStringList &held)
+{
+    return [base, &held](const ShownMessage &) {
+        for (const QString &name : QStringList{"PRETS.LCK"} + intents(base))
+            if (QFileInfo(base + "/EN-COURS/" + name).isFile() &&
+                !LockHolder::freeForAnother(base + "/EN-COURS/" + name))
+                held << name;
+    };
 }

@@ -143,10 +143,3 @@ inline void searchCatalogue(Search &run)
     TestDb::createDescriptors(run.folder.descriptors());
     TestDb::insert(run.folder.descriptors(), "luma+", {"descripteur"}, {"loup"});
 }
-
-// The descriptor table made again, empty.
-inline void emptyDescriptors(Search &run)
-{
-    QFile::remove(run.folder.descriptors());
-    TestDb::createDescriptors(run.folder.descriptors());
-}

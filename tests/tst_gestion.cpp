@@ -120,9 +120,9 @@ private slots:
         for (Lending *run : {&kiosque, &main}) {
             run->folder.fillSmallSchool();
             run->start();
-            run->setNow(7, 9, 30);
+            run->t->clock.current = QDateTime(QDate(2026, 12, 7), QTime(9, 30));
             run->borrow(1);
-            run->setNow(9, 16, 5);
+            run->t->clock.current = QDateTime(QDate(2026, 12, 9), QTime(16, 5));
         }
         kiosque.openClass(0, [&] {
             kiosque.classe().Dessin1_Click(0);

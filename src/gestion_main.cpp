@@ -38,6 +38,12 @@ int main(int argc, char *argv[])
     FenetrePrincipale fenetre(bibliotheque);
     contexte.setFenetre(&fenetre);
     fenetre.show();
-    fenetre.montreSection(2);
+    // A new library starts with its classes; one in use with its books.
+    bool sansClasse = false;
+    try {
+        sansClasse = bibliotheque.classes().isEmpty();
+    } catch (const AppError &) {
+    }
+    fenetre.montreSection(sansClasse ? 0 : 2);
     return application.exec();
 }

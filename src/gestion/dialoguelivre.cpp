@@ -5,6 +5,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -63,7 +64,8 @@ DialogueLivre::DialogueLivre(const FicheLivre &livre, const QStringList &descrip
         bouton->setText(QString::number(i));
         bouton->setToolTip(QStringLiteral("Classe %1 : %1xx").arg(i));
         const QColor fond = couleurs.couleur(i);
-        const QColor texte = fond.lightness() < 128 ? Qt::white : Qt::black;
+        // Dark text on light colours, as the eye weighs them.
+        const QColor texte = 0.299 * fond.red() + 0.587 * fond.green() + 0.114 * fond.blue() < 140 ? Qt::white : Qt::black;
         bouton->setStyleSheet(QStringLiteral("QToolButton { background: %1; color: %2; border: 1px solid #777; "
                                              "min-width: 22px; min-height: 22px; font-weight: bold; }")
                                   .arg(fond.name(), texte.name()));
@@ -89,7 +91,9 @@ DialogueLivre::DialogueLivre(const FicheLivre &livre, const QStringList &descrip
     formulaire->addRow(QStringLiteral("&Numéro d'inventaire :"), m_numero);
     formulaire->addRow(QStringLiteral("&Titre :"), m_titre);
     formulaire->addRow(QStringLiteral("&Éditeur :"), m_editeur);
-    formulaire->addRow(QStringLiteral("&Dewey :"), ligneDewey);
+    auto *etiquetteDewey = new QLabel(QStringLiteral("&Dewey :"));
+    etiquetteDewey->setBuddy(m_dewey);
+    formulaire->addRow(etiquetteDewey, ligneDewey);
     formulaire->addRow(QStringLiteral("&Mots clés :"), m_motscles);
     formulaire->addRow(QString(), m_pretable);
 

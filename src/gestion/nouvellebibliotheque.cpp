@@ -30,7 +30,14 @@ const char *const kSqlEcole = "CREATE TABLE enfants(matricule TEXT, nomenfant TE
 const char *const kSqlCatalogue = "CREATE TABLE luma(inventaire TEXT UNIQUE, titre TEXT, éditeur TEXT, dewey TEXT, "
                                   "motsclés TEXT, emprunt TEXT, emprunté TEXT, emprunteur TEXT, "
                                   "catégorieemprunteur TEXT, dateemprunt TEXT, cumul TEXT);";
-const char *const kSqlCotation = "CREATE TABLE [luma+](descripteur TEXT);";
+// With a first list of subject words, which the kiosk's word list shows
+// from the first day (with none, the kiosk says so at every start).
+const char *const kSqlCotation =
+    "CREATE TABLE [luma+](descripteur TEXT);"
+    "INSERT INTO [luma+] VALUES ('alphabet'), ('amitié'), ('animaux'), ('chiffres'), ('comptines'), "
+    "('contes'), ('corps'), ('couleurs'), ('cuisine'), ('dinosaures'), ('école'), ('émotions'), ('espace'), "
+    "('famille'), ('ferme'), ('formes'), ('forêt'), ('hiver'), ('imagier'), ('jardin'), ('mer'), ('métiers'), "
+    "('musique'), ('nature'), ('nuit'), ('oiseaux'), ('pirates'), ('saisons'), ('sport'), ('transports');";
 // No table, but a real database file with its header: a table made and
 // dropped leaves the file's first page written.
 const char *const kSqlMembres = "CREATE TABLE vide(x); DROP TABLE vide;";
@@ -235,7 +242,7 @@ QString ResultatCreation::compteRendu() const
                                  "muets tant qu'ils ne seront pas copiés dans le dossier SONS.")
                       .arg(sonsManquants.join(QStringLiteral(", ")));
     lignes << QStringLiteral("Ajoutez maintenant au moins une classe et un enfant : le kiosque ne démarre pas sans "
-                             "eux. Tant que la liste des mots-clés est vide, il le signale à chaque démarrage.");
+                             "eux.");
     return lignes.join(QStringLiteral("\n\n"));
 }
 

@@ -10,6 +10,7 @@ PACKAGES=(
   fonts-liberation espeak-ng libespeak-ng-dev sox
   xvfb xdotool imagemagick
   mdbtools-dev pkg-config
+  libcsv-dev
   # The sanitizer build and the fuzz targets (libFuzzer); llvm-symbolizer
   # turns their reports' addresses into lines of code.
   clang libclang-rt-14-dev llvm

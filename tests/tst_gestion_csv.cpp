@@ -4,12 +4,16 @@
 #include "data/database.h"
 #include "datafolder.h"
 #include "errors.h"
+#include "gestion/dialogueimportlivres.h"
 #include "gestion/importlivres.h"
 #include "lockholder.h"
 #include "platform/errornumbers.h"
 #include "testdb.h"
 
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
 #include <QtTest>
 
 namespace {
@@ -283,6 +287,34 @@ private slots:
                                  LockWait{std::chrono::milliseconds(200), {}, {}});
         LockHolder autre(m_dossier->catalogue(), LockHolder::Kind::Write);
         QCOMPARE(errorNumberOf([&] { ImportLivres::ajoute(*db, lecture.livres); }), ErrorNumber::OtherKioskBusy);
+    }
+
+    // The dialog adds what it shows; when another program took a number
+    // meanwhile, it adds nothing, reads the file again and offers the rest.
+    void dialogue()
+    {
+        catalogue();
+        const QString fichier = m_dossier->root() + QStringLiteral("/livres.csv");
+        m_dossier->writeFile(QStringLiteral("livres.csv"),
+                             "Numéro;Titre;Dewey;Auteur\n;Le loup;843;X\n42;La ferme;636;Y\n;Les couleurs;535;Z\n");
+        DialogueImportLivres dialogue(m_dossier->base());
+        dialogue.chargeFichier(fichier);
+        auto *ajouter = dialogue.findChild<QPushButton *>(QStringLiteral("ajouter"));
+        QCOMPARE(dialogue.findChild<QTableView *>(QStringLiteral("livres"))->model()->rowCount(), 2);
+        QCOMPARE(dialogue.findChild<QTableView *>(QStringLiteral("refus"))->model()->rowCount(), 1);
+        QVERIFY(ajouter->isEnabled());
+
+        TestDb::addDocument(m_dossier->catalogue(), QStringLiteral("00044"), QStringLiteral("Venu d'ailleurs"));
+        QTest::mouseClick(ajouter, Qt::LeftButton);
+        QCOMPARE(compte(m_dossier->catalogue()), 5);
+        QVERIFY(dialogue.findChild<QLabel *>(QStringLiteral("message"))->text().contains(QStringLiteral("00044")));
+        QVERIFY(ajouter->isEnabled());
+
+        QTest::mouseClick(ajouter, Qt::LeftButton);
+        QCOMPARE(compte(m_dossier->catalogue()), 7);
+        QCOMPARE(TestDb::scalar(m_dossier->catalogue(), QStringLiteral("SELECT titre FROM luma WHERE inventaire = '00046'")),
+                 QStringLiteral("Les couleurs"));
+        QVERIFY(!ajouter->isEnabled());
     }
 
     // 5,000 rows read, checked and written; the time is printed.

@@ -359,7 +359,9 @@ LectureLivres ImportLivres::analyse(const QByteArray &contenu, const QSet<int> &
         if (raisons.isEmpty() && attribue && prochain > kNumeroMax)
             raisons << QStringLiteral("plus aucun numéro libre après 99999");
         if (!raisons.isEmpty()) {
-            lecture.refus.append({l.ligne, raisons.join(QStringLiteral(" ; "))});
+            QString raison = raisons.join(QStringLiteral(" ; "));
+            raison[0] = raison[0].toUpper();
+            lecture.refus.append({l.ligne, raison});
             continue;
         }
         LivreImporte livre;

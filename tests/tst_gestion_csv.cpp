@@ -115,6 +115,8 @@ private slots:
         QTest::newRow("retour à la ligne entre guillemets, CR LF")
             << QByteArray("Titre;Dewey\r\n\"Le loup\r\net l'agneau\";843\r\nLa ferme;636\r\n")
             << QStringList{"2:00043|Le loup et l'agneau||843||O", "3:00044|La ferme||636||O"} << QStringList();
+        QTest::newRow("tabulation et caractère de contrôle")
+            << QByteArray("Titre;Dewey\nLe\tloup\x01 ;843\n") << QStringList{"2:00043|Le loup||843||O"} << QStringList();
         QTest::newRow("lignes vides, sans fin de ligne")
             << QByteArray("Titre;Dewey\n\nLe loup;843\n;\nLa ferme;636")
             << QStringList{"3:00043|Le loup||843||O", "5:00044|La ferme||636||O"} << QStringList();
@@ -171,6 +173,8 @@ private slots:
         QTest::newRow("numéro pas en chiffres") << QByteArray("12a;A;1;O\n-5;B;1;O\n") << QList<int>{2, 3} << "12a"
                                                 << 0;
         QTest::newRow("prêtable inconnu") << QByteArray("50;A;1;peut-être\n") << QList<int>{2} << "peut-être" << 0;
+        QTest::newRow("titre de plus de 255 caractères")
+            << "50;" + QByteArray(255, 'a') + ";1;O\n51;" + QByteArray(256, 'b') + ";1;O\n" << QList<int>{3} << "255" << 1;
         QTest::newRow("plus de numéro libre")
             << QByteArray("99999;A;1;O\n;B;1;O\n") << QList<int>{3} << "99999" << 1;
         // Rows as a spreadsheet numbers them: a quoted line break stays in

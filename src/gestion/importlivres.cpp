@@ -84,7 +84,10 @@ Colonne colonneNommee(const QString &entete)
 QString nettoie(const QString &cellule)
 {
     QString texte = cellule;
-    texte.removeIf([](QChar c) { return c.category() == QChar::Other_Control && !c.isSpace(); });
+    texte.removeIf([](QChar c) {
+        const char16_t u = c.unicode();
+        return (u < 0x20 || (u >= 0x7F && u < 0xA0)) && !c.isSpace();
+    });
     return texte.simplified();
 }
 
@@ -107,7 +110,10 @@ struct Lecteur
     static void champ(void *donnees, size_t taille, void *lecteur)
     {
         auto *l = static_cast<Lecteur *>(lecteur);
-        l->champs.append(QString::fromUtf8(static_cast<const char *>(donnees), qsizetype(taille)));
+        // Columns past the last one a spreadsheet could mean are dropped
+        // unread: a row of millions of separators must not fill the memory.
+        if (l->champs.size() < 1000)
+            l->champs.append(QString::fromUtf8(static_cast<const char *>(donnees), qsizetype(taille)));
         l->apresCR = false;
     }
 
@@ -177,6 +183,12 @@ QList<Enregistrement> enregistrementsDe(const QByteArray &utf8, char separateur)
                        QStringLiteral("Le fichier a plus de %L1 lignes : le catalogue ne peut pas numéroter autant de livres.")
                            .arg(ImportLivres::kNumeroMax));
     return std::move(lecteur.enregistrements);
+}
+
+// A value of the file quoted in a reason, cut when long.
+QString extrait(const QString &valeur)
+{
+    return valeur.size() <= 30 ? valeur : valeur.left(30) + QChar(0x2026);
 }
 
 QString enCinqChiffres(int numero)
@@ -329,14 +341,20 @@ LectureLivres ImportLivres::analyse(const QByteArray &contenu, const QSet<int> &
     for (const Ligne &l : std::as_const(lignes)) {
         QStringList raisons;
         if (!l.numero.isEmpty() && !queDesChiffres(l.numero)) {
-            raisons << QStringLiteral("le numéro « %1 » doit n'avoir que des chiffres").arg(l.numero);
+            raisons << QStringLiteral("le numéro « %1 » doit n'avoir que des chiffres").arg(extrait(l.numero));
         } else if (l.valeur < 0) {
-            raisons << QStringLiteral("le numéro %1 dépasse 99999").arg(l.numero);
+            raisons << QStringLiteral("le numéro %1 dépasse 99999").arg(extrait(l.numero));
         } else if (!l.numero.isEmpty()) {
             if (numerosPris.contains(l.valeur))
                 raisons << QStringLiteral("le numéro %1 est déjà au catalogue").arg(enCinqChiffres(l.valeur));
+            // A few of the others: a number on every row must not make each
+            // reason list them all.
             QStringList autres;
-            for (const int autre : lignesDuNumero.value(l.valeur)) {
+            for (const int autre : std::as_const(lignesDuNumero[l.valeur])) {
+                if (autres.size() == 3) {
+                    autres << QStringLiteral("…");
+                    break;
+                }
                 if (autre != l.ligne)
                     autres << QString::number(autre);
             }
@@ -346,15 +364,22 @@ LectureLivres ImportLivres::analyse(const QByteArray &contenu, const QSet<int> &
         }
         if (l.titre.isEmpty())
             raisons << QStringLiteral("le titre est vide");
+        // A longer cell is refused rather than cut without a word.
+        const std::array<std::pair<const char *, const QString *>, 4> textes = {
+            {{"le titre", &l.titre}, {"l'éditeur", &l.editeur}, {"la cote Dewey", &l.dewey}, {"les mots-clés", &l.motsCles}}};
+        for (const auto &[nom, texte] : textes) {
+            if (texte->size() > kLongueurMax)
+                raisons << QStringLiteral("%1 a plus de %2 caractères").arg(QString::fromUtf8(nom)).arg(kLongueurMax);
+        }
         if (l.dewey.isEmpty())
             raisons << QStringLiteral("la cote Dewey est vide");
         else if (l.dewey.front() < u'0' || l.dewey.front() > u'9')
-            raisons << QStringLiteral("la cote Dewey « %1 » ne commence pas par un chiffre").arg(l.dewey);
+            raisons << QStringLiteral("la cote Dewey « %1 » ne commence pas par un chiffre").arg(extrait(l.dewey));
         const int pretable = pretableDe(l.pretable);
         if (pretable < 0)
             raisons << QStringLiteral("« %1 » dans la colonne Prêtable n'est ni oui (O, oui, 1, x ou vide) ni non "
                                       "(N, non, 0)")
-                           .arg(l.pretable);
+                           .arg(extrait(l.pretable));
         const bool attribue = l.numero.isEmpty();
         if (raisons.isEmpty() && attribue && prochain > kNumeroMax)
             raisons << QStringLiteral("plus aucun numéro libre après 99999");

@@ -54,6 +54,8 @@ namespace ImportLivres {
 // A spreadsheet of every book of a school fits many times over.
 inline constexpr qint64 kTailleMax = 16 * 1024 * 1024;
 inline constexpr int kNumeroMax = 99999;
+// The longest text a field of the catalogue takes from the file.
+inline constexpr qsizetype kLongueurMax = 255;
 
 // The numbers the catalogue holds (its texts of digits only, blanks aside).
 // Throws AppError when the file has no table luma.

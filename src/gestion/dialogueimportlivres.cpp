@@ -94,6 +94,7 @@ QTableView *vue(QAbstractItemModel *modele, const QString &nom, int large)
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setWordWrap(false);
     table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->horizontalHeader()->setSectionResizeMode(large, QHeaderView::Stretch);
     table->setAlternatingRowColors(true);
@@ -301,10 +302,14 @@ void DialogueImportLivres::montre(const LectureLivres &lecture)
                      .arg(n > 1 ? QStringLiteral("%1 livres").arg(n) : QStringLiteral("%1 livre").arg(n),
                           r > 1 ? QStringLiteral("%1 lignes refusées").arg(r) : QStringLiteral("%1 ligne refusée").arg(r));
         const QStringList &ignorees = lecture.colonnesIgnorees;
-        if (!ignorees.isEmpty())
-            resume += QStringLiteral(" %1 : « %2 ».")
-                          .arg(ignorees.size() > 1 ? QStringLiteral("Colonnes ignorées") : QStringLiteral("Colonne ignorée"),
-                               ignorees.join(QStringLiteral(" », « ")));
+        if (!ignorees.isEmpty()) {
+            QString noms = QStringLiteral("« %1 »").arg(ignorees.mid(0, 8).join(QStringLiteral(" », « ")));
+            if (ignorees.size() > 8)
+                noms += QStringLiteral(" et %1 autres").arg(ignorees.size() - 8);
+            resume += QStringLiteral(" %1 : %2.").arg(ignorees.size() > 1 ? QStringLiteral("Colonnes ignorées")
+                                                                          : QStringLiteral("Colonne ignorée"),
+                                                      noms);
+        }
     }
     m_resume->setText(resume);
     m_resume->setVisible(!resume.isEmpty());

@@ -377,8 +377,7 @@ LectureLivres ImportLivres::analyse(const QByteArray &contenu, const QSet<int> &
             raisons << QStringLiteral("la cote Dewey « %1 » ne commence pas par un chiffre").arg(extrait(l.dewey));
         const int pretable = pretableDe(l.pretable);
         if (pretable < 0)
-            raisons << QStringLiteral("« %1 » dans la colonne Prêtable n'est ni oui (O, oui, 1, x ou vide) ni non "
-                                      "(N, non, 0)")
+            raisons << QStringLiteral("« %1 » n'est pas une valeur de Prêtable (O, N, oui, non, 1, 0, x ou vide)")
                            .arg(extrait(l.pretable));
         const bool attribue = l.numero.isEmpty();
         if (raisons.isEmpty() && attribue && prochain > kNumeroMax)

@@ -293,7 +293,6 @@ LectureLivres ImportLivres::analyse(const QByteArray &contenu, const QSet<int> &
 
     // Which column of the file feeds which field; the first of two alike wins.
     const QStringList &entetes = enregistrements.front().champs;
-    QList<Colonne> colonnes;
     QHash<Colonne, qsizetype> indices;
     for (qsizetype i = 0; i < entetes.size(); ++i) {
         const QString entete = nettoie(entetes[i]);
@@ -301,7 +300,7 @@ LectureLivres ImportLivres::analyse(const QByteArray &contenu, const QSet<int> &
         if (colonne != Colonne::Aucune && !indices.contains(colonne))
             indices.insert(colonne, i);
         else if (!entete.isEmpty())
-            lecture.colonnesIgnorees.append(entete);
+            lecture.colonnesIgnorees.append(extrait(entete));
     }
     if (!indices.contains(Colonne::Titre))
         throw AppError(ErrorNumber::FieldNotFound,

@@ -36,7 +36,8 @@ struct LectureLivres
 {
     QList<LivreImporte> livres;
     QList<LigneRefusee> refus;
-    // Header cells that name no column of the catalogue, as the file writes them.
+    // Header cells that name no column of the catalogue, as the file writes
+    // them (cut when long).
     QStringList colonnesIgnorees;
     QChar separateur;
     bool windows1252 = false; // the bytes were not UTF-8

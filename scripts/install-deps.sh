@@ -10,8 +10,9 @@ PACKAGES=(
   fonts-liberation espeak-ng libespeak-ng-dev sox
   xvfb xdotool imagemagick
   mdbtools-dev pkg-config
-  # The teachers' program's PDF tests read its files back with pdftotext.
-  poppler-utils
+  # The teachers' program: spreadsheets read with libcsv; its PDF tests read
+  # the files back with pdftotext.
+  libcsv-dev poppler-utils
   # The sanitizer build and the fuzz targets (libFuzzer); llvm-symbolizer
   # turns their reports' addresses into lines of code.
   clang libclang-rt-14-dev llvm

@@ -2,6 +2,7 @@
 
 #include "gestion/bibliotheque.h"
 #include "gestion/dialogueetiquettes.h"
+#include "gestion/dialogueimportlivres.h"
 #include "gestion/etiquettes.h"
 #include "gestion/fichedeclasse.h"
 #include "gestion/pageclasses.h"
@@ -74,6 +75,10 @@ void FenetrePrincipale::branchePages()
         for (const FicheLivre &f : choisis)
             livres << LivreEtiquette{f.inventaire, f.titre};
         DialogueEtiquettes(livres, m_bibliotheque.dossiers().base, this).exec();
+    };
+    m_livres->importeTableur = [this] {
+        DialogueImportLivres(m_bibliotheque.dossiers().base, this).exec();
+        actualise();
     };
     m_enfants->imprimeFiche = [this](int numero, const QList<FicheEnfant> &enfants) {
         ClasseFiche classe;

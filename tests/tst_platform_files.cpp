@@ -10,6 +10,7 @@
 #include "files.h"
 #include "groups.h"
 #include "lockholder.h"
+#include "planted.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -196,6 +197,8 @@ private slots:
             QTest::addRow("%s, no name", writer) << writer << "" << ErrorNumber::BadFileName;
         QTest::newRow("read, missing file") << "read" << "%T/ABSENT.RQT" << ErrorNumber::FileNotFound;
         QTest::newRow("read, missing folder") << "read" << "%T/ABSENT/A.RQT" << ErrorNumber::PathNotFound;
+        QTest::newRow("read, pipe") << "read" << "%T/FIFO" << 75;
+        QTest::newRow("read, over the limit") << "read" << "%T/GROS.RQT" << 75;
         if (QFileInfo::exists("/dev/full"))
             QTest::newRow("append, full disk") << "append" << "/dev/full" << ErrorNumber::DiskFull;
         // A loan measures its journal before saving anything: only a file
@@ -212,6 +215,7 @@ private slots:
         QFETCH(int, error);
         QTemporaryDir dir;
         QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("FIFO")).constData(), 0666), 0);
+        QVERIFY(plant(Planted::TooBigText, dir.filePath("GROS.RQT")));
         path.replace("%T", dir.path());
         QCOMPARE(errorNumberOf([&] { writeAs(writer, path); }), error);
         QVERIFY(!QFileInfo::exists(dir.filePath("ABSENT")));

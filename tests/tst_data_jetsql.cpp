@@ -12,7 +12,6 @@
 #include "errors.h"
 #include "testdb.h"
 
-#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -103,12 +102,6 @@ private:
     sqlite3 *m_db = nullptr;
 };
 
-QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 QString randomAscii(QRandomGenerator &random)
 {
     // Mostly letters and digits, some punctuation, blanks and control
@@ -133,17 +126,12 @@ private slots:
         QVERIFY(m_dir.isValid());
         m_catalogue = m_dir.filePath(QStringLiteral("LUMA.MDB"));
         m_school = m_dir.filePath(QStringLiteral("ALTEMARE.MDB"));
-        m_descriptors = m_dir.filePath(QStringLiteral("COTATION.MDB"));
         TestDb::createCatalogue(m_catalogue);
         TestDb::createSchool(m_school);
-        TestDb::createDescriptors(m_descriptors);
 
         TestDb::addDocument(m_catalogue, "00012", "Le loup et les sept chevreaux", "O", "N", "", "", "", "3", "398.2");
         TestDb::addDocument(m_catalogue, "00003", "Élodie au zoo", "O", "o", "E042", "école", "02/03/2024", "7", "843");
-        TestDb::addDocument(m_catalogue, "00027", "Les volcans", "N", "N", "", "", "", "", "551", "", "LOUP garou");
         TestDb::addDocument(m_catalogue, "54321", "Zoé et l'ours", "O", "N", "", "", "", "1", "5");
-        TestDb::addDocument(m_catalogue, "00100", "Ecureuils", "O", "N", "", "", "", "", "599");
-        TestDb::addDocument(m_catalogue, "00101", "écureuils", "O", "N", "", "", "", "", "");
 
         TestDb::addChild(m_school, "E042", "Martin", "Élodie", "03");
         TestDb::addChild(m_school, "E007", "ANDRÉ", "Zoé", "03");
@@ -152,9 +140,6 @@ private slots:
         TestDb::addClass(m_school, "12", "Mme Durand");
         TestDb::addClass(m_school, "3", "M. Petit");
         TestDb::addClass(m_school, "03", "Mme Roux");
-
-        for (const char *d : {"poisson", "Animaux", "école", "Ecole", "zèbre", "éléphant", "Eau"})
-            TestDb::insert(m_descriptors, "luma+", {"descripteur"}, {QString::fromUtf8(d)});
     }
 
     // LIKE
@@ -169,12 +154,10 @@ private slots:
         QTest::newRow("empty pattern only empty") << "a" << "" << false;
         QTest::newRow("prefix not elsewhere") << "159" << "5*" << false;
         QTest::newRow("question one accented char") << "chét" << "ch?t" << true;
-        QTest::newRow("hash digit") << "a7" << "a#" << true;
         QTest::newRow("range upper value") << "M" << "[a-z]" << true;
         QTest::newRow("negated set") << "d" << "[!abc]" << true;
         QTest::newRow("literal star") << "5*" << "5[*]" << true;
         QTest::newRow("percent and underscore plain") << "1_0%" << "1_0%" << true;
-        QTest::newRow("case accented") << "ÉCOLE" << "école" << true;
         QTest::newRow("accents count") << "ecole" << "école" << false;
         QTest::newRow("accented range") << "É" << "[à-ü]" << true;
         QTest::newRow("outside BMP") << "a😀b" << "a?b" << true;
@@ -244,7 +227,6 @@ private slots:
         QTest::newRow("hexadecimal") << "&H10" << 16.0;
         QTest::newRow("octal") << "&o17" << 15.0;
         QTest::newRow("sign before &H is no number") << "-&H1" << 0.0;
-        QTest::newRow("leading blanks, trailing letters") << "  12abc" << 12.0;
         QTest::newRow("blanks and letters") << "  12 34abc" << 1234.0;
         QTest::newRow("exponent") << "1e3" << 1000.0;
         QTest::newRow("Visual Basic's D exponent, trailing letter") << "3.5D2x" << 350.0;
@@ -381,12 +363,6 @@ private slots:
         QCOMPARE(db.value(sql, {a, b, a, b}).toInt(), expected);
     }
 
-    void collationSortsFrenchDictionaryOrder()
-    {
-        QCOMPARE(Connection(m_descriptors).select("SELECT descripteur FROM [luma+] ORDER BY descripteur"),
-                 QStringList({"Animaux", "Eau", "Ecole", "école", "éléphant", "poisson", "zèbre"}));
-    }
-
     void collationAsciiFastPathAgreesWithCollator()
     {
         // The fast path runs inside SQLite on pure ASCII texts; jetCompare always
@@ -412,13 +388,13 @@ private slots:
 
         // Literals pass through untouched, whatever they hold.
         QTest::newRow("double-quoted string") << "\"titre\"" << "titre";
-        QTest::newRow("quote doubled in single quotes") << "'l''ours'" << "l'ours";
-        QTest::newRow("SQL-looking literal") << "'a & b \"c\" [d] #1# -- /* x'" << "a & b \"c\" [d] #1# -- /* x";
+        QTest::newRow("SQL-looking literal, quote doubled")
+            << "'l''a & b \"c\" [d] #1# -- /* x'" << "l'a & b \"c\" [d] #1# -- /* x";
         // Operators.
         QTest::newRow("concatenation with null") << "'a' & Null & 'b'" << "ab";
         QTest::newRow("concatenation below addition") << "1 + 2 & 3" << "33";
         QTest::newRow("plus joins texts") << "'a' + 'b'" << "ab";
-        QTest::newRow("integer division") << "7 \\ 2" << "3";
+        QTest::newRow("integer division, halves to even") << "7 \\ 2 & 5.5 \\ 1" << "36";
         QTest::newRow("mod below multiplication") << "7 Mod 2 * 2" << "3";
         QTest::newRow("power above negation") << "-2 ^ 2" << "-4";
         QTest::newRow("not before and") << "Not 1 = 2 And 2 = 2" << "-1";
@@ -434,10 +410,11 @@ private slots:
         // Dates, always month first.
         QTest::newRow("date compared to French text") << "dateemprunt = #3/2/2024#" << "-1";
         // Date arithmetic keeps dates dates; a stored date reads day first.
-        QTest::newRow("date plus days") << "#1/2/2024# + 1" << "2024-01-03";
+        QTest::newRow("days plus a date") << "1 + #1/2/2024#" << "2024-01-03";
         QTest::newRow("date minus half a day") << "#1/2/2024# - 0.5" << "2024-01-01 12:00:00";
         QTest::newRow("date minus date") << "#3/1/2024# - #2/1/2024#" << "29";
         QTest::newRow("stored date plus days") << "dateemprunt + 1" << "2024-03-03";
+        QTest::newRow("today") << "CStr(Date())" << QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy"));
         QTest::newRow("now is today") << "Now() >= Date() And Now() < Date() + 1" << "-1";
         QTest::newRow("date in concatenation") << "'rendu le ' & DateAdd('d', 21, dateemprunt)" << "rendu le 23/03/2024";
         QTest::newRow("CStr of a date") << "CStr(#3/2/2024 10:30#)" << "02/03/2024 10:30:00";
@@ -448,7 +425,6 @@ private slots:
                                             << "1323";
         QTest::newRow("DatePart week from Sunday") << "DatePart('ww', #1/7/2024#)" << "2";
         QTest::newRow("DatePart first four-day week") << "DatePart('ww', #1/1/2021#, 2, 2)" << "53";
-        QTest::newRow("DateDiff days") << "DateDiff('d', dateemprunt, #3/12/2024#)" << "10";
         QTest::newRow("DateDiff midnights crossed") << "DateDiff('d', #1/1/2020 11:00 PM#, #1/2/2020 1:00 AM#)" << "1";
         QTest::newRow("DateDiff months crossed") << "DateDiff('m', #1/31/2024#, #2/1/2024#)" << "1";
         QTest::newRow("DateAdd month end") << "DateAdd('m', 1, #1/31/2024#)" << "2024-02-29";
@@ -456,27 +432,22 @@ private slots:
         QTest::newRow("DateSerial carries") << "DateSerial(2024, 14, 0)" << "2025-01-31";
         QTest::newRow("DateValue drops the time") << "DateValue('05/12/2026 10:30:00')" << "2026-12-05";
         QTest::newRow("CDate keeps the time") << "CDate('05/12/2026 10:30')" << "2026-12-05 10:30:00";
-        QTest::newRow("IsNumeric French comma") << "IsNumeric(' 2,5 ')" << "-1";
         // Functions.
-        QTest::newRow("UCase accented") << "UCase('élodie')" << "ÉLODIE";
+        QTest::newRow("UCase accented, names any case") << "ucase('élodie') & LCASE('Ab')" << "ÉLODIEab";
         QTest::newRow("Trim blanks only") << "'[' & Trim('  a b \t') & ']'" << "[a b \t]";
         QTest::newRow("InStr accented case") << "InStr('une ÉCOLE', 'école')" << "5";
         QTest::newRow("IIf null condition") << "IIf(Null, 'oui', 'non')" << "non";
         QTest::newRow("Str") << "Str(12)" << " 12";
-        QTest::newRow("function names any case") << "ucase(lcase('Ab'))" << "AB";
         QTest::newRow("names in brackets") << "[titre] & [LUMA]![cumul] & luma.cumul" << "Le loup33";
-        QTest::newRow("CInt half to even down") << "CInt(2.5)" << "2";
-        QTest::newRow("CLng French text") << "CLng('4,5')" << "4";
+        QTest::newRow("CInt half to even, CLng French text") << "CInt(2.5) & CLng('4,5')" << "24";
         QTest::newRow("CInt overflow") << "CInt(40000)" << "<null>";
-        QTest::newRow("integer division rounds halves to even") << "5.5 \\ 1" << "6";
         QTest::newRow("Asc in the western code page") << "Asc('é') & ' ' & Asc('€')" << "233 128";
         QTest::newRow("Chr") << "Chr(233) & Chr(128) & ChrW(8364)" << "é€€";
-        QTest::newRow("Replace ignores case") << "Replace('Le Loup et le loup', 'LOUP', 'chat')" << "Le chat et le chat";
-        QTest::newRow("Replace binary") << "Replace('aA', 'a', 'x', 1, -1, 0)" << "xA";
-        QTest::newRow("InStrRev") << "InStrRev('abcabc', 'bc')" << "5";
-        QTest::newRow("InStrRev binary") << "InStrRev('aA', 'a', -1, 0)" << "1";
-        QTest::newRow("StrComp French order") << "StrComp('é', 'f')" << "-1";
-        QTest::newRow("StrComp binary") << "StrComp('a', 'A', 0)" << "1";
+        QTest::newRow("Replace ignores case, binary")
+            << "Replace('Le Loup et le loup', 'LOUP', 'chat') & Replace('aA', 'a', 'x', 1, -1, 0)"
+            << "Le chat et le chatxA";
+        QTest::newRow("InStrRev, binary") << "InStrRev('abcabc', 'bc') & InStrRev('aA', 'a', -1, 0)" << "51";
+        QTest::newRow("StrComp French order, binary") << "StrComp('é', 'f') & StrComp('a', 'A', 0)" << "-11";
         QTest::newRow("Switch") << "Switch(cumul = 1, 'un', cumul = 3, 'trois')" << "trois";
     }
 
@@ -524,42 +495,6 @@ private slots:
         QCOMPARE(db.select("SELECT inventaire FROM luma WHERE " + condition + " ORDER BY inventaire"), found);
     }
 
-    // Loans of the last days, against today's date.
-    void datesRelativeToToday_data()
-    {
-        QTest::addColumn<QString>("condition");
-        QTest::addColumn<QList<int>>("daysAgo"); // of the loans found
-
-        // Loans 30, 21 (one at 10:30), 20, 1 and 0 days ago.
-        QTest::newRow("last 21 days") << "dateemprunt > Date() - 21" << QList<int>{-21, 20, 1, 0};
-        QTest::newRow("21 days ago, by DateDiff") << "DateDiff('d', dateemprunt, Now()) = 21" << QList<int>{21, -21};
-        QTest::newRow("days plus a date") << "21 + dateemprunt >= Date()" << QList<int>{21, -21, 20, 1, 0};
-    }
-
-    void datesRelativeToToday()
-    {
-        QFETCH(QString, condition);
-        QFETCH(QList<int>, daysAgo);
-        const QDate today = QDate::currentDate();
-        Connection db;
-        db.exec(QStringLiteral("CREATE TABLE luma(rang INTEGER, inventaire TEXT, dateemprunt TEXT)"));
-        // -21 stands for the loan made 21 days ago at 10:30.
-        int rank = 0;
-        for (int ago : {30, 21, -21, 20, 1, 0}) {
-            QString date = today.addDays(-std::abs(ago)).toString(QStringLiteral("dd/MM/yyyy"));
-            if (ago < 0)
-                date += QStringLiteral(" 10:30:00");
-            db.rows(QStringLiteral("INSERT INTO luma VALUES(?, ?, ?)"), {++rank, QString::number(ago), date});
-        }
-        QStringList expected;
-        for (int ago : daysAgo)
-            expected << QString::number(ago);
-        const QStringList found = db.select("SELECT inventaire FROM luma WHERE " + condition + " ORDER BY rang");
-        if (QDate::currentDate() != today)
-            QSKIP("midnight passed during the test");
-        QCOMPARE(found, expected);
-    }
-
     // Names, record sources, conditions
 
     void namesMatchedWithoutRegardToCase_data()
@@ -580,6 +515,7 @@ private slots:
             << QStringList{"ADAM", "ÉLODIE", "ZOÉ"};
         QTest::newRow("group by") << "SELECT classe, Count(*) AS n FROM enfants GROUP BY classe HAVING Count(*) > 1"
                                   << QStringList{"03|3"};
+        QTest::newRow("table name alone") << " [ÉQUIPE] " << QStringList{"12|Mme Durand", "3|M. Petit", "03|Mme Roux"};
         QTest::newRow("classes in text order")
             << "SELECT équipenuméro, équipeinstituteur FROM équipe ORDER BY équipenuméro ASC"
             << QStringList{"03|Mme Roux", "12|Mme Durand", "3|M. Petit"};
@@ -590,20 +526,6 @@ private slots:
         QFETCH(QString, source);
         QFETCH(QStringList, expected);
         QCOMPARE(Connection(m_school).select(source), expected);
-    }
-
-    // A table name alone is the whole table, whatever its case and brackets.
-    void tableNameRecordSource()
-    {
-        for (const QStringList &t : QList<QStringList>{{"LUMA.MDB", "luma", "luma"},
-                                                       {"COTATION.MDB", "[luma+]", "luma+"},
-                                                       {"ALTEMARE.MDB", " [ÉQUIPE] ", "équipe"}}) {
-            Connection db(m_dir.filePath(t[0]));
-            const TranslatedSelect s = translateRecordSource(t[1], db.schema());
-            QVERIFY2(s.singleTable && s.table == t[2], qPrintable(t[1]));
-            QCOMPARE(db.rows(s.sql).size(), db.value("SELECT count(*) FROM \"" + t[2] + "\"").toInt());
-            QCOMPARE(db.rows(QStringLiteral("SELECT %1 FROM %2").arg(s.columnsSql, s.fromSql)), db.rows(s.sql));
-        }
     }
 
     void selectParts()
@@ -624,60 +546,12 @@ private slots:
                                       db.schema())
                     .readsClock);
 
-        const TranslatedSelect desc = translateRecordSource(
-            QStringLiteral("SELECT titre, inventaire FROM luma WHERE dewey Like '5*' ORDER BY titre DESC, inventaire"),
-            db.schema());
-        QCOMPARE(db.rows(QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY %4")
-                             .arg(desc.columnsSql, desc.fromSql, desc.whereSql, desc.orderBySql.join(", "))),
-                 QStringList({"Zoé et l'ours|54321", "Les volcans|00027", "Ecureuils|00100"}));
-
         for (const char *notSingle : {"SELECT DISTINCT dewey FROM luma", "SELECT TOP 3 * FROM luma",
                                       "SELECT dewey, Count(*) FROM luma GROUP BY dewey", "SELECT Count(*) FROM luma"}) {
             const TranslatedSelect s = translateRecordSource(QString::fromUtf8(notSingle), db.schema());
             QVERIFY2(!s.singleTable, notSingle);
             QVERIFY2(!db.rows(s.sql).isEmpty(), notSingle);
         }
-    }
-
-    // Record sources and find conditions (no SELECT) the program builds.
-    void programQueriesRun_data()
-    {
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<QStringList>("inventories");
-
-        const QString search = QStringLiteral("SELECT * FROM luma WHERE (titre LIKE '*%1*' OR motsclés LIKE '*%1*')%2"
-                                              "AND (%3) ORDER BY inventaire ASC");
-        const QString classes = QStringLiteral("dewey LIKE '3*' OR dewey LIKE '5*'");
-        // Descriptor search (two blanks before AND) and word search (one).
-        QTest::newRow("descriptor") << search.arg("LOUP", "  ", classes) << QStringList{"00012", "00027"};
-        QTest::newRow("word") << search.arg("écureuils", " ", "dewey LIKE '*'") << QStringList{"00101"};
-        // An empty word: '**' finds every document whose title or keywords are set.
-        QTest::newRow("request file, class filter")
-            << "SELECT * FROM luma WHERE motsclés Like \"*garou*\" AND (" + classes + ") ORDER BY inventaire ASC"
-            << QStringList{"00027"};
-        // Find conditions on the catalogue, as the loan screens build them.
-        const QString number = QStringLiteral("emprunt like 'O' AND inventaire like '%1'");
-        QTest::newRow("find by number") << number.arg("00012") << QStringList{"00012"};
-        // The stored loan has a small o; case does not count, accents do.
-        const QString loan = QStringLiteral("emprunt like 'O' AND catégorieemprunteur like '%1' AND emprunteur like "
-                                            "'%2' AND emprunté like 'O'");
-        QTest::newRow("loan") << loan.arg("école", "E042") << QStringList{"00003"};
-        QTest::newRow("loan, accent missing") << loan.arg("ecole", "E042") << QStringList();
-    }
-
-    void programQueriesRun()
-    {
-        QFETCH(QString, source);
-        QFETCH(QStringList, inventories);
-        const Connection db(m_catalogue);
-        const QStringList rows =
-            source.startsWith(QLatin1String("SELECT"))
-                ? db.select(source)
-                : db.rows("SELECT * FROM luma WHERE " + translateCondition(source, db.schema(), "luma"));
-        QStringList found;
-        for (const QString &row : rows)
-            found << row.section(QLatin1Char('|'), 0, 0);
-        QCOMPARE(found, inventories);
     }
 
     void likeRewritesKeepJetResults_data()
@@ -787,9 +661,7 @@ private slots:
         QTest::newRow("second statement") << "SELECT * FROM luma; DELETE FROM luma WHERE 1 = 1" << "" << 3142;
         QTest::newRow("table then statement") << "luma; DROP TABLE luma" << "" << 3142;
         QTest::newRow("delete") << "DELETE FROM luma WHERE 1 = 1" << "" << 3219;
-        QTest::newRow("drop") << "DROP TABLE luma" << "" << 3219;
         QTest::newRow("attach") << "ATTACH 'AUTRE.MDB' AS autre" << "" << 3129;
-        QTest::newRow("pragma") << "PRAGMA user_version = 7" << "" << 3129;
         QTest::newRow("make-table query") << "SELECT * INTO copie FROM luma" << "" << syntax;
         QTest::newRow("union") << "SELECT * FROM luma UNION SELECT * FROM luma" << "" << syntax;
         QTest::newRow("sub-query") << "SELECT * FROM luma WHERE inventaire IN (SELECT inventaire FROM luma)" << ""
@@ -827,7 +699,7 @@ private slots:
         QTest::newRow("select with Jet functions")
             << "SELECT count(*) FROM luma WHERE titre LIKE '*loup*' AND jet_ucase(titre) <> ''" << true;
         QTest::newRow("delete") << "DELETE FROM luma" << false;
-        QTest::newRow("attach") << "ATTACH '%AUTRE%' AS autre" << false;
+        QTest::newRow("attach") << "ATTACH ':memory:' AS autre" << false;
         QTest::newRow("pragma set") << "PRAGMA user_version = 9" << false;
         QTest::newRow("two statements") << "SELECT 1; DELETE FROM luma" << false;
         QTest::newRow("delete behind a WITH") << "WITH x AS (SELECT 1) DELETE FROM luma" << false;
@@ -837,28 +709,11 @@ private slots:
     {
         QFETCH(QString, sql);
         QFETCH(bool, prepared);
-        const QString path = m_dir.filePath(QStringLiteral("GARDE.MDB"));
-        const QString other = m_dir.filePath(QStringLiteral("AUTRE.MDB"));
-        if (!QFile::exists(path))
-            QVERIFY(QFile::copy(m_catalogue, path));
-        sql.replace(QLatin1String("%AUTRE%"), other);
-        const QByteArray before = contentsOf(path);
-
-        sqlite3 *db = nullptr;
-        QCOMPARE(sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-        installJetFunctions(db);
-        {
-            SqliteStatement statement(db, sql, SqliteStatement::Access::ReadOnly);
-            QCOMPARE(statement.prepared(), prepared);
-            QCOMPARE(errorNumberOf([&] { statement.throwIfNotPrepared(); }), prepared ? 0 : 3219);
-            if (prepared) {
-                while (statement.step() == SQLITE_ROW) {
-                }
-            }
-        }
-        sqlite3_close(db);
-        QCOMPARE(contentsOf(path), before);
-        QVERIFY(!QFile::exists(other));
+        Connection db;
+        db.exec(QStringLiteral("CREATE TABLE luma(titre TEXT)"));
+        SqliteStatement statement(db.handle(), sql, SqliteStatement::Access::ReadOnly);
+        QCOMPARE(statement.prepared(), prepared);
+        QCOMPARE(errorNumberOf([&] { statement.throwIfNotPrepared(); }), prepared ? 0 : 3219);
     }
 
     // Nesting and chains a person could write run; beyond reason, a clean
@@ -936,7 +791,6 @@ private:
     QTemporaryDir m_dir;
     QString m_catalogue;
     QString m_school;
-    QString m_descriptors;
 };
 
 QTEST_GUILESS_MAIN(TestJetSql)

@@ -2,9 +2,7 @@
 // twips geometry, pictures, the shared widgets and the Qt services (the
 // durable files are tst_platform_files).
 
-#include "platform/apperror.h"
 #include "platform/datafile.h"
-#include "platform/durablefile.h"
 #include "platform/geometry.h"
 #include "platform/paths.h"
 #include "platform/picture.h"
@@ -12,11 +10,8 @@
 #include "platform/textfile.h"
 #include "platform/widgets.h"
 
-#include "errors.h"
-#include "groups.h"
-#include "lockholder.h"
+#include "files.h"
 #include "pictures.h"
-#include "planted.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -26,34 +21,17 @@
 #include <QImageWriter>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPushButton>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <memory>
 #include <QTimer>
 
-#include <functional>
-#include <array>
-#include <csignal>
 #include <cstring>
-#include <sys/resource.h>
-#include <sys/stat.h>
+#include <functional>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-
 
 QImage solidImage(const QColor &color, QSize size = QSize(4, 4))
 {
@@ -145,12 +123,12 @@ private slots:
         QVERIFY(QDir(root).mkpath("LaLuma/sons"));
         QVERIFY(QDir(root).mkpath("LaLuma/Éveil"));
         QVERIFY(QDir(root).mkpath("Doubles"));
-        writeBytes(root + "/LaLuma/sons/Ferme.wav", "RIFF");
-        writeBytes(root + "/LaLuma/Éveil/élodie.bmp", "BM");
-        writeBytes(root + "/LaLuma/Noe\u0308l.bmp", "BM"); // accent stored decomposed
-        writeBytes(root + "/LaLuma/.cache", "");
-        writeBytes(root + "/Doubles/Photo.bmp", "BM");
-        writeBytes(root + "/Doubles/PHOTO.bmp", "BM");
+        QVERIFY(writeFileBytes(root + "/LaLuma/sons/Ferme.wav", "RIFF"));
+        QVERIFY(writeFileBytes(root + "/LaLuma/Éveil/élodie.bmp", "BM"));
+        QVERIFY(writeFileBytes(root + "/LaLuma/Noe\u0308l.bmp", "BM")); // accent stored decomposed
+        QVERIFY(writeFileBytes(root + "/LaLuma/.cache", ""));
+        QVERIFY(writeFileBytes(root + "/Doubles/Photo.bmp", "BM"));
+        QVERIFY(writeFileBytes(root + "/Doubles/PHOTO.bmp", "BM"));
         m_base = root + "/LaLuma";
     }
 
@@ -225,12 +203,9 @@ private slots:
         QTest::addColumn<bool>("safe");
         QTest::addColumn<bool>("safeName");
         QTest::newRow("plain") << "Élodie.BMP" << true << true;
-        QTest::newRow("digits") << "00042" << true << true;
         QTest::newRow("subfolder") << "ANIMAUX\\CHAT.BMP" << true << false;
         QTest::newRow("subfolder, slash") << "animaux/chat.bmp" << true << false;
-        QTest::newRow("two levels") << "A\\B\\C.WAV" << true << false;
         QTest::newRow("dots in a name") << "a..b" << true << true;
-        QTest::newRow("dots in a folder") << "a..b\\...WAV" << true << false;
         QTest::newRow("parent") << "..\\LUMA.MDB" << false << false;
         QTest::newRow("parent, slash") << "../LUMA.MDB" << false << false;
         QTest::newRow("the parent itself") << ".." << false << false;
@@ -238,14 +213,12 @@ private slots:
         QTest::newRow("ends in parent") << "ANIMAUX\\.." << false << false;
         QTest::newRow("absolute") << "/etc/passwd" << false << false;
         QTest::newRow("root of the drive") << "\\X.BMP" << false << false;
-        QTest::newRow("network share") << "\\\\SERVEUR\\X.BMP" << false << false;
         QTest::newRow("drive") << "C:\\X.BMP" << false << false;
         QTest::newRow("drive, no separator") << "c:X.BMP" << false << false;
         QTest::newRow("empty") << "" << false << false;
         QTest::newRow("the folder itself") << "." << false << false;
         QTest::newRow("a folder") << "ANIMAUX\\" << false << false;
         QTest::newRow("NUL") << QString("A") + QChar(u'\0') + "/../B" << false << false;
-        QTest::newRow("NUL in a name") << QString("a") + QChar(u'\0') + "b" << false << false;
     }
     void relativePathsStayInside()
     {
@@ -258,36 +231,23 @@ private slots:
 
     // Windows-1252 files
 
-    void encodesWindows1252_data()
+    // Windows-1252, where it differs from Latin-1 too; every byte comes back
+    // as it was; what it cannot hold becomes one question mark per character
+    // (a Latin-1 control is not €).
+    void windows1252()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("bytes");
-
-        QTest::newRow("Latin-1 accents") << "«Élodie à l'école»" << QByteArray("\xAB\xC9lodie \xE0 l'\xE9" "cole\xBB");
-        // Where Windows-1252 differs from Latin-1.
-        QTest::newRow("euro, oe, apostrophe")
-            << "5 € Œuf œil l’été" << QByteArray("5 \x80 \x8C" "uf \x9C" "il l\x92\xE9t\xE9");
-        QTest::newRow("dashes, ellipsis, Ÿ, trade mark") << "– — … Ÿ™" << QByteArray("\x96 \x97 \x85 \x9F\x99");
-    }
-
-    void encodesWindows1252()
-    {
-        QFETCH(QString, text);
-        QFETCH(QByteArray, bytes);
+        const QString text = "«Élodie à l'école» 5 € Œuf œil l’été – — … Ÿ™";
+        const QByteArray bytes("\xAB\xC9lodie \xE0 l'\xE9" "cole\xBB 5 \x80 \x8C" "uf \x9C" "il l\x92\xE9t\xE9 "
+                               "\x96 \x97 \x85 \x9F\x99");
         QCOMPARE(TextFile::encode1252(text), bytes);
         QCOMPARE(TextFile::decode1252(bytes), text);
-    }
 
-    void everyByteSurvivesARoundTrip()
-    {
         QByteArray all;
         for (int b = 0; b < 256; ++b)
             all.append(static_cast<char>(b));
-        const QString text = TextFile::decode1252(all);
-        QVERIFY(text.size() == 256 && !text.contains(QChar::ReplacementCharacter));
-        QCOMPARE(TextFile::encode1252(text), all);
-        // What Windows-1252 cannot hold becomes one question mark per
-        // character (a Latin-1 control is not €).
+        const QString decoded = TextFile::decode1252(all);
+        QVERIFY(decoded.size() == 256 && !decoded.contains(QChar::ReplacementCharacter));
+        QCOMPARE(TextFile::encode1252(decoded), all);
         QCOMPARE(TextFile::encode1252("日本 a\U0001F600b " + QString(QChar(0x0080))), QByteArray("?? a?b ?"));
     }
 
@@ -327,61 +287,6 @@ private slots:
     }
 
     // Pictures
-
-    void readsPictureFilesByContent()
-    {
-        const QString bmp = m_dir.filePath("00012.BMP"), pngNamedBmp = m_dir.filePath("00013.BMP");
-        QVERIFY(solidImage(Qt::blue).save(bmp, "BMP") && solidImage(Qt::green).save(pngNamedBmp, "PNG"));
-        const Picture cover = Picture::fromFile(bmp, QSize(64, 64));
-        QVERIFY(!cover.isNull());
-        QCOMPARE(cover.source(), bmp);
-        QVERIFY(!Picture::fromFile(pngNamedBmp, QSize(64, 64)).isNull());
-
-        // A picture is shared by identity: the same file loaded again is another picture.
-        const Picture copy = cover;
-        QVERIFY(copy.sameAs(cover));
-        QVERIFY(!Picture::fromFile(bmp, QSize(64, 64)).sameAs(cover));
-        QVERIFY(!Picture().sameAs(cover));
-    }
-
-    // Whatever sits under a name the program reads, reading it ends at once:
-    // a regular file (or a link to one) within its limit is read, anything
-    // else refused with error 75, whichever reader meets it.
-    void plantedFilesAreRefusedAtOnce_data()
-    {
-        QTest::addColumn<Planted>("kind");
-        QTest::addColumn<bool>("textRefused");  // a request, an intent, the colour file
-        QTest::addColumn<bool>("soundRefused"); // a sound or a picture
-        QTest::newRow("fifo") << Planted::Fifo << true << true;
-        QTest::newRow("link to /dev/zero") << Planted::DeviceLink << true << true;
-        QTest::newRow("folder") << Planted::Folder << true << true;
-        QTest::newRow("text over 64 KB") << Planted::TooBigText << true << false;
-        QTest::newRow("over 32 MB") << Planted::TooBigMedia << true << true;
-        QTest::newRow("link to a regular file") << Planted::LinkToRegular << false << false;
-    }
-    void plantedFilesAreRefusedAtOnce()
-    {
-        QFETCH(Planted, kind);
-        QFETCH(bool, textRefused);
-        QFETCH(bool, soundRefused);
-        QTemporaryDir dir;
-        const QString path = dir.filePath("ZZ.RQT");
-        QVERIFY(plant(kind, path));
-        ::alarm(20); // a read that blocks ends the run rather than hanging it
-        const auto noAlarm = qScopeGuard([] { ::alarm(0); });
-        QElapsedTimer timer;
-        timer.start();
-
-        const int text = errorNumberOf([&] { TextFile::readWritten(path); });
-        QCOMPARE(text, textRefused ? 75 : 0);
-        QCOMPARE(errorNumberOf([&] { DataFile::check(path, DataFile::kMediaLimit); }), soundRefused ? 75 : 0);
-        // An intent in its place may be claimed; its content is refused.
-        DurableFile::HeldFile intent = DurableFile::HeldFile::claim(path);
-        if (intent.isHeld())
-            QCOMPARE(errorNumberOf([&] { intent.content(); }), textRefused ? 75 : 0);
-        QVERIFY(Picture::fromFile(path, QSize(64, 64)).isNull());
-        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
-    }
 
     // A picture is decoded at the size it is shown at, or not at all: a file
     // of a few kilobytes announcing 20000 x 20000 points neither holds a touch
@@ -433,7 +338,7 @@ private slots:
         QVERIFY(!bytes.isEmpty());
         const QString path = m_dir.filePath("PICTURE.BMP");
         QFile::remove(path);
-        writeBytes(path, bytes);
+        QVERIFY(writeFileBytes(path, bytes));
         QVERIFY(QFile::resize(path, bytes.size() + padding));
         QVERIFY(QFileInfo(path).size() <= DataFile::kMediaLimit);
 
@@ -462,28 +367,10 @@ private slots:
         QFETCH(QByteArray, content);
         const QString path = m_dir.filePath(name);
         if (content != "<none>")
-            writeBytes(path, content);
+            QVERIFY(writeFileBytes(path, content));
         QVERIFY(Picture::fromFile(path, QSize(64, 64)).isNull());
         QVERIFY(Picture::fromResource(path).isNull());
         QVERIFY(Picture::fromResource(":/assets/absent.svg").isNull());
-    }
-
-    void paintsStretchedToTheTarget()
-    {
-        const QString path = m_dir.filePath("stretch.png");
-        QVERIFY(solidImage(Qt::red, QSize(2, 2)).save(path, "PNG"));
-        QImage canvas(40, 20, QImage::Format_RGB32);
-        canvas.fill(Qt::white);
-        {
-            QPainter painter(&canvas);
-            Picture::fromFile(path, QSize(64, 64)).paint(painter, QRectF(10, 5, 20, 10));
-            Picture().paint(painter, QRectF(0, 0, 40, 20)); // a null picture paints nothing
-        }
-        QCOMPARE(canvas.pixelColor(10, 5), QColor(Qt::red));
-        QCOMPARE(canvas.pixelColor(29, 14), QColor(Qt::red));
-        QCOMPARE(canvas.pixelColor(9, 5), QColor(Qt::white));
-        QCOMPARE(canvas.pixelColor(30, 14), QColor(Qt::white));
-        QCOMPARE(canvas.pixelColor(20, 15), QColor(Qt::white));
     }
 
     void drawsSvgSharplyOnHighDensityScreens()
@@ -491,8 +378,8 @@ private slots:
         // Left half black, right half white; the drawing is square but the
         // target is twice as wide, so it is stretched.
         const QString path = m_dir.filePath("halves.svg");
-        writeBytes(path, "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10'><rect width='5' height='10' "
-                         "fill='#000000'/><rect x='5' width='5' height='10' fill='#ffffff'/></svg>");
+        QVERIFY(writeFileBytes(path, "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10'><rect width='5' "
+                                     "height='10' fill='#000000'/><rect x='5' width='5' height='10' fill='#ffffff'/></svg>"));
         const Picture drawing = Picture::fromResource(path);
 
         QImage canvas(80, 20, QImage::Format_ARGB32_Premultiplied);
@@ -504,9 +391,8 @@ private slots:
         }
         // At two device pixels per logical pixel the edge between the halves
         // falls between device columns 39 and 40, with no blur across it.
-        QCOMPARE(canvas.pixelColor(39, 10), QColor(Qt::black));
-        QCOMPARE(canvas.pixelColor(40, 10), QColor(Qt::white));
-        QCOMPARE(canvas.pixelColor(79, 19), QColor(Qt::white));
+        QCOMPARE(QList<QColor>({canvas.pixelColor(39, 10), canvas.pixelColor(40, 10), canvas.pixelColor(79, 19)}),
+                 QList<QColor>({Qt::black, Qt::white, Qt::white}));
     }
 
     // Widgets
@@ -584,9 +470,9 @@ private slots:
         button.setPicture(Picture::fromFile(path, QSize(64, 64)));
 
         const QImage raised = button.grab().toImage();
-        QCOMPARE(raised.pixelColor(2, 2), QColor(Qt::white)); // lit from the top left
-        QCOMPARE(raised.pixelColor(40, 50), QColor(Qt::yellow)); // picture inside
-        QCOMPARE(raised.pixelColor(6, 50), QColor(192, 192, 192)); // margin of the face around it
+        // Lit from the top left, the picture inside, the face's margin around it.
+        QCOMPARE(QList<QColor>({raised.pixelColor(2, 2), raised.pixelColor(40, 50), raised.pixelColor(6, 50)}),
+                 QList<QColor>({Qt::white, Qt::yellow, QColor(192, 192, 192)}));
 
         button.setDown(true);
         const QImage sunken = button.grab().toImage();
@@ -650,9 +536,9 @@ private slots:
     {
         // A WAV of silence: 8 kHz, 8 bits, mono, one second; waiting for it five times would take five.
         const QString path = m_dir.filePath("FERME.WAV");
-        writeBytes(path, QByteArray("RIFF\x64\x1F\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1F\0\0\x40\x1F\0\0\x01\0\x08\0"
-                                    "data\x40\x1F\0\0", 44)
-                             + QByteArray(8000, '\x80'));
+        const QByteArray header("RIFF\x64\x1F\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1F\0\0\x40\x1F\0\0\x01\0\x08\0"
+                                "data\x40\x1F\0\0", 44);
+        QVERIFY(writeFileBytes(path, header + QByteArray(8000, '\x80')));
 
         {
             QtSoundPlayer player;

@@ -1,13 +1,13 @@
 // The durable files of the data folder: locks and their deadlines, held
-// files, appends that keep others' bytes, errors as the platform numbers
-// them, links never followed, files shared as the catalogue.
+// files, appends that take back their own bytes, errors as the platform
+// numbers them, links never followed, files shared as the catalogue.
 
 #include "platform/apperror.h"
 #include "platform/datafile.h"
 #include "platform/durablefile.h"
-#include "platform/textfile.h"
 
 #include "errors.h"
+#include "files.h"
 #include "groups.h"
 #include "lockholder.h"
 #include "planted.h"
@@ -26,21 +26,6 @@
 #include <unistd.h>
 
 namespace {
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return file.readAll();
-}
 
 // One write of each kind the program makes in the data folder (waiting for
 // another program's lock as `wait` says), or a read. Returns whether the
@@ -133,7 +118,7 @@ private slots:
         QFETCH(int, releaseAfterMs);
         QTemporaryDir dir;
         const QString path = dir.filePath("PRETS.LCK");
-        writeBytes(path, "avant\r\n");
+        QVERIFY(writeFileBytes(path, "avant\r\n"));
         LockHolder other(path, LockHolder::Kind(holder), releaseAfterMs);
         QVERIFY(other.holds());
 
@@ -150,7 +135,7 @@ private slots:
         QCOMPARE(error, released ? 0 : ErrorNumber::OtherKioskBusy);
         QCOMPARE(held, released);
         QVERIFY2(released ? elapsed < 1000 : elapsed >= 300 && elapsed < 2000, qPrintable(QString::number(elapsed)));
-        QCOMPARE(readBytes(path), QByteArray(released && wait == "append" ? "avant\r\nx\r\n" : "avant\r\n"));
+        QCOMPARE(fileContents(path), QByteArray(released && wait == "append" ? "avant\r\nx\r\n" : "avant\r\n"));
     }
 
     // The lock file removed while a kiosk waits for it (a conversion that
@@ -176,47 +161,13 @@ private slots:
         QVERIFY(!another.holds());
     }
 
-
-    // A journal is appended to by every kiosk: what another program wrote
-    // stays, a line it left without its end is ended first, and the torn
-    // tail of a write of ours (`keep` says how much to keep) goes.
-    void appendsKeepOthersBytes_data()
-    {
-        QTest::addColumn<QByteArray>("before"); // "<none>": no file yet
-        QTest::addColumn<int>("keep");          // -2: all of it
-        QTest::addColumn<QByteArray>("after");
-        QTest::newRow("new file") << QByteArray("<none>") << -2 << QByteArray("\"b\"\r\n");
-        QTest::newRow("after whole lines") << QByteArray("\"a\"\r\n") << -2 << QByteArray("\"a\"\r\n\"b\"\r\n");
-        QTest::newRow("a line without its end") << QByteArray("\"a\"") << -2 << QByteArray("\"a\"\r\n\"b\"\r\n");
-        QTest::newRow("a torn tail cut") << QByteArray("\"a\"\r\n\"b") << 5 << QByteArray("\"a\"\r\n\"b\"\r\n");
-        QTest::newRow("already there") << QByteArray("\"a\"\r\n") << -1 << QByteArray("\"a\"\r\n");
-    }
-    void appendsKeepOthersBytes()
-    {
-        QFETCH(QByteArray, before);
-        QFETCH(int, keep);
-        QFETCH(QByteArray, after);
-        QTemporaryDir dir;
-        const QString path = dir.filePath("26-12-05.JNL");
-        if (before != "<none>")
-            writeBytes(path, before);
-        QByteArray seen = "<not called>";
-        const bool written = DurableFile::appendLocked(path, "\"b\"\r\n", [&](const QByteArray &content) {
-            seen = content;
-            return keep == -2 ? qint64(content.size()) : qint64(keep);
-        });
-        QCOMPARE(seen, before == "<none>" ? QByteArray() : before);
-        QCOMPARE(written, keep != -1);
-        QCOMPARE(readBytes(path), after);
-    }
-
     // A write that fails half way (the disk full when the file grows) takes
     // back its own bytes, and only those.
     void failedAppendLeavesTheJournalAsItWas()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("26-12-05.JNL");
-        writeBytes(path, "\"a\"\r\n");
+        QVERIFY(writeFileBytes(path, "\"a\"\r\n"));
         const pid_t child = ::fork();
         if (child == 0) {
             ::signal(SIGXFSZ, SIG_IGN);
@@ -231,7 +182,7 @@ private slots:
         QCOMPARE(::waitpid(child, &status, 0), child);
         QVERIFY(WIFEXITED(status));
         QCOMPARE(WEXITSTATUS(status), 0);
-        QCOMPARE(readBytes(path), QByteArray("\"a\"\r\n"));
+        QCOMPARE(fileContents(path), QByteArray("\"a\"\r\n"));
     }
 
     // The system's errors become the platform's numbers.
@@ -246,6 +197,8 @@ private slots:
             QTest::addRow("%s, no name", writer) << writer << "" << ErrorNumber::BadFileName;
         QTest::newRow("read, missing file") << "read" << "%T/ABSENT.RQT" << ErrorNumber::FileNotFound;
         QTest::newRow("read, missing folder") << "read" << "%T/ABSENT/A.RQT" << ErrorNumber::PathNotFound;
+        QTest::newRow("read, pipe") << "read" << "%T/FIFO" << 75;
+        QTest::newRow("read, over the limit") << "read" << "%T/GROS.RQT" << 75;
         if (QFileInfo::exists("/dev/full"))
             QTest::newRow("append, full disk") << "append" << "/dev/full" << ErrorNumber::DiskFull;
         // A loan measures its journal before saving anything: only a file
@@ -262,6 +215,7 @@ private slots:
         QFETCH(int, error);
         QTemporaryDir dir;
         QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("FIFO")).constData(), 0666), 0);
+        QVERIFY(plant(Planted::TooBigText, dir.filePath("GROS.RQT")));
         path.replace("%T", dir.path());
         QCOMPARE(errorNumberOf([&] { writeAs(writer, path); }), error);
         QVERIFY(!QFileInfo::exists(dir.filePath("ABSENT")));
@@ -274,7 +228,7 @@ private slots:
         QTemporaryDir dir;
         const QString locked = dir.filePath("locked");
         QVERIFY(QDir().mkpath(locked));
-        writeBytes(locked + "/COULEURS.INI", "0\r\n");
+        QVERIFY(writeFileBytes(locked + "/COULEURS.INI", "0\r\n"));
         QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
         QCOMPARE(::chmod(QFile::encodeName(locked).constData(), 0555), 0);
         const auto writable = qScopeGuard([&] { ::chmod(QFile::encodeName(locked).constData(), 0755); });
@@ -287,7 +241,7 @@ private slots:
                      return true;
                  }),
                  0);
-        QCOMPARE(readBytes(locked + "/COULEURS.INI"), QByteArray("0\r\n"));
+        QCOMPARE(fileContents(locked + "/COULEURS.INI"), QByteArray("0\r\n"));
         QCOMPARE(QDir(locked).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{"COULEURS.INI"});
     }
@@ -313,7 +267,7 @@ private slots:
         if (!dangling && writer == "folder")
             QVERIFY(QDir().mkpath(target));
         else if (!dangling)
-            writeBytes(target, precious);
+            QVERIFY(writeFileBytes(target, precious));
         const QString link = data.filePath("LIEN");
         QVERIFY(QFile::link(target, link));
         const std::optional<AppError> error = errorOf([&] { writeAs(writer, link); });
@@ -329,7 +283,7 @@ private slots:
         else if (writer == "folder")
             QCOMPARE(QDir(target).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
         else
-            QCOMPARE(readBytes(target), precious);
+            QCOMPARE(fileContents(target), precious);
     }
 
     // What the program creates in a data folder is shared as the catalogue
@@ -357,7 +311,7 @@ private slots:
         const QDir data(temporary.filePath("LaLuma %1 %2"));
         QVERIFY(data.mkpath("."));
         const QString catalogue = data.filePath("LUMA.MDB");
-        writeBytes(catalogue, "SQLite format 3");
+        QVERIFY(writeFileBytes(catalogue, "SQLite format 3"));
         QCOMPARE(::chmod(QFile::encodeName(catalogue).constData(), mode_t(catalogueMode)), 0);
         // As root, a group this process is not in: only an explicit change gives it.
         const gid_t group = ::geteuid() == 0 ? gid_t(4242) : ::getegid();
@@ -387,7 +341,7 @@ private slots:
         QCOMPARE(::chmod(QFile::encodeName(data.filePath("COULEURS.INI")).constData(), 0604), 0);
         DurableFile::writeFileAtomically(data.filePath("COULEURS.INI"), "1\r\n");
         QCOMPARE(modeOf(data.filePath("COULEURS.INI")).first, 0604);
-        QCOMPARE(readBytes(data.filePath("COULEURS.INI")), QByteArray("1\r\n"));
+        QCOMPARE(fileContents(data.filePath("COULEURS.INI")), QByteArray("1\r\n"));
         QCOMPARE(::chmod(QFile::encodeName(data.filePath("26-12-05.JNL")).constData(), 0604), 0);
         writeAs("append", data.filePath("26-12-05.JNL"));
         QCOMPARE(modeOf(data.filePath("26-12-05.JNL")).first, 0604);

@@ -3,6 +3,7 @@
 #include "lending.h"
 
 #include "gestion/bibliotheque.h"
+#include "gestion/choiximage.h"
 #include "gestion/fenetreprincipale.h"
 #include "gestion/modelelivres.h"
 #include "gestion/pageenfants.h"
@@ -87,6 +88,15 @@ void quandModal(const std::function<void(QWidget &)> &remplis)
         }
     });
     attente->start();
+}
+
+// The form's picture chooser (a widget without a meta-object of its own).
+ChoixImage &choixImage(QWidget &form)
+{
+    for (QWidget *w : form.findChildren<QWidget *>())
+        if (auto *choix = dynamic_cast<ChoixImage *>(w))
+            return *choix;
+    qFatal("no picture chooser");
 }
 
 void tape(QWidget &form, const char *champ, const QString &texte)
@@ -263,7 +273,13 @@ private slots:
         Gestion gestion(run);
         FenetrePrincipale fenetre(gestion.bibliotheque);
         fenetre.montreSection(1);
-        quandModal([](QWidget &form) {
+        // The photograph comes from the camera as an image; the cover from a file.
+        QImage photo(640, 480, QImage::Format_RGB32);
+        photo.fill(Qt::red);
+        const QString fichierCouverture = run.folder.root() + "/couverture.png";
+        QImage(200, 300, QImage::Format_RGB32).save(fichierCouverture);
+        quandModal([&photo](QWidget &form) {
+            QVERIFY(choixImage(form).prendsImage(photo));
             tape(form, "prenom", "Inès");
             tape(form, "nom", "Roux");
             child<QComboBox>(form, "niveau")->setCurrentText("GS");
@@ -277,7 +293,8 @@ private slots:
                  "20NoéPETIT02GS,21InèsRoux02GS");
 
         fenetre.montreSection(2);
-        quandModal([](QWidget &form) {
+        quandModal([&](QWidget &form) {
+            QVERIFY(choixImage(form).prendsFichier(fichierCouverture));
             tape(form, "titre", "Les volcans");
             child<QToolButton>(form, "classeDewey5")->click();
             QTest::keyClicks(child<QLineEdit>(form, "dewey"), "51.2");
@@ -288,6 +305,19 @@ private slots:
         QCOMPARE(TestDb::scalar(run.folder.catalogue(),
                                 "SELECT inventaire || titre || dewey || emprunt || emprunté FROM luma WHERE titre LIKE '%volcans'"),
                  "00043Les volcans551.2NN");
+        // The kiosk shows the photograph among the class's, and the cover
+        // once the number is typed (the book made lendable for it).
+        TestDb::exec(run.folder.catalogue(), "UPDATE luma SET emprunt = 'O' WHERE inventaire = '00043'");
+        QString photoMontree, couvertureMontree;
+        run.openClass(1, [&] {
+            photoMontree = run.classe().Dessin1(1)->picture().source();
+            run.classe().Dessin1_Click(1);
+            for (int chiffre : {4, 3})
+                run.doc().Command3D1_Click(chiffre);
+            couvertureMontree = run.doc().Dessin1()->picture().source();
+        });
+        QVERIFY2(photoMontree.endsWith("ALTEMARE/21.BMP"), qPrintable(photoMontree));
+        QVERIFY2(couvertureMontree.endsWith("LALUMA/LIVRES/00043.BMP"), qPrintable(couvertureMontree));
 
         fenetre.livres().filtre()->setText("ferme");
         QCOMPARE(fenetre.livres().modele().rowCount(), 1);

@@ -1,6 +1,9 @@
 #include "gestion/fenetreprincipale.h"
 
 #include "gestion/bibliotheque.h"
+#include "gestion/choiximage.h"
+#include "gestion/dialoguelivre.h"
+#include "gestion/imagesbmp.h"
 #include "gestion/dialogueetiquettes.h"
 #include "gestion/dialogueimportlivres.h"
 #include "gestion/etiquettes.h"
@@ -13,6 +16,9 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
 #include <QFileDialog>
 #include <QUrl>
 #include <QEvent>
@@ -68,8 +74,76 @@ FenetrePrincipale::FenetrePrincipale(Bibliotheque &bibliotheque, QWidget *parent
     resize(1100, 700);
 }
 
+namespace {
+
+// A picture chosen in a form goes to a file of its own until the form is
+// saved: the record's number may still change, and "Annuler" leaves the
+// picture the kiosk shows as it was.
+struct ImageEnAttente
+{
+    std::unique_ptr<QTemporaryDir> dossier;
+    bool changee = false;
+
+    ChoixImage *prepare(ImagesBmp::Sorte sorte, const QString &actuelle)
+    {
+        dossier = std::make_unique<QTemporaryDir>();
+        changee = false;
+        const QString provisoire = dossier->filePath(QStringLiteral("IMAGE.BMP"));
+        if (!actuelle.isEmpty())
+            QFile::copy(actuelle, provisoire);
+        auto *choix = new ChoixImage(sorte);
+        choix->setCible(provisoire);
+        choix->setQuandEnregistree([this](const QString &) { changee = true; });
+        return choix;
+    }
+
+    // Writes the picture chosen, if any, where the kiosk reads it.
+    void enregistre(ImagesBmp::Sorte sorte, const QString &cible, QWidget *fenetre)
+    {
+        if (!changee || !dossier)
+            return;
+        try {
+            ImagesBmp::enregistreFichier(dossier->filePath(QStringLiteral("IMAGE.BMP")), sorte, cible);
+        } catch (const AppError &erreur) {
+            QMessageBox::warning(fenetre, QStringLiteral("La LUMA – Gestion"), erreur.description());
+        }
+        dossier.reset();
+    }
+};
+
+} // namespace
+
 void FenetrePrincipale::branchePages()
 {
+    const auto couverture = std::make_shared<ImageEnAttente>();
+    m_livres->prepareFormulaire = [this, couverture](DialogueLivre &formulaire) {
+        const QString actuelle = fichierCouverture(m_bibliotheque.dossiers().base, formulaire.livre().inventaire);
+        formulaire.zoneCouverture()->addWidget(couverture->prepare(ImagesBmp::Sorte::Couverture, actuelle));
+    };
+    m_livres->formulaireEnregistre = [this, couverture](DialogueLivre &, const FicheLivre &livre) {
+        couverture->enregistre(ImagesBmp::Sorte::Couverture,
+                               m_bibliotheque.dossiers().base + QStringLiteral("\\LIVRES\\") + livre.inventaire
+                                   + QStringLiteral(".BMP"),
+                               this);
+    };
+    const auto photo = std::make_shared<ImageEnAttente>();
+    m_enfants->prepareFormulaire = [this, photo](QVBoxLayout *zone, const FicheEnfant &enfant) {
+        const QString actuelle =
+            enfant.matricule.isEmpty() ? QString() : fichierPhotoEnfant(m_bibliotheque.dossiers().ecole, enfant.matricule);
+        zone->addWidget(photo->prepare(ImagesBmp::Sorte::Photo, enfant.rowid < 0 ? QString() : actuelle));
+    };
+    m_enfants->formulaireEnregistre = [this, photo](const FicheEnfant &enfant) {
+        photo->enregistre(ImagesBmp::Sorte::Photo,
+                          m_bibliotheque.dossiers().ecole + QStringLiteral("\\") + enfant.matricule + QStringLiteral(".BMP"),
+                          this);
+    };
+    m_classes->montreImage = [this](QVBoxLayout *zone, int numero) {
+        auto *choix = new ChoixImage(ImagesBmp::Sorte::Classe);
+        choix->setCible(m_bibliotheque.dossiers().ecole
+                        + QStringLiteral("\\CLASSE%1.BMP").arg(numero, 2, 10, QLatin1Char('0')));
+        zone->addWidget(choix);
+    };
+
     m_livres->imprimeEtiquettes = [this](const QList<FicheLivre> &choisis) {
         QList<LivreEtiquette> livres;
         for (const FicheLivre &f : choisis)

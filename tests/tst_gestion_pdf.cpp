@@ -98,12 +98,6 @@ QList<LivreEtiquette> livres(int nombre)
     return sortie;
 }
 
-// Forty first names, each one word for pdftotext, accents included.
-QString prenom(int i)
-{
-    return QStringLiteral("Léa") + QChar(u'a' + i / 26) + QChar(u'a' + i % 26);
-}
-
 } // namespace
 
 class GestionPdfTest : public QObject
@@ -124,23 +118,11 @@ private slots:
             QSKIP("poppler-utils (pdftotext, pdfinfo, pdfimages) is not installed");
     }
 
-    // The sheets as their makers cut them: inside A4, labels apart, the
-    // same margin on both sides and at top and bottom.
-    void sheetsFitA4_data()
+    void sheets_data()
     {
         QTest::addColumn<int>("index");
         for (int i = 0; i < int(planchesEtiquettes().size()); ++i)
             QTest::newRow(qPrintable(planchesEtiquettes()[size_t(i)].nom)) << i;
-    }
-    void sheetsFitA4()
-    {
-        QFETCH(int, index);
-        const PlancheEtiquettes &p = planchesEtiquettes()[size_t(index)];
-        QVERIFY(p.pasHorizontal >= p.largeur && p.pasVertical >= p.hauteur);
-        const QRectF premiere = p.rectangle(0), derniere = p.rectangle(p.parPage() - 1);
-        QVERIFY(QRectF(0, 0, 210, 297).contains(premiere.united(derniere)));
-        QVERIFY2(qAbs(premiere.left() - (210 - derniere.right())) < 0.3, "left and right margins differ");
-        QVERIFY2(qAbs(premiere.top() - (297 - derniere.bottom())) < 0.3, "top and bottom margins differ");
     }
 
     void pagesAndNumbers_data()
@@ -166,13 +148,19 @@ private slots:
         QCOMPARE(pagesDe(pdf), pages);
     }
 
-    // Each number and its title inside its own label, on its page, the
-    // number large: a wrong margin or pitch puts them across the cut.
-    void numbersInsideTheirLabels_data() { sheetsFitA4_data(); }
-    void numbersInsideTheirLabels()
+    // The sheets as their makers cut them: inside A4, labels apart, the same
+    // margin on both sides and at top and bottom. Each number and its title
+    // inside its own label, on its page, the number large.
+    void sheets()
     {
         QFETCH(int, index);
         const PlancheEtiquettes &planche = planchesEtiquettes()[size_t(index)];
+        QVERIFY(planche.pasHorizontal >= planche.largeur && planche.pasVertical >= planche.hauteur);
+        const QRectF un = planche.rectangle(0), dernier = planche.rectangle(planche.parPage() - 1);
+        QVERIFY(QRectF(0, 0, 210, 297).contains(un.united(dernier)));
+        QVERIFY2(qAbs(un.left() - (210 - dernier.right())) < 0.3, "left and right margins differ");
+        QVERIFY2(qAbs(un.top() - (297 - dernier.bottom())) < 0.3, "top and bottom margins differ");
+
         const QString pdf = chemin(QStringLiteral("places.pdf"));
         const int premiere = 3;
         const QList<LivreEtiquette> choisis = livres(planche.parPage() + 2);
@@ -332,7 +320,9 @@ private slots:
                 photos += photo.save(ecole.filePath(matricule + QStringLiteral(".BMP")), "BMP") ? 1 : 0;
             else if (i % 3 == 1)
                 QVERIFY(writeFileBytes(ecole.filePath(matricule + QStringLiteral(".BMP")), "BM damaged"));
-            classe.enfants.append({matricule, prenom(i), QStringLiteral("NOM%1").arg(QChar(u'Z' - i % 26)) + QString::number(i)});
+            // First names of one word for pdftotext, accents included.
+            const QString prenom = QStringLiteral("Léa") + QChar(u'a' + i / 26) + QChar(u'a' + i % 26);
+            classe.enfants.append({matricule, prenom, QStringLiteral("NOM%1").arg(QChar(u'Z' - i % 26)) + QString::number(i)});
         }
         const QString pdf = chemin(QStringLiteral("classe.pdf"));
         ecrisFicheDeClasse(pdf, classe, QDir::toNativeSeparators(ecole.path()));
@@ -359,11 +349,7 @@ private slots:
         DialogueEtiquettes dialogue(livres(3), {});
         dialogue.findChild<QLineEdit *>(QStringLiteral("fichier"))->setText(pdf);
         auto *boutons = dialogue.findChild<QDialogButtonBox *>();
-        QAbstractButton *creer = nullptr;
-        for (QAbstractButton *bouton : boutons->buttons())
-            if (boutons->buttonRole(bouton) == QDialogButtonBox::AcceptRole)
-                creer = bouton;
-        QVERIFY(creer);
+        QVERIFY(boutons);
         QList<QMessageBox::StandardButton> reponses;
         int posees = 0;
         QTimer repondeur;
@@ -376,13 +362,13 @@ private slots:
         repondeur.start(10);
 
         reponses = {QMessageBox::No};
-        creer->click();
+        emit boutons->accepted();
         QCOMPARE(posees, 1);
         QCOMPARE(fileContents(pdf), QByteArray("ancien"));
         QCOMPARE(dialogue.result(), 0);
 
         reponses = {QMessageBox::Yes, QMessageBox::No}; // replace it, do not open it
-        creer->click();
+        emit boutons->accepted();
         QCOMPARE(posees, 3);
         QCOMPARE(pagesDe(pdf), 1);
         QCOMPARE(dialogue.result(), int(QDialog::Accepted));

@@ -87,6 +87,7 @@ private slots:
         QTest::newRow("hidden file only") << "hidden" << int(Genre::Vide);
         QTest::newRow("new library") << "library" << int(Genre::Bibliotheque);
         QTest::newRow("catalogue in lower case") << "lowercase" << int(Genre::Bibliotheque);
+        QTest::newRow("Access catalogue") << "access" << int(Genre::Access);
         QTest::newRow("Access school beside a library") << "access-school" << int(Genre::Access);
         QTest::newRow("catalogue of another program") << "garbage" << int(Genre::Autre);
         QTest::newRow("a file, not a folder") << "file" << int(Genre::Autre);
@@ -104,10 +105,11 @@ private slots:
             creeBibliotheque(folder, m_sounds.options());
         if (setup == "lowercase")
             QVERIFY(QFile::rename(folder + "/LUMA.MDB", folder + "/luma.mdb"));
-        if (setup == "access-school") {
+        if (setup == "access" || setup == "access-school") {
             NEED_ACCESS_SAMPLES();
-            QVERIFY(QFile::remove(m_root->filePath("ALTEMARE/ALTEMARE.MDB")));
-            QVERIFY(QFile::copy(AccessSamples::file("test2V2003.mdb"), m_root->filePath("ALTEMARE/ALTEMARE.MDB")));
+            const QString target = setup == "access" ? folder + "/LUMA.MDB" : m_root->filePath("ALTEMARE/ALTEMARE.MDB");
+            QFile::remove(target);
+            QVERIFY(QFile::copy(AccessSamples::file("test2V2003.mdb"), target));
         }
         if (setup == "garbage")
             writeFileBytes(folder + "/LUMA.MDB", QByteArray(4096, 'x'));
@@ -344,6 +346,7 @@ private slots:
         etat.dossier = "/école/LALUMA";
         etat.message = "/école/LALUMA/LUMA.MDB";
         DialogueDossier dialog(etat);
+        QCOMPARE(dialog.bouton(DialogueDossier::Choix::Creer) != nullptr, main == int(DialogueDossier::Choix::Creer));
         QPushButton *offered = dialog.bouton(DialogueDossier::Choix(main));
         QVERIFY(offered && offered->isDefault());
         offered->click();

@@ -118,23 +118,19 @@ private slots:
             QSKIP("poppler-utils (pdftotext, pdfinfo, pdfimages) is not installed");
     }
 
-    void sheets_data()
-    {
-        QTest::addColumn<int>("index");
-        for (int i = 0; i < int(planchesEtiquettes().size()); ++i)
-            QTest::newRow(qPrintable(planchesEtiquettes()[size_t(i)].nom)) << i;
-    }
-
     void pagesAndNumbers_data()
     {
         QTest::addColumn<QString>("planche");
         QTest::addColumn<int>("premiere");
         QTest::addColumn<int>("nombre");
-        QTest::addColumn<int>("pages");
+        QTest::addColumn<int>("pages"); // 0: refused, and no file
         QTest::newRow("a whole sheet") << "Avery L7160" << 1 << 21 << 1;
         QTest::newRow("one over the sheet") << "Avery L7160" << 2 << 21 << 2;
         QTest::newRow("the last label of 65") << "Avery L7651" << 65 << 1 << 1;
         QTest::newRow("four pages of 14") << "Avery L7163" << 14 << 30 << 4;
+        QTest::newRow("no book") << "Avery L7160" << 1 << 0 << 0;
+        QTest::newRow("position 0") << "Avery L7160" << 0 << 3 << 0;
+        QTest::newRow("past the sheet") << "Avery L7160" << 22 << 3 << 0;
     }
     void pagesAndNumbers()
     {
@@ -142,10 +138,23 @@ private slots:
         QFETCH(int, premiere);
         QFETCH(int, nombre);
         QFETCH(int, pages);
-        const QString pdf = chemin(QStringLiteral("pages.pdf"));
-        ecrisEtiquettes(pdf, plancheNommee(planche), premiere, livres(nombre), {});
+        const QString pdf = chemin(QStringLiteral("pages %1.pdf").arg(QTest::currentDataTag()));
+        const auto ecris = [&] { ecrisEtiquettes(pdf, plancheNommee(planche), premiere, livres(nombre), {}); };
+        if (pages == 0) {
+            QCOMPARE(errorNumberOf(ecris), ErrorNumber::InvalidArgument);
+            QVERIFY(!QFile::exists(pdf));
+            return;
+        }
+        ecris();
         QCOMPARE(nombrePagesEtiquettes(plancheNommee(planche), premiere, nombre), pages);
         QCOMPARE(pagesDe(pdf), pages);
+    }
+
+    void sheets_data()
+    {
+        QTest::addColumn<int>("index");
+        for (int i = 0; i < int(planchesEtiquettes().size()); ++i)
+            QTest::newRow(qPrintable(planchesEtiquettes()[size_t(i)].nom)) << i;
     }
 
     // The sheets as their makers cut them: inside A4, labels apart, the same
@@ -166,7 +175,6 @@ private slots:
         const QList<LivreEtiquette> choisis = livres(planche.parPage() + 2);
         ecrisEtiquettes(pdf, planche, premiere, choisis, {});
         const QList<Mot> mots = motsDe(pdf);
-        QVERIFY(!mots.isEmpty());
         for (int i = 0; i < choisis.size(); ++i) {
             const PlaceEtiquette place = placeEtiquette(planche, premiere, i);
             const QRectF etiquette = planche.rectangle(place.position).adjusted(-0.2, -0.2, 0.2, 0.2);
@@ -228,24 +236,6 @@ private slots:
         ecrisFicheDeClasse(fiche, classe, QDir::toNativeSeparators(m_dossier.path()));
         QCOMPARE(pagesDe(fiche), 1);
         QCOMPARE(imagesDe(fiche), 0);
-    }
-
-    void refused_data()
-    {
-        QTest::addColumn<int>("premiere");
-        QTest::addColumn<int>("nombre");
-        QTest::newRow("no book") << 1 << 0;
-        QTest::newRow("position 0") << 0 << 3;
-        QTest::newRow("past the sheet") << 22 << 3;
-    }
-    void refused()
-    {
-        QFETCH(int, premiere);
-        QFETCH(int, nombre);
-        const QString pdf = chemin(QStringLiteral("refus.pdf"));
-        QCOMPARE(errorNumberOf([&] { ecrisEtiquettes(pdf, plancheNommee(QStringLiteral("Avery L7160")), premiere, livres(nombre), {}); }),
-                 ErrorNumber::InvalidArgument);
-        QVERIFY(!QFile::exists(pdf));
     }
 
     // A write that fails leaves no file, nor half of one, and a former file

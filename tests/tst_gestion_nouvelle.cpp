@@ -152,6 +152,9 @@ private slots:
             expected[QStringLiteral("LALUMA/") + name] = "folder";
         for (const SonBouton &son : sonsBoutons())
             expected["LALUMA/SONS/" + son.fichier] = fileHash(m_sounds.dir.filePath(son.fichier));
+        // Every sound the kiosk's buttons play is one of those copied.
+        for (const char *played : {"FERME.WAV", "QUITTE.WAV", "EMP_REST.WAV", "CHERCHE.WAV", "EMPRUNTE.WAV", "RENDS.WAV", "AVANT.WAV", "APRES.WAV"})
+            QVERIFY2(expected.count(QStringLiteral("LALUMA/SONS/") + played), played);
         COMPARE_TREES(fileTree(m_root->path()), expected);
         QCOMPARE(result.crees.size(), qsizetype(expected.size()));
     }

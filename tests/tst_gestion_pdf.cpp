@@ -98,12 +98,6 @@ QList<LivreEtiquette> livres(int nombre)
     return sortie;
 }
 
-// Forty first names, each one word for pdftotext, accents included.
-QString prenom(int i)
-{
-    return QStringLiteral("Léa") + QChar(u'a' + i / 26) + QChar(u'a' + i % 26);
-}
-
 } // namespace
 
 class GestionPdfTest : public QObject
@@ -124,36 +118,19 @@ private slots:
             QSKIP("poppler-utils (pdftotext, pdfinfo, pdfimages) is not installed");
     }
 
-    // The sheets as their makers cut them: inside A4, labels apart, the
-    // same margin on both sides and at top and bottom.
-    void sheetsFitA4_data()
-    {
-        QTest::addColumn<int>("index");
-        for (int i = 0; i < int(planchesEtiquettes().size()); ++i)
-            QTest::newRow(qPrintable(planchesEtiquettes()[size_t(i)].nom)) << i;
-    }
-    void sheetsFitA4()
-    {
-        QFETCH(int, index);
-        const PlancheEtiquettes &p = planchesEtiquettes()[size_t(index)];
-        QVERIFY(p.pasHorizontal >= p.largeur && p.pasVertical >= p.hauteur);
-        const QRectF premiere = p.rectangle(0), derniere = p.rectangle(p.parPage() - 1);
-        QVERIFY(QRectF(0, 0, 210, 297).contains(premiere.united(derniere)));
-        QVERIFY2(qAbs(premiere.left() - (210 - derniere.right())) < 0.3, "left and right margins differ");
-        QVERIFY2(qAbs(premiere.top() - (297 - derniere.bottom())) < 0.3, "top and bottom margins differ");
-    }
-
     void pagesAndNumbers_data()
     {
         QTest::addColumn<QString>("planche");
         QTest::addColumn<int>("premiere");
         QTest::addColumn<int>("nombre");
-        QTest::addColumn<int>("pages");
-        QTest::newRow("25 on a used 21-label sheet") << "Avery L7160" << 5 << 25 << 2;
+        QTest::addColumn<int>("pages"); // 0: refused, and no file
         QTest::newRow("a whole sheet") << "Avery L7160" << 1 << 21 << 1;
         QTest::newRow("one over the sheet") << "Avery L7160" << 2 << 21 << 2;
         QTest::newRow("the last label of 65") << "Avery L7651" << 65 << 1 << 1;
         QTest::newRow("four pages of 14") << "Avery L7163" << 14 << 30 << 4;
+        QTest::newRow("no book") << "Avery L7160" << 1 << 0 << 0;
+        QTest::newRow("position 0") << "Avery L7160" << 0 << 3 << 0;
+        QTest::newRow("past the sheet") << "Avery L7160" << 22 << 3 << 0;
     }
     void pagesAndNumbers()
     {
@@ -161,37 +138,43 @@ private slots:
         QFETCH(int, premiere);
         QFETCH(int, nombre);
         QFETCH(int, pages);
-        const QString pdf = chemin(QStringLiteral("pages.pdf"));
-        const QList<LivreEtiquette> choisis = livres(nombre);
-        ecrisEtiquettes(pdf, plancheNommee(planche), premiere, choisis, {});
+        const QString pdf = chemin(QStringLiteral("pages %1.pdf").arg(QTest::currentDataTag()));
+        const auto ecris = [&] { ecrisEtiquettes(pdf, plancheNommee(planche), premiere, livres(nombre), {}); };
+        if (pages == 0) {
+            QCOMPARE(errorNumberOf(ecris), ErrorNumber::InvalidArgument);
+            QVERIFY(!QFile::exists(pdf));
+            return;
+        }
+        ecris();
         QCOMPARE(nombrePagesEtiquettes(plancheNommee(planche), premiere, nombre), pages);
         QCOMPARE(pagesDe(pdf), pages);
-
-        QStringList attendus, trouves;
-        for (const LivreEtiquette &livre : choisis)
-            attendus << livre.inventaire;
-        const QRegularExpression numero(QStringLiteral("\\b\\d{5}\\b"));
-        const QString texte = QString::fromUtf8(sortieDe(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")}));
-        for (const QRegularExpressionMatch &m : numero.globalMatch(texte))
-            trouves << m.captured(0);
-        attendus.sort();
-        trouves.sort();
-        QCOMPARE(trouves, attendus);
     }
 
-    // Each number and its title inside its own label, on its page, the
-    // number large: a wrong margin or pitch puts them across the cut.
-    void numbersInsideTheirLabels_data() { sheetsFitA4_data(); }
-    void numbersInsideTheirLabels()
+    void sheets_data()
+    {
+        QTest::addColumn<int>("index");
+        for (int i = 0; i < int(planchesEtiquettes().size()); ++i)
+            QTest::newRow(qPrintable(planchesEtiquettes()[size_t(i)].nom)) << i;
+    }
+
+    // The sheets as their makers cut them: inside A4, labels apart, the same
+    // margin on both sides and at top and bottom. Each number and its title
+    // inside its own label, on its page, the number large.
+    void sheets()
     {
         QFETCH(int, index);
         const PlancheEtiquettes &planche = planchesEtiquettes()[size_t(index)];
+        QVERIFY(planche.pasHorizontal >= planche.largeur && planche.pasVertical >= planche.hauteur);
+        const QRectF un = planche.rectangle(0), dernier = planche.rectangle(planche.parPage() - 1);
+        QVERIFY(QRectF(0, 0, 210, 297).contains(un.united(dernier)));
+        QVERIFY2(qAbs(un.left() - (210 - dernier.right())) < 0.3, "left and right margins differ");
+        QVERIFY2(qAbs(un.top() - (297 - dernier.bottom())) < 0.3, "top and bottom margins differ");
+
         const QString pdf = chemin(QStringLiteral("places.pdf"));
         const int premiere = 3;
         const QList<LivreEtiquette> choisis = livres(planche.parPage() + 2);
         ecrisEtiquettes(pdf, planche, premiere, choisis, {});
         const QList<Mot> mots = motsDe(pdf);
-        QVERIFY(!mots.isEmpty());
         for (int i = 0; i < choisis.size(); ++i) {
             const PlaceEtiquette place = placeEtiquette(planche, premiere, i);
             const QRectF etiquette = planche.rectangle(place.position).adjusted(-0.2, -0.2, 0.2, 0.2);
@@ -255,24 +238,6 @@ private slots:
         QCOMPARE(imagesDe(fiche), 0);
     }
 
-    void refused_data()
-    {
-        QTest::addColumn<int>("premiere");
-        QTest::addColumn<int>("nombre");
-        QTest::newRow("no book") << 1 << 0;
-        QTest::newRow("position 0") << 0 << 3;
-        QTest::newRow("past the sheet") << 22 << 3;
-    }
-    void refused()
-    {
-        QFETCH(int, premiere);
-        QFETCH(int, nombre);
-        const QString pdf = chemin(QStringLiteral("refus.pdf"));
-        QCOMPARE(errorNumberOf([&] { ecrisEtiquettes(pdf, plancheNommee(QStringLiteral("Avery L7160")), premiere, livres(nombre), {}); }),
-                 ErrorNumber::InvalidArgument);
-        QVERIFY(!QFile::exists(pdf));
-    }
-
     // A write that fails leaves no file, nor half of one, and a former file
     // as it was.
     void failedWrite()
@@ -305,28 +270,16 @@ private slots:
                  QStringList{QStringLiteral("etiquettes.pdf")});
     }
 
-    void childrenInKioskOrder_data()
-    {
-        QTest::addColumn<QStringList>("noms");    // surname, first name, surname, first name...
-        QTest::addColumn<QStringList>("prenoms"); // in the kiosk's order
-        QTest::newRow("surname first") << QStringList{"Petit", "Anna", "Bernard", "Zoé"} << QStringList{"Zoé", "Anna"};
-        QTest::newRow("case ignored") << QStringList{"DURAND", "Max", "dupont", "Léo"} << QStringList{"Léo", "Max"};
-        QTest::newRow("accented initial in its place")
-            << QStringList{"Eymard", "Paul", "Écuyer", "Lou"} << QStringList{"Lou", "Paul"};
-        QTest::newRow("same surname, by first name")
-            << QStringList{"Martin", "Zoé", "Martin", "Émile", "martin", "Anna"} << QStringList{"Anna", "Émile", "Zoé"};
-    }
+    // Surnames first, as the kiosk compares them (case and accents aside),
+    // then first names.
     void childrenInKioskOrder()
     {
-        QFETCH(QStringList, noms);
-        QFETCH(QStringList, prenoms);
-        QList<EnfantFiche> enfants;
-        for (int i = 0; i + 1 < noms.size(); i += 2)
-            enfants.append({QString::number(i), noms[i + 1], noms[i]});
+        const QList<EnfantFiche> enfants = {{"1", "Anna", "Petit"}, {"2", "Zoé", "dupont"}, {"3", "Lou", "Écuyer"},
+                                            {"4", "Léo", "DURAND"}, {"5", "Emma", "dupont"}};
         QStringList ordre;
         for (const EnfantFiche &enfant : enfantsDansLOrdre(enfants))
             ordre << enfant.prenom;
-        QCOMPARE(ordre, prenoms);
+        QCOMPARE(ordre, QStringList({"Emma", "Zoé", "Léo", "Lou", "Anna"}));
     }
 
     // Every child on the sheet, in the kiosk's order along the rows, a
@@ -336,7 +289,6 @@ private slots:
         QTest::addColumn<int>("nombre");
         QTest::addColumn<int>("pages");
         QTest::newRow("empty class") << 0 << 1;
-        QTest::newRow("small class") << 5 << 1;
         QTest::newRow("a full page") << enfantsParPageFiche() << 1;
         QTest::newRow("one child over") << enfantsParPageFiche() + 1 << 2;
     }
@@ -351,14 +303,16 @@ private slots:
         classe.numero = 4;
         classe.instituteur = QStringLiteral("Mme Lefèvre");
         int photos = 0;
-        // Given in the reverse of the kiosk's order (surnames Z to A).
+        // Surnames Z to A: the reverse of the kiosk's order.
         for (int i = 0; i < nombre; ++i) {
             const QString matricule = QString::number(100 + i);
             if (i % 3 == 0)
                 photos += photo.save(ecole.filePath(matricule + QStringLiteral(".BMP")), "BMP") ? 1 : 0;
             else if (i % 3 == 1)
                 QVERIFY(writeFileBytes(ecole.filePath(matricule + QStringLiteral(".BMP")), "BM damaged"));
-            classe.enfants.append({matricule, prenom(i), QStringLiteral("NOM%1").arg(QChar(u'Z' - i % 26)) + QString::number(i)});
+            // First names of one word for pdftotext, accents included.
+            const QString prenom = QStringLiteral("Léa") + QChar(u'a' + i / 26) + QChar(u'a' + i % 26);
+            classe.enfants.append({matricule, prenom, QStringLiteral("NOM%1").arg(QChar(u'Z' - i % 26)) + QString::number(i)});
         }
         const QString pdf = chemin(QStringLiteral("classe.pdf"));
         ecrisFicheDeClasse(pdf, classe, QDir::toNativeSeparators(ecole.path()));
@@ -385,11 +339,7 @@ private slots:
         DialogueEtiquettes dialogue(livres(3), {});
         dialogue.findChild<QLineEdit *>(QStringLiteral("fichier"))->setText(pdf);
         auto *boutons = dialogue.findChild<QDialogButtonBox *>();
-        QAbstractButton *creer = nullptr;
-        for (QAbstractButton *bouton : boutons->buttons())
-            if (boutons->buttonRole(bouton) == QDialogButtonBox::AcceptRole)
-                creer = bouton;
-        QVERIFY(creer);
+        QVERIFY(boutons);
         QList<QMessageBox::StandardButton> reponses;
         int posees = 0;
         QTimer repondeur;
@@ -402,13 +352,13 @@ private slots:
         repondeur.start(10);
 
         reponses = {QMessageBox::No};
-        creer->click();
+        emit boutons->accepted();
         QCOMPARE(posees, 1);
         QCOMPARE(fileContents(pdf), QByteArray("ancien"));
         QCOMPARE(dialogue.result(), 0);
 
         reponses = {QMessageBox::Yes, QMessageBox::No}; // replace it, do not open it
-        creer->click();
+        emit boutons->accepted();
         QCOMPARE(posees, 3);
         QCOMPARE(pagesDe(pdf), 1);
         QCOMPARE(dialogue.result(), int(QDialog::Accepted));

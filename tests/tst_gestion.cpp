@@ -3,6 +3,8 @@
 #include "lending.h"
 
 #include "gestion/bibliotheque.h"
+#include "gestion/imagesbmp.h"
+#include "gestion/nouvellebibliotheque.h"
 #include "gestion/choiximage.h"
 #include "gestion/fenetreprincipale.h"
 #include "gestion/modelelivres.h"
@@ -73,6 +75,29 @@ int erreur(const std::function<void()> &action)
         return e.number();
     }
     return 0;
+}
+
+// The kiosk's start-up from the data folder: true when its main menu came
+// up (it is then closed).
+bool kioskStarts(TestContext &t, const QString &folder)
+{
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(folder);
+    QObject guard;
+    bool menuShown = false;
+    auto *poll = new QTimer(&guard);
+    QObject::connect(poll, &QTimer::timeout, &guard, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->objectName() == "Feuillechoix" && w->isVisible()) {
+                poll->stop();
+                menuShown = true;
+                w->hide();
+            }
+    });
+    poll->start(0);
+    t.context.Présentation();
+    QDir::setCurrent(previous);
+    return menuShown;
 }
 
 // Runs `remplis` on the next modal window once it is up (a form, a question).
@@ -221,6 +246,37 @@ private slots:
         gestion.bibliotheque.supprimeEnfant(gestion.enfant("31"));
         QVERIFY(!run.folder.exists("ALTEMARE/31.BMP"));
         QCOMPARE(gestion.bibliotheque.enfants().size(), 2);
+    }
+
+    // A library made from nothing, then a class with its picture, a child
+    // and a book entered by the program: the kiosk starts on it without a
+    // word and finds each where it looks.
+    void newLibraryIsTheKiosks()
+    {
+        QTemporaryDir racine;
+        const QString base = racine.filePath("LALUMA");
+        creeBibliotheque(base, {});
+        ContexteEssai contexte(base);
+        Bibliotheque bibliotheque(contexte, trouveDossiers(base));
+        bibliotheque.enregistreClasse({}, 1, "Mme Une");
+        QImage image(400, 300, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        ImagesBmp::enregistre(image, bibliotheque.dossiers().ecole + "\\CLASSE01.BMP");
+        bibliotheque.ajouteEnfant({-1, bibliotheque.prochainMatricule(), "MARTIN", "Léa", "01", "MS"});
+        FicheLivre livre;
+        livre.inventaire = bibliotheque.prochainInventaire();
+        livre.titre = "Le loup";
+        livre.emprunt = "O";
+        bibliotheque.ajouteLivre(livre);
+
+        TestContext t;
+        QVERIFY(kioskStarts(t, base));
+        QCOMPARE(t.messages.shown.size(), 0);
+        QCOMPARE(t.module().CheminEcole(), racine.filePath("ALTEMARE"));
+        QVERIFY(t.context.FeuilleÉcole().Dessin1(0)->picture().source().endsWith("ALTEMARE/CLASSE01.BMP"));
+        Feuilleenfant &d = t.context.données();
+        QCOMPARE(d.Donnée1().field("matricule") + d.Donnée1().field("classe"), "101");
+        QCOMPARE(d.Donnée2().field("inventaire") + d.Donnée2().field("titre"), "00001Le loup");
     }
 
     // New books and classes: numbers checked and unique, and the kiosk finds

@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QFileDialog>
+#include <QLabel>
 #include <QUrl>
 #include <QEvent>
 #include <QKeySequence>
@@ -142,6 +143,14 @@ void FenetrePrincipale::branchePages()
         choix->setCible(m_bibliotheque.dossiers().ecole
                         + QStringLiteral("\\CLASSE%1.BMP").arg(numero, 2, 10, QLatin1Char('0')));
         zone->addWidget(choix);
+        // The kiosk offers a class to the children by its picture alone.
+        auto *conseil = new QLabel(QStringLiteral("Sans image, les enfants ne peuvent pas choisir cette classe au kiosque."));
+        conseil->setObjectName(QStringLiteral("classeSansImage"));
+        conseil->setWordWrap(true);
+        zone->addWidget(conseil);
+        conseil->setVisible(fichierImageClasse(m_bibliotheque.dossiers().ecole, numero).isEmpty());
+        choix->setQuandEnregistree([conseil](const QString &) { conseil->hide(); });
+        zone->addStretch(1);
     };
 
     m_livres->imprimeEtiquettes = [this](const QList<FicheLivre> &choisis) {

@@ -1,6 +1,7 @@
 // The teachers' program's changes to a library, read back by the kiosk.
 
 #include "lending.h"
+#include "startup.h"
 
 #include "gestion/bibliotheque.h"
 #include "gestion/imagesbmp.h"
@@ -75,29 +76,6 @@ int erreur(const std::function<void()> &action)
         return e.number();
     }
     return 0;
-}
-
-// The kiosk's start-up from the data folder: true when its main menu came
-// up (it is then closed).
-bool kioskStarts(TestContext &t, const QString &folder)
-{
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(folder);
-    QObject guard;
-    bool menuShown = false;
-    auto *poll = new QTimer(&guard);
-    QObject::connect(poll, &QTimer::timeout, &guard, [&] {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->objectName() == "Feuillechoix" && w->isVisible()) {
-                poll->stop();
-                menuShown = true;
-                w->hide();
-            }
-    });
-    poll->start(0);
-    t.context.Présentation();
-    QDir::setCurrent(previous);
-    return menuShown;
 }
 
 // Runs `remplis` on the next modal window once it is up (a form, a question).
@@ -270,7 +248,7 @@ private slots:
         bibliotheque.ajouteLivre(livre);
 
         TestContext t;
-        QVERIFY(kioskStarts(t, base));
+        QVERIFY(runStartup(t, base));
         QCOMPARE(t.messages.shown.size(), 0);
         QCOMPARE(t.module().CheminEcole(), racine.filePath("ALTEMARE"));
         QVERIFY(t.context.FeuilleÉcole().Dessin1(0)->picture().source().endsWith("ALTEMARE/CLASSE01.BMP"));

@@ -5,6 +5,7 @@
 #include "files.h"
 #include "planted.h"
 #include "screens.h"
+#include "startup.h"
 #include "testcontext.h"
 #include "testdb.h"
 
@@ -28,39 +29,6 @@
 #include <unistd.h>
 
 namespace {
-
-QWidget *visibleTopLevel(const QString &name)
-{
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (w->objectName() == name && w->isVisible())
-            return w;
-    return nullptr;
-}
-
-// Runs the start-up from `folder` as the current folder. While the main menu
-// is up, runs atMenu and then closes the menu. Returns whether the menu came.
-bool runStartup(TestContext &t, const QString &folder, const std::function<void()> &atMenu = {})
-{
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(folder);
-    QObject guard;
-    bool menuShown = false;
-    auto *poll = new QTimer(&guard);
-    QObject::connect(poll, &QTimer::timeout, &guard, [&] {
-        QWidget *menu = visibleTopLevel(QStringLiteral("Feuillechoix"));
-        if (!menu)
-            return;
-        poll->stop();
-        menuShown = true;
-        if (atMenu)
-            atMenu();
-        menu->hide();
-    });
-    poll->start(0);
-    t.context.Présentation();
-    QDir::setCurrent(previous);
-    return menuShown;
-}
 
 // A catalogue spread over many pages, its index built after the rows so the
 // table's leaf pages come first in the file; page 10 is then overwritten.

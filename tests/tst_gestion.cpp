@@ -23,6 +23,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 // What the teachers' program gives the loans: its folder, a short wait, the
@@ -361,6 +363,29 @@ private slots:
         fenetre.livres().rends();
         QCOMPARE(run.loan("00002").section('|', 0, 1), "N|");
         QVERIFY(run.journal(run.t->clock.now().toString("yy-MM-dd")).contains("Restitution"));
+    }
+
+    // A pipe in a cover's place is never waited on: the form opens.
+    void pipeInACoversPlace()
+    {
+        Lending run;
+        run.folder.fillSmallSchool();
+        run.start();
+        QDir(run.folder.base()).mkpath("LIVRES");
+        QCOMPARE(mkfifo(QFile::encodeName(run.folder.base() + "/LIVRES/00001.BMP").constData(), 0644), 0);
+        Gestion gestion(run);
+        FenetrePrincipale fenetre(gestion.bibliotheque);
+        fenetre.montreSection(2);
+        fenetre.livres().filtre()->setText("00001");
+        QTest::mouseClick(child<QWidget>(fenetre, "listeLivres")->findChild<QWidget *>("qt_scrollarea_viewport"),
+                          Qt::LeftButton, {}, QPoint(20, 5));
+        bool ouvert = false;
+        quandModal([&](QWidget &form) {
+            ouvert = true;
+            static_cast<QDialog &>(form).reject();
+        });
+        fenetre.livres().modifie();
+        QVERIFY(ouvert);
     }
 
     // The list narrows as one types, accents and case aside, every word in

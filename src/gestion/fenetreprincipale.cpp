@@ -1,6 +1,7 @@
 #include "gestion/fenetreprincipale.h"
 
 #include "gestion/bibliotheque.h"
+#include "platform/datafile.h"
 #include "gestion/choiximage.h"
 #include "gestion/dialoguelivre.h"
 #include "gestion/imagesbmp.h"
@@ -90,8 +91,17 @@ struct ImageEnAttente
         dossier = std::make_unique<QTemporaryDir>();
         changee = false;
         const QString provisoire = dossier->filePath(QStringLiteral("IMAGE.BMP"));
-        if (!actuelle.isEmpty())
-            QFile::copy(actuelle, provisoire);
+        // Read as the kiosk reads pictures: a pipe or a huge file in the
+        // picture's place is left alone, never waited on.
+        if (!actuelle.isEmpty()) {
+            try {
+                const QByteArray octets = DataFile::readAll(actuelle, DataFile::kMediaLimit);
+                QFile copie(provisoire);
+                if (copie.open(QIODevice::WriteOnly))
+                    copie.write(octets);
+            } catch (const AppError &) {
+            }
+        }
         auto *choix = new ChoixImage(sorte);
         choix->setCible(provisoire);
         choix->setQuandEnregistree([this](const QString &) { changee = true; });

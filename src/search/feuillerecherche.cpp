@@ -1,5 +1,6 @@
 #include "search/feuillerecherche.h"
 
+#include "folder/requete.h"
 #include "module/appcontext.h"
 #include "platform/paths.h"
 #include "search/feuilledescripteurs.h"
@@ -82,16 +83,11 @@ void Feuillerecherche::Form_Load()
 
 void Feuillerecherche::ConstruitFiltreDewey()
 {
-    QString filtre;
-    for (int i = 0; i < 10; ++i) {
-        if (m_dessin1[i]->isHidden())
-            continue;
-        filtre += (filtre.isEmpty() ? QStringLiteral("dewey LIKE '") : QStringLiteral(" OR dewey LIKE '")) +
-                  QString::number(i) + QStringLiteral("*'");
-    }
-    if (filtre.isEmpty())
-        filtre = QStringLiteral("dewey LIKE '*'");
-    module().setFiltreDewey(filtre);
+    QList<int> classes;
+    for (int i = 0; i < 10; ++i)
+        if (!m_dessin1[i]->isHidden())
+            classes << i;
+    module().setFiltreDewey(filtreDewey(classes));
 }
 
 void Feuillerecherche::Dessin2_Click(int Index)

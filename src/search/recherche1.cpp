@@ -197,8 +197,7 @@ void Recherche1::exécute(int k)
     }
     // A request without a sound of its own says its title.
     m.JoueSonOuDit(isSafeRelativePath(contenu.son) ? son(m, contenu.son) : QString(), contenu.titre);
-    afficheResultat(*this, contenu.tete + QStringLiteral(" AND (") + m.FiltreDewey() +
-                               QStringLiteral(") ORDER BY inventaire ASC"));
+    afficheResultat(*this, sourceRequete(contenu.tete, m.FiltreDewey()));
 }
 
 void Recherche1::Command3D1_Click()

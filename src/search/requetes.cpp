@@ -3,14 +3,6 @@
 #include "module/module11.h"
 #include "platform/apperror.h"
 #include "platform/paths.h"
-#include "platform/textfile.h"
-
-ContenuRequete LitRequete(const QString &windowsPath)
-{
-    const QString path = nativePath(windowsPath);
-    const QStringList values = TextFile::readValues(TextFile::readWritten(path), 4);
-    return {values[0], values[1], values[2], values[3]};
-}
 
 void RequetesSauvegardees::ListeRequetes(Module11 &module)
 {

@@ -1,23 +1,11 @@
 #pragma once
 
+#include "folder/requete.h"
+
 #include <QList>
 #include <QString>
 
 class Module11;
-
-// The four values of a saved request file, in order.
-struct ContenuRequete
-{
-    QString tete;  // head of a catalogue query, ending in its WHERE condition
-    QString titre; // shown under the picture
-    QString image; // picture file in IMAGES; ".BMP" or empty: none
-    QString son;   // sound file in SONS, played when the request runs
-};
-
-// Reads a request file (a path of the data folder, CheminBase + "\\REQUETES\\"
-// + name). Throws AppError: 53 missing file, 70 unreadable, 62 fewer than four
-// values.
-ContenuRequete LitRequete(const QString &windowsPath);
 
 // The saved requests of the data folder, listed and read once at start-up:
 // what the picture requests screen shows. A request is run from its file,

@@ -1,6 +1,7 @@
 #include "gestion/choiximage.h"
 
 #include "platform/apperror.h"
+#include "platform/datafile.h"
 #include "platform/paths.h"
 #include "platform/picture.h"
 
@@ -9,6 +10,7 @@
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -243,4 +245,41 @@ void ChoixImage::signale(const QString &message)
                                   QMessageBox::Ok, this);
     boite->setAttribute(Qt::WA_DeleteOnClose);
     boite->open();
+}
+
+ChoixImage *ImageEnAttente::prepare(ImagesBmp::Sorte sorte, const QString &actuelle)
+{
+    dossier = std::make_unique<QTemporaryDir>();
+    changee = false;
+    const QString provisoire = dossier->filePath(QStringLiteral("IMAGE.BMP"));
+    if (!actuelle.isEmpty()) {
+        try {
+            const QByteArray octets = DataFile::readAll(actuelle, DataFile::kMediaLimit);
+            QFile copie(provisoire);
+            if (copie.open(QIODevice::WriteOnly))
+                copie.write(octets);
+        } catch (const AppError &) {
+        }
+    }
+    auto *choix = new ChoixImage(sorte);
+    choix->setCible(provisoire);
+    choix->setQuandEnregistree([this](const QString &) { changee = true; });
+    return choix;
+}
+
+bool ImageEnAttente::enregistre(ImagesBmp::Sorte sorte, const QString &cible, QWidget *fenetre)
+{
+    if (!changee || !dossier)
+        return false;
+    bool ecrite = false;
+    try {
+        ImagesBmp::enregistreFichier(dossier->filePath(QStringLiteral("IMAGE.BMP")), sorte, cible);
+        ecrite = true;
+    } catch (const AppError &erreur) {
+        QMessageBox::warning(fenetre, QStringLiteral("La LUMA – Gestion"), erreur.description());
+        return false; // kept for another try
+    }
+    dossier.reset();
+    changee = false;
+    return ecrite;
 }

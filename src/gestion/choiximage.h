@@ -4,6 +4,7 @@
 #include "gestion/imagesbmp.h"
 
 #include <QString>
+#include <QTemporaryDir>
 #include <QWidget>
 
 #include <functional>
@@ -62,4 +63,21 @@ private:
     QPushButton *m_coller;
     std::function<void(const QString &)> m_quandEnregistree;
     std::function<std::unique_ptr<Camera>()> m_fabriqueCamera;
+};
+
+// A picture chosen in a form goes to a file of its own until the form is
+// saved: the record's number may still change, and "Annuler" leaves the
+// picture the kiosk shows as it was.
+struct ImageEnAttente
+{
+    std::unique_ptr<QTemporaryDir> dossier;
+    bool changee = false;
+
+    // A chooser showing `actuelle` (the picture the kiosk shows now, read as
+    // the kiosk reads pictures: a pipe or a huge file is left alone).
+    ChoixImage *prepare(ImagesBmp::Sorte sorte, const QString &actuelle);
+    // Writes the picture chosen, if any, where the kiosk reads it; a failure
+    // is said in a message over `fenetre`, and the picture kept for another
+    // try. Returns whether a picture was written.
+    bool enregistre(ImagesBmp::Sorte sorte, const QString &cible, QWidget *fenetre);
 };

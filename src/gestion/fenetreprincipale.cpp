@@ -13,6 +13,7 @@
 #include "gestion/pageenfants.h"
 #include "gestion/pagelivres.h"
 #include "gestion/pageprets.h"
+#include "gestion/pagerequetes.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -35,17 +36,19 @@
 FenetrePrincipale::FenetrePrincipale(Bibliotheque &bibliotheque, QWidget *parent)
     : QMainWindow(parent), m_bibliotheque(bibliotheque), m_sections(new QListWidget), m_pages(new QStackedWidget),
       m_classes(new PageClasses(bibliotheque)), m_enfants(new PageEnfants(bibliotheque)),
-      m_livres(new PageLivres(bibliotheque)), m_prets(new PagePrets(bibliotheque))
+      m_livres(new PageLivres(bibliotheque)), m_prets(new PagePrets(bibliotheque)),
+      m_requetes(new PageRequetes(bibliotheque))
 {
     setWindowTitle(QStringLiteral("La LUMA – Gestion"));
     m_sections->setObjectName(QStringLiteral("sections"));
-    m_sections->setMaximumWidth(180);
+    m_sections->setMaximumWidth(220);
     QFont grande = m_sections->font();
     grande.setPointSizeF(grande.pointSizeF() * 1.2);
     m_sections->setFont(grande);
     m_sections->setSpacing(4);
     const std::pair<const char *, QWidget *> pages[] = {
-        {"Classes", m_classes}, {"Enfants", m_enfants}, {"Livres", m_livres}, {"Prêts", m_prets}};
+        {"Classes", m_classes}, {"Enfants", m_enfants}, {"Livres", m_livres}, {"Prêts", m_prets},
+        {"Recherches en images", m_requetes}};
     for (const auto &[nom, page] : pages) {
         m_sections->addItem(QString::fromUtf8(nom));
         m_pages->addWidget(page);
@@ -54,7 +57,7 @@ FenetrePrincipale::FenetrePrincipale(Bibliotheque &bibliotheque, QWidget *parent
     separation->addWidget(m_sections);
     separation->addWidget(m_pages);
     separation->setStretchFactor(1, 1);
-    separation->setSizes({160, 940});
+    separation->setSizes({190, 910});
     setCentralWidget(separation);
     connect(m_sections, &QListWidget::currentRowChanged, this, [this](int rang) {
         m_pages->setCurrentIndex(rang);
@@ -76,53 +79,6 @@ FenetrePrincipale::FenetrePrincipale(Bibliotheque &bibliotheque, QWidget *parent
     resize(1100, 700);
 }
 
-namespace {
-
-// A picture chosen in a form goes to a file of its own until the form is
-// saved: the record's number may still change, and "Annuler" leaves the
-// picture the kiosk shows as it was.
-struct ImageEnAttente
-{
-    std::unique_ptr<QTemporaryDir> dossier;
-    bool changee = false;
-
-    ChoixImage *prepare(ImagesBmp::Sorte sorte, const QString &actuelle)
-    {
-        dossier = std::make_unique<QTemporaryDir>();
-        changee = false;
-        const QString provisoire = dossier->filePath(QStringLiteral("IMAGE.BMP"));
-        // Read as the kiosk reads pictures: a pipe or a huge file in the
-        // picture's place is left alone, never waited on.
-        if (!actuelle.isEmpty()) {
-            try {
-                const QByteArray octets = DataFile::readAll(actuelle, DataFile::kMediaLimit);
-                QFile copie(provisoire);
-                if (copie.open(QIODevice::WriteOnly))
-                    copie.write(octets);
-            } catch (const AppError &) {
-            }
-        }
-        auto *choix = new ChoixImage(sorte);
-        choix->setCible(provisoire);
-        choix->setQuandEnregistree([this](const QString &) { changee = true; });
-        return choix;
-    }
-
-    // Writes the picture chosen, if any, where the kiosk reads it.
-    void enregistre(ImagesBmp::Sorte sorte, const QString &cible, QWidget *fenetre)
-    {
-        if (!changee || !dossier)
-            return;
-        try {
-            ImagesBmp::enregistreFichier(dossier->filePath(QStringLiteral("IMAGE.BMP")), sorte, cible);
-        } catch (const AppError &erreur) {
-            QMessageBox::warning(fenetre, QStringLiteral("La LUMA – Gestion"), erreur.description());
-        }
-        dossier.reset();
-    }
-};
-
-} // namespace
 
 void FenetrePrincipale::branchePages()
 {
@@ -209,6 +165,7 @@ void FenetrePrincipale::actualise()
         case 1: m_enfants->recharge(); break;
         case 2: m_livres->recharge(); break;
         case 3: m_prets->recharge(); break;
+        case 4: m_requetes->recharge(); break;
         }
     } catch (const AppError &erreur) {
         QMessageBox::warning(this, windowTitle(), erreur.description());

@@ -7,11 +7,12 @@ class PageClasses;
 class PageEnfants;
 class PageLivres;
 class PagePrets;
+class PageRequetes;
 class QListWidget;
 class QStackedWidget;
 
 // The teachers' program's window: the sections of the library (classes,
-// children, books, loans) in a list on the left, the chosen one on the right,
+// children, books, loans, picture requests) in a list on the left, the chosen one on the right,
 // the data folder in the status bar. A section is read again each time it is
 // shown, and when the window comes back to the front: kiosks may have lent
 // meanwhile.
@@ -24,6 +25,7 @@ public:
     PageEnfants &enfants() const { return *m_enfants; }
     PageLivres &livres() const { return *m_livres; }
     PagePrets &prets() const { return *m_prets; }
+    PageRequetes &requetes() const { return *m_requetes; }
     void montreSection(int section);
     // Reads the section shown again; an error is shown, never thrown.
     void actualise();
@@ -43,4 +45,5 @@ private:
     PageEnfants *m_enfants;
     PageLivres *m_livres;
     PagePrets *m_prets;
+    PageRequetes *m_requetes;
 };

@@ -2,6 +2,7 @@
 
 #include "lending.h"
 #include "startup.h"
+#include "contexteessai.h"
 
 #include "gestion/bibliotheque.h"
 #include "gestion/imagesbmp.h"
@@ -26,24 +27,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-// What the teachers' program gives the loans: its folder, a short wait, the
-// errors it would show.
-struct ContexteEssai : ContextePrets
-{
-    explicit ContexteEssai(QString base) : base(std::move(base)) {}
-    const QString &CheminBase() const override { return base; }
-    LockWait attenteVerrou() override
-    {
-        LockWait wait;
-        wait.deadline = std::chrono::milliseconds(300);
-        return wait;
-    }
-    void GestionErreur(const AppError &error) override { erreurs << error.description(); }
-    bool programEnded() const override { return false; }
-    QString base;
-    QStringList erreurs;
-};
 
 // The teachers' program on the folder of a kiosk run.
 struct Gestion

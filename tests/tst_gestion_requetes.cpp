@@ -1,11 +1,18 @@
 // Picture requests made by the teachers' program, read and run by the kiosk.
 
+#include "contexteessai.h"
 #include "searchrun.h"
+
+#include "gestion/bibliotheque.h"
+#include "gestion/dialoguerequete.h"
+#include "gestion/pagerequetes.h"
 
 #include "gestion/conditionrequete.h"
 #include "gestion/recherchesimages.h"
 #include "platform/textfile.h"
 
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QtTest>
 
 namespace {
@@ -165,6 +172,75 @@ private slots:
         QCOMPARE(requetes.ajoute({"SELECT * FROM luma WHERE x", "Les dinosaures", {}, {}}).fichier,
                  QStringLiteral("04-DINOSAUR.RQT"));
         QCOMPARE(requetes.duplique(requetes.liste()[0]).fichier, QStringLiteral("01-LOUPS2.RQT"));
+    }
+
+    // The section as a teacher uses it: a request made in the form with a
+    // picture and a sound; a head typed by hand that would write is refused
+    // and the file left; a change that keeps the request's own files; a
+    // copy, and removals that take the files no other request uses.
+    void sectionAsATeacherUsesIt()
+    {
+        Search run;
+        searchCatalogue(run);
+        ContexteEssai contexte(run.folder.base());
+        Bibliotheque bibliotheque(contexte, {run.folder.base(), run.folder.school()});
+        PageRequetes page(bibliotheque);
+        QStringList messages;
+        const auto remplis = [&](const std::function<void(DialogueRequete &)> &remplir) {
+            page.ouvreFormulaire = [&](DialogueRequete &f) {
+                f.avertit = [&](const QString &m) { messages << m; };
+                remplir(f);
+                return f.enregistre();
+            };
+        };
+        remplis([](DialogueRequete &f) {
+            f.champTitre()->setText(QStringLiteral("Les loups"));
+            f.motsSujets()->findItems(QStringLiteral("loup"), Qt::MatchExactly).first()->setCheckState(Qt::Checked);
+            QImage rouge(40, 30, QImage::Format_RGB32);
+            rouge.fill(Qt::red);
+            QVERIFY(f.choixImage()->prendsImage(rouge));
+            f.sonChoisi = [] { return DialogueRequete::Son{true, QByteArray("RIFF....WAVE")}; };
+        });
+        page.ajoute();
+        QCOMPARE(messages, QStringList());
+        const ContenuRequete loups = LitRequete(run.folder.base() + "\\REQUETES\\LOUPS.RQT");
+        QCOMPARE(loups, (ContenuRequete{teteDeChoix({{"loup"}, false, {}, {}, false}), "Les loups", "LOUPS.BMP", "LOUPS.WAV"}));
+        QCOMPARE(QImage(run.folder.base() + "/IMAGES/LOUPS.BMP").pixelColor(5, 5), QColor(Qt::red));
+        QCOMPARE(page.choisie(), 0);
+
+        const QByteArray avant = run.folder.readFile("LALUMA/REQUETES/LOUPS.RQT");
+        remplis([](DialogueRequete &f) {
+            f.setExpert(true);
+            f.champTete()->setPlainText(QStringLiteral("UPDATE luma SET titre = 'x' WHERE titre LIKE '*'"));
+        });
+        page.modifie();
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(run.folder.readFile("LALUMA/REQUETES/LOUPS.RQT"), avant);
+        // A new picture for the request goes over its own file.
+        remplis([](DialogueRequete &f) {
+            QCOMPARE(f.choix().motsSujets, QStringList{"loup"});
+            f.champTitre()->setText(QStringLiteral("Le loup"));
+            QImage bleu(40, 30, QImage::Format_RGB32);
+            bleu.fill(Qt::blue);
+            QVERIFY(f.choixImage()->prendsImage(bleu));
+        });
+        page.modifie();
+        QCOMPARE(LitRequete(run.folder.base() + "\\REQUETES\\LOUPS.RQT").image, QStringLiteral("LOUPS.BMP"));
+        QCOMPARE(QImage(run.folder.base() + "/IMAGES/LOUPS.BMP").pixelColor(5, 5), QColor(Qt::blue));
+
+        page.duplique();
+        RecherchesImages &requetes = page.requetes();
+        QCOMPARE(requetes.liste()[1].contenu.image, QStringLiteral("LOUPS.BMP"));
+        requetes.supprime(requetes.liste()[0]);
+        QVERIFY(run.folder.exists("LALUMA/IMAGES/LOUPS.BMP"));
+        requetes.supprime(requetes.liste()[0]);
+        QVERIFY(!run.folder.exists("LALUMA/IMAGES/LOUPS.BMP"));
+        QVERIFY(!run.folder.exists("LALUMA/SONS/LOUPS.WAV"));
+        // A button's sound stays whoever named it.
+        run.folder.writeFile("LALUMA/SONS/FERME.WAV", "RIFF");
+        requetes.supprime(requetes.ajoute({"SELECT * FROM luma WHERE x", "Fermer", {}, "FERME.WAV"}));
+        QVERIFY(run.folder.exists("LALUMA/SONS/FERME.WAV"));
+        QVERIFY(requetes.liste().isEmpty());
     }
 
     // A head typed by hand is checked as the kiosk would run it.

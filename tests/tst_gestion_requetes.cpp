@@ -228,8 +228,13 @@ private slots:
         QCOMPARE(LitRequete(run.folder.base() + "\\REQUETES\\LOUPS.RQT").image, QStringLiteral("LOUPS.BMP"));
         QCOMPARE(QImage(run.folder.base() + "/IMAGES/LOUPS.BMP").pixelColor(5, 5), QColor(Qt::blue));
 
-        page.duplique();
+        // A subject word renamed is renamed in the heads that search it.
         RecherchesImages &requetes = page.requetes();
+        QCOMPARE(requetes.utilisant(QStringLiteral("LOUP")), 1);
+        QCOMPARE(requetes.renommeMot(QStringLiteral("loup"), QStringLiteral("l'ours")), 1);
+        QCOMPARE(requetes.liste()[0].contenu.tete, teteDeChoix({{"l'ours"}, false, {}, {}, false}));
+
+        page.duplique();
         QCOMPARE(requetes.liste()[1].contenu.image, QStringLiteral("LOUPS.BMP"));
         requetes.supprime(requetes.liste()[0]);
         QVERIFY(run.folder.exists("LALUMA/IMAGES/LOUPS.BMP"));

@@ -96,7 +96,14 @@ DialogueRequete::DialogueRequete(Bibliotheque &bibliotheque, RecherchesImages &r
     m_filtreMots->setClearButtonEnabled(true);
     colonne->addWidget(m_filtreMots);
     m_motsSujets->setObjectName(QStringLiteral("motsSujets"));
-    for (const QString &mot : bibliotheque.descripteurs()) {
+    // Without the subject words' file, the other choices and expert mode
+    // still work.
+    try {
+        m_descripteurs = bibliotheque.descripteurs();
+    } catch (const AppError &erreur) {
+        m_motsSujets->setToolTip(erreur.description());
+    }
+    for (const QString &mot : std::as_const(m_descripteurs)) {
         auto *element = new QListWidgetItem(mot, m_motsSujets);
         element->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         element->setCheckState(Qt::Unchecked);
@@ -190,7 +197,7 @@ DialogueRequete::DialogueRequete(Bibliotheque &bibliotheque, RecherchesImages &r
 
     if (m_fiche) {
         m_titre->setText(m_fiche->contenu.titre);
-        const std::optional<ChoixRequete> choix = choixDeTete(m_fiche->contenu.tete, bibliotheque.descripteurs());
+        const std::optional<ChoixRequete> choix = choixDeTete(m_fiche->contenu.tete, m_descripteurs);
         if (choix) {
             setChoix(*choix);
         } else {
@@ -250,7 +257,7 @@ void DialogueRequete::setExpert(bool expert)
     if (!expert) {
         // Back to the choices: a head they can give keeps them, any other
         // is lost once the teacher agrees.
-        const std::optional<ChoixRequete> choix = choixDeTete(tete(), m_bibliotheque.descripteurs());
+        const std::optional<ChoixRequete> choix = choixDeTete(tete(), m_descripteurs);
         if (!choix && !tete().isEmpty() && tete() != teteDeChoix(this->choix()) &&
             QMessageBox::question(this, windowTitle(),
                                   QStringLiteral("La requête écrite ne correspond à aucun choix. La remplacer par "

@@ -75,6 +75,7 @@ private:
     std::optional<FicheRequete> m_fiche;
     FicheRequete m_resultat;
     ImageEnAttente m_imageEnAttente;
+    QStringList m_descripteurs;
     bool m_expert = false;
     bool m_remplit = false;
 

@@ -135,6 +135,21 @@ private slots:
         QTRY_COMPARE(effet.status(), QSoundEffect::Ready);
     }
 
+    // A forgotten take stops by itself at its length, and keeps what was said.
+    void takeStopsByItself()
+    {
+        const QString micro = m_dir.filePath(QStringLiteral("bonjour.wav"));
+        QVERIFY(writeFileBytes(micro, fichierWav(tonEntreSilences(8000, 0.2, 0.5, 0), 8000, false)));
+        Prise prise(sourceFichier(micro, 300.0));
+        QString fin = QStringLiteral("pas finie");
+        prise.surFin = [&fin](const QString &raison) { fin = raison; };
+        prise.demarre();
+        QTRY_VERIFY(fin.isEmpty());
+        QTest::qWait(50);
+        QCOMPARE(prise.secondes(), double(Prise::kDureeMax));
+        QCOMPARE(SonRequete::lis(prise.arrete()).secondes(), 0.7);
+    }
+
     // Silence is cut at both ends with 100 ms of margin, whatever the room's
     // noise, a click or a microphone's offset; nothing heard is nothing.
     void trimming_data()

@@ -65,6 +65,9 @@ ChoixSon::ChoixSon(QWidget *parent)
     m_texte->setPlaceholderText(QStringLiteral("Le texte que la voix dit"));
     m_texte->setClearButtonEnabled(true);
     m_message->setWordWrap(true);
+    // Its text changes as the take goes on: it must not move the buttons.
+    m_etatMicro->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_etatMicro->setMinimumWidth(m_etatMicro->fontMetrics().horizontalAdvance(QStringLiteral("0")) * 36);
     m_enregistrer->setToolTip(QStringLiteral("Enregistrer au micro (%1 secondes au plus)").arg(Prise::kDureeMax));
     m_ecouter->setToolTip(QStringLiteral("Écouter ce que la LUMA fera entendre"));
 
@@ -208,8 +211,7 @@ void ChoixSon::finDePrise(const QString &raison)
     const bool complete = raison.isEmpty() && m_prise->secondes() >= Prise::kDureeMax;
     const QByteArray prise = m_prise->arrete();
     if (prise.isEmpty()) {
-        dit(raison.isEmpty() ? QStringLiteral("Aucun son n'a été entendu : parlez plus près du micro, puis "
-                                              "recommencez. Le son d'avant est gardé.")
+        dit(raison.isEmpty() ? QStringLiteral("Aucun son n'a été entendu : parlez plus près du micro et recommencez.")
                              : raison,
             true);
     } else {
@@ -294,7 +296,7 @@ void ChoixSon::montreEtat()
     m_texte->setEnabled(!enCours && m_voix && choix() == Choix::Voix);
     m_ecouter->setEnabled(!enCours);
     if (!enCours) {
-        QString etat = QStringLiteral("Pas encore de son enregistré");
+        QString etat = indisponible.isEmpty() ? QStringLiteral("Pas encore de son enregistré") : indisponible;
         if (!m_wavMicro.isEmpty()) {
             etat = m_prisePropre ? QStringLiteral("Son enregistré") : QStringLiteral("Son actuel");
             try {
@@ -304,6 +306,7 @@ void ChoixSon::montreEtat()
             }
         }
         m_etatMicro->setText(etat);
+        m_etatMicro->setToolTip(etat);
     }
 }
 

@@ -250,6 +250,16 @@ private slots:
         choix.setSonActuel(tube);
         QVERIFY(!choix.aUnSon());
 
+        // "Écouter" plays the sound as the kiosk would, and says when it cannot.
+        choix.setSonActuel(actuel);
+        choix.ecoute();
+        QTest::qWait(300);
+        QVERIFY(choix.message().isEmpty());
+        QVERIFY(writeFileBytes(actuel, ancien.left(20) + char(2) + ancien.mid(21))); // ADPCM
+        choix.setSonActuel(actuel);
+        choix.ecoute();
+        QTRY_VERIFY(!choix.message().isEmpty());
+
         micro = m_dir.filePath(QStringLiteral("ABSENT.WAV"));
         choix.setFabriqueSource([&micro] { return sourceFichier(micro, 20.0); });
         const auto *enregistrer = choix.findChild<QPushButton *>(QStringLiteral("enregistrer"));

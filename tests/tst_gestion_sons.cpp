@@ -223,6 +223,10 @@ private slots:
         QVERIFY(choix.aUnSon() && choix.modifie());
         QVERIFY(std::abs(SonRequete::lis(choix.wav()).secondes() - 0.8) < 0.011);
         QCOMPARE(changes, 1);
+        choix.setTitre(QStringLiteral("Les loups"));
+        choix.setChoix(ChoixSon::Choix::Voix);
+        QCOMPARE(choix.aUnSon(), SonRequete::voixDisponible());
+        QCOMPARE(choix.wav().size() > 10000, SonRequete::voixDisponible()); // a second or so
         choix.setChoix(ChoixSon::Choix::Aucun);
         QVERIFY(!choix.aUnSon() && choix.wav().isEmpty());
 

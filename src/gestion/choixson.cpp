@@ -164,7 +164,7 @@ bool ChoixSon::aUnSon() const
     case Choix::Micro:
         return !m_wavMicro.isEmpty();
     case Choix::Voix:
-        return m_voix && !m_texte->text().trimmed().isEmpty();
+        return !wavVoix().isEmpty(); // a text of punctuation alone says nothing
     case Choix::Aucun:
         break;
     }
@@ -173,10 +173,21 @@ bool ChoixSon::aUnSon() const
 
 QByteArray ChoixSon::wav() const
 {
-    if (!aUnSon())
-        return {};
-    if (choix() == Choix::Micro)
+    switch (choix()) {
+    case Choix::Micro:
         return m_wavMicro;
+    case Choix::Voix:
+        return wavVoix();
+    case Choix::Aucun:
+        break;
+    }
+    return {};
+}
+
+QByteArray ChoixSon::wavVoix() const
+{
+    if (!m_voix)
+        return {};
     const QString texte = m_texte->text().simplified();
     if (texte != m_texteSynthetise || m_wavVoix.isEmpty()) {
         const Sablier sablier;

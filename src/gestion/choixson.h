@@ -62,6 +62,7 @@ public:
     QString message() const;
 
 private:
+    QByteArray wavVoix() const;
     void nouvelleSource();
     void finDePrise(const QString &raison);
     void montreProgres();

@@ -243,10 +243,13 @@ private slots:
         choix.ecoute();
         QTRY_VERIFY(!choix.message().isEmpty());
 
-        micro = m_dir.filePath(QStringLiteral("ABSENT.WAV"));
-        choix.setFabriqueSource(fabrique);
-        const auto *enregistrer = choix.findChild<QPushButton *>(QStringLiteral("enregistrer"));
-        QVERIFY(enregistrer && !enregistrer->isEnabled() && enregistrer->toolTip().contains(micro));
+        // The program's microphone replaced by a file, here a missing one.
+        const QString absent = m_dir.filePath(QStringLiteral("ABSENT.WAV"));
+        qputenv("LUMA_MICRO_FICHIER", QFile::encodeName(absent));
+        const ChoixSon sansMicro;
+        qunsetenv("LUMA_MICRO_FICHIER");
+        const auto *enregistrer = sansMicro.findChild<QPushButton *>(QStringLiteral("enregistrer"));
+        QVERIFY(enregistrer && !enregistrer->isEnabled() && enregistrer->toolTip().contains(absent));
     }
 
 private:

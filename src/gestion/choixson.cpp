@@ -208,6 +208,7 @@ void ChoixSon::enregistre()
     m_prise->demarre();
     montreEtat();
     montreProgres();
+    m_arreter->setFocus(); // the space bar stops it
 }
 
 void ChoixSon::arrete()
@@ -219,6 +220,7 @@ void ChoixSon::finDePrise(const QString &raison)
 {
     if (!m_prise || !m_prise->enCours())
         return;
+    const bool auClavier = m_arreter->hasFocus();
     const bool complete = raison.isEmpty() && m_prise->secondes() >= Prise::kDureeMax;
     const QByteArray prise = m_prise->arrete();
     if (prise.isEmpty()) {
@@ -235,6 +237,8 @@ void ChoixSon::finDePrise(const QString &raison)
         change();
     }
     montreEtat();
+    if (auClavier) // the stop button is gone: the next step gets the keyboard
+        (prise.isEmpty() ? m_enregistrer : m_ecouter)->setFocus();
 }
 
 void ChoixSon::ecoute()

@@ -3,6 +3,7 @@
 #include "folder/couleurs.h"
 #include "folder/dossiers.h"
 #include "gestion/bibliotheque.h"
+#include "gestion/choixson.h"
 #include "platform/apperror.h"
 #include "platform/durablefile.h"
 #include "platform/paths.h"
@@ -52,7 +53,7 @@ QPixmap pastille(const QColor &couleur)
 DialogueRequete::DialogueRequete(Bibliotheque &bibliotheque, RecherchesImages &requetes,
                                  std::optional<FicheRequete> fiche, QWidget *parent)
     : QDialog(parent), m_bibliotheque(bibliotheque), m_requetes(requetes), m_fiche(std::move(fiche)),
-      m_titre(new QLineEdit), m_zoneSon(new QVBoxLayout), m_filtreMots(new QLineEdit), m_motsSujets(new QListWidget),
+      m_titre(new QLineEdit), m_son(new ChoixSon), m_filtreMots(new QLineEdit), m_motsSujets(new QListWidget),
       m_unDesMots(new QRadioButton(QStringLiteral("l'un de ces mots"))),
       m_tousLesMots(new QRadioButton(QStringLiteral("tous ces mots"))), m_mot(new QLineEdit),
       m_pretables(new QCheckBox(QStringLiteral("Seulement les livres que l'on peut emprunter"))),
@@ -77,10 +78,15 @@ DialogueRequete::DialogueRequete(Bibliotheque &bibliotheque, RecherchesImages &r
         imageActuelle = presentFilePath(QDir::toNativeSeparators(base + QStringLiteral("/IMAGES/") + m_fiche->contenu.image));
     m_image = m_imageEnAttente.prepare(kSorteImage, imageActuelle);
     formulaire->addRow(QStringLiteral("Image :"), m_image);
-    auto *son = new QWidget;
-    son->setLayout(m_zoneSon);
-    m_zoneSon->setContentsMargins(0, 0, 0, 0);
-    formulaire->addRow(QStringLiteral("Son :"), son);
+    QString sonActuel;
+    if (m_fiche && isSafeFileName(m_fiche->contenu.son))
+        sonActuel = presentFilePath(QDir::toNativeSeparators(base + QStringLiteral("/SONS/") + m_fiche->contenu.son));
+    m_son->setSonActuel(sonActuel);
+    if (m_fiche && sonActuel.isEmpty())
+        m_son->setChoix(ChoixSon::Choix::Aucun);
+    formulaire->addRow(QStringLiteral("Son :"), m_son);
+    connect(m_titre, &QLineEdit::textChanged, this, [this](const QString &titre) { m_son->setTitre(titre.simplified()); });
+    sonChoisi = [this] { return Son{m_son->modifie(), m_son->aUnSon() ? m_son->wav() : QByteArray()}; };
 
     // What it finds.
     auto *condition = new QGroupBox(QStringLiteral("Les livres trouvés"));

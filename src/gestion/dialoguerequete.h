@@ -10,6 +10,7 @@
 #include <optional>
 
 class Bibliotheque;
+class ChoixSon;
 class QCheckBox;
 class QGridLayout;
 class QLabel;
@@ -49,13 +50,13 @@ public:
 
     QLineEdit *champTitre() const { return m_titre; }
     ChoixImage *choixImage() const { return m_image; }
-    QVBoxLayout *zoneSon() const { return m_zoneSon; }
+    ChoixSon *choixSon() const { return m_son; }
     QPlainTextEdit *champTete() const { return m_tete; }
     QLabel *nombreTrouve() const { return m_nombre; }
     QListWidget *motsSujets() const { return m_motsSujets; }
 
-    // The sound of the request for the kiosk: given by the sound chooser put
-    // in zoneSon(). Unset: the sound stays as it was.
+    // The sound of the request for the kiosk, as the sound chooser holds it
+    // (tests give their own).
     struct Son
     {
         bool change = false;
@@ -81,7 +82,7 @@ private:
 
     QLineEdit *m_titre;
     ChoixImage *m_image;
-    QVBoxLayout *m_zoneSon;
+    ChoixSon *m_son;
     QLineEdit *m_filtreMots;
     QListWidget *m_motsSujets;
     QRadioButton *m_unDesMots;

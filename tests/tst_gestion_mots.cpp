@@ -60,6 +60,8 @@ private slots:
         QTest::addColumn<QString>("mot");
         QTest::newRow("inside another word") << "loup";
         QTest::newRow("case") << "Ours";
+        QTest::newRow("case of an accented letter") << "Éléphant";
+        QTest::newRow("wildcard from an older list") << "ch?t";
         QTest::newRow("accent") << "forêt";
         QTest::newRow("apostrophe") << "l'ours";
         QTest::newRow("bracket") << "[1]";
@@ -75,7 +77,7 @@ private slots:
         addDocument(file, "00012", "La FORÊT", "577", "");
         addDocument(file, "00013", "Une foret sans accent", "577", "foret");
         addDocument(file, "00014", "Trois ours", "", "Ours, ourse");
-        for (const char *m : {"Ours", "forêt", "l'ours", "[1]", "dinosaure", " loup "})
+        for (const char *m : {"Ours", "Éléphant", "ch?t", "forêt", "l'ours", "[1]", "dinosaure", " loup "})
             TestDb::insert(run.folder.descriptors(), "luma+", {"descripteur"}, {QString::fromUtf8(m)});
         run.start();
         Mots g(run.folder);

@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -803,32 +804,59 @@ QList<MotSujet> Bibliotheque::motsSujets() const
     francais.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(mots.begin(), mots.end(), [&](const MotSujet &a, const MotSujet &b) { return francais.compare(a.mot, b.mot) < 0; });
 
-    // Each word's condition is a column of one SELECT: the catalogue is read
-    // once for a few hundred words rather than once per word.
     const auto db = ouvre(fichierCatalogue());
     const Table luma(*db, QStringLiteral("luma"), {QStringLiteral("titre"), QStringLiteral("motsclés")});
+
+    // A word without Jet wildcards is found by the kiosk's LIKE '*word*'
+    // where the text, case folded as Jet folds it (code point by code point),
+    // holds the word folded alike. So the catalogue is read once, its titles
+    // and keywords folded into one UTF-8 text, and each word sought in it:
+    // a few hundred words on 100,000 books take well under a second, where
+    // running the condition once per word took seconds.
+    QByteArray texte;
+    std::vector<qsizetype> debuts; // where each book starts in texte
+    luma.parcours({}, {}, [&](qint64, sqlite3_stmt *st) {
+        debuts.push_back(texte.size());
+        // '\n' between the fields: no word counted here holds one.
+        texte += Table::texte(st, 1).toCaseFolded().toUtf8() + '\n' + Table::texte(st, 2).toCaseFolded().toUtf8() + '\n';
+    });
     const QString table = db->schema().findTable(QStringLiteral("luma"))->name;
-    QStringList colonnes;
-    QList<qsizetype> qui;
-    for (qsizetype i = 0; i < mots.size(); ++i) {
-        try {
-            colonnes << QStringLiteral("count(CASE WHEN (%1) THEN 1 END)")
-                            .arg(translateCondition(conditionDuKiosque(mots[i].mot), db->schema(), table));
-            qui << i;
-        } catch (const AppError &) {
-            mots[i].livres = -1; // the kiosk would report the error
+    for (MotSujet &m : mots) {
+        const bool simple = std::none_of(m.mot.begin(), m.mot.end(), [](QChar c) {
+            return c == u'*' || c == u'?' || c == u'#' || c == u'\n';
+        });
+        if (simple) {
+            const QByteArray cherche = m.mot.toCaseFolded().toUtf8();
+            int livres = 0;
+            qsizetype depuis = 0;
+            while (true) {
+                const auto *trouve = static_cast<const char *>(
+                    memmem(texte.constData() + depuis, size_t(texte.size() - depuis), cherche.constData(), size_t(cherche.size())));
+                if (!trouve)
+                    break;
+                ++livres;
+                // On to the next book.
+                const auto livre = std::upper_bound(debuts.begin(), debuts.end(), trouve - texte.constData());
+                if (livre == debuts.end())
+                    break;
+                depuis = *livre;
+            }
+            m.livres = livres;
+            continue;
         }
-    }
-    constexpr qsizetype kParPassage = 500; // well under SQLite's 2000 columns
-    for (qsizetype debut = 0; debut < colonnes.size(); debut += kParPassage) {
-        const QStringList partie = colonnes.mid(debut, kParPassage);
-        SqliteStatement st(db->handle(), QStringLiteral("SELECT %1 FROM %2").arg(partie.join(QStringLiteral(", ")), luma.nom()));
-        st.throwIfNotPrepared();
-        const int rc = st.step();
-        if (rc != SQLITE_ROW)
-            throwSqliteError(db->handle(), rc);
-        for (qsizetype k = 0; k < partie.size(); ++k)
-            mots[qui[debut + k]].livres = sqlite3_column_int(st.get(), int(k));
+        // A word from an older list that holds wildcards: the kiosk's own
+        // condition, translated, on the catalogue.
+        try {
+            SqliteStatement st(db->handle(), QStringLiteral("SELECT count(*) FROM %1 WHERE %2")
+                                                 .arg(luma.nom(), translateCondition(conditionDuKiosque(m.mot), db->schema(), table)));
+            st.throwIfNotPrepared();
+            const int rc = st.step();
+            if (rc != SQLITE_ROW)
+                throwSqliteError(db->handle(), rc);
+            m.livres = sqlite3_column_int(st.get(), 0);
+        } catch (const AppError &) {
+            m.livres = -1; // the kiosk would report the error
+        }
     }
     return mots;
 }

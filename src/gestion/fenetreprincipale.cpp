@@ -12,6 +12,7 @@
 #include "gestion/pageclasses.h"
 #include "gestion/pageenfants.h"
 #include "gestion/pagelivres.h"
+#include "gestion/pagemotssujets.h"
 #include "gestion/pageprets.h"
 
 #include <QApplication>
@@ -35,7 +36,8 @@
 FenetrePrincipale::FenetrePrincipale(Bibliotheque &bibliotheque, QWidget *parent)
     : QMainWindow(parent), m_bibliotheque(bibliotheque), m_sections(new QListWidget), m_pages(new QStackedWidget),
       m_classes(new PageClasses(bibliotheque)), m_enfants(new PageEnfants(bibliotheque)),
-      m_livres(new PageLivres(bibliotheque)), m_prets(new PagePrets(bibliotheque))
+      m_livres(new PageLivres(bibliotheque)), m_prets(new PagePrets(bibliotheque)),
+      m_mots(new PageMotsSujets(bibliotheque))
 {
     setWindowTitle(QStringLiteral("La LUMA – Gestion"));
     m_sections->setObjectName(QStringLiteral("sections"));
@@ -45,7 +47,8 @@ FenetrePrincipale::FenetrePrincipale(Bibliotheque &bibliotheque, QWidget *parent
     m_sections->setFont(grande);
     m_sections->setSpacing(4);
     const std::pair<const char *, QWidget *> pages[] = {
-        {"Classes", m_classes}, {"Enfants", m_enfants}, {"Livres", m_livres}, {"Prêts", m_prets}};
+        {"Classes", m_classes}, {"Enfants", m_enfants}, {"Livres", m_livres}, {"Prêts", m_prets},
+        {"Mots à chercher", m_mots}};
     for (const auto &[nom, page] : pages) {
         m_sections->addItem(QString::fromUtf8(nom));
         m_pages->addWidget(page);
@@ -209,6 +212,7 @@ void FenetrePrincipale::actualise()
         case 1: m_enfants->recharge(); break;
         case 2: m_livres->recharge(); break;
         case 3: m_prets->recharge(); break;
+        case 4: m_mots->recharge(); break;
         }
     } catch (const AppError &erreur) {
         QMessageBox::warning(this, windowTitle(), erreur.description());

@@ -1,6 +1,7 @@
 // The subject words as the teachers' program counts and changes them, held
 // against the kiosk's own search.
 
+#include "errors.h"
 #include "searchrun.h"
 
 #include "gestion/bibliotheque.h"
@@ -32,16 +33,6 @@ struct Mots
     ContexteMots contexte;
     Bibliotheque bibliotheque;
 };
-
-int erreur(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const AppError &e) {
-        return e.number();
-    }
-    return 0;
-}
 
 QString descripteurs(const DataFolder &f)
 {
@@ -129,7 +120,7 @@ private slots:
         const MotSujet avant = mot.isEmpty() ? MotSujet() : g.mot(mot);
         if (!autrePoste.isEmpty())
             TestDb::exec(f.descriptors(), autrePoste);
-        const int n = erreur([&] {
+        const int n = errorNumberOf([&] {
             if (action == "ajoute")
                 g.bibliotheque.ajouteMotSujet(texte);
             else if (action == "renomme")

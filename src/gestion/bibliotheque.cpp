@@ -723,8 +723,8 @@ void verifieMotSujet(const QString &mot)
         // The kiosk's search keeps the Jet wildcards: "c*t" would find "chat"
         // and "cet" too.
         if (c == u'*' || c == u'?' || c == u'#')
-            throw refus(QStringLiteral("Le mot « %1 » contient « %2 », que la recherche du kiosque prend pour « n'importe "
-                                       "quel caractère » : il trouverait d'autres mots. Écrivez-le sans ce signe.")
+            throw refus(QStringLiteral("Le mot « %1 » contient « %2 », que la recherche du kiosque prend pour un joker : "
+                                       "elle trouverait d'autres mots. Écrivez-le sans ce signe.")
                             .arg(mot, c));
         if (c < u' ' || c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line
             || c.category() == QChar::Separator_Paragraph)

@@ -250,8 +250,10 @@ void PageMotsSujets::renomme()
         m_message->setText(fait + u'.');
     } catch (const AppError &erreur) {
         QMessageBox::warning(this, titre, erreur.description());
+        // Read again: a refusal may say another station changed the list.
+        recharge();
+        return;
     }
-    // Read again whatever happened: a refusal said another station changed it.
     recharge();
     choisit(nouveau);
 }

@@ -1,6 +1,8 @@
 #include "gestion/bibliotheque.h"
 
 #include "data/database.h"
+#include "data/jetliteral.h"
+#include "data/jetsql.h"
 #include "data/sqlitestatement.h"
 #include "folder/champs.h"
 #include "folder/intentionpret.h"
@@ -13,7 +15,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -152,6 +156,15 @@ public:
                     .arg(m_nom, m_colonnes.join(QStringLiteral(", ")), marques.join(QStringLiteral(", "))),
                 valeurs);
         return sqlite3_last_insert_rowid(m_db.handle());
+    }
+
+    // Compare and set of field i: false when the record no longer holds `avant`.
+    bool remplaceSi(qint64 rowid, int i, const QString &avant, const QString &apres) const
+    {
+        execute(QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = %3 AND %2 = ?")
+                    .arg(m_nom, m_colonnes[i], QString::number(rowid)),
+                {apres, avant});
+        return sqlite3_changes(m_db.handle()) > 0;
     }
 
     void supprime(qint64 rowid) const
@@ -687,4 +700,273 @@ QStringList Bibliotheque::descripteurs() const
     std::sort(mots.begin(), mots.end(), francais);
     mots.removeDuplicates();
     return mots;
+}
+
+// ---- Subject words
+
+namespace {
+
+// The condition of the kiosk's search by word (title or keywords), which a
+// test holds equal to the kiosk's own.
+QString conditionDuKiosque(const QString &mot)
+{
+    const QString motif = jetSearchWord(mot.trimmed());
+    return QStringLiteral("(titre LIKE '*") + motif + QStringLiteral("*' OR motsclés LIKE '*") + motif +
+           QStringLiteral("*')");
+}
+
+void verifieMotSujet(const QString &mot)
+{
+    if (mot.isEmpty())
+        throw refus(QStringLiteral("Le mot est vide."));
+    for (QChar c : mot) {
+        // The kiosk's search keeps the Jet wildcards: "c*t" would find "chat"
+        // and "cet" too.
+        if (c == u'*' || c == u'?' || c == u'#')
+            throw refus(QStringLiteral("Le mot « %1 » contient « %2 », que la recherche du kiosque prend pour un joker : "
+                                       "elle trouverait d'autres mots. Écrivez-le sans ce signe.")
+                            .arg(mot, c));
+        if (c < u' ' || c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line
+            || c.category() == QChar::Separator_Paragraph)
+            throw refus(QStringLiteral("Le mot « %1 » contient un retour à la ligne ou un caractère invisible.").arg(mot));
+    }
+}
+
+// The word alone in the keywords: no letter or digit either side.
+QRegularExpression motEntier(const QString &mot)
+{
+    return QRegularExpression(QStringLiteral("(?<![\\p{L}\\p{N}])") + QRegularExpression::escape(mot.trimmed())
+                                  + QStringLiteral("(?![\\p{L}\\p{N}])"),
+                              QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+}
+
+// The text with each match of motif replaced by nouveau, taken as it is
+// (no back-references); nothing when no match.
+std::optional<QString> remplaceMots(const QString &texte, const QRegularExpression &motif, const QString &nouveau)
+{
+    QString resultat;
+    qsizetype fin = 0;
+    QRegularExpressionMatchIterator it = motif.globalMatch(texte);
+    if (!it.hasNext())
+        return std::nullopt;
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        resultat += QStringView(texte).mid(fin, m.capturedStart() - fin);
+        resultat += nouveau;
+        fin = m.capturedEnd();
+    }
+    resultat += QStringView(texte).mid(fin);
+    return resultat;
+}
+
+struct Remplacement
+{
+    qint64 rowid;
+    QString avant, apres;
+};
+
+// The keywords (field 0 of luma) holding the word, and what they become.
+QList<Remplacement> remplacements(const Table &luma, const QString &ancien, const QString &nouveau)
+{
+    QList<Remplacement> liste;
+    const QRegularExpression motif = motEntier(ancien);
+    const QString cherche = ancien.trimmed();
+    luma.parcours({}, {}, [&](qint64 rowid, sqlite3_stmt *st) {
+        const QString texte = Table::texte(st, 1);
+        if (!texte.contains(cherche, Qt::CaseInsensitive)) // cheaper than the expression
+            return;
+        if (const auto apres = remplaceMots(texte, motif, nouveau.trimmed()))
+            liste << Remplacement{rowid, texte, *apres};
+    });
+    return liste;
+}
+
+} // namespace
+
+QList<MotSujet> Bibliotheque::motsSujets() const
+{
+    QList<MotSujet> mots;
+    {
+        QHash<QString, qsizetype> rang;
+        const auto db = ouvre(fichierDescripteurs());
+        for (const Ligne &l : Table(*db, QStringLiteral("luma+"), {QStringLiteral("descripteur")}).lis()) {
+            const QString mot = l.valeurs[0].trimmed();
+            if (mot.isEmpty())
+                continue;
+            if (!rang.contains(mot)) {
+                rang.insert(mot, mots.size());
+                mots << MotSujet{mot, {}, 0};
+            }
+            mots[rang.value(mot)].lignes << l.rowid;
+        }
+    }
+    QCollator francais(QLocale(QLocale::French, QLocale::France));
+    francais.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(mots.begin(), mots.end(), [&](const MotSujet &a, const MotSujet &b) { return francais.compare(a.mot, b.mot) < 0; });
+
+    const auto db = ouvre(fichierCatalogue());
+    const Table luma(*db, QStringLiteral("luma"), {QStringLiteral("titre"), QStringLiteral("motsclés")});
+
+    // A word without Jet wildcards is found by the kiosk's LIKE '*word*'
+    // where the text, case folded as Jet folds it (code point by code point),
+    // holds the word folded alike. So the catalogue is read once, its titles
+    // and keywords folded into one UTF-8 text, and each word sought in it:
+    // a few hundred words on 100,000 books take well under a second, where
+    // running the condition once per word took seconds.
+    QByteArray texte;
+    std::vector<qsizetype> debuts; // where each book starts in texte
+    luma.parcours({}, {}, [&](qint64, sqlite3_stmt *st) {
+        debuts.push_back(texte.size());
+        // '\n' between the fields: no word counted here holds one.
+        texte += Table::texte(st, 1).toCaseFolded().toUtf8() + '\n' + Table::texte(st, 2).toCaseFolded().toUtf8() + '\n';
+    });
+    const QString table = db->schema().findTable(QStringLiteral("luma"))->name;
+    for (MotSujet &m : mots) {
+        const bool simple = std::none_of(m.mot.begin(), m.mot.end(), [](QChar c) {
+            return c == u'*' || c == u'?' || c == u'#' || c == u'\n';
+        });
+        if (simple) {
+            const QByteArray cherche = m.mot.toCaseFolded().toUtf8();
+            int livres = 0;
+            qsizetype depuis = 0;
+            while (true) {
+                const auto *trouve = static_cast<const char *>(
+                    memmem(texte.constData() + depuis, size_t(texte.size() - depuis), cherche.constData(), size_t(cherche.size())));
+                if (!trouve)
+                    break;
+                ++livres;
+                // On to the next book.
+                const auto livre = std::upper_bound(debuts.begin(), debuts.end(), trouve - texte.constData());
+                if (livre == debuts.end())
+                    break;
+                depuis = *livre;
+            }
+            m.livres = livres;
+            continue;
+        }
+        // A word from an older list that holds wildcards: the kiosk's own
+        // condition, translated, on the catalogue.
+        try {
+            SqliteStatement st(db->handle(), QStringLiteral("SELECT count(*) FROM %1 WHERE %2")
+                                                 .arg(luma.nom(), translateCondition(conditionDuKiosque(m.mot), db->schema(), table)));
+            st.throwIfNotPrepared();
+            const int rc = st.step();
+            if (rc != SQLITE_ROW)
+                throwSqliteError(db->handle(), rc);
+            m.livres = sqlite3_column_int(st.get(), 0);
+        } catch (const AppError &) {
+            m.livres = -1; // the kiosk would report the error
+        }
+    }
+    return mots;
+}
+
+MotSujet Bibliotheque::ajouteMotSujet(const QString &texte)
+{
+    const QString mot = texte.trimmed();
+    verifieMotSujet(mot);
+    const auto db = ouvre(fichierDescripteurs());
+    const Table table(*db, QStringLiteral("luma+"), {QStringLiteral("descripteur")});
+    Ecriture ecriture(*db);
+    for (const Ligne &l : table.lis())
+        if (memeTexte(l.valeurs[0], mot))
+            throw refus(QStringLiteral("Le mot « %1 » est déjà dans la liste.").arg(l.valeurs[0].trimmed()));
+    MotSujet nouveau{mot, {table.insere({mot})}, 0};
+    ecriture.valide();
+    return nouveau;
+}
+
+namespace {
+
+// Under the write lock: the rows seen still hold the word; then every row
+// holding it now.
+QList<qint64> lignesDuMot(const Table &table, const MotSujet &avant)
+{
+    for (qint64 rowid : avant.lignes) {
+        const std::optional<Ligne> l = table.ligne(rowid);
+        if (!l)
+            throw AppError(ErrorNumber::RecordDeleted,
+                           QStringLiteral("Le mot « %1 » a été supprimé par un autre poste : rien n'a été enregistré.").arg(avant.mot));
+        if (l->valeurs[0].trimmed() != avant.mot)
+            throw AppError(ErrorNumber::ChangedByAnother,
+                           QStringLiteral("Le mot « %1 » a été modifié par un autre poste (il est devenu « %2 ») : rien "
+                                          "n'a été enregistré. Voyez la liste maintenant, puis recommencez.")
+                               .arg(avant.mot, l->valeurs[0].trimmed()));
+    }
+    QList<qint64> lignes;
+    for (const Ligne &l : table.lis())
+        if (l.valeurs[0].trimmed() == avant.mot)
+            lignes << l.rowid;
+    return lignes;
+}
+
+} // namespace
+
+void Bibliotheque::renommeMotSujet(const MotSujet &avant, const QString &texte)
+{
+    const QString mot = texte.trimmed();
+    verifieMotSujet(mot);
+    if (mot == avant.mot)
+        return;
+    const auto db = ouvre(fichierDescripteurs());
+    const Table table(*db, QStringLiteral("luma+"), {QStringLiteral("descripteur")});
+    Ecriture ecriture(*db);
+    const QList<qint64> lignes = lignesDuMot(table, avant);
+    for (const Ligne &l : table.lis())
+        if (!lignes.contains(l.rowid) && memeTexte(l.valeurs[0], mot))
+            throw refus(QStringLiteral("Le mot « %1 » est déjà dans la liste.").arg(l.valeurs[0].trimmed()));
+    for (qint64 rowid : lignes)
+        table.modifie(rowid, {QString()}, {mot});
+    ecriture.valide();
+}
+
+void Bibliotheque::supprimeMotSujet(const MotSujet &avant)
+{
+    const auto db = ouvre(fichierDescripteurs());
+    const Table table(*db, QStringLiteral("luma+"), {QStringLiteral("descripteur")});
+    Ecriture ecriture(*db);
+    for (qint64 rowid : lignesDuMot(table, avant))
+        table.supprime(rowid);
+    ecriture.valide();
+}
+
+int Bibliotheque::livresAvecMotCle(const QString &mot) const
+{
+    if (mot.trimmed().isEmpty())
+        return 0;
+    const auto db = ouvre(fichierCatalogue());
+    return int(remplacements(Table(*db, QStringLiteral("luma"), {QStringLiteral("motsclés")}), mot, mot).size());
+}
+
+int Bibliotheque::remplaceMotCle(const QString &ancien, const QString &nouveau)
+{
+    if (ancien.trimmed().isEmpty())
+        throw refus(QStringLiteral("Le mot à remplacer est vide."));
+    verifieMotSujet(nouveau.trimmed());
+    const auto db = ouvre(fichierCatalogue());
+    const Table luma(*db, QStringLiteral("luma"), {QStringLiteral("motsclés")});
+    // Read without the lock (a catalogue of 100,000 books), written under it.
+    const QList<Remplacement> liste = remplacements(luma, ancien, nouveau);
+    if (m_avantEcriture)
+        m_avantEcriture();
+    const QRegularExpression motif = motEntier(ancien);
+    Ecriture ecriture(*db);
+    int changes = 0;
+    for (const Remplacement &r : liste) {
+        if (r.apres == r.avant)
+            continue;
+        if (luma.remplaceSi(r.rowid, 0, r.avant, r.apres)) {
+            ++changes;
+            continue;
+        }
+        // Changed meanwhile: replaced in what it holds now.
+        const std::optional<Ligne> l = luma.ligne(r.rowid);
+        if (!l)
+            continue;
+        const auto apres = remplaceMots(l->valeurs[0], motif, nouveau.trimmed());
+        if (apres && *apres != l->valeurs[0] && luma.remplaceSi(r.rowid, 0, l->valeurs[0], *apres))
+            ++changes;
+    }
+    ecriture.valide();
+    return changes;
 }

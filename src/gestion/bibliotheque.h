@@ -33,6 +33,18 @@ struct FicheEnfant
     bool operator==(const FicheEnfant &) const = default;
 };
 
+// A subject word the kiosk offers, with the rows of [luma+] that hold it
+// (the same word may be written several times) and the number of books the
+// kiosk finds with it (title or keywords); -1 when the kiosk's search
+// cannot use it.
+struct MotSujet
+{
+    QString mot; // blanks around it taken away, as the kiosk searches it
+    QList<qint64> lignes;
+    int livres = 0;
+    bool operator==(const MotSujet &) const = default;
+};
+
 struct FicheLivre
 {
     qint64 rowid = -1;
@@ -104,9 +116,28 @@ public:
 
     // The subject words, sorted.
     QStringList descripteurs() const;
+    // The same with their rows and books, counted in one pass over the
+    // catalogue with the kiosk's own condition.
+    QList<MotSujet> motsSujets() const;
+    // Refused (3317) when empty, already there (case aside) or holding a
+    // character the kiosk's search would not take as itself.
+    MotSujet ajouteMotSujet(const QString &mot);
+    // Every row that still holds the word; 3197 if one of the rows seen was
+    // changed meanwhile, 3167 if removed.
+    void renommeMotSujet(const MotSujet &avant, const QString &nouveau);
+    void supprimeMotSujet(const MotSujet &avant);
+    // Books whose keywords hold the word as a whole word, case aside.
+    int livresAvecMotCle(const QString &mot) const;
+    // Replaces those occurrences and nothing else; only the keywords are
+    // written, each book compared and set, so that a loan made meanwhile
+    // stays. Returns the number of books changed.
+    int remplaceMotCle(const QString &ancien, const QString &nouveau);
 
     // The clock of the returns' dates and journal entries (tests set it).
     void setHorloge(std::function<QDateTime()> horloge) { m_horloge = std::move(horloge); }
+    // Called between reading the keywords and writing them (tests play
+    // another station there).
+    void setAvantEcriture(std::function<void()> f) { m_avantEcriture = std::move(f); }
 
     // "00042": a number typed as 42 put on five digits; empty when the text
     // is not digits or is too long.
@@ -118,4 +149,5 @@ private:
     ContextePrets &m_contexte;
     DossiersLuma m_dossiers;
     std::function<QDateTime()> m_horloge = [] { return QDateTime::currentDateTime(); };
+    std::function<void()> m_avantEcriture;
 };

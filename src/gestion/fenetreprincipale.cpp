@@ -12,6 +12,7 @@
 #include "gestion/pageclasses.h"
 #include "gestion/pageenfants.h"
 #include "gestion/pagelivres.h"
+#include "gestion/pagemotssujets.h"
 #include "gestion/pageprets.h"
 #include "gestion/pagerequetes.h"
 
@@ -37,7 +38,7 @@ FenetrePrincipale::FenetrePrincipale(Bibliotheque &bibliotheque, QWidget *parent
     : QMainWindow(parent), m_bibliotheque(bibliotheque), m_sections(new QListWidget), m_pages(new QStackedWidget),
       m_classes(new PageClasses(bibliotheque)), m_enfants(new PageEnfants(bibliotheque)),
       m_livres(new PageLivres(bibliotheque)), m_prets(new PagePrets(bibliotheque)),
-      m_requetes(new PageRequetes(bibliotheque))
+      m_mots(new PageMotsSujets(bibliotheque)), m_requetes(new PageRequetes(bibliotheque))
 {
     setWindowTitle(QStringLiteral("La LUMA – Gestion"));
     m_sections->setObjectName(QStringLiteral("sections"));
@@ -48,7 +49,7 @@ FenetrePrincipale::FenetrePrincipale(Bibliotheque &bibliotheque, QWidget *parent
     m_sections->setSpacing(4);
     const std::pair<const char *, QWidget *> pages[] = {
         {"Classes", m_classes}, {"Enfants", m_enfants}, {"Livres", m_livres}, {"Prêts", m_prets},
-        {"Recherches en images", m_requetes}};
+        {"Mots à chercher", m_mots}, {"Recherches en images", m_requetes}};
     for (const auto &[nom, page] : pages) {
         m_sections->addItem(QString::fromUtf8(nom));
         m_pages->addWidget(page);
@@ -82,6 +83,11 @@ FenetrePrincipale::FenetrePrincipale(Bibliotheque &bibliotheque, QWidget *parent
 
 void FenetrePrincipale::branchePages()
 {
+    // A subject word renamed may be renamed in the requests that search it.
+    m_mots->requetesUtilisant = [this](const QString &mot) { return m_requetes->requetes().utilisant(mot); };
+    m_mots->renommeDansRequetes = [this](const QString &ancien, const QString &nouveau) {
+        return m_requetes->requetes().renommeMot(ancien, nouveau);
+    };
     const auto couverture = std::make_shared<ImageEnAttente>();
     m_livres->prepareFormulaire = [this, couverture](DialogueLivre &formulaire) {
         const QString actuelle = fichierCouverture(m_bibliotheque.dossiers().base, formulaire.livre().inventaire);
@@ -165,7 +171,8 @@ void FenetrePrincipale::actualise()
         case 1: m_enfants->recharge(); break;
         case 2: m_livres->recharge(); break;
         case 3: m_prets->recharge(); break;
-        case 4: m_requetes->recharge(); break;
+        case 4: m_mots->recharge(); break;
+        case 5: m_requetes->recharge(); break;
         }
     } catch (const AppError &erreur) {
         QMessageBox::warning(this, windowTitle(), erreur.description());

@@ -6,16 +6,17 @@ class Bibliotheque;
 class PageClasses;
 class PageEnfants;
 class PageLivres;
+class PageMotsSujets;
 class PagePrets;
 class PageRequetes;
 class QListWidget;
 class QStackedWidget;
 
 // The teachers' program's window: the sections of the library (classes,
-// children, books, loans, picture requests) in a list on the left, the chosen one on the right,
-// the data folder in the status bar. A section is read again each time it is
-// shown, and when the window comes back to the front: kiosks may have lent
-// meanwhile.
+// children, books, loans, subject words, picture requests) in a list on the
+// left, the chosen one on the right, the data folder in the status bar. A
+// section is read again each time it is shown, and when the window comes
+// back to the front: kiosks may have lent meanwhile.
 class FenetrePrincipale : public QMainWindow
 {
 public:
@@ -25,6 +26,7 @@ public:
     PageEnfants &enfants() const { return *m_enfants; }
     PageLivres &livres() const { return *m_livres; }
     PagePrets &prets() const { return *m_prets; }
+    PageMotsSujets &mots() const { return *m_mots; }
     PageRequetes &requetes() const { return *m_requetes; }
     void montreSection(int section);
     // Reads the section shown again; an error is shown, never thrown.
@@ -45,5 +47,6 @@ private:
     PageEnfants *m_enfants;
     PageLivres *m_livres;
     PagePrets *m_prets;
+    PageMotsSujets *m_mots;
     PageRequetes *m_requetes;
 };

@@ -34,6 +34,8 @@ QSize tailleApercu(ImagesBmp::Sorte sorte)
         return {150, 200};
     case ImagesBmp::Sorte::Classe:
         return {200, 150};
+    case ImagesBmp::Sorte::Requete:
+        return {200, 147};
     }
     return {150, 150};
 }
@@ -44,8 +46,6 @@ QString filtreImages()
 {
     QStringList motifs;
     for (const QByteArray &suffixe : QImageReader::supportedImageFormats()) {
-        if (suffixe == "svg" || suffixe == "svgz")
-            continue;
         const QString s = QString::fromLatin1(suffixe);
         motifs << QStringLiteral("*.") + s << QStringLiteral("*.") + s.toUpper();
     }
@@ -74,7 +74,9 @@ struct CurseurAttente
 
 ChoixImage::ChoixImage(ImagesBmp::Sorte sorte, QWidget *parent)
     : QWidget(parent), m_sorte(sorte), m_apercu(new QLabel), m_fichier(new QPushButton(QStringLiteral("Fic&hier…"))),
-      m_camera(new QPushButton(QStringLiteral("Ca&méra…"))), m_coller(new QPushButton(QStringLiteral("C&oller")))
+      m_camera(new QPushButton(QStringLiteral("Ca&méra…"))), m_coller(new QPushButton(QStringLiteral("C&oller"))),
+      m_bibliotheque(new QPushButton(QStringLiteral("&Bibliothèque…"))),
+      m_dossierBibliotheque(BibliothequeImages::dossierSysteme())
 {
     setAcceptDrops(true);
     m_apercu->setObjectName(QStringLiteral("apercu"));
@@ -93,11 +95,14 @@ ChoixImage::ChoixImage(ImagesBmp::Sorte sorte, QWidget *parent)
     connect(m_coller, &QPushButton::clicked, this, [this] { colle(); });
     connect(m_fichier, &QPushButton::clicked, this, [this] { ouvreFichier(); });
     connect(m_camera, &QPushButton::clicked, this, [this] { ouvreCamera(); });
+    connect(m_bibliotheque, &QPushButton::clicked, this, [this] { ouvreBibliotheque(); });
+    m_bibliotheque->setVisible(sorte == ImagesBmp::Sorte::Requete);
 
     auto *boutons = new QVBoxLayout;
     boutons->addWidget(m_fichier);
     boutons->addWidget(m_camera);
     boutons->addWidget(m_coller);
+    boutons->addWidget(m_bibliotheque);
     boutons->addStretch(1);
     auto *disposition = new QHBoxLayout(this);
     disposition->setContentsMargins(0, 0, 0, 0);
@@ -137,6 +142,18 @@ void ChoixImage::montreEtat()
     m_fichier->setEnabled(actif);
     m_camera->setEnabled(actif);
     m_coller->setEnabled(actif);
+    const bool installee = BibliothequeImages::disponible(m_dossierBibliotheque);
+    m_bibliotheque->setEnabled(actif && installee);
+    m_bibliotheque->setToolTip(installee ? QStringLiteral("Choisir un dessin parmi ceux de Tux Paint")
+                                         : QStringLiteral("Installez le paquet tuxpaint-stamps-default pour choisir "
+                                                          "parmi les dessins de Tux Paint"));
+}
+
+void ChoixImage::setBibliotheque(bool montree, const QString &dossier)
+{
+    m_dossierBibliotheque = dossier;
+    m_bibliotheque->setVisible(montree);
+    montreEtat();
 }
 
 template<typename Lecture>
@@ -224,6 +241,16 @@ void ChoixImage::ouvreCamera()
     auto *dialogue = new DialogueCamera(m_fabriqueCamera ? m_fabriqueCamera() : cameraSysteme(), m_sorte, this);
     dialogue->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialogue, &QDialog::accepted, this, [this, dialogue] { prendsImage(dialogue->photo()); });
+    dialogue->open();
+}
+
+void ChoixImage::ouvreBibliotheque()
+{
+    if (m_cible.isEmpty())
+        return;
+    auto *dialogue = new DialogueBibliothequeImages(this, m_dossierBibliotheque);
+    dialogue->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialogue, &QDialog::accepted, this, [this, dialogue] { prendsFichier(dialogue->chemin()); });
     dialogue->open();
 }
 

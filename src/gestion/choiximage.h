@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gestion/bibliothequeimages.h"
 #include "gestion/camera.h"
 #include "gestion/imagesbmp.h"
 
@@ -16,8 +17,8 @@ class QPushButton;
 
 // The picture of a child, a class or a book on a form: the current one (or a
 // grey "Pas d'image"), and the ways to give a new one: "Fichier…", "Caméra…",
-// "Coller" (Ctrl+V), or a picture file, a link to one or a picture dropped
-// on it. A new picture is prepared for its kind and saved over the target
+// "Coller" (Ctrl+V), "Bibliothèque…" for a request's picture (Tux Paint's
+// drawings), or a picture file, a link to one or a picture dropped on it. A new picture is prepared for its kind and saved over the target
 // file at once; when that fails a message says why and the old file stays.
 class ChoixImage : public QWidget
 {
@@ -37,6 +38,11 @@ public:
     // The camera the "Caméra…" dialog opens (the system's by default).
     void setFabriqueCamera(std::function<std::unique_ptr<Camera>()> fabrique) { m_fabriqueCamera = std::move(fabrique); }
 
+    // The "Bibliothèque…" button, shown for a request's picture; disabled,
+    // with a word on the package to install, when the folder of drawings is
+    // not there. The folder is the system's by default.
+    void setBibliotheque(bool montree, const QString &dossier = BibliothequeImages::dossierSysteme());
+
     // The ways in, each saving the picture when it is one: true when saved.
     bool prendsFichier(const QString &chemin);
     bool prendsImage(const QImage &image);
@@ -44,6 +50,7 @@ public:
     void colle();
     void ouvreFichier();
     void ouvreCamera();
+    void ouvreBibliotheque();
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -61,6 +68,8 @@ private:
     QPushButton *m_fichier;
     QPushButton *m_camera;
     QPushButton *m_coller;
+    QPushButton *m_bibliotheque;
+    QString m_dossierBibliotheque;
     std::function<void(const QString &)> m_quandEnregistree;
     std::function<std::unique_ptr<Camera>()> m_fabriqueCamera;
 };

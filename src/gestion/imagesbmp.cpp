@@ -31,6 +31,12 @@ constexpr qint64 kMaxFileBytes = 200 * 1024 * 1024;
 // passes, being decoded at a fraction of its size.
 constexpr qint64 kMaxDecodedPixels = 48 * 1024 * 1024;
 
+// A request's picture: the kiosk's slot is 1365 x 1005 twips, about 400 x 295
+// points on the largest screens; the height is the nearest to the slot's
+// proportions.
+constexpr int kLargeurRequete = 400;
+constexpr int kHauteurRequete = (kLargeurRequete * 1005 + 1365 / 2) / 1365;
+
 QSize boite(Sorte sorte)
 {
     switch (sorte) {
@@ -41,8 +47,19 @@ QSize boite(Sorte sorte)
         return {960, 480};
     case Sorte::Classe:
         return {900, 300};
+    case Sorte::Requete:
+        return {kLargeurRequete, kHauteurRequete};
     }
     return {300, 300};
+}
+
+// The size a drawing (SVG) of that default size is drawn at: what the kind
+// needs, whatever size its author gave it.
+QSize tailleDessin(QSize defaut, Sorte sorte)
+{
+    if (sorte == Sorte::Photo)
+        return defaut.scaled(boite(sorte), Qt::KeepAspectRatioByExpanding).expandedTo(QSize(1, 1));
+    return defaut.scaled(boite(sorte), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
 }
 
 QString nomDe(const QString &chemin)
@@ -79,10 +96,13 @@ QImage decode(QIODevice &device, Sorte sorte, const QString &nom)
         QSize droite = stockee;
         if (reader.transformation() & QImageIOHandler::TransformationRotate90)
             droite.transpose();
+        const bool dessin = reader.format().startsWith("svg");
         int facteur = 1;
         if (reader.format() == "jpeg" && reader.supportsOption(QImageIOHandler::ScaledSize))
             facteur = reduction(droite, sorte);
-        if (qint64(stockee.width() / facteur) * (stockee.height() / facteur) > kMaxDecodedPixels)
+        if (dessin)
+            reader.setScaledSize(tailleDessin(stockee, sorte));
+        else if (qint64(stockee.width() / facteur) * (stockee.height() / facteur) > kMaxDecodedPixels)
             throw AppError(ErrorNumber::InvalidArgument,
                            QStringLiteral("L'image « %1 » est trop grande (%2 × %3 points).")
                                .arg(nom)
@@ -163,6 +183,8 @@ QSize taillePreparee(QSize source, Sorte sorte)
         const int cote = std::min({source.width(), source.height(), max.width()});
         return {cote, cote};
     }
+    if (sorte == Sorte::Requete)
+        return max;
     if (source.width() <= max.width() && source.height() <= max.height())
         return source;
     return source.scaled(max, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
@@ -202,8 +224,22 @@ QImage prepare(const QImage &source, Sorte sorte)
     // premultiplied format keeps the edges of a transparent shape clean.
     image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
                                                           : QImage::Format_RGB32);
-    if (image.size() != fin)
+    if (sorte == Sorte::Requete) {
+        // Fitted, a small drawing enlarged too: the Windows programs stretch
+        // the file to the slot without smoothing, a 64-point stamp would
+        // come out in blocks there. The rest of the slot is white.
+        const QSize dedans = image.size().scaled(fin, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+        if (image.size() != dedans)
+            image = image.scaled(dedans, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        QImage cadre(fin, QImage::Format_RGB32);
+        cadre.fill(Qt::white);
+        QPainter peintre(&cadre);
+        peintre.drawImage((fin.width() - dedans.width()) / 2, (fin.height() - dedans.height()) / 2, image);
+        peintre.end();
+        image = cadre;
+    } else if (image.size() != fin) {
         image = image.scaled(fin, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
     image = surBlanc(image);
     image.setDevicePixelRatio(1);
     return image;

@@ -29,7 +29,7 @@
 
 namespace {
 
-constexpr ImagesBmp::Sorte kSorteImage = ImagesBmp::Sorte::Classe;
+constexpr ImagesBmp::Sorte kSorteImage = ImagesBmp::Sorte::Requete;
 constexpr int kCouvertures = 8;
 
 const char *const kClasses[10] = {"0 Généralités",  "1 Philosophie, psychologie", "2 Religions",

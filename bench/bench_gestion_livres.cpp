@@ -5,6 +5,7 @@
 // bench_gestion_livres [DOCUMENTS]   (100000 by default)
 
 #include "benchsupport.h"
+#include "contextebanc.h"
 
 #include "gestion/bibliotheque.h"
 #include "gestion/pagelivres.h"
@@ -17,16 +18,6 @@
 using namespace bench;
 
 namespace {
-
-struct ContexteBanc : ContextePrets
-{
-    explicit ContexteBanc(QString base) : base(std::move(base)) {}
-    const QString &CheminBase() const override { return base; }
-    LockWait attenteVerrou() override { return {}; }
-    void GestionErreur(const AppError &error) override { std::fprintf(stderr, "%s\n", error.what()); }
-    bool programEnded() const override { return false; }
-    QString base;
-};
 
 void makeSchool(const QString &root)
 {

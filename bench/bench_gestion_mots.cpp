@@ -5,6 +5,7 @@
 // bench_gestion_mots [DOCUMENTS] [WORDS]   (100000 and 200 by default)
 
 #include "benchsupport.h"
+#include "contextebanc.h"
 
 #include "data/database.h"
 #include "data/jetliteral.h"
@@ -19,16 +20,6 @@
 using namespace bench;
 
 namespace {
-
-struct ContexteBanc : ContextePrets
-{
-    explicit ContexteBanc(QString base) : base(std::move(base)) {}
-    const QString &CheminBase() const override { return base; }
-    LockWait attenteVerrou() override { return {}; }
-    void GestionErreur(const AppError &error) override { std::fprintf(stderr, "%s\n", error.what()); }
-    bool programEnded() const override { return false; }
-    QString base;
-};
 
 // Words of the catalogue's titles and keywords first, then words found in
 // no book (each of them still reads the whole catalogue).

@@ -1,6 +1,7 @@
 // Picture requests made by the teachers' program, read and run by the kiosk.
 
 #include "contexteessai.h"
+#include "errors.h"
 #include "searchrun.h"
 
 #include "gestion/bibliotheque.h"
@@ -16,16 +17,6 @@
 #include <QtTest>
 
 namespace {
-
-int erreur(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const AppError &e) {
-        return e.number();
-    }
-    return 0;
-}
 
 QStringList numeros(const ApercuRequete &apercu)
 {
@@ -147,7 +138,7 @@ private slots:
         QCOMPARE(folder.readFile("LALUMA/REQUETES/foret.rqt"), utf8);
         QCOMPARE(requetes.liste()[2].contenu, loups);
         // Changed since it was read: refused, the file left as it is.
-        QCOMPARE(erreur([&] { requetes.modifie(liste[2], liste[2].contenu); }), ErrorNumber::ChangedByAnother);
+        QCOMPARE(errorNumberOf([&] { requetes.modifie(liste[2], liste[2].contenu); }), ErrorNumber::ChangedByAnother);
         QCOMPARE(requetes.liste()[2].contenu, loups);
 
         // The last one first: only names change.
@@ -167,7 +158,7 @@ private slots:
         QCOMPARE(memes.readFile("LALUMA/REQUETES/01-A.RQT"), utf8);
         QCOMPARE(memes.readFile("LALUMA/REQUETES/02-A.RQT"), parLigne);
         // A list the teacher saw before another program's change is refused.
-        QCOMPARE(erreur([&] { requetes.deplace(liste, 0, 1); }), ErrorNumber::ChangedByAnother);
+        QCOMPARE(errorNumberOf([&] { requetes.deplace(liste, 0, 1); }), ErrorNumber::ChangedByAnother);
         // A new one goes last; a copy just after its original.
         QCOMPARE(requetes.ajoute({"SELECT * FROM luma WHERE x", "Les dinosaures", {}, {}}).fichier,
                  QStringLiteral("04-DINOSAUR.RQT"));
@@ -268,8 +259,8 @@ private slots:
         QFETCH(int, numero);
         Search run;
         searchCatalogue(run);
-        QCOMPARE(erreur([&] { apercuRequete(tete, run.folder.catalogue(), 5); }), numero);
-        QVERIFY(erreur([&] { apercuRequete("SELECT * FROM luma WHERE dewey LIKE '5*'", run.folder.catalogue(), 5); }) == 0);
+        QCOMPARE(errorNumberOf([&] { apercuRequete(tete, run.folder.catalogue(), 5); }), numero);
+        QVERIFY(errorNumberOf([&] { apercuRequete("SELECT * FROM luma WHERE dewey LIKE '5*'", run.folder.catalogue(), 5); }) == 0);
     }
 };
 

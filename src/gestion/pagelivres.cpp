@@ -1,6 +1,7 @@
 #include "gestion/pagelivres.h"
 
 #include "gestion/dialoguelivre.h"
+#include "gestion/outilspage.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -12,18 +13,6 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
-
-namespace {
-
-QPushButton *bouton(const QString &texte, const QString &nom, QLayout *ligne)
-{
-    auto *b = new QPushButton(texte);
-    b->setObjectName(nom);
-    ligne->addWidget(b);
-    return b;
-}
-
-} // namespace
 
 PageLivres::PageLivres(Bibliotheque &bibliotheque, QWidget *parent)
     : QWidget(parent), m_bibliotheque(bibliotheque), m_filtre(new QLineEdit), m_compte(new QLabel),
@@ -57,16 +46,16 @@ PageLivres::PageLivres(Bibliotheque &bibliotheque, QWidget *parent)
     haut->addWidget(m_compte);
 
     auto *actions = new QHBoxLayout;
-    connect(bouton(QStringLiteral("&Ajouter…"), QStringLiteral("ajouterLivre"), actions), &QPushButton::clicked, this,
+    connect(boutonDePage(QStringLiteral("&Ajouter…"), QStringLiteral("ajouterLivre"), actions), &QPushButton::clicked, this,
             [this] { ajoute(); });
-    connect(bouton(QStringLiteral("&Modifier…"), QStringLiteral("modifierLivre"), actions), &QPushButton::clicked, this,
+    connect(boutonDePage(QStringLiteral("&Modifier…"), QStringLiteral("modifierLivre"), actions), &QPushButton::clicked, this,
             [this] { modifie(); });
-    connect(bouton(QStringLiteral("&Supprimer"), QStringLiteral("supprimerLivre"), actions), &QPushButton::clicked, this,
+    connect(boutonDePage(QStringLiteral("&Supprimer"), QStringLiteral("supprimerLivre"), actions), &QPushButton::clicked, this,
             [this] { supprime(); });
-    connect(bouton(QStringLiteral("&Rendu à la main"), QStringLiteral("rendreLivre"), actions), &QPushButton::clicked,
+    connect(boutonDePage(QStringLiteral("&Rendu à la main"), QStringLiteral("rendreLivre"), actions), &QPushButton::clicked,
             this, [this] { rends(); });
     actions->addStretch();
-    connect(bouton(QStringLiteral("É&tiquettes…"), QStringLiteral("etiquettes"), actions), &QPushButton::clicked, this,
+    connect(boutonDePage(QStringLiteral("É&tiquettes…"), QStringLiteral("etiquettes"), actions), &QPushButton::clicked, this,
             [this] {
                 const QList<FicheLivre> livres = choisis();
                 if (livres.isEmpty())
@@ -75,7 +64,7 @@ PageLivres::PageLivres(Bibliotheque &bibliotheque, QWidget *parent)
                 else if (imprimeEtiquettes)
                     imprimeEtiquettes(livres);
             });
-    connect(bouton(QStringLiteral("&Importer un tableur…"), QStringLiteral("importer"), actions), &QPushButton::clicked,
+    connect(boutonDePage(QStringLiteral("&Importer un tableur…"), QStringLiteral("importer"), actions), &QPushButton::clicked,
             this, [this] {
                 if (importeTableur)
                     importeTableur();

@@ -1,6 +1,7 @@
 #include "gestion/pagemotssujets.h"
 
 #include "gestion/modelelivres.h"
+#include "gestion/outilspage.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -24,25 +25,6 @@ constexpr int kRang = Qt::UserRole + 2;    // index in m_mots
 QString livres(int n)
 {
     return n == 1 ? QStringLiteral("1 livre") : QStringLiteral("%1 livres").arg(n);
-}
-
-QPushButton *bouton(const QString &texte, const QString &nom, const QString &touche, QLayout *ligne)
-{
-    auto *b = new QPushButton(texte);
-    b->setObjectName(nom);
-    b->setToolTip(touche);
-    ligne->addWidget(b);
-    return b;
-}
-
-QAction *raccourci(QWidget *sur, const QKeySequence &touche, std::function<void()> action)
-{
-    auto *a = new QAction(sur);
-    a->setShortcut(touche);
-    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    QObject::connect(a, &QAction::triggered, sur, std::move(action));
-    sur->addAction(a);
-    return a;
 }
 
 } // namespace
@@ -89,17 +71,17 @@ PageMotsSujets::PageMotsSujets(Bibliotheque &bibliotheque, QWidget *parent)
     haut->addWidget(m_compte);
 
     auto *actions = new QHBoxLayout;
-    connect(bouton(QStringLiteral("&Ajouter…"), QStringLiteral("ajouterMot"), QStringLiteral("Inser"), actions),
+    connect(boutonDePage(QStringLiteral("&Ajouter…"), QStringLiteral("ajouterMot"), actions, QStringLiteral("Inser")),
             &QPushButton::clicked, this, [this] { ajoute(); });
-    connect(bouton(QStringLiteral("&Renommer…"), QStringLiteral("renommerMot"), QStringLiteral("F2"), actions),
+    connect(boutonDePage(QStringLiteral("&Renommer…"), QStringLiteral("renommerMot"), actions, QStringLiteral("F2")),
             &QPushButton::clicked, this, [this] { renomme(); });
-    connect(bouton(QStringLiteral("&Supprimer"), QStringLiteral("supprimerMot"), QStringLiteral("Suppr"), actions),
+    connect(boutonDePage(QStringLiteral("&Supprimer"), QStringLiteral("supprimerMot"), actions, QStringLiteral("Suppr")),
             &QPushButton::clicked, this, [this] { supprime(); });
     actions->addStretch();
-    raccourci(this, QKeySequence(Qt::Key_Insert), [this] { ajoute(); });
-    raccourci(this, QKeySequence(Qt::Key_F2), [this] { renomme(); });
+    raccourciDePage(this, QKeySequence(Qt::Key_Insert), [this] { ajoute(); });
+    raccourciDePage(this, QKeySequence(Qt::Key_F2), [this] { renomme(); });
     // On the list only: in the filter box the key deletes a letter.
-    raccourci(m_liste, QKeySequence::Delete, [this] { supprime(); });
+    raccourciDePage(m_liste, QKeySequence::Delete, [this] { supprime(); });
 
     m_message->setObjectName(QStringLiteral("messageMots"));
     m_message->setWordWrap(true);

@@ -2,6 +2,7 @@
 
 #include "gestion/bibliotheque.h"
 #include "gestion/dialoguerequete.h"
+#include "gestion/outilspage.h"
 #include "platform/apperror.h"
 #include "platform/paths.h"
 #include "platform/picture.h"
@@ -23,13 +24,6 @@ namespace {
 constexpr int kParPage = 18; // as the kiosk's picture requests screen
 const QSize kImage(136, 100); // the kiosk's slot, 1365 x 1005 twips
 
-QPushButton *bouton(const QString &texte, const QString &nom, QLayout *ligne)
-{
-    auto *b = new QPushButton(texte);
-    b->setObjectName(nom);
-    ligne->addWidget(b);
-    return b;
-}
 
 } // namespace
 
@@ -65,39 +59,32 @@ PageRequetes::PageRequetes(Bibliotheque &bibliotheque, QWidget *parent)
     colonne->addWidget(m_liste, 1);
 
     auto *actions = new QHBoxLayout;
-    connect(bouton(QStringLiteral("&Ajouter…"), QStringLiteral("ajouterRequete"), actions), &QPushButton::clicked, this,
+    connect(boutonDePage(QStringLiteral("&Ajouter…"), QStringLiteral("ajouterRequete"), actions), &QPushButton::clicked, this,
             [this] { ajoute(); });
-    connect(bouton(QStringLiteral("&Modifier…"), QStringLiteral("modifierRequete"), actions), &QPushButton::clicked, this,
+    connect(boutonDePage(QStringLiteral("&Modifier…"), QStringLiteral("modifierRequete"), actions), &QPushButton::clicked, this,
             [this] { modifie(); });
-    connect(bouton(QStringLiteral("&Dupliquer"), QStringLiteral("dupliquerRequete"), actions), &QPushButton::clicked,
+    connect(boutonDePage(QStringLiteral("&Dupliquer"), QStringLiteral("dupliquerRequete"), actions), &QPushButton::clicked,
             this, [this] { duplique(); });
-    connect(bouton(QStringLiteral("&Supprimer"), QStringLiteral("supprimerRequete"), actions), &QPushButton::clicked,
+    connect(boutonDePage(QStringLiteral("&Supprimer"), QStringLiteral("supprimerRequete"), actions), &QPushButton::clicked,
             this, [this] { supprime(); });
     actions->addSpacing(24);
-    QPushButton *avancer = bouton(QStringLiteral("◀ A&vancer"), QStringLiteral("avancerRequete"), actions);
+    QPushButton *avancer = boutonDePage(QStringLiteral("◀ A&vancer"), QStringLiteral("avancerRequete"), actions);
     avancer->setToolTip(QStringLiteral("Montrer cette recherche plus tôt au kiosque (Ctrl+Gauche)"));
     connect(avancer, &QPushButton::clicked, this, [this] { deplace(-1); });
-    QPushButton *reculer = bouton(QStringLiteral("&Reculer ▶"), QStringLiteral("reculerRequete"), actions);
+    QPushButton *reculer = boutonDePage(QStringLiteral("&Reculer ▶"), QStringLiteral("reculerRequete"), actions);
     reculer->setToolTip(QStringLiteral("Montrer cette recherche plus tard au kiosque (Ctrl+Droite)"));
     connect(reculer, &QPushButton::clicked, this, [this] { deplace(1); });
     actions->addStretch(1);
     colonne->addLayout(actions);
 
-    const auto raccourci = [this](const QKeySequence &touche, std::function<void()> faire) {
-        auto *action = new QAction(this);
-        action->setShortcut(touche);
-        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        connect(action, &QAction::triggered, this, std::move(faire));
-        addAction(action);
-    };
-    raccourci(QKeySequence::New, [this] { ajoute(); });
-    raccourci(QKeySequence(Qt::Key_Insert), [this] { ajoute(); });
-    raccourci(QKeySequence::Delete, [this] { supprime(); });
-    raccourci(QKeySequence(Qt::CTRL | Qt::Key_D), [this] { duplique(); });
-    raccourci(QKeySequence(Qt::CTRL | Qt::Key_Left), [this] { deplace(-1); });
-    raccourci(QKeySequence(Qt::CTRL | Qt::Key_Right), [this] { deplace(1); });
-    raccourci(QKeySequence(Qt::Key_PageUp), [this] { montrePage(m_page - 1); });
-    raccourci(QKeySequence(Qt::Key_PageDown), [this] { montrePage(m_page + 1); });
+    raccourciDePage(this, QKeySequence::New, [this] { ajoute(); });
+    raccourciDePage(this, QKeySequence(Qt::Key_Insert), [this] { ajoute(); });
+    raccourciDePage(this, QKeySequence::Delete, [this] { supprime(); });
+    raccourciDePage(this, QKeySequence(Qt::CTRL | Qt::Key_D), [this] { duplique(); });
+    raccourciDePage(this, QKeySequence(Qt::CTRL | Qt::Key_Left), [this] { deplace(-1); });
+    raccourciDePage(this, QKeySequence(Qt::CTRL | Qt::Key_Right), [this] { deplace(1); });
+    raccourciDePage(this, QKeySequence(Qt::Key_PageUp), [this] { montrePage(m_page - 1); });
+    raccourciDePage(this, QKeySequence(Qt::Key_PageDown), [this] { montrePage(m_page + 1); });
     connect(m_liste, &QListWidget::itemActivated, this, [this] { modifie(); });
     connect(m_avant, &QPushButton::clicked, this, [this] { montrePage(m_page - 1); });
     connect(m_apres, &QPushButton::clicked, this, [this] { montrePage(m_page + 1); });

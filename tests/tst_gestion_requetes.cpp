@@ -214,9 +214,12 @@ private slots:
             QImage bleu(40, 30, QImage::Format_RGB32);
             bleu.fill(Qt::blue);
             QVERIFY(f.choixImage()->prendsImage(bleu));
+            f.sonChoisi = [] { return DialogueRequete::Son{true, {}}; };
         });
         page.modifie();
         QCOMPARE(LitRequete(run.folder.base() + "\\REQUETES\\LOUPS.RQT").image, QStringLiteral("LOUPS.BMP"));
+        // Its sound left out: the file no request plays any more goes.
+        QVERIFY(!run.folder.exists("LALUMA/SONS/LOUPS.WAV"));
         QCOMPARE(QImage(run.folder.base() + "/IMAGES/LOUPS.BMP").pixelColor(5, 5), QColor(Qt::blue));
 
         // A subject word renamed is renamed in the heads that search it.
@@ -231,7 +234,6 @@ private slots:
         QVERIFY(run.folder.exists("LALUMA/IMAGES/LOUPS.BMP"));
         requetes.supprime(requetes.liste()[0]);
         QVERIFY(!run.folder.exists("LALUMA/IMAGES/LOUPS.BMP"));
-        QVERIFY(!run.folder.exists("LALUMA/SONS/LOUPS.WAV"));
         // A button's sound stays whoever named it.
         run.folder.writeFile("LALUMA/SONS/FERME.WAV", "RIFF");
         requetes.supprime(requetes.ajoute({"SELECT * FROM luma WHERE x", "Fermer", {}, "FERME.WAV"}));

@@ -389,6 +389,8 @@ bool DialogueRequete::enregistre()
             }
         }
         m_resultat = m_fiche ? m_requetes.modifie(*m_fiche, contenu) : m_requetes.ajoute(contenu);
+        if (m_fiche)
+            m_requetes.retireInutilises(m_fiche->contenu);
     } catch (const AppError &erreur) {
         avertit(erreur.description());
         return false;

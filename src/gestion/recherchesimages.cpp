@@ -241,11 +241,23 @@ void RecherchesImages::supprime(const FicheRequete &avant)
     if (existe && !QFile::remove(chemin))
         throw AppError(ErrorNumber::PermissionDenied,
                        QStringLiteral("La recherche « %1 » n'a pas pu être supprimée.").arg(avant.fichier));
-    const QList<FicheRequete> autres = liste();
-    // Its picture and sound go with it, unless another request shows or
-    // plays them: a regular file only, never a button's sound.
+    // Its picture and sound go with it, unless another request uses them.
+    retire(avant.contenu);
+    DurableFile::syncFolder(dossier(kRequetes));
+}
+
+void RecherchesImages::retireInutilises(const ContenuRequete &ancien)
+{
+    const auto tenu = verrou(m_base);
+    retire(ancien);
+}
+
+void RecherchesImages::retire(const ContenuRequete &ancien) const
+{
+    const QList<FicheRequete> requetes = liste();
+    // A regular file only, that no request names any more, never a button's sound.
     const auto enleve = [&](const QString &sousDossier, const QString &nom, bool image) {
-        if (nom.isEmpty() || !isSafeFileName(nom) || utilise(autres, avant.fichier, image, nom))
+        if (nom.isEmpty() || !isSafeFileName(nom) || utilise(requetes, QString(), image, nom))
             return;
         if (!image && std::any_of(sonsBoutons().begin(), sonsBoutons().end(), [&](const SonBouton &s) {
                 return s.fichier.compare(nom, Qt::CaseInsensitive) == 0;
@@ -256,9 +268,8 @@ void RecherchesImages::supprime(const FicheRequete &avant)
         if (!present.isEmpty() && info.isFile() && !info.isSymLink())
             QFile::remove(present);
     };
-    enleve(QStringLiteral("IMAGES"), avant.contenu.image, true);
-    enleve(QStringLiteral("SONS"), avant.contenu.son, false);
-    DurableFile::syncFolder(dossier(kRequetes));
+    enleve(QStringLiteral("IMAGES"), ancien.image, true);
+    enleve(QStringLiteral("SONS"), ancien.son, false);
 }
 
 void RecherchesImages::deplace(const QList<FicheRequete> &vus, int de, int vers)

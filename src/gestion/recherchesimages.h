@@ -39,6 +39,9 @@ public:
     // Removes the file, and its picture and sound when no other request uses
     // them (never a button's sound).
     void supprime(const FicheRequete &avant);
+    // Removes a former picture and sound of a request (its values before a
+    // change) that no request names any more.
+    void retireInutilises(const ContenuRequete &ancien);
     // Puts the request at position `de` of `vus` (the list the teacher sees)
     // at position `vers`, by numbering the files' names in the new order
     // ("01-", "02-"…); names already right are left alone.
@@ -65,6 +68,7 @@ private:
                      const QStringList &interdits = {}) const;
     QString nomMedia(const FicheRequete *fiche, const QString &titre, bool image) const;
     void ecrisNouveau(const QString &fichier, const QByteArray &octets);
+    void retire(const ContenuRequete &ancien) const;
 
     QString m_base;
 };

@@ -178,7 +178,7 @@ private slots:
         PageRequetes page(bibliotheque);
         QStringList messages;
         const auto remplis = [&](const std::function<void(DialogueRequete &)> &remplir) {
-            page.ouvreFormulaire = [&](DialogueRequete &f) {
+            page.ouvreFormulaire = [&, remplir](DialogueRequete &f) {
                 f.avertit = [&](const QString &m) { messages << m; };
                 remplir(f);
                 return f.enregistre();

@@ -8,7 +8,15 @@ AppContext::AppContext(PlatformServices services, double scale)
 {
 }
 
-AppContext::~AppContext() = default;
+AppContext::~AppContext()
+{
+    // The databases close while the module lives: the end of a lock wait
+    // still held by a cursor calls back into it.
+    try {
+        closeAll();
+    } catch (...) {
+    }
+}
 
 void AppContext::closeAll()
 {

@@ -134,7 +134,7 @@ private slots:
         // Record sources and saved requests.
         for (const char *where :
              {"titre = 'LE LOUP GRIS'", "titre < 'f' AND Not auteur = 'andré'", "titre >= 'É' Or titre Is Null",
-              "cumul > 4", "cumul Between 12 And 2", "cumul In (3, 12)", "auteur In ('andre', 'ANDRÉ')",
+              "cumul > 4", "Not cumul > 4", "dateemprunt < #1/1/2027#", "cumul Between 12 And 2", "cumul In (3, 12)", "auteur In ('andre', 'ANDRÉ')",
               "dateemprunt = #12/5/2026#", "dateemprunt Between #12/6/2026# And #12/4/2026#",
               "dateemprunt > #12/31/2026#", "IsNull(auteur) Or IsNumeric(cumul)", "IsDate(dateemprunt) = False",
               "UCase(Left(titre, 2)) = 'LE'", "Len(Trim(cumul)) = 2", "Mid(titre, 4, 4) = 'loup'",
@@ -156,6 +156,7 @@ private slots:
             << "SELECT l.titre, [luma+]!cote FROM luma AS l INNER JOIN [luma+] ON l.inventaire = [luma+].inventaire";
         QTest::newRow("group by, classes 3 and 03 apart")
             << "SELECT classe, Count(*) AS n, Max(nomenfant) FROM enfants GROUP BY classe HAVING Count(*) >= 1";
+        QTest::newRow("group by, case together") << "SELECT Count(*) FROM enfants GROUP BY nomenfant";
         QTest::newRow("accented names, any case")
             << "SELECT [PRÉNOMENFANT] FROM ENFANTS WHERE nomenfant = 'andre' Or Nomenfant = 'ANDRÉ' ORDER BY matricule";
         QTest::newRow("aggregates") << "SELECT Count(*), Min(titre), Max(cumul), Sum(Val(cumul)) FROM luma";

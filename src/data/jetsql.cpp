@@ -112,10 +112,15 @@ Expr Parser::condition(const Expr &e) const
     return makeTruth(QStringLiteral("(%1 <> 0)").arg(n.sql), {&n}, 1);
 }
 
-QString Parser::tableSql(const QString &name) const
+QString qualifiedTable(const QString &name, const SqlDialect &dialect)
 {
-    const QString schema = m_pg ? m_dialect.schemas.value(name) : QString();
+    const QString schema = dialect.postgres() ? dialect.schemas.value(name) : QString();
     return schema.isEmpty() ? quoteName(name) : quoteName(schema) + QLatin1Char('.') + quoteName(name);
+}
+
+QString rowKey(const QString &table, const SqlDialect &dialect)
+{
+    return dialect.postgres() ? quoteName(dialect.keyColumns.value(table)) : QStringLiteral("rowid");
 }
 
 void Parser::notYet(const QString &what) const
@@ -151,7 +156,7 @@ void Parser::addTable(const Token &nameToken)
         table = &m_missingTables.back();
     }
     ScopeTable s{table, {}};
-    QString sql = tableSql(table->name);
+    QString sql = qualifiedTable(table->name, m_dialect);
     const bool hasAs = acceptKeyword("AS");
     if (hasAs || ((peek().kind == Tok::Name && !isReserved(peek())) || peek().kind == Tok::Bracket)) {
         const Token alias = next();
@@ -360,7 +365,7 @@ TranslatedSelect Parser::parseSelectStatement()
                       && having.isEmpty() && !hasAggregate;
     if (m_scope.size() == 1) {
         out.table = m_scope.front().table->name;
-        out.keySql = m_pg ? quoteName(m_dialect.keyColumns.value(out.table)) : QStringLiteral("rowid");
+        out.keySql = rowKey(out.table, m_dialect);
     }
 
     QString sql = QStringLiteral("SELECT ");
@@ -452,9 +457,8 @@ TranslatedSelect translateRecordSource(const QString &jetSource, const Schema &s
     TranslatedSelect out;
     out.singleTable = true;
     out.table = table->name;
-    out.keySql = dialect.postgres() ? quoteName(dialect.keyColumns.value(table->name)) : QStringLiteral("rowid");
-    const QString inSchema = dialect.postgres() ? dialect.schemas.value(table->name) : QString();
-    out.fromSql = inSchema.isEmpty() ? quoteName(table->name) : quoteName(inSchema) + QLatin1Char('.') + quoteName(table->name);
+    out.keySql = rowKey(table->name, dialect);
+    out.fromSql = qualifiedTable(table->name, dialect);
     out.columnsSql = QStringLiteral("*");
     out.sql = QStringLiteral("SELECT * FROM ") + out.fromSql;
     return out;

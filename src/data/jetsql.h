@@ -61,11 +61,11 @@ struct SqlDialect
 
 struct TranslatedSelect
 {
-    QString sql;          // the whole statement, ready for SQLite
+    QString sql;          // the whole statement, ready for the dialect's database
 
     // Set when the statement reads one base table without DISTINCT, GROUP BY,
     // TOP, joins or unions: its rows can then be identified, re-read and
-    // updated by rowid.
+    // updated by rowid (by the key column on PostgreSQL).
     bool singleTable = false;
     QString table;        // the table's name as the file spells it
     QString keySql;       // what identifies a row: rowid, or the key column

@@ -71,6 +71,10 @@ QString collateSql(bool postgres = false);
 // PostgreSQL's test of a text against a literal Jet pattern with wildcards.
 QString postgresLike(const QString &valueSql, const QString &pattern);
 QString dateLiteral(const QString &content, const QString &context);
+// A table as the FROM clause names it (in its schema for PostgreSQL), and
+// what identifies one of its rows.
+QString qualifiedTable(const QString &name, const SqlDialect &dialect);
+QString rowKey(const QString &table, const SqlDialect &dialect);
 
 // ---------------------------------------------------------------------------
 // Parser
@@ -283,8 +287,6 @@ private:
     Expr condition(const Expr &e) const;
     QString collate() const { return collateSql(m_pg); }
     QString literal(const QString &text) const { return quoteText(text, m_pg); }
-    // A table as the FROM clause names it: in its schema for PostgreSQL.
-    QString tableSql(const QString &name) const;
     // What the PostgreSQL translation does not do yet.
     [[noreturn]] void notYet(const QString &what) const;
     // A function PostgreSQL runs inline or from postgresqlJetFunctions(),

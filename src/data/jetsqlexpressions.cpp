@@ -178,10 +178,14 @@ Expr Parser::parseMod()
 {
     Expr l = parseIntDivision();
     while (acceptKeyword("MOD")) {
-        if (m_pg)
-            notYet(QStringLiteral("Mod"));
         const Expr a = number(l);
         const Expr b = number(parseIntDivision());
+        // Rounded halves to even too; by zero Null, as in SQLite.
+        if (m_pg) {
+            l = make(QStringLiteral("(CAST(%1 AS bigint) % NULLIF(CAST(%2 AS bigint), 0))").arg(a.sql, b.sql),
+                     Kind::Number, {&a, &b});
+            continue;
+        }
         l = make(QStringLiteral("(jet_clng(%1) % jet_clng(%2))").arg(a.sql, b.sql), Kind::Number, {&a, &b});
     }
     return l;
@@ -191,10 +195,13 @@ Expr Parser::parseIntDivision()
 {
     Expr l = parseMultiplicative();
     while (acceptPunct("\\")) {
-        if (m_pg)
-            notYet(QStringLiteral("la division entière"));
         const Expr a = number(l);
         const Expr b = number(parseMultiplicative());
+        if (m_pg) {
+            l = make(QStringLiteral("(CAST(%1 AS bigint) / NULLIF(CAST(%2 AS bigint), 0))").arg(a.sql, b.sql),
+                     Kind::Number, {&a, &b});
+            continue;
+        }
         l = make(QStringLiteral("(jet_clng(%1) / jet_clng(%2))").arg(a.sql, b.sql), Kind::Number, {&a, &b});
     }
     return l;
@@ -239,8 +246,6 @@ Expr Parser::parsePower()
 {
     Expr l = parsePrimary();
     while (acceptPunct("^")) {
-        if (m_pg)
-            notYet(QStringLiteral("« ^ »"));
         const Expr a = number(l);
         Expr b;
         if (acceptPunct("-")) {
@@ -249,7 +254,9 @@ Expr Parser::parsePower()
         } else {
             b = number(parsePrimary());
         }
-        l = make(QStringLiteral("jet_pow(%1, %2)").arg(a.sql, b.sql), Kind::Number, {&a, &b}, 1);
+        l = make((m_pg ? QStringLiteral("power(CAST(%1 AS double precision), %2)") : QStringLiteral("jet_pow(%1, %2)"))
+                     .arg(a.sql, b.sql),
+                 Kind::Number, {&a, &b}, 1);
     }
     return l;
 }
@@ -654,10 +661,10 @@ Expr Parser::like(const Expr &valueExpr, const Expr &patternExpr, bool negated) 
     const Expr value = text(valueExpr);
     const Expr pattern = text(patternExpr);
     if (m_pg) {
-        if (!pattern.stringLiteral)
-            notYet(QStringLiteral("un modèle LIKE calculé"));
         // Without wildcard, an equality under the collation, which an index can serve.
-        QString sql = hasWildcard(pattern.literal)
+        QString sql = !pattern.stringLiteral
+                          ? QStringLiteral("(%1 COLLATE \"default\" ~* jet_likeregex(%2))").arg(value.sql, pattern.sql)
+                      : hasWildcard(pattern.literal)
                           ? postgresLike(value.sql, pattern.literal)
                           : QStringLiteral("(%1 = %2%3)").arg(value.sql, pattern.sql, collate());
         if (negated)

@@ -116,9 +116,10 @@ std::optional<Expr> Parser::postgresFunction(const QString &f, const std::vector
         need(1, 1);
         return result(QString::fromLatin1(sql).arg(t(0)), Kind::Text);
     };
-    auto datePart = [&](int from, int length) {
+    auto datePart = [&](const char *field) {
         need(1, 1);
-        return result(QStringLiteral("CAST(substr(%1, %2, %3) AS integer)").arg(d(0)).arg(from).arg(length),
+        return result(QStringLiteral("CAST(extract(%1 FROM CAST(%2 AS timestamp)) AS integer)")
+                          .arg(QLatin1String(field), d(0)),
                       Kind::Number);
     };
 
@@ -182,14 +183,25 @@ std::optional<Expr> Parser::postgresFunction(const QString &f, const std::vector
         m_readsClock = true;
         return result(QStringLiteral("jet_date(to_char(localtimestamp, 'YYYY-MM-DD HH24:MI:SS'))"), Kind::Date);
     }
-    if (f == QLatin1String("year"))
-        return datePart(1, 4);
-    if (f == QLatin1String("month"))
-        return datePart(6, 2);
-    if (f == QLatin1String("day"))
-        return datePart(9, 2);
-    if (findJetFunction(f) || f == QLatin1String("weekday") || f == QLatin1String("hour")
-        || f == QLatin1String("minute") || f == QLatin1String("second"))
+    for (const auto &[jet, field] : {std::pair{"year", "year"}, {"month", "month"}, {"day", "day"}, {"hour", "hour"},
+                                     {"minute", "minute"}, {"second", "second"}}) {
+        if (f == QLatin1String(jet))
+            return datePart(field);
+    }
+    if (f == QLatin1String("weekday") && argc == 1) // Sunday is 1
+        return result(QStringLiteral("(CAST(extract(dow FROM CAST(%1 AS timestamp)) AS integer) + 1)").arg(d(0)),
+                      Kind::Number);
+    if (f == QLatin1String("dateadd")) {
+        need(3, 3);
+        return result(QStringLiteral("jet_dateadd(%1, %2, CAST(%3 AS text))")
+                          .arg(t(0), number(args[1]).sql, value(args[2]).sql),
+                      Kind::Date);
+    }
+    if (f == QLatin1String("datediff") && argc == 3)
+        return result(QStringLiteral("jet_datediff(%1, CAST(%2 AS text), CAST(%3 AS text))")
+                          .arg(t(0), value(args[1]).sql, value(args[2]).sql),
+                      Kind::Number);
+    if (findJetFunction(f) || f == QLatin1String("weekday"))
         notYet(QStringLiteral("la fonction %1").arg(f));
     return std::nullopt;
 }
@@ -260,6 +272,99 @@ BEGIN
     RETURN jet_dateplus(b, x);
   END IF;
   RETURN NULL;
+END $$)"),
+        QStringLiteral(R"(CREATE OR REPLACE FUNCTION jet_dateadd(iv text, n double precision, d text) RETURNS text
+LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS $$
+DECLARE t timestamp := CAST(jet_date(d) AS timestamp); i text := lower(btrim(iv)); k integer;
+BEGIN
+  IF i IS NULL OR i NOT IN ('yyyy', 'q', 'm', 'y', 'd', 'w', 'ww', 'h', 'n', 's') THEN
+    RAISE EXCEPTION 'Argument incorrect pour DateAdd';
+  END IF;
+  IF t IS NULL OR n IS NULL OR abs(n) > 1e7 THEN
+    RETURN NULL;
+  END IF;
+  k := trunc(n);
+  t := t + CASE i WHEN 'yyyy' THEN make_interval(years => k) WHEN 'q' THEN make_interval(months => 3 * k)
+                  WHEN 'm' THEN make_interval(months => k) WHEN 'ww' THEN make_interval(weeks => k)
+                  WHEN 'h' THEN make_interval(hours => k) WHEN 'n' THEN make_interval(mins => k)
+                  WHEN 's' THEN make_interval(secs => k) ELSE make_interval(days => k) END;
+  RETURN jet_date(to_char(t, 'YYYY-MM-DD HH24:MI:SS'));
+END $$)"),
+        // Boundaries crossed between two dates; weeks start on Sunday.
+        QStringLiteral(R"(CREATE OR REPLACE FUNCTION jet_datediff(iv text, a text, b text) RETURNS bigint
+LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS $$
+DECLARE p timestamp := CAST(jet_date(a) AS timestamp); q timestamp := CAST(jet_date(b) AS timestamp);
+  i text := lower(btrim(iv)); dp date := CAST(p AS date); dq date := CAST(q AS date);
+BEGIN
+  IF i IS NULL OR i NOT IN ('yyyy', 'q', 'm', 'y', 'd', 'w', 'ww', 'h', 'n', 's') THEN
+    RAISE EXCEPTION 'Argument incorrect pour DateDiff';
+  END IF;
+  IF p IS NULL OR q IS NULL THEN
+    RETURN NULL;
+  END IF;
+  RETURN CASE i
+    WHEN 'yyyy' THEN extract(year FROM q) - extract(year FROM p)
+    WHEN 'q' THEN extract(year FROM q) * 4 + floor((extract(month FROM q) - 1) / 3)
+                  - extract(year FROM p) * 4 - floor((extract(month FROM p) - 1) / 3)
+    WHEN 'm' THEN extract(year FROM q) * 12 + extract(month FROM q) - extract(year FROM p) * 12 - extract(month FROM p)
+    WHEN 'w' THEN (dq - dp) / 7
+    WHEN 'ww' THEN ((dq - CAST(extract(dow FROM q) AS integer)) - (dp - CAST(extract(dow FROM p) AS integer))) / 7
+    WHEN 'h' THEN floor(extract(epoch FROM q) / 3600) - floor(extract(epoch FROM p) / 3600)
+    WHEN 'n' THEN floor(extract(epoch FROM q) / 60) - floor(extract(epoch FROM p) / 60)
+    WHEN 's' THEN extract(epoch FROM q) - extract(epoch FROM p)
+    ELSE dq - dp END;
+END $$)"),
+        // A Jet pattern as an anchored regular expression, for a pattern
+        // only the row knows (the translator converts literal ones itself).
+        QStringLiteral(R"(CREATE OR REPLACE FUNCTION jet_likeregex(p text) RETURNS text
+LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $$
+DECLARE r text := '^'; i integer := 1; j integer; c text; s text; lo text; hi text; neg boolean;
+BEGIN
+  WHILE i <= char_length(p) LOOP
+    c := substr(p, i, 1);
+    IF c = '*' THEN
+      r := r || '.*';
+    ELSIF c = '?' THEN
+      r := r || '.';
+    ELSIF c = '#' THEN
+      r := r || '[0-9]';
+    ELSIF c = '[' AND strpos(substr(p, i + 1), ']') > 0 THEN
+      s := substr(p, i + 1, strpos(substr(p, i + 1), ']') - 1);
+      i := i + char_length(s) + 1;
+      neg := left(s, 1) = '!';
+      IF neg THEN
+        s := substr(s, 2);
+      END IF;
+      IF s = '' THEN
+        IF neg THEN
+          r := r || '.';
+        END IF;
+      ELSE
+        r := r || '[' || CASE WHEN neg THEN '^' ELSE '' END;
+        j := 1;
+        WHILE j <= char_length(s) LOOP
+          lo := substr(s, j, 1);
+          hi := NULL;
+          IF j + 2 <= char_length(s) AND substr(s, j + 1, 1) = '-' THEN
+            hi := substr(s, j + 2, 1);
+            IF hi < lo COLLATE "C" THEN
+              hi := lo;
+              lo := substr(s, j + 2, 1);
+            END IF;
+            j := j + 2;
+          END IF;
+          r := r || CASE WHEN strpos('\^]-[', lo) > 0 THEN '\' ELSE '' END || lo
+                 || coalesce('-' || CASE WHEN strpos('\^]-[', hi) > 0 THEN '\' ELSE '' END || hi, '');
+          j := j + 1;
+        END LOOP;
+        r := r || ']';
+      END IF;
+    ELSE
+      r := r || CASE WHEN strpos('\.^$|?*+()[]{}', c) > 0 THEN '\' ELSE '' END || c;
+    END IF;
+    i := i + 1;
+  END LOOP;
+  RETURN r || '$';
 END $$)"),
         QStringLiteral(R"(CREATE OR REPLACE FUNCTION jet_cmp(a text, b text, domain integer) RETURNS integer
 LANGUAGE plpgsql IMMUTABLE PARALLEL SAFE AS $$

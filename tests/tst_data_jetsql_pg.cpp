@@ -32,7 +32,7 @@ INSERT INTO %2 VALUES ('E042', 'Martin', 'Élodie', '03'), ('E007', 'ANDRÉ', 'Z
 INSERT INTO %3 VALUES ('00001', '398.2 GRI'), ('00002', '843 ELO');)";
 // Values for every LIKE pattern, from the engine's own LIKE tests.
 const char *const kWords[] = {"Le loup et l'agneau", "a", "159", "chét", "M", "d", "5*", "1_0%", "ecole", "école", "É",
-                              "a😀b", "x[yz", "Ａ", "A1", "a%b", "a\\b", "ÉCOLE", "", "b-c", "^x"};
+                              "a😀b", "x[yz", "Ａ", "A1", "a%b", "a\\b", "ÉCOLE", "", "b-c", "^x", "[!l]*"};
 
 // A server of our own in a temporary folder; as root, run as nobody.
 class Server

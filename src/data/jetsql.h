@@ -41,10 +41,11 @@
 // accents significant), Jet LIKE as ILIKE or, for sets and '#', a regular
 // expression, tables in their schema, the Jet functions inline where
 // PostgreSQL has them and otherwise as the SQL functions of
-// postgresqlJetFunctions(). What is not written for PostgreSQL yet (Mod, '\',
-// '^', '+' or '-' on values whose type only the row knows, a LIKE pattern
-// built at run time, most date functions...) is refused as a syntax error
-// naming it.
+// postgresqlJetFunctions(). What is not written for PostgreSQL yet is
+// refused as a syntax error naming it: InStr with a start, InStrRev, Replace,
+// StrComp, Str, Asc, AscW, Chr, ChrW, CInt, CLng, DatePart, DateSerial,
+// DateValue, the first-day arguments of Weekday and DateDiff, and a date
+// read as a number (its serial).
 
 // Which database the translation is for.
 struct SqlDialect

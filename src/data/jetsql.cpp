@@ -68,20 +68,27 @@ Expr Parser::value(const Expr &e) const
 {
     if (!e.truth)
         return e;
-    return make(QStringLiteral("(- %1)").arg(e.sql), Kind::Number, {&e}, 1);
+    return make((m_pg ? QStringLiteral("(- CAST(%1 AS integer))") : QStringLiteral("(- %1)")).arg(e.sql),
+                Kind::Number, {&e}, 1);
 }
 
 Expr Parser::number(const Expr &e) const
 {
     const Expr v = value(e);
+    if (m_pg && textual(v)) // SQLite reads a text as a number by itself
+        return make(QStringLiteral("jet_num(CAST(%1 AS text))").arg(v.sql), Kind::Number, {&v}, 1);
     if (v.kind != Kind::Date)
         return v;
+    if (m_pg)
+        notYet(QStringLiteral("les dates lues comme nombres"));
     return make(QStringLiteral("jet_datenum(%1)").arg(v.sql), Kind::Number, {&v}, 1);
 }
 
 Expr Parser::text(const Expr &e) const
 {
     const Expr v = value(e);
+    if (m_pg && v.kind == Kind::Number)
+        return make(QStringLiteral("CAST(%1 AS text)").arg(v.sql), Kind::Text, {&v}, 1);
     if (v.kind != Kind::Date)
         return v;
     return make(QStringLiteral("jet_frenchdate(%1)").arg(v.sql), Kind::Text, {&v}, 1);
@@ -91,8 +98,34 @@ Expr Parser::truthOf(const Expr &e) const
 {
     if (e.truth)
         return e;
+    if (m_pg)
+        return condition(e);
     // Twice Not: 1, 0 or Null, true exactly where the value is true in a WHERE.
     return makeTruth(QStringLiteral("(NOT NOT %1)").arg(e.sql), {&e});
+}
+
+Expr Parser::condition(const Expr &e) const
+{
+    if (!m_pg || e.truth)
+        return e;
+    const Expr n = number(e);
+    return makeTruth(QStringLiteral("(%1 <> 0)").arg(n.sql), {&n}, 1);
+}
+
+QString qualifiedTable(const QString &name, const SqlDialect &dialect)
+{
+    const QString schema = dialect.postgres() ? dialect.schemas.value(name) : QString();
+    return schema.isEmpty() ? quoteName(name) : quoteName(schema) + QLatin1Char('.') + quoteName(name);
+}
+
+QString rowKey(const QString &table, const SqlDialect &dialect)
+{
+    return dialect.postgres() ? quoteName(dialect.keyColumns.value(table)) : QStringLiteral("rowid");
+}
+
+void Parser::notYet(const QString &what) const
+{
+    unsupported(what + QStringLiteral(" avec PostgreSQL"), m_clause);
 }
 
 Expr Parser::chain(const std::vector<Expr> &terms, const QString &op, Kind kind, bool truth) const
@@ -123,7 +156,7 @@ void Parser::addTable(const Token &nameToken)
         table = &m_missingTables.back();
     }
     ScopeTable s{table, {}};
-    QString sql = quoteName(table->name);
+    QString sql = qualifiedTable(table->name, m_dialect);
     const bool hasAs = acceptKeyword("AS");
     if (hasAs || ((peek().kind == Tok::Name && !isReserved(peek())) || peek().kind == Tok::Bracket)) {
         const Token alias = next();
@@ -177,7 +210,7 @@ void Parser::parseFromClause()
         m_fromSql += QLatin1Char(' ') + join + QLatin1Char(' ');
         parseFromItem();
         expectKeyword("ON");
-        const Expr on = parseExpression();
+        const Expr on = condition(parseExpression());
         m_fromSql += QStringLiteral(" ON ") + on.sql;
     }
 }
@@ -218,6 +251,7 @@ TranslatedSelect Parser::parseSelectStatement()
     m_i = listStart;
     m_clause = clauseText(listStart);
     QStringList columns;
+    std::vector<std::pair<QString, bool>> columnValues; // each item's value and whether it is textual
     bool hasAggregate = false;
     for (;;) {
         if (acceptPunct("*")) {
@@ -244,9 +278,11 @@ TranslatedSelect Parser::parseSelectStatement()
                 if (alias.kind != Tok::Name && alias.kind != Tok::Bracket)
                     fail();
                 columns << e.sql + QStringLiteral(" AS ") + quoteName(alias.text);
+                columnValues.emplace_back(e.sql, textual(e));
                 m_aliases.append({alias.text, e.sql});
             } else {
                 columns << e.sql;
+                columnValues.emplace_back(e.sql, textual(e));
             }
         }
         if (isKeyword(peek(), "INTO"))
@@ -258,11 +294,11 @@ TranslatedSelect Parser::parseSelectStatement()
     m_i = afterFrom;
 
     QString where, having;
-    QStringList groupBy;
+    QStringList groupBy, groupKeys;
     if (isKeyword(peek(), "WHERE")) {
         m_clause = clauseText(m_i + 1);
         ++m_i;
-        where = parseExpression().sql;
+        where = condition(parseExpression()).sql;
     }
     if (isKeyword(peek(), "GROUP")) {
         m_clause = clauseText(m_i);
@@ -270,13 +306,15 @@ TranslatedSelect Parser::parseSelectStatement()
         expectKeyword("BY");
         do {
             const Expr e = value(parseExpression());
-            groupBy << (textual(e) ? e.sql + collateSql() : e.sql);
+            groupBy << (textual(e) ? e.sql + collate() : e.sql);
+            if (textual(e))
+                groupKeys << e.sql;
         } while (acceptPunct(","));
     }
     if (isKeyword(peek(), "HAVING")) {
         m_clause = clauseText(m_i + 1);
         ++m_i;
-        having = parseExpression().sql;
+        having = condition(parseExpression()).sql;
     }
     if (isKeyword(peek(), "ORDER")) {
         m_clause = clauseText(m_i);
@@ -291,8 +329,12 @@ TranslatedSelect Parser::parseSelectStatement()
             else
                 acceptKeyword("ASC");
             out.orderByKeySql << e.sql;
+            // Jet puts Nulls first, as SQLite does; PostgreSQL puts them last.
+            if (m_pg)
+                direction += direction == QLatin1String("ASC") ? QStringLiteral(" NULLS FIRST")
+                                                               : QStringLiteral(" NULLS LAST");
             out.orderByBinarySql << e.sql + QLatin1Char(' ') + direction;
-            out.orderBySql << (textual(e) ? e.sql + collateSql() : e.sql) + QLatin1Char(' ') + direction;
+            out.orderBySql << (textual(e) ? e.sql + collate() : e.sql) + QLatin1Char(' ') + direction;
         } while (acceptPunct(","));
         m_allowAliases = false;
     }
@@ -302,14 +344,29 @@ TranslatedSelect Parser::parseSelectStatement()
     expectEnd();
     throwPending();
 
+    // PostgreSQL groups texts under the collation only if the selected
+    // value is the grouped one, collation included.
+    if (m_pg && !groupKeys.isEmpty()) {
+        qsizetype item = 0;
+        for (QString &column : columns) {
+            if (column.endsWith(QLatin1String("*")))
+                continue;
+            const auto &[sql, isText] = columnValues[size_t(item++)];
+            if (isText && groupKeys.contains(sql))
+                column.replace(0, sql.size(), sql + collate());
+        }
+    }
+
     out.readsClock = m_readsClock;
     out.columnsSql = columns.join(QStringLiteral(", "));
     out.fromSql = m_fromSql;
     out.whereSql = where;
     out.singleTable = m_scope.size() == 1 && !m_joined && !distinct && limit.isEmpty() && groupBy.isEmpty()
                       && having.isEmpty() && !hasAggregate;
-    if (m_scope.size() == 1)
+    if (m_scope.size() == 1) {
         out.table = m_scope.front().table->name;
+        out.keySql = rowKey(out.table, m_dialect);
+    }
 
     QString sql = QStringLiteral("SELECT ");
     if (distinct)
@@ -338,7 +395,7 @@ QString Parser::parseConditionFor(const QString &tableName)
     m_clause = m_src;
     if (peek().kind == Tok::End)
         fail();
-    const Expr e = parseExpression();
+    const Expr e = condition(parseExpression());
     expectEnd();
     throwPending();
     return e.sql;
@@ -366,12 +423,12 @@ bool oneOf(const QString &word, std::initializer_list<const char *> words)
 
 using namespace jetsql;
 
-TranslatedSelect translateRecordSource(const QString &jetSource, const Schema &schema)
+TranslatedSelect translateRecordSource(const QString &jetSource, const Schema &schema, const SqlDialect &dialect)
 {
     QString source = jetSource.trimmed();
     const QString word = leadingWord(source);
     if (oneOf(word, {"SELECT"})) {
-        Parser parser(source, schema);
+        Parser parser(source, schema, dialect);
         return parser.parseSelectStatement();
     }
     // A record source only ever reads: what is not a SELECT nor a table name
@@ -400,14 +457,16 @@ TranslatedSelect translateRecordSource(const QString &jetSource, const Schema &s
     TranslatedSelect out;
     out.singleTable = true;
     out.table = table->name;
-    out.fromSql = quoteName(table->name);
+    out.keySql = rowKey(table->name, dialect);
+    out.fromSql = qualifiedTable(table->name, dialect);
     out.columnsSql = QStringLiteral("*");
     out.sql = QStringLiteral("SELECT * FROM ") + out.fromSql;
     return out;
 }
 
-QString translateCondition(const QString &jetCondition, const Schema &schema, const QString &table)
+QString translateCondition(const QString &jetCondition, const Schema &schema, const QString &table,
+                           const SqlDialect &dialect)
 {
-    Parser parser(jetCondition.trimmed(), schema);
+    Parser parser(jetCondition.trimmed(), schema, dialect);
     return parser.parseConditionFor(table);
 }

@@ -2,6 +2,7 @@
 
 #include "data/schema.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -34,16 +35,41 @@
 // parameter), 3085 unknown function, 5 a bad interval, 3142 a second
 // statement after ';', 3219 an action query (UPDATE, DELETE, INSERT, DROP,
 // CREATE, ALTER), 3129 any other statement (PRAGMA, ATTACH, VACUUM...).
+//
+// The same text can be written for PostgreSQL (SqlDialect): text compared and
+// sorted under the nondeterministic ICU collation "jet" (case ignored,
+// accents significant), Jet LIKE as ILIKE or, for sets and '#', a regular
+// expression, tables in their schema, the Jet functions inline where
+// PostgreSQL has them and otherwise as the SQL functions of
+// postgresqlJetFunctions(). What is not written for PostgreSQL yet is
+// refused as a syntax error naming it: InStr with a start, InStrRev, Replace,
+// StrComp, Str, Asc, AscW, Chr, ChrW, CInt, CLng, DatePart, DateSerial,
+// DateValue, the first-day arguments of Weekday and DateDiff, and a date
+// read as a number (its serial).
+
+// Which database the translation is for.
+struct SqlDialect
+{
+    enum class Engine { SQLite, PostgreSQL };
+    Engine engine = Engine::SQLite;
+    // PostgreSQL: each table's schema and key column (standing for SQLite's
+    // rowid), by the table's name as the schema spells it.
+    QHash<QString, QString> schemas;
+    QHash<QString, QString> keyColumns;
+
+    bool postgres() const { return engine == Engine::PostgreSQL; }
+};
 
 struct TranslatedSelect
 {
-    QString sql;          // the whole statement, ready for SQLite
+    QString sql;          // the whole statement, ready for the dialect's database
 
     // Set when the statement reads one base table without DISTINCT, GROUP BY,
     // TOP, joins or unions: its rows can then be identified, re-read and
-    // updated by rowid.
+    // updated by rowid (by the key column on PostgreSQL).
     bool singleTable = false;
     QString table;        // the table's name as the file spells it
+    QString keySql;       // what identifies a row: rowid, or the key column
     QString fromSql;      // the FROM clause's translated text, e.g. "\"luma\""
     QString columnsSql;   // translated select list, e.g. "*"
     QString whereSql;     // translated WHERE condition, empty when none
@@ -57,8 +83,15 @@ struct TranslatedSelect
 };
 
 // A record source is a table name ("luma", "[luma+]") or a SELECT statement.
-TranslatedSelect translateRecordSource(const QString &jetSource, const Schema &schema);
+TranslatedSelect translateRecordSource(const QString &jetSource, const Schema &schema,
+                                       const SqlDialect &dialect = {});
 
 // A condition (a WHERE clause without the keyword, as given to a find) on the
 // columns of one table.
-QString translateCondition(const QString &jetCondition, const Schema &schema, const QString &table);
+QString translateCondition(const QString &jetCondition, const Schema &schema, const QString &table,
+                           const SqlDialect &dialect = {});
+
+// The SQL functions a PostgreSQL database needs for the translations, one
+// CREATE FUNCTION statement an item, to be run in order (after the "jet"
+// collation is created).
+QStringList postgresqlJetFunctions();

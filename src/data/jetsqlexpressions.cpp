@@ -12,7 +12,8 @@ Expr Parser::parseImp()
 {
     Expr l = parseEqv();
     while (acceptKeyword("IMP")) {
-        const Expr r = parseEqv();
+        l = condition(l);
+        const Expr r = condition(parseEqv());
         l = makeTruth(QStringLiteral("((NOT %1) OR %2)").arg(l.sql, r.sql), {&l, &r});
     }
     return l;
@@ -45,6 +46,9 @@ Expr Parser::parseOr()
     std::vector<Expr> terms{parseAnd()};
     while (acceptKeyword("OR"))
         terms.push_back(parseAnd());
+    if (terms.size() > 1)
+        for (Expr &e : terms)
+            e = condition(e);
     return terms.size() == 1 ? terms.front() : chain(terms, QStringLiteral(" OR "), Kind::Number, true);
 }
 
@@ -53,6 +57,9 @@ Expr Parser::parseAnd()
     std::vector<Expr> terms{parseNot()};
     while (acceptKeyword("AND"))
         terms.push_back(parseNot());
+    if (terms.size() > 1)
+        for (Expr &e : terms)
+            e = condition(e);
     return terms.size() == 1 ? terms.front() : chain(terms, QStringLiteral(" AND "), Kind::Number, true);
 }
 
@@ -60,7 +67,7 @@ Expr Parser::parseNot()
 {
     if (acceptKeyword("NOT")) {
         const Nested nested(*this);
-        const Expr e = parseNot();
+        const Expr e = condition(parseNot());
         return makeTruth(QStringLiteral("(NOT %1)").arg(e.sql), {&e}, 1);
     }
     return parseComparison();
@@ -151,6 +158,12 @@ Expr Parser::parseAdditive()
                      Kind::Date, {&a, &b});
         else if (plus && a.kind == Kind::Number && b.kind == Kind::Date)
             l = make(QStringLiteral("jet_dateplus(%2, %1)").arg(a.sql, b.sql), Kind::Date, {&a, &b});
+        else if (m_pg && plus && textual(a) && textual(b)) // every stored value is text: '+' joins
+            l = make(QStringLiteral("(%1 || %2)").arg(a.sql, b.sql), Kind::Text, {&a, &b}, 1);
+        else if (m_pg)
+            l = make(QStringLiteral("jet_addsub(CAST(%1 AS text), CAST(%2 AS text), %3)")
+                         .arg(a.sql, b.sql, plus ? QStringLiteral("1") : QStringLiteral("-1")),
+                     Kind::Unknown, {&a, &b}, 1);
         else if (!plus && a.kind == Kind::Date && b.kind == Kind::Date)
             l = make(QStringLiteral("jet_sub(%1, %2)").arg(a.sql, b.sql), Kind::Number, {&a, &b}, 1);
         else
@@ -167,6 +180,12 @@ Expr Parser::parseMod()
     while (acceptKeyword("MOD")) {
         const Expr a = number(l);
         const Expr b = number(parseIntDivision());
+        // Rounded halves to even too; by zero Null, as in SQLite.
+        if (m_pg) {
+            l = make(QStringLiteral("(CAST(%1 AS bigint) % NULLIF(CAST(%2 AS bigint), 0))").arg(a.sql, b.sql),
+                     Kind::Number, {&a, &b});
+            continue;
+        }
         l = make(QStringLiteral("(jet_clng(%1) % jet_clng(%2))").arg(a.sql, b.sql), Kind::Number, {&a, &b});
     }
     return l;
@@ -178,6 +197,11 @@ Expr Parser::parseIntDivision()
     while (acceptPunct("\\")) {
         const Expr a = number(l);
         const Expr b = number(parseMultiplicative());
+        if (m_pg) {
+            l = make(QStringLiteral("(CAST(%1 AS bigint) / NULLIF(CAST(%2 AS bigint), 0))").arg(a.sql, b.sql),
+                     Kind::Number, {&a, &b});
+            continue;
+        }
         l = make(QStringLiteral("(jet_clng(%1) / jet_clng(%2))").arg(a.sql, b.sql), Kind::Number, {&a, &b});
     }
     return l;
@@ -195,7 +219,9 @@ Expr Parser::parseMultiplicative()
             // Jet's '/' always divides as real numbers.
             const Expr a = number(l);
             const Expr b = number(parseUnary());
-            l = make(QStringLiteral("(CAST(%1 AS REAL) / %2)").arg(a.sql, b.sql), Kind::Number, {&a, &b});
+            l = make(QStringLiteral("(CAST(%1 AS %3) / %2)")
+                         .arg(a.sql, b.sql, m_pg ? QStringLiteral("double precision") : QStringLiteral("REAL")),
+                     Kind::Number, {&a, &b});
         } else {
             return l;
         }
@@ -228,7 +254,9 @@ Expr Parser::parsePower()
         } else {
             b = number(parsePrimary());
         }
-        l = make(QStringLiteral("jet_pow(%1, %2)").arg(a.sql, b.sql), Kind::Number, {&a, &b}, 1);
+        l = make((m_pg ? QStringLiteral("power(CAST(%1 AS double precision), %2)") : QStringLiteral("jet_pow(%1, %2)"))
+                     .arg(a.sql, b.sql),
+                 Kind::Number, {&a, &b}, 1);
     }
     return l;
 }
@@ -242,7 +270,7 @@ Expr Parser::parsePrimary()
         return atom(t.text, Kind::Number);
     case Tok::String: {
         ++m_i;
-        Expr e = atom(quoteText(t.text), Kind::Text);
+        Expr e = atom(quoteText(t.text, m_pg), Kind::Text);
         e.stringLiteral = true;
         e.literal = t.text;
         return e;
@@ -337,7 +365,8 @@ Expr Parser::parseColumn()
     if (m_allowAliases) {
         for (const auto &[alias, sql] : std::as_const(m_aliases)) {
             if (sameName(alias, first.text))
-                return atom(quoteName(alias), Kind::Unknown);
+                // PostgreSQL takes an output name alone, not in an expression.
+                return atom(m_pg ? QLatin1Char('(') + sql + QLatin1Char(')') : quoteName(alias), Kind::Unknown);
         }
     }
     return unknownName(first.text);
@@ -412,6 +441,10 @@ Expr Parser::parseFunction(const QString &name)
         return kind.value_or(Kind::Unknown);
     };
 
+    if (m_pg) {
+        if (std::optional<Expr> e = postgresFunction(f, args))
+            return *e;
+    }
     if (f == QLatin1String("instr") && argc == 2)
         return result(QStringLiteral("jet_instr(1, %1, %2)").arg(t(0), t(1)), Kind::Number);
     if (const JetFunction *fn = findJetFunction(f)) {
@@ -434,7 +467,7 @@ Expr Parser::parseFunction(const QString &name)
     }
     if (f == QLatin1String("iif")) {
         need(3, 3);
-        return result(QStringLiteral("(CASE WHEN %1 THEN %2 ELSE %3 END)").arg(args[0].sql, v(1), v(2)),
+        return result(QStringLiteral("(CASE WHEN %1 THEN %2 ELSE %3 END)").arg(condition(args[0]).sql, v(1), v(2)),
                       commonKind({1, 2}));
     }
     if (f == QLatin1String("switch")) {
@@ -445,7 +478,7 @@ Expr Parser::parseFunction(const QString &name)
         QString sql = QStringLiteral("(CASE");
         std::vector<size_t> values;
         for (size_t k = 0; k < argc; k += 2) {
-            sql += QStringLiteral(" WHEN %1 THEN %2").arg(args[k].sql, v(k + 1));
+            sql += QStringLiteral(" WHEN %1 THEN %2").arg(condition(args[k]).sql, v(k + 1));
             values.push_back(k + 1);
         }
         return result(sql + QStringLiteral(" END)"), commonKind(values));
@@ -515,7 +548,7 @@ Expr Parser::parseFunction(const QString &name)
         m_sawAggregate = true;
         need(1, 1);
         const Expr e = value(args[0]);
-        const QString arg = textual(e) ? e.sql + collateSql() : e.sql;
+        const QString arg = textual(e) ? e.sql + collate() : e.sql;
         return result(QStringLiteral("%1(%2)").arg(f, arg), e.kind);
     }
     defer(AppError(ErrorNumber::UndefinedFunction,
@@ -532,15 +565,22 @@ Expr Parser::compare(const Expr &left, const QString &op, const Expr &right) con
 {
     const Expr l = value(left);
     const Expr r = value(right);
-    if (l.kind == r.kind && (l.kind == Kind::Number || l.kind == Kind::Date))
-        return makeTruth(QStringLiteral("(%1 %2 %3)").arg(l.sql, op, r.sql), {&l, &r}, 1);
+    if (l.kind == r.kind && (l.kind == Kind::Number || l.kind == Kind::Date)) {
+        // ISO dates compare as their bytes; a locale's order may skip punctuation.
+        const QString bytes = m_pg && l.kind == Kind::Date ? QStringLiteral(" COLLATE \"C\"") : QString();
+        return makeTruth(QStringLiteral("(%1 %2 %3%4)").arg(l.sql, op, r.sql, bytes), {&l, &r}, 1);
+    }
     if ((l.kind == Kind::Number && r.kind == Kind::Date) || (l.kind == Kind::Date && r.kind == Kind::Number)) {
         const Expr a = number(l);
         const Expr b = number(r);
         return makeTruth(QStringLiteral("(%1 %2 %3)").arg(a.sql, op, b.sql), {&a, &b}, 1);
     }
     if (textual(l) && textual(r))
-        return makeTruth(QStringLiteral("(%1 %2 %3%4)").arg(l.sql, op, r.sql, collateSql()), {&l, &r});
+        return makeTruth(QStringLiteral("(%1 %2 %3%4)").arg(l.sql, op, r.sql, collate()), {&l, &r});
+    if (m_pg)
+        return makeTruth(QStringLiteral("(jet_cmp(CAST(%1 AS text), CAST(%2 AS text), %3) %4 0)")
+                             .arg(l.sql, r.sql, l.kind == Kind::Number || r.kind == Kind::Number ? "1" : "2", op),
+                         {&l, &r});
     const QString function = l.kind == Kind::Number || r.kind == Kind::Number ? QStringLiteral("jet_cmpnum")
                                                                                : QStringLiteral("jet_cmpdate");
     return makeTruth(QStringLiteral("(%1(%2, %3) %4 0)").arg(function, l.sql, r.sql, op), {&l, &r});
@@ -557,9 +597,10 @@ Expr Parser::between(const Expr &valueExpr, const Expr &lo, const Expr &hi, bool
     const bool anyDate = v.kind == Kind::Date || a.kind == Kind::Date || b.kind == Kind::Date;
     const bool anyNumber = v.kind == Kind::Number || a.kind == Kind::Number || b.kind == Kind::Number;
     const int domain = anyDate ? 2 : anyNumber ? 1 : 0;
+    const QString asText = m_pg ? QStringLiteral("CAST(%1 AS text)") : QStringLiteral("%1");
     return makeTruth(QStringLiteral("(%1jet_between(%2, %3, %4, %5))")
-                         .arg(negated ? QStringLiteral("NOT ") : QString(), v.sql, a.sql, b.sql,
-                              QString::number(domain)),
+                         .arg(negated ? QStringLiteral("NOT ") : QString(), asText.arg(v.sql), asText.arg(a.sql),
+                              asText.arg(b.sql), QString::number(domain)),
                      {&v, &a, &b});
 }
 
@@ -593,12 +634,12 @@ Expr Parser::inList(const Expr &valueExpr, const std::vector<Expr> &rawItems, bo
     if ((allNumbers && v.kind == Kind::Number) || (allDates && v.kind == Kind::Date))
         return inSql(v.sql);
     if (allTexts && textual(v))
-        return inSql(v.sql + collateSql());
+        return inSql(v.sql + collate());
     // A field among numbers or dates: its text read as a number or a date.
     if (allNumbers && textual(v))
-        return inSql(QStringLiteral("jet_num(%1)").arg(v.sql));
+        return inSql(QString::fromLatin1(m_pg ? "jet_num(CAST(%1 AS text))" : "jet_num(%1)").arg(v.sql));
     if (allDates && textual(v))
-        return inSql(QStringLiteral("jet_date(%1)").arg(v.sql));
+        return inSql(QString::fromLatin1(m_pg ? "jet_date(CAST(%1 AS text))" : "jet_date(%1)").arg(v.sql));
     // Items of several kinds: each compared in turn.
     std::vector<Expr> tests;
     for (const Expr &item : items)
@@ -619,6 +660,17 @@ Expr Parser::like(const Expr &valueExpr, const Expr &patternExpr, bool negated) 
 {
     const Expr value = text(valueExpr);
     const Expr pattern = text(patternExpr);
+    if (m_pg) {
+        // Without wildcard, an equality under the collation, which an index can serve.
+        QString sql = !pattern.stringLiteral
+                          ? QStringLiteral("(%1 COLLATE \"default\" ~* jet_likeregex(%2))").arg(value.sql, pattern.sql)
+                      : hasWildcard(pattern.literal)
+                          ? postgresLike(value.sql, pattern.literal)
+                          : QStringLiteral("(%1 = %2%3)").arg(value.sql, pattern.sql, collate());
+        if (negated)
+            sql = QStringLiteral("(NOT %1)").arg(sql);
+        return makeTruth(sql, {&value, &pattern}, 5);
+    }
     QString sql;
     const bool literalPattern = pattern.stringLiteral && value.kind != Kind::Number;
     const QString &literal = pattern.literal;

@@ -223,7 +223,7 @@ QString quoteName(const QString &name)
     return QLatin1Char('"') + out + QLatin1Char('"');
 }
 
-QString quoteText(const QString &text)
+QString quoteText(const QString &text, bool postgres)
 {
     QString out = text;
     out.replace(QLatin1Char('\''), QStringLiteral("''"));
@@ -231,14 +231,14 @@ QString quoteText(const QString &text)
     if (!text.contains(QChar(u'\0')))
         return out;
     // SQLite's text of a statement ends at a NUL: a text that holds one is
-    // joined around char(0).
-    out.replace(QChar(u'\0'), QStringLiteral("' || char(0) || '"));
+    // joined around char(0) (which PostgreSQL refuses, as it holds no NUL).
+    out.replace(QChar(u'\0'), postgres ? QStringLiteral("' || chr(0) || '") : QStringLiteral("' || char(0) || '"));
     return QLatin1Char('(') + out + QLatin1Char(')');
 }
 
-QString collateSql()
+QString collateSql(bool postgres)
 {
-    return QStringLiteral(" COLLATE ") + QLatin1String(kJetCollation);
+    return postgres ? QStringLiteral(" COLLATE jet") : QStringLiteral(" COLLATE ") + QLatin1String(kJetCollation);
 }
 
 // Jet date literals: month first ("#12/31/2024#"), or ISO ("#2024-12-31#"),

@@ -66,9 +66,15 @@ std::vector<Token> tokenize(const QString &src);
 // SQL text
 
 QString quoteName(const QString &name);
-QString quoteText(const QString &text);
-QString collateSql();
+QString quoteText(const QString &text, bool postgres = false);
+QString collateSql(bool postgres = false);
+// PostgreSQL's test of a text against a literal Jet pattern with wildcards.
+QString postgresLike(const QString &valueSql, const QString &pattern);
 QString dateLiteral(const QString &content, const QString &context);
+// A table as the FROM clause names it (in its schema for PostgreSQL), and
+// what identifies one of its rows.
+QString qualifiedTable(const QString &name, const SqlDialect &dialect);
+QString rowKey(const QString &table, const SqlDialect &dialect);
 
 // ---------------------------------------------------------------------------
 // Parser
@@ -188,8 +194,9 @@ inline bool isInterval(const QString &name)
 class Parser
 {
 public:
-    Parser(const QString &source, const Schema &schema)
-        : m_src(source), m_schema(schema), m_t(tokenize(source)), m_clause(source)
+    Parser(const QString &source, const Schema &schema, const SqlDialect &dialect)
+        : m_src(source), m_schema(schema), m_dialect(dialect), m_pg(dialect.postgres()), m_t(tokenize(source)),
+          m_clause(source)
     {
     }
 
@@ -275,6 +282,17 @@ private:
     Expr text(const Expr &e) const;
     // As a truth value (1, 0 or Null), for Xor, Eqv and Imp.
     Expr truthOf(const Expr &e) const;
+    // As a condition: PostgreSQL takes only truth values where SQLite takes
+    // any number.
+    Expr condition(const Expr &e) const;
+    QString collate() const { return collateSql(m_pg); }
+    QString literal(const QString &text) const { return quoteText(text, m_pg); }
+    // What the PostgreSQL translation does not do yet.
+    [[noreturn]] void notYet(const QString &what) const;
+    // A function PostgreSQL runs inline or from postgresqlJetFunctions(),
+    // nullopt when it is not one.
+    std::optional<Expr> postgresFunction(const QString &f, const std::vector<Expr> &args);
+
     // Terms joined by one operator, written flat: "(a OR b OR c)" nests no
     // deeper in the SQL text however many terms there are, while SQLite's
     // tree still grows one level a term.
@@ -315,6 +333,8 @@ private:
 
     QString m_src;
     const Schema &m_schema;
+    const SqlDialect &m_dialect;
+    bool m_pg = false;
     std::vector<Token> m_t;
     size_t m_i = 0;
     int m_depth = 0;

@@ -13,6 +13,9 @@ PACKAGES=(
   # The teachers' program: spreadsheets read with libcsv; its PDF tests read
   # the files back with pdftotext.
   libcsv-dev poppler-utils
+  # The PostgreSQL back end: libpq, and the server programs from which the
+  # tests start throwaway servers of their own.
+  libpq-dev postgresql-15
   # The sanitizer build and the fuzz targets (libFuzzer); llvm-symbolizer
   # turns their reports' addresses into lines of code.
   clang libclang-rt-14-dev llvm

@@ -6,10 +6,12 @@ cd "$(dirname "$0")/.."
 # shared copy unless told otherwise). Under CI (CI=true) they must be there:
 # without them those tests fail instead of skipping.
 export LUMA_ACCESS_SAMPLES="${LUMA_ACCESS_SAMPLES:-/work/shared/testdata/access}"
+# The PostgreSQL tests start their own throwaway server: under CI it must
+# start.
 if [ "${CI:-}" = true ]; then
-  export LUMA_REQUIRE_ACCESS_SAMPLES=ON
+  export LUMA_REQUIRE_ACCESS_SAMPLES=ON LUMA_REQUIRE_POSTGRESQL=ON
 else
-  export LUMA_REQUIRE_ACCESS_SAMPLES=OFF
+  export LUMA_REQUIRE_ACCESS_SAMPLES=OFF LUMA_REQUIRE_POSTGRESQL=OFF
 fi
 bash scripts/install-deps.sh
 bash scripts/build.sh

@@ -1,19 +1,19 @@
 // The Jet SQL translation for PostgreSQL gives the rows the SQLite one gives,
 // on the same data, against a throwaway server this suite starts.
 
+#include "pgserveur.h"
+
 #include "data/jetfunctions.h"
 #include "data/jetsql.h"
 #include "data/schema.h"
 #include "platform/apperror.h"
 
-#include <QDir>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <libpq-fe.h>
 #include <sqlite3.h>
-#include <unistd.h>
+
+#include <memory>
 
 namespace {
 
@@ -34,50 +34,6 @@ INSERT INTO %3 VALUES ('00001', '398.2 GRI'), ('00002', '843 ELO');)";
 const char *const kWords[] = {"Le loup et l'agneau", "a", "159", "chét", "M", "d", "5*", "1_0%", "ecole", "école", "É",
                               "a😀b", "x[yz", "Ａ", "A1", "a%b", "a\\b", "ÉCOLE", "", "b-c", "^x", "[!l]*"};
 
-// A server of our own in a temporary folder; as root, run as nobody.
-class Server
-{
-public:
-    QString start()
-    {
-        QStringList bins = QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-        if (bins.isEmpty() || !m_dir.isValid())
-            return QStringLiteral("PostgreSQL introuvable");
-        m_bin = QStringLiteral("/usr/lib/postgresql/%1/bin/").arg(bins.last());
-        QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                                | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
-        const QString data = m_dir.filePath(QStringLiteral("data"));
-        QString error = run({m_bin + "initdb", "-D", data, "-U", "postgres", "-A", "trust", "-E", "UTF8",
-                             "--locale=C.UTF-8", "-N"});
-        if (error.isEmpty())
-            error = run({m_bin + "pg_ctl", "-D", data, "-w", "-l", m_dir.filePath("log"), "-o",
-                         "-k " + m_dir.path() + " -c listen_addresses= -F", "start"});
-        m_started = error.isEmpty();
-        return error;
-    }
-    ~Server()
-    {
-        if (m_started)
-            run({m_bin + "pg_ctl", "-D", m_dir.filePath(QStringLiteral("data")), "-m", "immediate", "stop"});
-    }
-    QString socketDir() const { return m_dir.path(); }
-
-private:
-    QString run(QStringList command)
-    {
-        if (::geteuid() == 0)
-            command = QStringList{"runuser", "-u", "nobody", "--"} + command;
-        QProcess p;
-        p.start(command.takeFirst(), command);
-        if (!p.waitForFinished(60000) || p.exitCode() != 0)
-            return QString::fromLocal8Bit(p.readAllStandardError()) + p.errorString();
-        return {};
-    }
-    QTemporaryDir m_dir;
-    QString m_bin;
-    bool m_started = false;
-};
-
 } // namespace
 
 class TestJetSqlPostgres : public QObject
@@ -87,15 +43,9 @@ class TestJetSqlPostgres : public QObject
 private slots:
     void initTestCase()
     {
-        const QString error = m_server.start();
-        if (!error.isEmpty()) {
-#if LUMA_REQUIRE_POSTGRESQL
-            QFAIL(qPrintable(error));
-#else
-            QSKIP(qPrintable("no PostgreSQL server: " + error));
-#endif
-        }
-        m_pg = PQconnectdb(qPrintable("host=" + m_server.socketDir() + " user=postgres dbname=postgres"));
+        m_server = std::make_unique<PgServeur>();
+        LUMA_SERVEUR_PG_REQUIS(m_server);
+        m_pg = PQconnectdb(qPrintable(m_server->conninfo()));
         QVERIFY2(PQstatus(m_pg) == CONNECTION_OK, PQerrorMessage(m_pg));
         QVERIFY(sqlite3_open(":memory:", &m_lite) == SQLITE_OK);
         installJetFunctions(m_lite);
@@ -269,7 +219,7 @@ private:
         return out;
     }
 
-    Server m_server;
+    std::unique_ptr<PgServeur> m_server;
     PGconn *m_pg = nullptr;
     sqlite3 *m_lite = nullptr;
     SqlDialect m_dialect;

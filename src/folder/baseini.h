@@ -1,0 +1,15 @@
+#pragma once
+
+#include "data/serveurpostgresql.h"
+
+#include <QString>
+
+#include <optional>
+
+// The server named by the folder's BASE.INI (found without regard to case);
+// none when the folder has no such file or the file no [postgresql] section.
+// Windows-1252 or UTF-8, CR LF or LF, comments after ';' or '#' at the start
+// of a line. A file that is not a small regular file (DataFile), or whose
+// section names a password, both a service and a connection string, or
+// neither, throws AppError with a French description.
+std::optional<ServeurPostgresql> lisBaseIni(const QString &dossierBase);

@@ -663,7 +663,7 @@ Expr Parser::like(const Expr &valueExpr, const Expr &patternExpr, bool negated) 
     if (m_pg) {
         // Without wildcard, an equality under the collation, which an index can serve.
         QString sql = !pattern.stringLiteral
-                          ? QStringLiteral("(%1 COLLATE \"default\" ~* jet_likeregex(%2))").arg(value.sql, pattern.sql)
+                          ? QStringLiteral("(%1 COLLATE \"und-x-icu\" ~* jet_likeregex(%2))").arg(value.sql, pattern.sql)
                       : hasWildcard(pattern.literal)
                           ? postgresLike(value.sql, pattern.literal)
                           : QStringLiteral("(%1 = %2%3)").arg(value.sql, pattern.sql, collate());

@@ -22,7 +22,8 @@ QString regexChar(QChar c, bool inBrackets)
 // escaped), so that a trigram index serves '*word*'. A pattern with '#' or a
 // set of characters becomes a regular expression. Both compare without
 // regard to case, accents significant, as Jet's LIKE; PostgreSQL runs
-// neither under the nondeterministic "jet" collation, hence "default".
+// neither under the nondeterministic "jet" collation, hence ICU's
+// deterministic "und-x-icu", the one the set-up's trigram indexes use.
 QString postgresLike(const QString &valueSql, const QString &pattern)
 {
     QString like, regex;
@@ -84,8 +85,8 @@ QString postgresLike(const QString &valueSql, const QString &pattern)
         }
     }
     if (needsRegex)
-        return QStringLiteral("(%1 COLLATE \"default\" ~* %2)").arg(valueSql, quoteText(QLatin1Char('^') + regex + QLatin1Char('$'), true));
-    return QStringLiteral("(%1 COLLATE \"default\" ILIKE %2)").arg(valueSql, quoteText(like, true));
+        return QStringLiteral("(%1 COLLATE \"und-x-icu\" ~* %2)").arg(valueSql, quoteText(QLatin1Char('^') + regex + QLatin1Char('$'), true));
+    return QStringLiteral("(%1 COLLATE \"und-x-icu\" ILIKE %2)").arg(valueSql, quoteText(like, true));
 }
 
 std::optional<Expr> Parser::postgresFunction(const QString &f, const std::vector<Expr> &args)

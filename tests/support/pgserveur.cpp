@@ -33,20 +33,19 @@ QString dossierBinaires()
 const QString kPrefixe = QStringLiteral("luma-pg-");
 
 // The clusters of earlier runs that died without removing theirs (a test
-// aborted: the server went with it, its folder stayed).
+// aborted: the server went with it, its folder stayed). A folder is named
+// after the test process that made it ("luma-pg-<pid>-…"): another suite
+// running at the same time keeps its own, whatever state its server is in
+// (initdb's single-user steps leave a stale postmaster.pid between them).
 void retireRestes()
 {
     const QDir temp(QDir::tempPath());
     for (const QFileInfo &reste : temp.entryInfoList({kPrefixe + u'*'}, QDir::Dirs | QDir::Hidden)) {
-        QFile pid(reste.filePath() + QStringLiteral("/donnees/postmaster.pid"));
-        bool vivant;
-        if (pid.open(QIODevice::ReadOnly)) {
-            const pid_t numero = pid_t(pid.readLine().trimmed().toInt());
-            vivant = numero > 0 && (::kill(numero, 0) == 0 || errno == EPERM);
-        } else {
-            // Still being made, or never started: left alone for a while.
-            vivant = reste.lastModified().secsTo(QDateTime::currentDateTime()) < 600;
-        }
+        const QString suite = reste.fileName().mid(kPrefixe.size());
+        bool nombre = false;
+        const pid_t proprietaire = pid_t(suite.section(u'-', 0, 0).toInt(&nombre));
+        const bool vivant = nombre && proprietaire > 0 ? ::kill(proprietaire, 0) == 0 || errno == EPERM
+                                                       : reste.lastModified().secsTo(QDateTime::currentDateTime()) < 600;
         if (!vivant)
             QDir(reste.filePath()).removeRecursively();
     }
@@ -80,7 +79,8 @@ bool PgServeur::lance(QProcess &processus, const QString &programme, const QStri
     return true;
 }
 
-PgServeur::PgServeur() : m_dossier(QDir::tempPath() + u'/' + kPrefixe + QStringLiteral("XXXXXX"))
+PgServeur::PgServeur()
+    : m_dossier(QDir::tempPath() + u'/' + kPrefixe + QString::number(::getpid()) + QStringLiteral("-XXXXXX"))
 {
     QElapsedTimer chrono;
     chrono.start();

@@ -147,8 +147,14 @@ void PageRequetes::montrePage(int page)
         auto *element = new QListWidgetItem(QIcon(vignette), fiche.contenu.titre + u'\n' + fiche.fichier, m_liste);
         element->setData(Qt::UserRole, n);
         if (!fiche.erreur.isEmpty()) {
-            element->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
-            element->setText(fiche.fichier);
+            // The warning on a slot of the same size, so that the grid keeps its cells.
+            QPainter peintre(&vignette);
+            const int cote = kImage.height() / 2;
+            style()->standardIcon(QStyle::SP_MessageBoxWarning)
+                .paint(&peintre, QRect((kImage.width() - cote) / 2, (kImage.height() - cote) / 2, cote, cote));
+            peintre.end();
+            element->setIcon(QIcon(vignette));
+            element->setText(QStringLiteral("Illisible\n") + fiche.fichier);
             element->setToolTip(fiche.erreur);
         } else {
             element->setToolTip(fiche.contenu.tete);

@@ -1,4 +1,5 @@
 #include "data/cursor.h"
+#include "data/cursorimpl.h"
 
 #include "data/jetfunctions.h"
 #include "data/jetsql.h"
@@ -43,100 +44,14 @@ bool isPositionalTerm(const QString &key)
 
 using namespace rowvalues;
 
-struct Cursor::Impl
-{
-    std::shared_ptr<Database> db;
-    LockWait lockWait;
-    dev_t device = 0;
-    ino_t inode = 0;
-
-    bool open = false;
-    bool byRowid = false; // rows identified by rowid and read on demand
-    TranslatedSelect translated;
-    QString rowidName;
-    QStringList fieldNames;
-    QStringList fieldColumns; // the base table's column behind each field, empty when computed
-
-    std::vector<qint64> rowids;                // byRowid
-    std::vector<std::vector<QVariant>> rows;   // otherwise: the whole (small) result
-    qint64 position = -1;                      // -1 before the first, count() past the last
-    std::optional<qint64> lastModified;
-    qint64 lastModifiedPosition = -1; // where it was when written: no search for it
-    qint64 rowReads = 0;
-
-    // What the record set was loaded from: the same query on data that no
-    // connection has changed since gives the same rows, and is not run again.
-    QString loadedSource;
-    qint64 loadedDataVersion = -1;
-    qint64 loadedTotalChanges = -1;
-
-    sqlite3_stmt *rowStatement = nullptr;      // reads one row by rowid; reset after each use
-    qint64 cachedPosition = -1;
-    QStringList cachedRow;
-
-    ~Impl() { closeDatabase(); }
-
-    qint64 count() const { return byRowid ? qint64(rowids.size()) : qint64(rows.size()); }
-    bool hasCurrent() const { return open && position >= 0 && position < count(); }
-    sqlite3 *handle() const { return db ? db->handle() : nullptr; }
-
-    void clearRecordSet()
-    {
-        open = false;
-        byRowid = false;
-        translated = {};
-        rowidName.clear();
-        fieldNames.clear();
-        fieldColumns.clear();
-        // The identities' storage is kept for the next refresh of the same
-        // catalogue: growing it again would copy and touch fresh memory.
-        rowids.clear();
-        std::vector<std::vector<QVariant>>().swap(rows);
-        position = -1;
-        lastModified.reset();
-        lastModifiedPosition = -1;
-        loadedSource.clear();
-        loadedDataVersion = loadedTotalChanges = -1;
-        sqlite3_finalize(rowStatement);
-        rowStatement = nullptr;
-        cachedPosition = -1;
-        cachedRow.clear();
-    }
-
-    void closeDatabase()
-    {
-        clearRecordSet();
-        std::vector<qint64>().swap(rowids);
-        db.reset();
-    }
-
-    void ensureDatabase(const QString &path);
-    // True when the file at the database's path is no longer the one open
-    // here (a repair renamed a rebuilt file over it).
-    bool fileReplaced() const;
-    // Changes made to the file by other connections (PRAGMA data_version) and
-    // by this one (total changes) since it was opened.
-    qint64 dataVersion() const;
-    qint64 ownChanges() const { return sqlite3_total_changes64(handle()); }
-    bool loadedFromUnchanged(const QString &source) const
-    {
-        return open && byRowid && loadedSource == source && loadedDataVersion == dataVersion()
-            && loadedTotalChanges == ownChanges();
-    }
-    bool loadByRowid();
-    bool editsKeepRows(const QHash<QString, QString> &edits) const;
-    void materialise(QueryGuard &guard);
-    int fieldIndex(const QString &name) const;
-    int currentFieldIndex(const QString &name) const;
-    const QStringList &currentRow();
-    void findByRowid(const QString &jetCondition, bool &noMatch);
-    void findInRows(const QString &jetCondition, bool &noMatch);
-};
-
 void Cursor::Impl::ensureDatabase(const QString &path)
 {
     if (path.isEmpty())
         throw AppError(ErrorNumber::DatabaseNotFound, QStringLiteral("Aucun fichier de base de données n'est indiqué."));
+    if (serveur) {
+        ensureSchema(path);
+        return;
+    }
     struct stat info {};
     const QByteArray encoded = QFile::encodeName(path);
     // A file replaced since it was opened (a repair renames a rebuilt file
@@ -401,6 +316,11 @@ const QStringList &Cursor::Impl::currentRow()
         cachedPosition = position;
         return cachedRow;
     }
+    if (serveur) {
+        cachedRow = readServerRow(rowids[size_t(position)]);
+        cachedPosition = position;
+        return cachedRow;
+    }
     sqlite3_stmt *stmt = rowStatement;
     sqlite3_bind_int64(stmt, 1, rowids[size_t(position)]);
     const int rc = sqlite3_step(stmt);
@@ -423,19 +343,23 @@ const QStringList &Cursor::Impl::currentRow()
 
 void Cursor::Impl::findByRowid(const QString &jetCondition, bool &noMatch)
 {
-    sqlite3 *h = handle();
-    const QString condition = translateCondition(jetCondition, db->schema(), translated.table);
-    QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE (%3)").arg(rowidName, translated.fromSql, condition);
-    if (!translated.whereSql.isEmpty())
-        sql += QStringLiteral(" AND (%1)").arg(translated.whereSql);
-    SqliteStatement query(h, sql, SqliteStatement::Access::ReadOnly);
-    query.throwIfNotPrepared();
+    const QString condition = translateCondition(jetCondition, schema(), translated.table, dialect);
     std::vector<qint64> matches;
-    int rc;
-    while ((rc = query.step()) == SQLITE_ROW)
-        matches.push_back(sqlite3_column_int64(query.get(), 0));
-    if (rc != SQLITE_DONE)
-        throwSqliteError(h, rc);
+    if (serveur) {
+        matches = serverMatches(condition);
+    } else {
+        sqlite3 *h = handle();
+        QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE (%3)").arg(rowidName, translated.fromSql, condition);
+        if (!translated.whereSql.isEmpty())
+            sql += QStringLiteral(" AND (%1)").arg(translated.whereSql);
+        SqliteStatement query(h, sql, SqliteStatement::Access::ReadOnly);
+        query.throwIfNotPrepared();
+        int rc;
+        while ((rc = query.step()) == SQLITE_ROW)
+            matches.push_back(sqlite3_column_int64(query.get(), 0));
+        if (rc != SQLITE_DONE)
+            throwSqliteError(h, rc);
+    }
 
     auto found = rowids.end();
     if (matches.size() == 1) {
@@ -462,7 +386,18 @@ void Cursor::Impl::findInRows(const QString &jetCondition, bool &noMatch)
     table.name = resultTable;
     table.columns = fieldNames;
     schema.tables << table;
-    const QString condition = translateCondition(jetCondition, schema, resultTable);
+    const QString condition = translateCondition(jetCondition, schema, resultTable, serveur ? SqlDialect{SqlDialect::Engine::PostgreSQL, {}, {}} : SqlDialect{});
+    if (serveur) {
+        for (size_t r = 0; r < rows.size(); ++r) {
+            if (serverRowMatches(condition, rows[r])) {
+                noMatch = false;
+                position = qint64(r);
+                return;
+            }
+        }
+        noMatch = true;
+        return;
+    }
     QStringList values;
     for (int i = 0; i < fieldNames.size(); ++i)
         values << QStringLiteral("?%1 AS %2").arg(i + 1).arg(quoteIdentifier(fieldNames[i]));
@@ -506,6 +441,8 @@ void Cursor::setRecordSource(const QString &jetSource)
 
 qint64 Cursor::Impl::dataVersion() const
 {
+    if (serveur)
+        return serveur->versionDonnees();
     SqliteStatement statement(handle(), QStringLiteral("PRAGMA data_version"));
     if (!statement.prepared() || sqlite3_step(statement.get()) != SQLITE_ROW)
         return -2; // never equal to a remembered version: the query runs again
@@ -528,15 +465,19 @@ void Cursor::refresh()
         }
         d->clearRecordSet();
         ++d->rowReads;
-        QueryGuard guard(*d->db, m_limits);
         // Taken before the query: a change made while it runs is seen next time.
         const qint64 versionBefore = d->dataVersion();
         const qint64 changesBefore = d->ownChanges();
-        d->translated = translateRecordSource(m_recordSource, d->db->schema());
-        if (!d->translated.singleTable || !d->loadByRowid()) {
-            d->clearRecordSet();
+        if (d->serveur) {
+            d->loadFromServer(m_recordSource, m_limits);
+        } else {
+            QueryGuard guard(*d->db, m_limits);
             d->translated = translateRecordSource(m_recordSource, d->db->schema());
-            d->materialise(guard);
+            if (!d->translated.singleTable || !d->loadByRowid()) {
+                d->clearRecordSet();
+                d->translated = translateRecordSource(m_recordSource, d->db->schema());
+                d->materialise(guard);
+            }
         }
         d->open = true;
         d->position = d->count() > 0 ? 0 : -1;
@@ -630,7 +571,9 @@ void Cursor::findFirst(const QString &jetCondition)
         m_noMatch = true;
         return;
     }
-    QueryGuard guard(*d->db, m_limits);
+    std::optional<QueryGuard> guard;
+    if (d->db)
+        guard.emplace(*d->db, m_limits);
     if (d->byRowid)
         d->findByRowid(jetCondition, m_noMatch);
     else
@@ -674,6 +617,10 @@ void Cursor::update()
         }
         return;
     }
+    if (d->serveur) {
+        d->writeToServer(edits, nullptr, {}, m_recordSource);
+        return;
+    }
     // Under the write lock, as writeEdits needs.
     sqlite3 *h = d->handle();
     const int begun = sqlite3_exec(h, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
@@ -690,7 +637,7 @@ void Cursor::update()
     }
 }
 
-bool Cursor::updateIfUnchanged(const QHash<QString, QString> &shown)
+bool Cursor::updateIfUnchanged(const QHash<QString, QString> &shown, const std::function<void()> &alsoInTransaction)
 {
     const QHash<QString, QString> edits = std::exchange(m_edits, {});
     if (!d->hasCurrent())
@@ -699,6 +646,8 @@ bool Cursor::updateIfUnchanged(const QHash<QString, QString> &shown)
         throw AppError(ErrorNumber::ReadOnlyDatabase,
                        QStringLiteral("Mise à jour impossible : le résultat de cette requête ne peut pas être "
                                       "modifié."));
+    if (d->serveur)
+        return d->writeToServer(edits, &shown, alsoInTransaction, m_recordSource);
     sqlite3 *h = d->handle();
     // The write lock is taken before the row is read again: no other program
     // can change it between the comparison and the write.
@@ -722,6 +671,8 @@ bool Cursor::updateIfUnchanged(const QHash<QString, QString> &shown)
         }
         if (same && !edits.isEmpty())
             writeEdits(edits);
+        if (same && alsoInTransaction)
+            alsoInTransaction();
         run(same ? "COMMIT" : "ROLLBACK");
         d->cachedPosition = -1; // the next read shows the row as it now is
         return same;
@@ -789,6 +740,19 @@ void Cursor::writeEdits(const QHash<QString, QString> &edits)
         d->loadedTotalChanges = d->ownChanges();
     d->lastModified = rowid;
     d->lastModifiedPosition = d->position;
+}
+
+void Cursor::setServeur(std::shared_ptr<BaseServeur> serveur)
+{
+    if (serveur == d->serveur)
+        return;
+    d->closeDatabase();
+    d->serveur = std::move(serveur);
+}
+
+const std::shared_ptr<BaseServeur> &Cursor::serveur() const
+{
+    return d->serveur;
 }
 
 void Cursor::setLockWait(const LockWait &wait)

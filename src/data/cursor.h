@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+class BaseServeur;
+
 // A data cursor, with what the screens use of the original data control: a
 // database file, a record source (a table name or a Jet SQL query), refresh,
 // moves, beginning and end tests, find first, the current record's fields,
@@ -34,6 +36,11 @@ public:
     const QString &databaseName() const { return m_databaseName; }
     void setRecordSource(const QString &jetSource);
     const QString &recordSource() const { return m_recordSource; }
+
+    // The data folder's server, when its databases are there (BASE.INI):
+    // the database file then names a schema of the server. Null: the file.
+    void setServeur(std::shared_ptr<BaseServeur> serveur);
+    const std::shared_ptr<BaseServeur> &serveur() const;
 
     // How the database is waited for while another program writes it.
     void setLockWait(const LockWait &wait);
@@ -85,7 +92,11 @@ public:
     // another program may have changed the row since. Returns false, writing
     // nothing, when it no longer does or is gone; the edits are dropped either
     // way.
-    bool updateIfUnchanged(const QHash<QString, QString> &shown);
+    // alsoInTransaction, when given, runs after the write, before the commit,
+    // in the same transaction (the server's loans record their journal entry
+    // so).
+    bool updateIfUnchanged(const QHash<QString, QString> &shown,
+                           const std::function<void()> &alsoInTransaction = {});
     void cancelUpdate();
     // The next read of a field reads the current row again from the file,
     // as another program may have changed it since.

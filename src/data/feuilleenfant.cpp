@@ -72,6 +72,12 @@ BoundLabel &Feuilleenfant::Etiquette(int number)
     return *m_labels[number - 1];
 }
 
+void Feuilleenfant::setServeur(const std::shared_ptr<BaseServeur> &serveur)
+{
+    for (auto &cursor : m_cursors)
+        cursor->setServeur(serveur);
+}
+
 void Feuilleenfant::closeAll()
 {
     for (auto &cursor : m_cursors)

@@ -74,6 +74,11 @@ public:
     // Closes the four cursors (at the end of the program).
     void closeAll();
 
+    // The data folder's server when its databases are there (BASE.INI), for
+    // the four cursors; null: the folder's files.
+    void setServeur(const std::shared_ptr<BaseServeur> &serveur);
+    const std::shared_ptr<BaseServeur> &serveur() { return Donnée2().serveur(); }
+
 private:
     std::array<std::unique_ptr<Cursor>, 4> m_cursors;
     std::array<std::unique_ptr<BoundLabel>, 19> m_labels;

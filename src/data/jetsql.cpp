@@ -118,6 +118,14 @@ QString qualifiedTable(const QString &name, const SqlDialect &dialect)
     return schema.isEmpty() ? quoteName(name) : quoteName(schema) + QLatin1Char('.') + quoteName(name);
 }
 
+QStringList starColumns(const ScopeTable &scope)
+{
+    QStringList columns;
+    for (const QString &column : scope.table->columns)
+        columns << scope.qualifier() + QLatin1Char('.') + quoteName(column);
+    return columns;
+}
+
 QString rowKey(const QString &table, const SqlDialect &dialect)
 {
     return dialect.postgres() ? quoteName(dialect.keyColumns.value(table)) : QStringLiteral("rowid");
@@ -255,7 +263,14 @@ TranslatedSelect Parser::parseSelectStatement()
     bool hasAggregate = false;
     for (;;) {
         if (acceptPunct("*")) {
-            columns << QStringLiteral("*");
+            if (m_pg) {
+                // The server's tables carry a key column of their own, which
+                // is no field: every column of the files is named instead.
+                for (const ScopeTable &s : m_scope)
+                    columns << starColumns(s);
+            } else {
+                columns << QStringLiteral("*");
+            }
         } else if ((peek().kind == Tok::Name || peek().kind == Tok::Bracket) && (atPunct(".", 1) || atPunct("!", 1))
                    && atPunct("*", 2)) {
             const Token table = next();
@@ -265,7 +280,9 @@ TranslatedSelect Parser::parseSelectStatement()
                 if (s.alias.isEmpty() ? sameName(s.table->name, table.text) : sameName(s.alias, table.text))
                     found = &s;
             }
-            if (found)
+            if (found && m_pg)
+                columns << starColumns(*found);
+            else if (found)
                 columns << found->qualifier() + QStringLiteral(".*");
             else
                 defer(tableError(table.text));
@@ -380,6 +397,10 @@ TranslatedSelect Parser::parseSelectStatement()
         sql += QStringLiteral(" HAVING ") + having;
     if (!out.orderBySql.isEmpty())
         sql += QStringLiteral(" ORDER BY ") + out.orderBySql.join(QStringLiteral(", "));
+    else if (m_pg && !groupBy.isEmpty())
+        // SQLite, like Jet, gives groups in the order of their keys;
+        // PostgreSQL in any order unless told.
+        sql += QStringLiteral(" ORDER BY ") + groupBy.join(QStringLiteral(", "));
     if (!limit.isEmpty())
         sql += QStringLiteral(" LIMIT ") + limit;
     out.sql = sql;
@@ -459,8 +480,9 @@ TranslatedSelect translateRecordSource(const QString &jetSource, const Schema &s
     out.table = table->name;
     out.keySql = rowKey(table->name, dialect);
     out.fromSql = qualifiedTable(table->name, dialect);
-    out.columnsSql = QStringLiteral("*");
-    out.sql = QStringLiteral("SELECT * FROM ") + out.fromSql;
+    out.columnsSql = dialect.postgres() ? starColumns(ScopeTable{table, {}}).join(QStringLiteral(", "))
+                                        : QStringLiteral("*");
+    out.sql = QStringLiteral("SELECT ") + out.columnsSql + QStringLiteral(" FROM ") + out.fromSql;
     return out;
 }
 

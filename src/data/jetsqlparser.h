@@ -138,6 +138,10 @@ struct ScopeTable
     QString qualifier() const { return quoteName(alias.isEmpty() ? table->name : alias); }
 };
 
+// Every column of a table of the FROM clause, qualified: what "*" means on
+// the server, whose tables hold a key column that is not a field.
+QStringList starColumns(const ScopeTable &scope);
+
 inline bool isKeyword(const Token &t, const char *word)
 {
     return t.kind == Tok::Name && t.text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;

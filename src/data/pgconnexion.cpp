@@ -72,7 +72,10 @@ void PgConnexion::connecte()
         cles.push_back("dbname");
         valeurs.push_back(conninfo.constData());
     }
-    for (const auto &[cle, valeur] : {std::pair{"application_name", "luma"}, std::pair{"client_encoding", "UTF8"}}) {
+    // The collation jet and the Jet functions live in the schema luma,
+    // which the translated statements name unqualified.
+    for (const auto &[cle, valeur] : {std::pair{"application_name", "luma"}, std::pair{"client_encoding", "UTF8"},
+                                      std::pair{"options", "-c search_path=luma,public"}}) {
         cles.push_back(cle);
         valeurs.push_back(valeur);
     }
@@ -128,6 +131,9 @@ void PgConnexion::echec(const Resultat &resultat) const
                        QStringLiteral("Un autre poste a modifié les mêmes données en même temps : %1").arg(message));
     if (code == "55P03")
         throwOtherKioskBusy(QStringLiteral("PostgreSQL"));
+    if (code == "57014")
+        throw AppError(ErrorNumber::QueryTooLong,
+                       QStringLiteral("La recherche a été arrêtée : elle durait trop longtemps sur le serveur."));
     if (code == "42P01")
         throw AppError(ErrorNumber::TableNotFound, message);
     throw AppError(ErrorNumber::EngineError, QStringLiteral("Erreur du serveur PostgreSQL : %1").arg(message));
@@ -159,12 +165,53 @@ void PgConnexion::executeScript(const QString &sql)
     lignes(resultat);
 }
 
-PgConnexion::Lignes PgConnexion::execute(const QString &sql, const QStringList &parametres)
+PgConnexion::Lignes PgConnexion::execute(const QString &sql, const QStringList &parametres, QStringList *colonnes,
+                                         QList<bool> *deTable)
 {
     const Parametres p(parametres);
     Resultat resultat(PQexecParams(m_conn, sql.toUtf8().constData(), p.nombre(), nullptr, p.valeurs.data(), nullptr,
                                    nullptr, 0));
-    return lignes(resultat);
+    Lignes lu = lignes(resultat);
+    if (colonnes) {
+        colonnes->clear();
+        for (int c = 0; c < PQnfields(resultat.res); ++c)
+            *colonnes << QString::fromUtf8(PQfname(resultat.res, c));
+    }
+    if (deTable) {
+        deTable->clear();
+        for (int c = 0; c < PQnfields(resultat.res); ++c)
+            *deTable << (PQftablecol(resultat.res, c) > 0);
+    }
+    return lu;
+}
+
+std::vector<qint64> PgConnexion::entiers(const QString &sql, const QStringList &parametres)
+{
+    const Parametres p(parametres);
+    // In binary: eight bytes a row, no text to read back.
+    Resultat resultat(PQexecParams(m_conn, sql.toUtf8().constData(), p.nombre(), nullptr, p.valeurs.data(), nullptr,
+                                   nullptr, 1));
+    const ExecStatusType etat = resultat.res ? PQresultStatus(resultat.res) : PGRES_FATAL_ERROR;
+    if (etat != PGRES_TUPLES_OK)
+        echec(resultat);
+    if (PQnfields(resultat.res) < 1 || PQfsize(resultat.res, 0) != 8)
+        throw AppError(ErrorNumber::InternalError, QStringLiteral("Le serveur n'a pas donné des nombres entiers."));
+    const int n = PQntuples(resultat.res);
+    std::vector<qint64> valeurs;
+    valeurs.reserve(size_t(n));
+    for (int i = 0; i < n; ++i) {
+        const auto *octets = reinterpret_cast<const unsigned char *>(PQgetvalue(resultat.res, i, 0));
+        quint64 v = 0;
+        for (int b = 0; b < 8; ++b)
+            v = (v << 8) | octets[b]; // network order
+        valeurs.push_back(qint64(v));
+    }
+    return valeurs;
+}
+
+bool PgConnexion::connectee() const
+{
+    return m_conn && PQstatus(m_conn) == CONNECTION_OK;
 }
 
 void PgConnexion::prepare(const QByteArray &nom, const QString &sql)

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <functional>
+#include <vector>
 
 struct pg_conn;
 
@@ -44,7 +45,14 @@ public:
     // Statements without parameters, several allowed (set-up scripts).
     void executeScript(const QString &sql);
     // One statement, its parameters $1, $2... as text.
-    Lignes execute(const QString &sql, const QStringList &parametres = {});
+    // The columns' names in *colonnes when given, and in *deTable whether
+    // each is a column of a table rather than computed.
+    Lignes execute(const QString &sql, const QStringList &parametres = {}, QStringList *colonnes = nullptr,
+                   QList<bool> *deTable = nullptr);
+    // The first column of a statement's rows, a bigint (row keys).
+    std::vector<qint64> entiers(const QString &sql, const QStringList &parametres = {});
+    // False once the connection is lost, until reset().
+    bool connectee() const;
 
     // A statement prepared once under a name (ASCII) and run many times.
     void prepare(const QByteArray &nom, const QString &sql);

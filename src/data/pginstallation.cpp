@@ -32,6 +32,40 @@ CREATE INDEX IF NOT EXISTS luma_titre_trgm ON luma.luma USING gin (titre COLLATE
 CREATE INDEX IF NOT EXISTS luma_motscles_trgm ON luma.luma USING gin ("motsclés" COLLATE "und-x-icu" gin_trgm_ops);
 )sql";
 
+// What the programs keep for themselves, apart from the folder's databases
+// (whose schemas list only their own tables): the loans being saved, and a
+// number every write to a table advances, by which a cursor knows whether
+// the rows it read still hold.
+const char *const kSuivi = R"sql(
+CREATE SCHEMA IF NOT EXISTS luma_suivi;
+CREATE TABLE IF NOT EXISTS luma_suivi.prets_en_cours (
+    luma_cle bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    dossier text NOT NULL,
+    journal text NOT NULL,
+    taille_avant bigint NOT NULL,
+    entree bytea NOT NULL,
+    inventaire text,
+    ecrit timestamptz NOT NULL DEFAULT now()
+);
+CREATE SEQUENCE IF NOT EXISTS luma_suivi.changements;
+CREATE OR REPLACE FUNCTION luma_suivi.compte_changement() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    PERFORM nextval('luma_suivi.changements');
+    RETURN NULL;
+END $$;
+DO $$
+DECLARE t record;
+BEGIN
+    FOR t IN SELECT table_schema, table_name FROM information_schema.tables
+             WHERE table_schema IN ('luma', 'cotation', 'membres', 'ecole') AND table_type = 'BASE TABLE'
+    LOOP
+        EXECUTE format('CREATE OR REPLACE TRIGGER luma_changement AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE '
+                       'ON %I.%I FOR EACH STATEMENT EXECUTE FUNCTION luma_suivi.compte_changement()',
+                       t.table_schema, t.table_name);
+    END LOOP;
+END $$;
+)sql";
+
 } // namespace
 
 void installeBase(PgConnexion &connexion)
@@ -41,5 +75,6 @@ void installeBase(PgConnexion &connexion)
     enTransaction(connexion, [&] {
         connexion.verrouilleTransaction(kVerrouInstallation, LockWait{}, QStringLiteral("LUMA.MDB"));
         connexion.executeScript(QString::fromUtf8(kInstallation));
+        connexion.executeScript(QString::fromUtf8(kSuivi));
     });
 }

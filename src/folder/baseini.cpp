@@ -1,5 +1,7 @@
 #include "folder/baseini.h"
 
+#include "data/pgbase.h"
+
 #include "platform/apperror.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
@@ -84,4 +86,14 @@ std::optional<ServeurPostgresql> lisBaseIni(const QString &dossierBase)
     serveur.service = service.value_or(QString());
     serveur.conninfo = conninfo.value_or(QString());
     return serveur;
+}
+
+std::shared_ptr<BaseServeur> serveurDuDossier(const QString &dossierBase)
+{
+    try {
+        const std::optional<ServeurPostgresql> serveur = lisBaseIni(dossierBase);
+        return serveur ? std::make_shared<BaseServeur>(*serveur) : nullptr;
+    } catch (const AppError &erreur) {
+        return std::make_shared<BaseServeur>(erreur);
+    }
 }

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 // The server named by the folder's BASE.INI (found without regard to case);
@@ -13,3 +14,10 @@
 // section names a password, both a service and a connection string, or
 // neither, throws AppError with a French description.
 std::optional<ServeurPostgresql> lisBaseIni(const QString &dossierBase);
+
+class BaseServeur;
+
+// The server of the data folder for the program's cursors: null when the
+// folder keeps its databases in files; when its BASE.INI cannot be read, a
+// server whose every use reports why (never the files the folder left).
+std::shared_ptr<BaseServeur> serveurDuDossier(const QString &dossierBase);

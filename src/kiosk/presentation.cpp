@@ -2,7 +2,9 @@
 
 #include "kiosk/kioskcontext.h"
 #include "kiosk/feuillechoix.h"
+#include "folder/baseini.h"
 #include "folder/intentionpret.h"
+#include "folder/pretsserveur.h"
 #include "module/lumascreen.h"
 #include "kiosk/version.h"
 #include "lending/feuilleclasse.h"
@@ -174,7 +176,12 @@ void présentation::Form_Load()
     m.trapped([&] { m_context.requêtes().ListeRequetes(m); });
     m.trapped([&] { m.LitCouleurs(); });
     // Loans a kiosk saved but could not journal before it stopped.
-    m.trapped([&] { reprendIntentions(m); });
+    m.trapped([&] {
+        if (const auto serveur = d.serveur())
+            reprendPretsServeur(m, *serveur);
+        else
+            reprendIntentions(m);
+    });
     m.trapped([&] { m_context.FeuilleDescripteurs().ChargeDescripteurs(); });
     m.trapped([&] { hide(); });
     m.trapped([&] { pointer.arrow(); });
@@ -187,6 +194,7 @@ void présentation::trouverDossiers()
     const DossiersLuma dossiers = trouveDossiers(Répertoire1Path());
     m.setCheminBase(dossiers.base);
     m.setCheminEcole(dossiers.ecole);
+    m_context.données().setServeur(serveurDuDossier(dossiers.base));
 }
 
 // The day's journal is named by this computer's date: a kiosk whose clock is

@@ -1,6 +1,8 @@
 #include "lending/pret.h"
 
+#include "data/pgbase.h"
 #include "folder/intentionpret.h"
+#include "folder/pretsserveur.h"
 #include "module/module11.h"
 #include "data/feuilleenfant.h"
 
@@ -12,11 +14,60 @@ namespace {
 
 const QStringList &kChampsVerifies = champsDuPret();
 
+// The same save on the data folder's server: the record and its pending
+// entry in one transaction, under the server's lending lock.
+IssuePret enregistreSurServeur(Module11 &m, BaseServeur &serveur, const QString &kind,
+                               const QHash<QString, QString> &montre,
+                               const std::function<Module11::JournalValues()> &valeurs)
+{
+    Cursor &catalogue = m.données().Donnée2();
+    ErreursDifferees erreurs(m);
+    IssuePret issue = IssuePret::Echoue;
+    {
+        Module11::EntreeJournal entree;
+        VerrouPretsServeur verrou;
+        bool inchange = false;
+        const bool prepared = erreurs.essaie([&] {
+            entree = m.composeJournal(kind, valeurs());
+            verrou = verrouPretsServeur(m, serveur, &erreurs);
+            catalogue.forgetReadRow();
+            inchange = etatMontre(m.données()) == montre;
+        });
+        if (!prepared || !inchange) {
+            erreurs.essaie([&] { catalogue.cancelUpdate(); });
+            issue = prepared ? IssuePret::Change : IssuePret::Echoue;
+        } else {
+            bool saved = false;
+            qint64 enAttente = 0;
+            const bool ran = erreurs.essaie([&] {
+                saved = catalogue.updateIfUnchanged(montre, [&] {
+                    enAttente = inscritPretEnCours(serveur.connexion(), m, entree,
+                                                   montre.value(QStringLiteral("inventaire")));
+                });
+            });
+            if (!ran || !saved) {
+                issue = ran ? IssuePret::Change : IssuePret::Echoue;
+            } else {
+                erreurs.essaie([&] { catalogue.moveToLastModified(); });
+                // Without its entry the row stays, and the next loan or start
+                // writes it.
+                if (erreurs.essaie([&] { m.ajouteAuJournal(entree); }))
+                    erreurs.essaie([&] { effacePretEnCours(serveur, enAttente); });
+                issue = IssuePret::Enregistre;
+            }
+        }
+    }
+    erreurs.signale();
+    return issue;
+}
+
 // The save shared by the borrow and the return, once the fields are edited.
 IssuePret enregistre(Module11 &m, const QString &kind, const QHash<QString, QString> &montre,
                      const std::function<Module11::JournalValues()> &valeurs)
 {
     Cursor &catalogue = m.données().Donnée2();
+    if (const std::shared_ptr<BaseServeur> serveur = catalogue.serveur())
+        return enregistreSurServeur(m, *serveur, kind, montre, valeurs);
     // Other kiosks wait for the lending lock: nothing is shown, asked or
     // repaired while it is held. Errors are reported once it is let go.
     ErreursDifferees erreurs(m);

@@ -73,7 +73,8 @@ void feuilledescripteurs::ChargeDescripteurs()
 {
     Module11 &m = module();
     const QString fichier = m.CheminBase() + QStringLiteral("\\COTATION.MDB");
-    if (!isNormalFile(fichier)) {
+    // On the server, no file: the cursor says what is missing.
+    if (!context().données().serveur() && !isNormalFile(fichier)) {
         m.services().pointer.arrow();
         m.services().messages.show(QStringLiteral("Le fichier des descripteurs (COTATION.MDB) est introuvable...\n\n"
                                                   "Recommencez l'installation du programme «La LUMA»"),

@@ -44,16 +44,16 @@ QString BaseServeur::schemaDuFichier(const QString &cheminFichier)
 
 const Schema &BaseServeur::schema(const QString &nomSchema)
 {
-    PgConnexion &c = connexion();
     const auto connu = m_schemas.constFind(nomSchema);
     if (connu != m_schemas.cend())
         return *connu;
-    const PgConnexion::Lignes colonnes =
-        c.execute(QStringLiteral("SELECT c.table_name, c.column_name FROM information_schema.columns c "
+    const PgConnexion::Lignes colonnes = lecture([&](PgConnexion &c) {
+        return c.execute(QStringLiteral("SELECT c.table_name, c.column_name FROM information_schema.columns c "
                                  "JOIN information_schema.tables t USING (table_schema, table_name) "
                                  "WHERE c.table_schema = $1 AND t.table_type = 'BASE TABLE' AND c.column_name <> $2 "
                                  "ORDER BY c.table_name, c.ordinal_position"),
                   {nomSchema, QString::fromLatin1(kColonneCle)});
+    });
     Schema schema;
     for (const QStringList &ligne : colonnes) {
         if (schema.tables.isEmpty() || schema.tables.back().name != ligne[0])
@@ -81,7 +81,11 @@ SqlDialect BaseServeur::dialecte(const QString &nomSchema)
 
 qint64 BaseServeur::versionDonnees()
 {
-    const PgConnexion::Lignes lu = connexion().execute(QStringLiteral("SELECT last_value FROM luma_suivi.changements"));
+    // A sequence never advanced shows its first value not yet given.
+    const PgConnexion::Lignes lu = lecture([](PgConnexion &c) {
+        return c.execute(
+            QStringLiteral("SELECT CASE WHEN is_called THEN last_value ELSE 0 END FROM luma_suivi.changements"));
+    });
     return lu.isEmpty() ? -2 : lu[0][0].toLongLong();
 }
 

@@ -3,13 +3,13 @@
 #include "data/jetsql.h"
 #include "data/pgconnexion.h"
 #include "data/schema.h"
+#include "platform/apperror.h"
 
 #include <QHash>
 #include <QString>
 
 #include <memory>
 
-class AppError;
 
 // The databases of a data folder kept on its PostgreSQL server: one
 // connection shared by the program's cursors, and what the translator needs
@@ -35,6 +35,25 @@ public:
     // The connection, connected (again) first when it was lost.
     PgConnexion &connexion();
     const ServeurPostgresql &serveur() const { return m_serveur; }
+
+    // Runs a read: one that meets a connection lost since the last use (the
+    // server restarted, an idle session was ended) is run once more on a new
+    // one, rather than troubling whoever uses the program. Never within a
+    // transaction, whose work went with the connection.
+    template <typename Lecture>
+    auto lecture(Lecture &&lis) -> decltype(lis(std::declval<PgConnexion &>()))
+    {
+        PgConnexion &c = connexion();
+        if (c.enTransaction())
+            return lis(c);
+        try {
+            return lis(c);
+        } catch (const AppError &erreur) {
+            if (erreur.number() != ErrorNumber::DiskIoError || c.connectee())
+                throw;
+        }
+        return lis(connexion());
+    }
 
     // The schema of a database file by its name, whatever its folder and the
     // case: LUMA.MDB luma, COTATION.MDB cotation, MEMBRES.MDB membres,

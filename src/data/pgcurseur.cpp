@@ -36,45 +36,51 @@ void Cursor::Impl::ensureSchema(const QString &path)
 
 void Cursor::Impl::loadFromServer(const QString &recordSource, const QueryLimits &limits)
 {
-    PgConnexion &c = serveur->connexion();
     translated = translateRecordSource(recordSource, schema(), dialect);
     const TranslatedSelect &t = translated;
-    if (t.singleTable) {
-        const QString where = t.whereSql.isEmpty() ? QString() : QStringLiteral(" WHERE (%1)").arg(t.whereSql);
-        // The key last: rows the sort keys leave equal come in one order.
-        const QString order = (t.orderBySql + QStringList{t.keySql}).join(QStringLiteral(", "));
-        serverRowSql = QStringLiteral("SELECT %1 FROM %2 WHERE %3 = $1").arg(t.columnsSql, t.fromSql, t.keySql);
-        QList<bool> deTable;
-        c.execute(serverRowSql, {key(0)}, &fieldNames, &deTable);
-        const SchemaTable *table = schema().findTable(t.table);
-        for (int i = 0; i < fieldNames.size(); ++i) {
-            const QString column = table ? table->findColumn(fieldNames[i]) : QString();
-            fieldColumns << (deTable.value(i) ? column : QString());
+    serveur->lecture([&](PgConnexion &c) {
+        fieldNames.clear();
+        fieldColumns.clear();
+        rows.clear();
+        if (t.singleTable) {
+            const QString where = t.whereSql.isEmpty() ? QString() : QStringLiteral(" WHERE (%1)").arg(t.whereSql);
+            // The key last: rows the sort keys leave equal come in one order.
+            const QString order = (t.orderBySql + QStringList{t.keySql}).join(QStringLiteral(", "));
+            serverRowSql = QStringLiteral("SELECT %1 FROM %2 WHERE %3 = $1").arg(t.columnsSql, t.fromSql, t.keySql);
+            QList<bool> deTable;
+            c.execute(serverRowSql, {key(0)}, &fieldNames, &deTable);
+            const SchemaTable *table = schema().findTable(t.table);
+            for (int i = 0; i < fieldNames.size(); ++i) {
+                const QString column = table ? table->findColumn(fieldNames[i]) : QString();
+                fieldColumns << (deTable.value(i) ? column : QString());
+            }
+            rowids = c.entiers(
+                QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4").arg(t.keySql, t.fromSql, where, order));
+            byRowid = true;
+            return;
         }
-        rowids = c.entiers(QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4").arg(t.keySql, t.fromSql, where, order));
-        byRowid = true;
-        return;
-    }
-    const PgConnexion::Lignes lu = c.execute(t.sql, {}, &fieldNames);
-    if (lu.size() > limits.rows)
-        throw AppError(ErrorNumber::QueryTooLong,
-                       QStringLiteral("La recherche a été arrêtée : elle donnait trop de lignes."));
-    for (int i = 0; i < fieldNames.size(); ++i)
-        fieldColumns << QString();
-    rows.reserve(size_t(lu.size()));
-    for (const QStringList &ligne : lu) {
-        std::vector<QVariant> row;
-        row.reserve(size_t(ligne.size()));
-        for (const QString &value : ligne)
-            row.emplace_back(value);
-        rows.push_back(std::move(row));
-    }
-    byRowid = false;
+        const PgConnexion::Lignes lu = c.execute(t.sql, {}, &fieldNames);
+        if (lu.size() > limits.rows)
+            throw AppError(ErrorNumber::QueryTooLong,
+                           QStringLiteral("La recherche a été arrêtée : elle donnait trop de lignes."));
+        for (int i = 0; i < fieldNames.size(); ++i)
+            fieldColumns << QString();
+        rows.reserve(size_t(lu.size()));
+        for (const QStringList &ligne : lu) {
+            std::vector<QVariant> row;
+            row.reserve(size_t(ligne.size()));
+            for (const QString &value : ligne)
+                row.emplace_back(value);
+            rows.push_back(std::move(row));
+        }
+        byRowid = false;
+    });
 }
 
 QStringList Cursor::Impl::readServerRow(qint64 rowKey)
 {
-    const PgConnexion::Lignes lu = serveur->connexion().execute(serverRowSql, {key(rowKey)});
+    const PgConnexion::Lignes lu =
+        serveur->lecture([&](PgConnexion &c) { return c.execute(serverRowSql, {key(rowKey)}); });
     if (lu.isEmpty())
         throwRecordDeleted();
     return lu.front();
@@ -85,7 +91,7 @@ std::vector<qint64> Cursor::Impl::serverMatches(const QString &condition)
     QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE (%3)").arg(translated.keySql, translated.fromSql, condition);
     if (!translated.whereSql.isEmpty())
         sql += QStringLiteral(" AND (%1)").arg(translated.whereSql);
-    return serveur->connexion().entiers(sql);
+    return serveur->lecture([&](PgConnexion &c) { return c.entiers(sql); });
 }
 
 // The condition on one kept row, its fields standing for the columns of a
@@ -97,12 +103,10 @@ bool Cursor::Impl::serverRowMatches(const QString &condition, const std::vector<
         columns << QStringLiteral("$%1::text AS %2").arg(i + 1).arg(quoteIdentifier(fieldNames[i]));
         values << rowvalues::variantText(row[size_t(i)]);
     }
-    return !serveur->connexion()
-                .execute(QStringLiteral("SELECT 1 FROM (SELECT %1) AS %2 WHERE (%3)")
-                             .arg(columns.join(QStringLiteral(", ")), quoteIdentifier(QStringLiteral("résultat")),
-                                  condition),
-                         values)
-                .isEmpty();
+    const QString sql = QStringLiteral("SELECT 1 FROM (SELECT %1) AS %2 WHERE (%3)")
+                            .arg(columns.join(QStringLiteral(", ")), quoteIdentifier(QStringLiteral("résultat")),
+                                 condition);
+    return !serveur->lecture([&](PgConnexion &c) { return c.execute(sql, values); }).isEmpty();
 }
 
 bool Cursor::Impl::writeToServer(const QHash<QString, QString> &edits, const QHash<QString, QString> *shown,
@@ -121,7 +125,8 @@ bool Cursor::Impl::writeToServer(const QHash<QString, QString> &edits, const QHa
         if (fieldColumns[i].isEmpty())
             throw AppError(ErrorNumber::FieldNotUpdatable,
                            QStringLiteral("Le champ « %1 » ne peut pas être mis à jour.").arg(fieldNames[i]));
-        values << *it;
+        // An emptied field holds an empty text, as on the files, not Null.
+        values << (it->isNull() ? QStringLiteral("") : *it);
         assignments << quoteIdentifier(fieldColumns[i]) + QStringLiteral(" = $") + QString::number(values.size());
     }
     const qint64 rowKey = rowids[size_t(position)];

@@ -1,6 +1,11 @@
 // Several kiosks on one catalogue, some of them killed at random moments.
 //
 //   stress_loans [operations per process] [kills]
+//   stress_loans --serveur [operations per process] [kills]
+//
+// With --serveur the folder's databases are on a throwaway PostgreSQL server
+// (BASE.INI), eight kiosks run side by side, and the server is restarted
+// while they lend.
 //
 // Processes, each with its own connections, borrow and return the same
 // twenty books in random order through the lending code the screens use,
@@ -13,10 +18,14 @@
 // run that disagrees copies its data folder there to be looked at.
 
 #include "datafolder.h"
+#include "pgdossier.h"
 #include "testcontext.h"
 #include "testdb.h"
 
+#include "data/pgbase.h"
+#include "folder/baseini.h"
 #include "folder/intentionpret.h"
+#include "folder/pretsserveur.h"
 #include "lending/pret.h"
 #include "platform/datafile.h"
 #include "platform/textfile.h"
@@ -52,6 +61,7 @@ int worker(const QString &root, unsigned seed, int operations)
     m.setCheminBase(root + QStringLiteral("/LALUMA"));
     m.setCheminEcole(root + QStringLiteral("/ALTEMARE"));
     Feuilleenfant &d = t.context.données();
+    d.setServeur(serveurDuDossier(m.CheminBase()));
     Cursor &children = d.Donnée1();
     Cursor &catalogue = d.Donnée2();
     children.setDatabaseName(root + QStringLiteral("/ALTEMARE/ALTEMARE.MDB"));
@@ -163,10 +173,23 @@ int main(int argc, char *argv[])
     if (args.value(1) == QLatin1String("worker"))
         return worker(args.value(2), args.value(3).toUInt(), args.value(4).toInt());
 
-    const int operations = args.size() > 1 ? args.value(1).toInt() : 400;
-    const int kills = args.size() > 2 ? args.value(2).toInt() : 25;
+    const bool surServeur = args.value(1) == QLatin1String("--serveur");
+    const QStringList nombres = args.mid(surServeur ? 2 : 1);
+    const int operations = !nombres.isEmpty() ? nombres.value(0).toInt() : surServeur ? 500 : 400;
+    const int kills = nombres.size() > 1 ? nombres.value(1).toInt() : 25;
+    const int sideBySideKiosks = surServeur ? 8 : 4;
     DataFolder folder;
     makeFolder(folder);
+    std::unique_ptr<PgServeur> server;
+    QString conninfo;
+    if (surServeur) {
+        server = std::make_unique<PgServeur>();
+        if (!server->demarre()) {
+            std::fprintf(stderr, "no server: %s\n", qPrintable(server->erreur()));
+            return PgServeur::requis() ? 1 : 0;
+        }
+        conninfo = deplaceSurServeur(*server, QStringLiteral("stress"), folder);
+    }
     QElapsedTimer clock;
     clock.start();
     std::mt19937 random(20261206);
@@ -183,10 +206,15 @@ int main(int argc, char *argv[])
         delete process;
     };
 
-    // Four kiosks side by side.
+    // Kiosks side by side; on a server, it restarts while they lend.
     QList<QProcess *> side;
-    for (int p = 0; p < 4; ++p)
+    for (int p = 0; p < sideBySideKiosks; ++p)
         side << startWorker(folder.root(), seed++, operations);
+    bool restarted = false;
+    if (server) {
+        QThread::msleep(3000);
+        restarted = server->redemarre();
+    }
     for (QProcess *process : std::as_const(side))
         finish(process, false);
     const double sideBySide = double(clock.elapsed()) / 1000;
@@ -206,19 +234,28 @@ int main(int argc, char *argv[])
     // The next start of a kiosk settles what the killed ones left.
     TestContext next;
     next.module().setCheminBase(folder.base());
-    const int settled = reprendIntentions(next.module());
-    const int leftOver = int(QDir(folder.base() + QStringLiteral("/EN-COURS")).entryList({QStringLiteral("*.PRET")}, QDir::Files).size());
+    const std::shared_ptr<BaseServeur> base = serveurDuDossier(folder.base());
+    const int settled = base ? reprendPretsServeur(next.module(), *base) : reprendIntentions(next.module());
+    std::unique_ptr<PgConnexion> pg = server ? std::make_unique<PgConnexion>(ServeurPostgresql{QString(), conninfo})
+                                             : nullptr;
+    const int leftOver =
+        pg ? pg->execute(QStringLiteral("SELECT count(*) FROM luma_suivi.prets_en_cours"))[0][0].toInt()
+           : int(QDir(folder.base() + QStringLiteral("/EN-COURS")).entryList({QStringLiteral("*.PRET")}, QDir::Files).size());
+    const auto catalogue = [&](const QString &sql) {
+        return pg ? pg->execute(sql).value(0).value(0) : TestDb::scalar(folder.catalogue(), sql);
+    };
 
-    const QString integrity = TestDb::scalar(folder.catalogue(), QStringLiteral("PRAGMA integrity_check"));
+    const QString integrity = pg ? QStringLiteral("ok") : catalogue(QStringLiteral("PRAGMA integrity_check"));
     const Replay replay = replayJournals(folder.base());
-    int disagreements = replay.torn + leftOver + int(next.messages.shown.size());
+    int disagreements = replay.torn + leftOver + int(next.messages.shown.size()) + (server && !restarted ? 1 : 0);
     int loans = 0;
     for (int i = 0; i < kBooks; ++i) {
         const QString b = book(i);
         const int l = replay.loans.value(b), r = replay.returns.value(b);
         loans += l;
-        const QStringList row = TestDb::scalar(folder.catalogue(), QStringLiteral("SELECT emprunté || '|' || ifnull(cumul, '') FROM "
-                                                                                  "luma WHERE inventaire = '%1'").arg(b))
+        const QStringList row = catalogue(QStringLiteral("SELECT emprunté || '|' || coalesce(cumul, '') FROM "
+                                                         "%1 WHERE inventaire = '%2'")
+                                              .arg(pg ? QStringLiteral("luma.luma") : QStringLiteral("luma"), b))
                                     .split(u'|');
         const QString state = row.value(0), cumul = row.value(1);
         if (l != r + (state == QLatin1String("O") ? 1 : 0) || cumul.toInt() != l) {
@@ -230,8 +267,11 @@ int main(int argc, char *argv[])
     if (integrity != QLatin1String("ok"))
         ++disagreements;
 
-    std::printf("side by side: %d operations by 4 processes in %.1f s; then %d processes killed\n", 4 * operations,
-                sideBySide, killed);
+    if (server)
+        std::printf("on a PostgreSQL server, restarted while %d kiosks lent: %s\n", sideBySideKiosks,
+                    restarted ? "yes" : "NO");
+    std::printf("side by side: %d operations by %d processes in %.1f s; then %d processes killed\n",
+                sideBySideKiosks * operations, sideBySideKiosks, sideBySide, killed);
     std::printf("at the next start: %d loans journaled; %d journal entries, %d loans, %d torn; integrity_check: %s; "
                 "intents left: %d; disagreements: %d\n",
                 settled, replay.entries, loans, replay.torn, qPrintable(integrity), leftOver, disagreements);

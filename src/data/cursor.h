@@ -123,3 +123,8 @@ private:
 // quick. Errors as for a refresh (AppError).
 void forEachRow(Database &db, const QString &jetSource, const std::function<void(const QStringList &row)> &visit,
                 const QueryLimits &limits = {});
+
+// The same on the data folder's server, for the database file named by
+// `databaseFile` (LUMA.MDB...).
+void forEachRow(BaseServeur &serveur, const QString &databaseFile, const QString &jetSource,
+                const std::function<void(const QStringList &row)> &visit);

@@ -183,3 +183,17 @@ bool Cursor::Impl::writeToServer(const QHash<QString, QString> &edits, const QHa
     }
     return true;
 }
+
+void forEachRow(BaseServeur &serveur, const QString &databaseFile, const QString &jetSource,
+                const std::function<void(const QStringList &row)> &visit)
+{
+    const QString schema = BaseServeur::schemaDuFichier(databaseFile);
+    if (schema.isEmpty())
+        throw AppError(ErrorNumber::DatabaseNotFound,
+                       QStringLiteral("« %1 » n'est pas une des bases de données du serveur.").arg(databaseFile));
+    const TranslatedSelect translated =
+        translateRecordSource(jetSource, serveur.schema(schema), serveur.dialecte(schema));
+    const PgConnexion::Lignes lu = serveur.lecture([&](PgConnexion &c) { return c.execute(translated.sql); });
+    for (const QStringList &row : lu)
+        visit(row);
+}

@@ -116,22 +116,40 @@ PgServeur::PgServeur()
         return;
     }
 
+    if (!demarrePostgres())
+        return;
+    m_duree = chrono.elapsed();
+}
+
+bool PgServeur::demarrePostgres()
+{
+    QElapsedTimer chrono;
+    chrono.start();
     // No TCP at all, no fsync: a server for this run only.
     if (!lance(m_postgres, QStringLiteral("postgres"),
-               {QStringLiteral("-D"), donnees, QStringLiteral("-k"), m_dossier.path(), QStringLiteral("-F"),
-                QStringLiteral("-c"), QStringLiteral("listen_addresses="), QStringLiteral("-c"),
-                QStringLiteral("max_connections=20")}))
-        return;
+               {QStringLiteral("-D"), m_dossier.filePath(QStringLiteral("donnees")), QStringLiteral("-k"),
+                m_dossier.path(), QStringLiteral("-F"), QStringLiteral("-c"), QStringLiteral("listen_addresses="),
+                QStringLiteral("-c"), QStringLiteral("max_connections=40")}))
+        return false;
     const QByteArray connexion = conninfo().toUtf8() + " connect_timeout=2";
     while (PQping(connexion.constData()) != PQPING_OK) {
         if (m_postgres.state() == QProcess::NotRunning || chrono.elapsed() > kDelaiMs) {
             m_erreur = QStringLiteral("le serveur PostgreSQL ne démarre pas : %1")
                            .arg(QString::fromLocal8Bit(m_postgres.readAll()));
-            return;
+            return false;
         }
         QThread::msleep(20);
     }
-    m_duree = chrono.elapsed();
+    return true;
+}
+
+bool PgServeur::redemarre()
+{
+    // Fast shutdown: every session is ended, as when a server restarts.
+    ::kill(pid_t(m_postgres.processId()), SIGINT);
+    if (!m_postgres.waitForFinished(kDelaiMs))
+        return false;
+    return demarrePostgres();
 }
 
 PgServeur::~PgServeur()

@@ -28,6 +28,8 @@ public:
     // libpq's connection string for the database "postgres".
     QString conninfo() const;
     qint64 dureeDemarrageMs() const { return m_duree; }
+    // Stops the server (its sessions ended) and starts it again.
+    bool redemarre();
 
     // True when the build wants the tests failed, not skipped, without a
     // server (LUMA_REQUIRE_POSTGRESQL).
@@ -35,6 +37,7 @@ public:
 
 private:
     bool lance(QProcess &processus, const QString &programme, const QStringList &arguments);
+    bool demarrePostgres();
 
     QTemporaryDir m_dossier;
     QString m_bin;

@@ -2,6 +2,8 @@
 
 #include "data/cursor.h"
 #include "data/database.h"
+#include "data/pgbase.h"
+#include "folder/baseini.h"
 #include "folder/champs.h"
 #include "platform/picture.h"
 #include "platform/paths.h"
@@ -106,7 +108,10 @@ PretRapport pretDe(const QStringList &row, const QDate &aujourdhui, int retard)
 DossiersLuma dossiersDuRapport(const QString &dossier)
 {
     const QString donnees = nativePath(dossier + QStringLiteral("\\LALUMA"));
-    if (!isNormalFile(dossier + QStringLiteral("\\LUMA.MDB")) && isNormalFile(donnees + QStringLiteral("\\LUMA.MDB")))
+    const auto donneesIci = [](const QString &d) {
+        return isNormalFile(d + QStringLiteral("\\LUMA.MDB")) || isNormalFile(d + QStringLiteral("\\BASE.INI"));
+    };
+    if (!donneesIci(dossier) && donneesIci(donnees))
         return trouveDossiers(donnees);
     return trouveDossiers(dossier);
 }
@@ -129,19 +134,26 @@ RapportPrets lisRapport(const DossiersLuma &dossiers, const QDateTime &maintenan
     QList<Enfant> enfants;
     QList<PretRapport> prets;
     QList<QStringList> plusEmpruntes;
-    {
-        const auto ecole = Database::open(nativePath(dossiers.ecole + QStringLiteral("\\ALTEMARE.MDB")),
-                                          Database::Mode::ReadOnly);
-        forEachRow(*ecole, kClasses, [&](const QStringList &row) { classes << row; });
-        forEachRow(*ecole, kEnfants, [&](const QStringList &row) { enfants.append({row, {}}); });
-    }
-    {
-        const auto catalogue = Database::open(nativePath(dossiers.base + QStringLiteral("\\LUMA.MDB")),
-                                              Database::Mode::ReadOnly);
-        const QDate aujourdhui = maintenant.date();
-        forEachRow(*catalogue, kPrets, [&](const QStringList &row) { prets << pretDe(row, aujourdhui, retard); });
-        forEachRow(*catalogue, kPlusEmpruntes, [&](const QStringList &row) { plusEmpruntes << row; });
-    }
+    const auto lis = [&](const std::shared_ptr<BaseServeur> &serveur, const QString &fichier,
+                         const QList<std::pair<QString, std::function<void(const QStringList &)>>> &requetes) {
+        if (serveur) {
+            for (const auto &[requete, visite] : requetes)
+                forEachRow(*serveur, fichier, requete, visite);
+            return;
+        }
+        const auto db = Database::open(nativePath(fichier), Database::Mode::ReadOnly);
+        for (const auto &[requete, visite] : requetes)
+            forEachRow(*db, requete, visite);
+    };
+    // A folder whose databases are on its server (BASE.INI) is read there.
+    const std::shared_ptr<BaseServeur> serveur = serveurDuDossier(dossiers.base);
+    const QDate aujourdhui = maintenant.date();
+    lis(serveur, dossiers.ecole + QStringLiteral("\\ALTEMARE.MDB"),
+        {{kClasses, [&](const QStringList &row) { classes << row; }},
+         {kEnfants, [&](const QStringList &row) { enfants.append({row, {}}); }}});
+    lis(serveur, dossiers.base + QStringLiteral("\\LUMA.MDB"),
+        {{kPrets, [&](const QStringList &row) { prets << pretDe(row, aujourdhui, retard); }},
+         {kPlusEmpruntes, [&](const QStringList &row) { plusEmpruntes << row; }}});
     rapport.enfants = int(enfants.size());
 
     // Each loan to its child; a matricule no child has is an unknown borrower.

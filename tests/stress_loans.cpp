@@ -88,15 +88,21 @@ int worker(const QString &root, unsigned seed, int operations)
                 for (int k = int(random() % kChildren); k > 0; --k)
                     children.moveNext();
         });
-        if (!looked)
+        if (!looked) {
+            QThread::msleep(100);
             continue;
+        }
         // The child hesitates a moment: long enough for another kiosk to
         // touch the same book.
         QThread::usleep(random() % 2000);
+        const qsizetype before = t.messages.shown.size();
         if (shown.value(QStringLiteral("emprunté")) == QLatin1String("O"))
             Rend(m, shown);
         else
             Emprunte(m, shown);
+        // A server restarting: the child waits a moment before touching again.
+        if (t.messages.shown.size() > before)
+            QThread::msleep(100);
     }
     for (const ShownMessage &message : std::as_const(t.messages.shown))
         std::fprintf(stderr, "worker %u: %s\n", seed, qPrintable(message.text));

@@ -253,7 +253,17 @@ void PgConnexion::commit()
         throw AppError(ErrorNumber::EngineError,
                        QStringLiteral("La transaction a échoué et a été annulée : rien n'a été enregistré."));
     }
-    executeScript(QStringLiteral("COMMIT"));
+    try {
+        executeScript(QStringLiteral("COMMIT"));
+    } catch (const AppError &erreur) {
+        if (erreur.number() != ErrorNumber::DiskIoError)
+            throw;
+        // The server may have committed before the connection went.
+        throw AppError(ErrorNumber::DiskIoError,
+                       QStringLiteral("La connexion au serveur PostgreSQL a été perdue pendant l'enregistrement : il "
+                                      "a pu aboutir ou non. Vérifiez le réseau et le serveur, puis regardez la fiche "
+                                      "à nouveau."));
+    }
 }
 
 void PgConnexion::rollback()

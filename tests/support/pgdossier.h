@@ -29,6 +29,8 @@ inline QString nouvelleBase(const PgServeur &serveur, const QString &nom)
 // server lays them out: a key column first, then the file's columns as text.
 inline void copieFichier(PgConnexion &c, const QString &fichier, const QString &schema)
 {
+    if (!QFile::exists(fichier))
+        return; // a database the folder does not have
     sqlite3 *db = nullptr;
     if (sqlite3_open_v2(QFile::encodeName(fichier).constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
         throw std::runtime_error("cannot open test file");

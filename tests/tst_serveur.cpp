@@ -5,6 +5,8 @@
 
 #include "errors.h"
 #include "lending.h"
+#include "searchrun.h"
+#include "startup.h"
 #include "pgdossier.h"
 
 #include "data/pgbase.h"
@@ -252,6 +254,67 @@ private slots:
         QCOMPARE(emprunte("00001"), QString("O"));
         rend();
         QCOMPARE(emprunte("00001"), QString("N"));
+    }
+
+    // The search screens find, on the server, the documents they find on
+    // the files, in the same order, through the kiosk's own screens.
+    void recherches()
+    {
+        Search fichiers, serveur;
+        for (Search *run : {&fichiers, &serveur}) {
+            searchCatalogue(*run);
+            TestDb::insert(run->folder.descriptors(), "luma+", {"descripteur"}, {"ours"});
+            TestDb::createSchool(run->folder.schoolDb());
+        }
+        deplaceSurServeur(*m_serveur, QStringLiteral("recherches"), serveur.folder);
+        QDir(serveur.folder.base()).remove("LUMA.MDB");
+        fichiers.start();
+        serveur.start();
+        const auto cherche = [](Search &run) {
+            QStringList trouve;
+            for (const char *word : {"loup", "LOUP", "ours", "éléphant", "elephant", "[1]", "%", "_"})
+                trouve << QString::fromUtf8(word) + ": " + run.searchWord(QString::fromUtf8(word)).join(' ');
+            trouve << "descripteurs: " + run.listed().join(' ');
+            trouve << "descripteur ours: " + run.searchDescriptor("ours").join(' ');
+            run.chooseClasses({8});
+            trouve << "ours en 8: " + run.searchWord("ours").join(' ');
+            return trouve;
+        };
+        const QStringList attendu = cherche(fichiers);
+        QVERIFY(attendu.contains("ours en 8: 00002 00005"));
+        QCOMPARE(cherche(serveur), attendu);
+        // The same boxes, "nothing found" ones included.
+        const auto textes = [](Search &run) {
+            QStringList t;
+            for (const ShownMessage &m : run.t->messages.shown)
+                t << m.text;
+            return t;
+        };
+        QCOMPARE(textes(serveur), textes(fichiers));
+    }
+
+    // The kiosk starts on a folder whose databases are on its server (the
+    // files gone), up to its main menu; a BASE.INI that cannot be used stops
+    // it rather than letting it fall back on files.
+    void demarrage()
+    {
+        DataFolder dossier;
+        dossier.fillSmallSchool();
+        deplaceSurServeur(*m_serveur, QStringLiteral("demarrage"), dossier);
+        for (const QString &fichier : {dossier.catalogue(), dossier.descriptors(), dossier.schoolDb()})
+            QVERIFY(QFile::remove(fichier));
+        TestContext t;
+        QVERIFY(runStartup(t, dossier.base()));
+        QCOMPARE(t.context.données().Donnée2().recordCount(), 4);
+        QCOMPARE(t.context.données().Donnée3().recordCount(), 1);
+        QVERIFY(t.messages.shown.isEmpty());
+
+        DataFolder refus;
+        refus.fillSmallSchool();
+        refus.writeFile("LALUMA/BASE.INI", "[postgresql]\r\nconninfo=host=/nonexistent password=x\r\n");
+        TestContext t2;
+        QVERIFY(!runStartup(t2, refus.base()));
+        QVERIFY(t2.programEnd.ended > 0);
     }
 
 private:

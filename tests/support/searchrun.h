@@ -8,6 +8,7 @@
 #include "testcontext.h"
 #include "testdb.h"
 
+#include "folder/baseini.h"
 #include "search/feuilleaffichage.h"
 #include "search/feuilledescripteurs.h"
 #include "search/feuilleecriture.h"
@@ -32,11 +33,13 @@ struct Search
     DataFolder folder;
     std::unique_ptr<TestContext> t;
 
+    // On the folder's server when its BASE.INI names one.
     void start()
     {
         for (const char *sound : {"FERME", "AVANT", "APRES"})
             folder.writeFile(QStringLiteral("LALUMA/SONS/%1.WAV").arg(QLatin1String(sound)), "RIFF");
         t = std::make_unique<TestContext>();
+        t->context.données().setServeur(serveurDuDossier(folder.base()));
         Module11 &m = t->module();
         m.setCheminBase(folder.base());
         m.setCheminEcole(folder.school());

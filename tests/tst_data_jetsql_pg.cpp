@@ -53,9 +53,10 @@ private slots:
         const QString tables = "CREATE TABLE %1(inventaire TEXT, titre TEXT, auteur TEXT, cumul TEXT, dateemprunt TEXT);"
                                "CREATE TABLE %2(matricule TEXT, nomenfant TEXT, \"prénomenfant\" TEXT, classe TEXT);"
                                "CREATE TABLE %3(inventaire TEXT, cote TEXT); CREATE TABLE %4(v TEXT);";
+        // Every column under the collation, as the set-up creates them.
         pgExec("CREATE COLLATION jet (provider = icu, locale = 'und-u-ks-level2', deterministic = false);"
                "CREATE SCHEMA luma; CREATE SCHEMA ecole; CREATE SCHEMA cotation; "
-               + tables.arg("luma.luma", "ecole.enfants", "cotation.\"luma+\"", "public.mots")
+               + tables.arg("luma.luma", "ecole.enfants", "cotation.\"luma+\"", "public.mots").replace("TEXT", "text COLLATE jet")
                + "ALTER TABLE luma.luma ADD id serial PRIMARY KEY;"
                + QString::fromUtf8(kRows).arg("luma.luma", "ecole.enfants", "cotation.\"luma+\""));
         for (const QString &function : postgresqlJetFunctions())

@@ -153,7 +153,7 @@ std::optional<Expr> Parser::postgresFunction(const QString &f, const std::vector
                       Kind::Text);
     }
     if (f == QLatin1String("instr") && argc == 2)
-        return result(QStringLiteral("strpos(lower(%1), lower(%2))").arg(t(0), t(1)), Kind::Number);
+        return result(QStringLiteral("strpos(lower(%1 COLLATE \"und-x-icu\"), lower(%2))").arg(t(0), t(1)), Kind::Number);
     if (f == QLatin1String("val")) {
         need(1, 1);
         return result(QStringLiteral("jet_val(%1)").arg(t(0)), Kind::Number);
@@ -215,26 +215,30 @@ std::optional<Expr> Parser::postgresFunction(const QString &f, const std::vector
 // a domain (0 text, 1 number, 2 date) as jet_cmpnum, jet_cmpdate and
 // jet_between do for SQLite: a blank value is Null, a text that reads as
 // neither keeps the text comparison.
+//
+// A parameter takes the collation of its argument, the columns' "jet":
+// PostgreSQL runs no regular expression nor substring search under a
+// nondeterministic collation, hence the "C" or "und-x-icu" inside.
 QStringList postgresqlJetFunctions()
 {
     return {
         QStringLiteral(R"(CREATE OR REPLACE FUNCTION jet_num(v text) RETURNS double precision
 LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $$
-SELECT CASE WHEN btrim(v, E' \t\r\n') ~ '^[+-]?([0-9]+([.,][0-9]*)?|[.,][0-9]+)([eEdD][+-]?[0-9]+)?$'
+SELECT CASE WHEN btrim(v COLLATE "C", E' \t\r\n') ~ '^[+-]?([0-9]+([.,][0-9]*)?|[.,][0-9]+)([eEdD][+-]?[0-9]+)?$'
 THEN CAST(translate(btrim(v, E' \t\r\n'), ',dD', '.ee') AS double precision) END $$)"),
         QStringLiteral(R"(CREATE OR REPLACE FUNCTION jet_val(v text) RETURNS double precision
 LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS $$
-SELECT coalesce(CAST(substring(translate(regexp_replace(v, E'[ \t\r\n]', '', 'g'), 'dD', 'ee')
+SELECT coalesce(CAST(substring(translate(regexp_replace(v COLLATE "C", E'[ \t\r\n]', '', 'g'), 'dD', 'ee')
 FROM '^[+-]?(?:[0-9]+\.?[0-9]*|\.[0-9]+)(?:[eE][+-]?[0-9]+)?') AS double precision), 0) $$)"),
         QStringLiteral(R"(CREATE OR REPLACE FUNCTION jet_date(v text) RETURNS text
 LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $$
 DECLARE m text[]; t timestamp;
 BEGIN
-  m := regexp_match(btrim(v, E' \t'), '^(\d{1,2})/(\d{1,2})/(\d{4})(?: (\d{1,2}):(\d{2})(?::(\d{2}))?)?$');
+  m := regexp_match(btrim(v COLLATE "C", E' \t'), '^(\d{1,2})/(\d{1,2})/(\d{4})(?: (\d{1,2}):(\d{2})(?::(\d{2}))?)?$');
   IF m IS NOT NULL THEN
     m := ARRAY[m[3], m[2], m[1], m[4], m[5], m[6]];
   ELSE
-    m := regexp_match(btrim(v, E' \t'), '^(\d{4})-(\d{1,2})-(\d{1,2})(?:[ T](\d{1,2}):(\d{2})(?::(\d{2}))?)?$');
+    m := regexp_match(btrim(v COLLATE "C", E' \t'), '^(\d{4})-(\d{1,2})-(\d{1,2})(?:[ T](\d{1,2}):(\d{2})(?::(\d{2}))?)?$');
   END IF;
   IF m IS NULL THEN
     RETURN NULL;
@@ -319,7 +323,8 @@ END $$)"),
         // only the row knows (the translator converts literal ones itself).
         QStringLiteral(R"(CREATE OR REPLACE FUNCTION jet_likeregex(p text) RETURNS text
 LANGUAGE plpgsql IMMUTABLE STRICT PARALLEL SAFE AS $$
-DECLARE r text := '^'; i integer := 1; j integer; c text; s text; lo text; hi text; neg boolean;
+DECLARE r text COLLATE "C" := '^'; i integer := 1; j integer; c text COLLATE "C"; s text COLLATE "C";
+  lo text COLLATE "C"; hi text COLLATE "C"; neg boolean;
 BEGIN
   WHILE i <= char_length(p) LOOP
     c := substr(p, i, 1);
@@ -329,8 +334,8 @@ BEGIN
       r := r || '.';
     ELSIF c = '#' THEN
       r := r || '[0-9]';
-    ELSIF c = '[' AND strpos(substr(p, i + 1), ']') > 0 THEN
-      s := substr(p, i + 1, strpos(substr(p, i + 1), ']') - 1);
+    ELSIF c = '[' AND strpos(substr(p COLLATE "C", i + 1), ']') > 0 THEN
+      s := substr(p, i + 1, strpos(substr(p COLLATE "C", i + 1), ']') - 1);
       i := i + char_length(s) + 1;
       neg := left(s, 1) = '!';
       IF neg THEN

@@ -640,9 +640,9 @@ Expr Parser::inList(const Expr &valueExpr, const std::vector<Expr> &rawItems, bo
     if (allTexts && textual(v) && !m_pg)
         return inSql(v.sql + collate());
     // A field among numbers or dates: its text read as a number or a date.
-    if (allNumbers && textual(v) && !allTexts)
+    if (allNumbers && textual(v))
         return inSql(QString::fromLatin1(m_pg ? "jet_num(CAST(%1 AS text))" : "jet_num(%1)").arg(v.sql));
-    if (allDates && textual(v) && !allTexts)
+    if (allDates && textual(v))
         return inSql(QString::fromLatin1(m_pg ? "jet_date(CAST(%1 AS text))" : "jet_date(%1)").arg(v.sql));
     // Items of several kinds: each compared in turn.
     std::vector<Expr> tests;

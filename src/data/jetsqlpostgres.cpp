@@ -93,9 +93,9 @@ QString postgresLike(const QString &valueSql, const QString &pattern)
 // sides compare without them. A column against a literal keeps a range that
 // the column's index serves: a text equal to the literal but for trailing
 // blanks sorts from it to it followed by '!', as the blank sorts before
-// every other printable character under ICU (not before tabs and the like,
-// hence plain literals only). Wider than it seems, rtrim(v) > L implies
-// v > L, and rtrim(v) < L implies v < L followed by '!'.
+// every other printable character under ICU (not before tabs, line ends and
+// the like: literals with those compare without a range). Likewise
+// rtrim(v) > L implies v > L, and rtrim(v) < L implies v < L followed by '!'.
 Expr Parser::postgresTextCompare(const Expr &left, const QString &op, const Expr &right) const
 {
     auto trimmed = [&](const Expr &e) {

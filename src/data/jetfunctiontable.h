@@ -35,5 +35,13 @@ struct JetFunction
 };
 
 std::span<const JetFunction> jetFunctionTable();
+
+// Asc and Chr read and write the Windows western code page: the code points
+// of its bytes 0x80 to 0x9F (the five it leaves undefined stand for
+// themselves, as Windows maps them).
+inline constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 // The entry of a Jet function, by its name in any case; nullptr when none.
 const JetFunction *findJetFunction(QStringView jetName);

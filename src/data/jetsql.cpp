@@ -79,8 +79,6 @@ Expr Parser::number(const Expr &e) const
         return make(QStringLiteral("jet_num(CAST(%1 AS text))").arg(v.sql), Kind::Number, {&v}, 1);
     if (v.kind != Kind::Date)
         return v;
-    if (m_pg)
-        notYet(QStringLiteral("les dates lues comme nombres"));
     return make(QStringLiteral("jet_datenum(%1)").arg(v.sql), Kind::Number, {&v}, 1);
 }
 

@@ -38,14 +38,15 @@
 //
 // The same text can be written for PostgreSQL (SqlDialect): text compared and
 // sorted under the nondeterministic ICU collation "jet" (case ignored,
-// accents significant), Jet LIKE as ILIKE or, for sets and '#', a regular
-// expression, tables in their schema, the Jet functions inline where
-// PostgreSQL has them and otherwise as the SQL functions of
-// postgresqlJetFunctions(). What is not written for PostgreSQL yet is
-// refused as a syntax error naming it: InStr with a start, InStrRev, Replace,
-// StrComp, Str, Asc, AscW, Chr, ChrW, CInt, CLng, DatePart, DateSerial,
-// DateValue, the first-day arguments of Weekday and DateDiff, and a date
-// read as a number (its serial).
+// accents significant), trailing blanks ignored in comparisons as JETTEXT
+// ignores them (a column against a literal keeps a range its index serves),
+// Jet LIKE as ILIKE or, for sets and '#', a regular expression, tables in
+// their schema, the Jet functions inline where PostgreSQL has them and
+// otherwise as the SQL functions of postgresqlJetFunctions(), all of them
+// with the engine's meaning. Still apart: GROUP BY, DISTINCT and sort ties
+// keep trailing blanks; Chr(0) is an error (PostgreSQL's texts hold no NUL);
+// a text that reads as a number only with a comma ("2,5") is that number in
+// arithmetic, where SQLite reads its leading digits.
 
 // Which database the translation is for.
 struct SqlDialect

@@ -441,16 +441,17 @@ Expr Parser::parseFunction(const QString &name)
         return kind.value_or(Kind::Unknown);
     };
 
+    const JetFunction *fn = findJetFunction(f);
+    if (fn && fn->interval && argc > 0)
+        checkInterval(fn->jetName);
     if (m_pg) {
         if (std::optional<Expr> e = postgresFunction(f, args))
             return *e;
     }
     if (f == QLatin1String("instr") && argc == 2)
         return result(QStringLiteral("jet_instr(1, %1, %2)").arg(t(0), t(1)), Kind::Number);
-    if (const JetFunction *fn = findJetFunction(f)) {
+    if (fn) {
         need(size_t(fn->minArgs), size_t(fn->maxArgs));
-        if (fn->interval)
-            checkInterval(fn->jetName);
         if (fn->result != JetResult::Truth)
             return call(fn->sqlName, fn->arguments, kindOf(fn->result));
         Expr e = call(fn->sqlName, fn->arguments, Kind::Number);
@@ -575,6 +576,8 @@ Expr Parser::compare(const Expr &left, const QString &op, const Expr &right) con
         const Expr b = number(r);
         return makeTruth(QStringLiteral("(%1 %2 %3)").arg(a.sql, op, b.sql), {&a, &b}, 1);
     }
+    if (textual(l) && textual(r) && m_pg)
+        return postgresTextCompare(l, op, r);
     if (textual(l) && textual(r))
         return makeTruth(QStringLiteral("(%1 %2 %3%4)").arg(l.sql, op, r.sql, collate()), {&l, &r});
     if (m_pg)
@@ -633,7 +636,8 @@ Expr Parser::inList(const Expr &valueExpr, const std::vector<Expr> &rawItems, bo
     };
     if ((allNumbers && v.kind == Kind::Number) || (allDates && v.kind == Kind::Date))
         return inSql(v.sql);
-    if (allTexts && textual(v))
+    // PostgreSQL: each text compared in turn, trailing blanks aside.
+    if (allTexts && textual(v) && !m_pg)
         return inSql(v.sql + collate());
     // A field among numbers or dates: its text read as a number or a date.
     if (allNumbers && textual(v))
@@ -661,12 +665,12 @@ Expr Parser::like(const Expr &valueExpr, const Expr &patternExpr, bool negated) 
     const Expr value = text(valueExpr);
     const Expr pattern = text(patternExpr);
     if (m_pg) {
-        // Without wildcard, an equality under the collation, which an index can serve.
+        // Without wildcard, an equality, which an index can serve.
         QString sql = !pattern.stringLiteral
                           ? QStringLiteral("(%1 COLLATE \"und-x-icu\" ~* jet_likeregex(%2))").arg(value.sql, pattern.sql)
                       : hasWildcard(pattern.literal)
                           ? postgresLike(value.sql, pattern.literal)
-                          : QStringLiteral("(%1 = %2%3)").arg(value.sql, pattern.sql, collate());
+                          : postgresTextCompare(value, QStringLiteral("="), pattern).sql;
         if (negated)
             sql = QStringLiteral("(NOT %1)").arg(sql);
         return makeTruth(sql, {&value, &pattern}, 5);

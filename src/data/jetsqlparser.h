@@ -327,6 +327,8 @@ private:
     Expr parseColumn();
 
     Expr compare(const Expr &l, const QString &op, const Expr &r) const;
+    // Two texts compared on PostgreSQL, trailing blanks aside.
+    Expr postgresTextCompare(const Expr &l, const QString &op, const Expr &r) const;
     Expr like(const Expr &value, const Expr &pattern, bool negated) const;
     Expr inList(const Expr &value, const std::vector<Expr> &items, bool negated) const;
     Expr between(const Expr &value, const Expr &lo, const Expr &hi, bool negated) const;

@@ -2,6 +2,7 @@
 // Replace, StrComp, Asc, Chr.
 
 #include "data/jetengine.h"
+#include "data/jetfunctiontable.h"
 
 #include <QChar>
 #include <QString>
@@ -179,13 +180,6 @@ void jetInstr(sqlite3_context *ctx, int argc, sqlite3_value **argv)
 
 // ---------------------------------------------------------------------------
 // Characters: Asc, Chr in the Windows western code page; AscW, ChrW in Unicode
-
-// Code points of bytes 0x80 to 0x9F in Windows-1252; the five it leaves
-// undefined stand for themselves, as Windows maps them.
-constexpr char16_t kWindows1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 template<bool Unicode>
 void jetAsc(sqlite3_context *ctx, int, sqlite3_value **argv)

@@ -1,10 +1,12 @@
 // "Qui a quel livre ?": what the report finds in a data folder, the files it
 // writes, and that it leaves the data folder as it found it.
 
+#include "pgdossier.h"
 #include "commande.h"
 #include "datafolder.h"
 #include "fakes.h"
 #include "files.h"
+#include "pgdossier.h"
 #include "rapport.h"
 #include "testdb.h"
 
@@ -263,6 +265,29 @@ private slots:
         QCOMPARE(l->boites.shown.size(), 1);
         QVERIFY(l->ouverts.isEmpty());
         QVERIFY(!QFile::exists(dossier.filePath("sortie.pdf")));
+    }
+
+    // The same report from the folder once its databases are on a server,
+    // their files gone (last: it writes the folder's BASE.INI).
+    void surServeur()
+    {
+        const auto resume = [this](const RapportPrets &r) {
+            QStringList lignes{QString::number(r.enfants), QString::number(r.enfantsAvecPret), QString::number(r.prets),
+                               QString::number(r.retards)};
+            for (const ClasseRapport &c : r.classes)
+                lignes << c.numero + '|' + c.instituteur + '|' + QString::number(c.enfants.size());
+            for (int i = 1; i <= 9; ++i)
+                lignes << pret(r, QStringLiteral("%1").arg(i, 5, 10, QLatin1Char('0')));
+            for (const LivreEmprunte &l : r.plusEmpruntes)
+                lignes << l.inventaire + '=' + QString::number(l.cumul);
+            return lignes;
+        };
+        const QStringList surFichiers = resume(rapport());
+        auto serveur = std::make_unique<PgServeur>();
+        LUMA_SERVEUR_PG_REQUIS(serveur);
+        deplaceSurServeur(*serveur, QStringLiteral("rapport"), m_dossier);
+        QVERIFY(QFile::remove(catalogue()) && QFile::remove(ecole()));
+        QCOMPARE(resume(rapport()), surFichiers);
     }
 };
 

@@ -7,7 +7,9 @@ DossiersLuma trouveDossiers(const QString &dossierDeDepart)
     QString base = dossierDeDepart;
     if (base.endsWith(QLatin1Char('/')) || base.endsWith(QLatin1Char('\\')))
         base = base.chopped(1).trimmed();
-    return {base, schoolFolder(base)};
+    // A folder whose databases are on its server (BASE.INI) keeps only the
+    // pictures in its school folder.
+    return {base, schoolFolder(base, isNormalFile(base + QStringLiteral("\\BASE.INI")))};
 }
 
 QString fichierPhotoEnfant(const QString &cheminEcole, const QString &matricule, FolderListings *listings)

@@ -7,7 +7,9 @@ class FolderListings;
 // The data folder and the school folder the program works in, found from the
 // folder it is started in: the school folder is a sibling ALTEMARE of a data
 // folder named LALUMA, else the fixed C:\ALTEMARE, else the data folder
-// itself (wherever ALTEMARE.MDB is not). Native paths, no trailing separator.
+// itself (wherever ALTEMARE.MDB is not; a folder whose BASE.INI puts the
+// databases on a server needs only the sibling folder). Native paths, no
+// trailing separator.
 struct DossiersLuma
 {
     QString base;

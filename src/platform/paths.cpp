@@ -231,14 +231,14 @@ bool isFolder(const QString &windowsPath)
     return QFileInfo(nativePath(windowsPath)).isDir();
 }
 
-QString schoolFolder(const QString &dataFolder)
+QString schoolFolder(const QString &dataFolder, bool databaseOnServer)
 {
     QString école = QStringLiteral("C:\\ALTEMARE");
     const QString upper = dataFolder.toUpper();
     if (upper.endsWith(QStringLiteral("/LALUMA")) || upper.endsWith(QStringLiteral("\\LALUMA")))
         école = dataFolder.chopped(7) + QStringLiteral("\\ALTEMARE");
     école = nativePath(école);
-    if (!isFolder(école) || !isNormalFile(école + QStringLiteral("\\ALTEMARE.MDB")))
+    if (!isFolder(école) || (!databaseOnServer && !isNormalFile(école + QStringLiteral("\\ALTEMARE.MDB"))))
         return dataFolder;
     return école;
 }

@@ -39,8 +39,10 @@ bool isFolder(const QString &windowsPath);
 // The school folder, where ALTEMARE.MDB is, for a data folder (a native path
 // without trailing separator): the sibling ALTEMARE of a data folder named
 // LALUMA, else the fixed C:\ALTEMARE, each only when it holds ALTEMARE.MDB,
-// else the data folder itself. A native path.
-QString schoolFolder(const QString &dataFolder);
+// else the data folder itself. A native path. When the school database is
+// not a file (it is on the data folder's server), the candidate folder needs
+// only to be there: it holds the pictures.
+QString schoolFolder(const QString &dataFolder, bool databaseOnServer = false);
 
 // A name taken from data (a child's matricule, a request's picture) that is to
 // be joined to a folder: true only when it cannot lead outside that folder

@@ -2,6 +2,7 @@
 
 #include "data/serveurpostgresql.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -13,3 +14,8 @@
 // section names a password, both a service and a connection string, or
 // neither, throws AppError with a French description.
 std::optional<ServeurPostgresql> lisBaseIni(const QString &dossierBase);
+// The same from the file's text; `chemin` names the file in messages.
+std::optional<ServeurPostgresql> serveurDeBaseIni(const QString &texte, const QString &chemin);
+
+// The whole file that names the server, CR LF line ends.
+QByteArray texteBaseIni(const ServeurPostgresql &serveur);

@@ -9,6 +9,7 @@
 #include "datafolder.h"
 #include "errors.h"
 #include "files.h"
+#include "lockholder.h"
 #include "folder/migrationpostgresql.h"
 #include "pgserveur.h"
 #include "testdb.h"
@@ -141,12 +142,17 @@ private slots:
         QCOMPARE(errorNumberOf([&] { versSqlite(dossier.base()); }), ErrorNumber::FileAlreadyExists);
         QVERIFY(!QFileInfo::exists(dossier.schoolDb()) && dossier.exists(QStringLiteral("LALUMA/BASE.INI")));
         QVERIFY(QFile::remove(dossier.base() + QStringLiteral("/membres.mdb")));
+        // The catalogue comes back writable by the group, as the one put away.
+        QVERIFY(QFile::setPermissions(dossier.base() + QStringLiteral("/AVANT-POSTGRESQL/LUMA.MDB"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup));
 
         const ResultatMigration retour = versSqlite(dossier.base(), options);
         QCOMPARE(retour.fichiers.size(), 4);
         for (const QString &fichier : fichiers)
             QCOMPARE(contenu(fichier), avant[fichiers.indexOf(fichier)]);
         QVERIFY(!dossier.exists(QStringLiteral("LALUMA/BASE.INI")) && dossier.exists(QStringLiteral("LALUMA/BASE.INI.ANCIEN")));
+        QCOMPARE(QFileInfo(dossier.catalogue()).permissions() & 0x0fff,
+                 QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup | QFile::WriteGroup);
         // The number stays unique, as the program makes the catalogue.
         bool doublonRefuse = false;
         try {
@@ -165,6 +171,7 @@ private slots:
         QTest::newRow("column luma_cle") << ErrorNumber::InvalidArgument;
         QTest::newRow("Access file") << ErrorNumber::AccessFormat;
         QTest::newRow("NUL in the last file") << ErrorNumber::InvalidArgument;
+        QTest::newRow("a kiosk lending") << ErrorNumber::OtherKioskBusy;
     }
     // Nothing written: the folder as it was, no table on the server but
     // the one already there.
@@ -187,11 +194,16 @@ private slots:
             TestDb::exec(dossier.descriptors(), QStringLiteral("ALTER TABLE [luma+] ADD COLUMN Luma_Cle TEXT"));
         } else if (cas == "Access file") {
             dossier.writeFile(QStringLiteral("LALUMA/MEMBRES.MDB"), QByteArray("\0\1\0\0Standard Jet DB\0", 20));
-        } else {
+        } else if (cas == "NUL in the last file") {
             TestDb::exec(dossier.schoolDb(), QStringLiteral("INSERT INTO équipe VALUES ('3', 'a' || char(0) || 'b')"));
         }
+        std::optional<LockHolder> kiosque;
+        if (cas == "a kiosk lending")
+            kiosque.emplace(dossier.base() + QStringLiteral("/EN-COURS/PRETS.LCK"), LockHolder::Kind::Write);
+        OptionsMigration options;
+        options.attente.deadline = std::chrono::milliseconds(300);
         const FileTree avant = fileTree(dossier.root());
-        QCOMPARE(errorNumberOf([&] { versPostgresql(dossier.base(), serveur); }), numero);
+        QCOMPARE(errorNumberOf([&] { versPostgresql(dossier.base(), serveur, options); }), numero);
         QCOMPARE(treeDifferences(avant, fileTree(dossier.root())), QString());
         if (cas == "server unreachable")
             return;

@@ -11,6 +11,7 @@
 #include "folder/intentionpret.h"
 #include "platform/apperror.h"
 #include "platform/durablefile.h"
+#include "platform/ownership.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
 
@@ -567,6 +568,21 @@ void ecrisTable(PgConnexion &connexion, FichierSqlite &fichier, Cible &cible, co
     resultat.lignes += progression.lignes;
 }
 
+// A new file takes the group and permissions of the one put away in its
+// place (every kiosk account must write the catalogue), else those of any
+// new file.
+void donneLesDroits(const QString &temporaire, const QString &cible)
+{
+    const QFileInfo info(cible);
+    const QString ancien = presentFilePath(info.absolutePath() + QLatin1Char('\\') + kArchive + QLatin1Char('\\') + info.fileName());
+    struct stat etat {};
+    if (!ancien.isEmpty() && ::stat(QFile::encodeName(ancien).constData(), &etat) == 0 && takeOwnershipOf(temporaire, etat))
+        return;
+    const mode_t masque = ::umask(0);
+    ::umask(masque);
+    ::chmod(QFile::encodeName(temporaire).constData(), 0666 & ~masque);
+}
+
 // Temporary files removed, unless they took their names.
 struct Temporaires
 {
@@ -656,6 +672,7 @@ ResultatMigration versSqlite(const QString &dossierBase, const OptionsMigration 
                 ecrisTable(connexion, fichier, cible, table, oid, migre, resultat, options);
             fichier.execute(QStringLiteral("COMMIT"));
         }
+        donneLesDroits(cible.temporaire, cible.chemin);
         DurableFile::flushToDisk(cible.temporaire);
         migre.millisecondes = chrono.elapsed();
         resultat.fichiers << migre;

@@ -373,22 +373,34 @@ ResultatMigration versPostgresql(const QString &dossierBase, const ServeurPostgr
         }
     }
 
-    {
+    // Where a failure happened, for its message.
+    QString etape = QStringLiteral("Préparation du serveur");
+    try {
         PgTransaction transaction(connexion);
         installeDansTransaction(connexion);
         tablesDejaLa(connexion, sources, options.remplacer);
         for (Source &source : sources) {
             QElapsedTimer chrono;
             chrono.start();
-            for (const SchemaTable &table : source.base->schema().tables)
+            for (const SchemaTable &table : source.base->schema().tables) {
+                etape = QStringLiteral("Copie de la table « %1 » de « %2 »").arg(table.name, natif(source.chemin));
                 copieTable(connexion, source, table, options);
+            }
+            etape = QStringLiteral("Index de « %1 »").arg(natif(source.chemin));
             if (source.fichier.schema == QLatin1String("luma"))
                 indexeCatalogue(connexion, source);
             for (const SchemaTable &table : source.base->schema().tables)
                 connexion.executeScript(QStringLiteral("ANALYZE ") + nomQualifie(source.fichier.schema, table.name));
             source.resultat.millisecondes = chrono.elapsed();
         }
+        etape = QStringLiteral("Fin de la copie");
         transaction.commit();
+    } catch (const AppError &erreur) {
+        // The refusal of tables already there says all by itself.
+        if (erreur.number() == ErrorNumber::FileAlreadyExists)
+            throw;
+        throw AppError(erreur.number(), QStringLiteral("%1 : %2\nRien n'a été écrit, ni sur le serveur ni dans le dossier.")
+                                            .arg(etape, erreur.description()));
     }
 
     ResultatMigration resultat;

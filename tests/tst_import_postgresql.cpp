@@ -167,6 +167,7 @@ private slots:
     {
         QTest::addColumn<int>("numero");
         QTest::newRow("server unreachable") << ErrorNumber::DiskIoError;
+        QTest::newRow("password for BASE.INI") << ErrorNumber::InvalidArgument;
         QTest::newRow("table already there") << ErrorNumber::FileAlreadyExists;
         QTest::newRow("column luma_cle") << ErrorNumber::InvalidArgument;
         QTest::newRow("Access file") << ErrorNumber::AccessFormat;
@@ -186,6 +187,8 @@ private slots:
         QString deja;
         if (cas == "server unreachable") {
             serveur.conninfo = QStringLiteral("host=/nonexistent dbname=luma");
+        } else if (cas == "password for BASE.INI") {
+            serveur.conninfo += QStringLiteral(" password=secret");
         } else if (cas == "table already there") {
             // Another case is the same name to the program.
             PgConnexion(serveur).executeScript(QStringLiteral("CREATE SCHEMA ecole; CREATE TABLE ecole.\"ÉQUIPE\"(x text)"));

@@ -330,11 +330,19 @@ ResultatMigration versPostgresql(const QString &dossierBase, const ServeurPostgr
     // What BASE.INI will say must read back as this server (no password, a
     // valid service name) before anything is done.
     const QString baseIni = cheminBaseIni(base);
-    const std::optional<ServeurPostgresql> relu =
-        serveurDeBaseIni(TextFile::decodeWritten(texteBaseIni(serveur)), natif(baseIni));
+    std::optional<ServeurPostgresql> relu;
+    try {
+        relu = serveurDeBaseIni(TextFile::decodeWritten(texteBaseIni(serveur)), natif(baseIni));
+    } catch (const AppError &erreur) {
+        throw AppError(ErrorNumber::InvalidArgument,
+                       QStringLiteral("Le serveur donné ne peut pas être nommé dans BASE.INI. %1\nRien n'a été copié.")
+                           .arg(erreur.description()));
+    }
     if (!relu || relu->service != serveur.service || relu->conninfo != serveur.conninfo)
         throw AppError(ErrorNumber::InvalidArgument,
-                       QStringLiteral("Ce serveur ne peut pas être écrit dans « %1 » : rien n'a été copié.").arg(natif(baseIni)));
+                       QStringLiteral("Le serveur donné ne peut pas être nommé dans « %1 » (une ligne à lui seul) : rien "
+                                      "n'a été copié.")
+                           .arg(natif(baseIni)));
 
     QList<Source> sources;
     for (const Fichier &fichier : fichiers()) {

@@ -228,7 +228,8 @@ private slots:
         const ServeurPostgresql serveur = nouvelleBase();
         DataFolder dossier;
         remplis(dossier);
-        const QString d = dossier.base();
+        // A relative folder, as typed in a terminal.
+        const QString d = QStringLiteral("LALUMA");
         const QList<std::pair<QStringList, int>> etapes{
             {{"--vers-postgresql", d, "--conninfo", serveur.conninfo}, 0},
             {{"--vers-postgresql", d, "--conninfo", serveur.conninfo}, 1}, // the files are gone
@@ -240,6 +241,7 @@ private slots:
         };
         for (const auto &[arguments, code] : etapes) {
             QProcess outil;
+            outil.setWorkingDirectory(dossier.root());
             outil.start(QStringLiteral(LUMA_IMPORT_PROGRAM), arguments);
             QVERIFY(outil.waitForFinished(60000));
             QVERIFY2(outil.exitCode() == code, qPrintable(arguments.join(u' ') + u'\n' + outil.readAllStandardError()));

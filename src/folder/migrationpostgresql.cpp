@@ -321,7 +321,8 @@ ServeurPostgresql serveurParDefaut(const QString &dossierBase)
 ResultatMigration versPostgresql(const QString &dossierBase, const ServeurPostgresql &serveur,
                                  const OptionsMigration &options)
 {
-    const DossiersLuma dossiers = trouveDossiers(dossierBase);
+    // The school folder is found beside the data folder's full path.
+    const DossiersLuma dossiers = trouveDossiers(QDir::cleanPath(QFileInfo(dossierBase).absoluteFilePath()));
     const QString base = nativePath(dossiers.base);
     if (!isFolder(base))
         throw AppError(ErrorNumber::PathNotFound,
@@ -351,7 +352,11 @@ ResultatMigration versPostgresql(const QString &dossierBase, const ServeurPostgr
         if (chemin.isEmpty()) {
             if (fichier.requis)
                 throw AppError(ErrorNumber::FileNotFound,
-                               QStringLiteral("Le fichier %1 est introuvable dans « %2 » : rien n'a été copié.")
+                               (fichier.ecole ? QStringLiteral("Le fichier %1 est introuvable, ni dans le dossier ALTEMARE "
+                                                               "voisin du dossier de données, ni dans /ALTEMARE, ni "
+                                                               "dans « %2 » : rien n'a été copié.")
+                                              : QStringLiteral("Le fichier %1 est introuvable dans « %2 » : rien n'a été "
+                                                               "copié."))
                                    .arg(fichier.nom, natif(nativePath(dossier))));
             continue;
         }
@@ -618,7 +623,7 @@ struct Temporaires
 
 ResultatMigration versSqlite(const QString &dossierBase, const OptionsMigration &options)
 {
-    const QString base = nativePath(trouveDossiers(dossierBase).base);
+    const QString base = nativePath(trouveDossiers(QDir::cleanPath(QFileInfo(dossierBase).absoluteFilePath())).base);
     const std::optional<ServeurPostgresql> serveur = lisBaseIni(base);
     if (!serveur)
         throw AppError(ErrorNumber::FileNotFound,

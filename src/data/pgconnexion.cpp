@@ -4,6 +4,7 @@
 
 #include <libpq-fe.h>
 
+#include <cstring>
 #include <vector>
 
 struct PgConnexion::Resultat
@@ -20,6 +21,12 @@ namespace {
 // Notices ("already exists, skipping") are of no use to anyone here.
 void silence(void *, const char *) {}
 
+[[noreturn]] void refuseNul()
+{
+    throw AppError(ErrorNumber::InvalidArgument,
+                   QStringLiteral("Un texte contenant le caractère nul ne peut pas être enregistré."));
+}
+
 // The parameters as libpq takes them, kept alive for the call.
 struct Parametres
 {
@@ -27,8 +34,7 @@ struct Parametres
     {
         for (const QString &p : parametres) {
             if (p.contains(QChar(0)))
-                throw AppError(ErrorNumber::InvalidArgument,
-                               QStringLiteral("Un texte contenant le caractère nul ne peut pas être enregistré."));
+                refuseNul();
             texte.push_back(p.isNull() ? QByteArray() : p.toUtf8());
         }
         for (std::size_t i = 0; i < texte.size(); ++i)
@@ -43,6 +49,81 @@ struct Parametres
 QString depuisUtf8(const char *texte)
 {
     return QString::fromUtf8(texte).trimmed();
+}
+
+// A value in COPY's text format: \N for NULL, the separators escaped.
+void ajouteChamp(QByteArray &tampon, const QString &valeur)
+{
+    if (valeur.isNull()) {
+        tampon += "\\N";
+        return;
+    }
+    if (valeur.contains(QChar(0)))
+        refuseNul();
+    for (const char c : valeur.toUtf8()) {
+        switch (c) {
+        case '\\': tampon += "\\\\"; break;
+        case '\t': tampon += "\\t"; break;
+        case '\n': tampon += "\\n"; break;
+        case '\r': tampon += "\\r"; break;
+        default: tampon += c;
+        }
+    }
+}
+
+int chiffre(char c, int base)
+{
+    const int v = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : 99;
+    return v < base ? v : -1;
+}
+
+// One row of COPY's text format (without its line end) back into values: a
+// tab in a value always comes escaped, so a bare one separates two.
+QStringList champs(const char *donnees, int taille)
+{
+    QStringList ligne;
+    for (const QByteArray &brut : QByteArray::fromRawData(donnees, taille).split('\t')) {
+        if (brut == "\\N") {
+            ligne << QString();
+            continue;
+        }
+        QByteArray champ;
+        champ.reserve(brut.size());
+        for (qsizetype i = 0; i < brut.size(); ++i) {
+            if (brut[i] != '\\' || i + 1 >= brut.size()) {
+                champ += brut[i];
+                continue;
+            }
+            const char e = brut[++i];
+            int v = chiffre(e, 8);
+            if (v >= 0) {
+                for (int n = 0; n < 2 && i + 1 < brut.size() && chiffre(brut[i + 1], 8) >= 0; ++n)
+                    v = v * 8 + chiffre(brut[++i], 8);
+                champ += char(v);
+            } else if (e == 'x' && i + 1 < brut.size() && chiffre(brut[i + 1], 16) >= 0) {
+                v = 0;
+                for (int n = 0; n < 2 && i + 1 < brut.size() && chiffre(brut[i + 1], 16) >= 0; ++n)
+                    v = v * 16 + chiffre(brut[++i], 16);
+                champ += char(v);
+            } else {
+                static const char lettres[] = "btnfrv", valeurs[] = "\b\t\n\f\r\v";
+                const char *trouve = e ? std::strchr(lettres, e) : nullptr;
+                champ += trouve ? valeurs[trouve - lettres] : e;
+            }
+        }
+        ligne << (champ.isEmpty() ? QStringLiteral("") : QString::fromUtf8(champ));
+    }
+    return ligne;
+}
+
+// The copy's own result, then none: every one read, so that the connection
+// takes the next statement.
+PGresult *finDeCopie(PGconn *conn)
+{
+    PGresult *fin = PQgetResult(conn);
+    for (PGresult *reste = PQgetResult(conn); reste; reste = PQgetResult(conn))
+        PQclear(reste);
+    return fin;
 }
 
 } // namespace
@@ -238,6 +319,86 @@ PgConnexion::Lignes PgConnexion::executePrepare(const QByteArray &nom, const QSt
     const Parametres p(parametres);
     Resultat resultat(PQexecPrepared(m_conn, nom.constData(), p.nombre(), p.valeurs.data(), nullptr, nullptr, 0));
     return lignes(resultat);
+}
+
+qint64 PgConnexion::copieVersServeur(const QString &sql, const std::function<bool(QStringList &)> &suivante)
+{
+    {
+        Resultat debut(PQexec(m_conn, sql.toUtf8().constData()));
+        if (!debut.res || PQresultStatus(debut.res) != PGRES_COPY_IN) {
+            lignes(debut);
+            throw AppError(ErrorNumber::InternalError, QStringLiteral("Ce n'est pas une copie vers le serveur : %1").arg(sql));
+        }
+    }
+    constexpr qsizetype kBloc = 1 << 20;
+    QByteArray tampon;
+    tampon.reserve(kBloc + 4096);
+    const auto envoie = [&] {
+        if (!tampon.isEmpty() && PQputCopyData(m_conn, tampon.constData(), int(tampon.size())) != 1)
+            injoignable(depuisUtf8(PQerrorMessage(m_conn)));
+        tampon.clear();
+    };
+    qint64 n = 0;
+    try {
+        QStringList ligne;
+        for (;;) {
+            ligne.clear();
+            if (!suivante(ligne))
+                break;
+            for (qsizetype i = 0; i < ligne.size(); ++i) {
+                if (i > 0)
+                    tampon += '\t';
+                ajouteChamp(tampon, ligne[i]);
+            }
+            tampon += '\n';
+            ++n;
+            if (tampon.size() >= kBloc)
+                envoie();
+        }
+        envoie();
+    } catch (...) {
+        // The server gives the copy up; its error is not the one to tell.
+        if (PQputCopyEnd(m_conn, "abandon") == 1)
+            PQclear(finDeCopie(m_conn));
+        throw;
+    }
+    if (PQputCopyEnd(m_conn, nullptr) != 1)
+        injoignable(depuisUtf8(PQerrorMessage(m_conn)));
+    Resultat fin(finDeCopie(m_conn));
+    lignes(fin);
+    return n;
+}
+
+qint64 PgConnexion::copieDepuisServeur(const QString &sql, const std::function<void(const QStringList &)> &recoit)
+{
+    {
+        Resultat debut(PQexec(m_conn, sql.toUtf8().constData()));
+        if (!debut.res || PQresultStatus(debut.res) != PGRES_COPY_OUT) {
+            lignes(debut);
+            throw AppError(ErrorNumber::InternalError, QStringLiteral("Ce n'est pas une copie depuis le serveur : %1").arg(sql));
+        }
+    }
+    qint64 n = 0;
+    std::exception_ptr erreur;
+    char *donnees = nullptr;
+    int taille;
+    // One row at a time, its line end last.
+    while ((taille = PQgetCopyData(m_conn, &donnees, 0)) > 0) {
+        if (!erreur) {
+            try {
+                recoit(champs(donnees, donnees[taille - 1] == '\n' ? taille - 1 : taille));
+                ++n;
+            } catch (...) {
+                erreur = std::current_exception();
+            }
+        }
+        PQfreemem(donnees);
+    }
+    Resultat fin(finDeCopie(m_conn));
+    if (erreur)
+        std::rethrow_exception(erreur);
+    lignes(fin);
+    return n;
 }
 
 void PgConnexion::begin()

@@ -58,6 +58,17 @@ public:
     void prepare(const QByteArray &nom, const QString &sql);
     Lignes executePrepare(const QByteArray &nom, const QStringList &parametres = {});
 
+    // COPY ... FROM STDIN: `suivante` fills each row in turn (a null QString
+    // is NULL) and returns false after the last; sent in large blocks. A NUL
+    // character is refused as execute() refuses it; an exception thrown by
+    // `suivante` ends the copy, the transaction to be rolled back, and goes on.
+    // Returns the rows sent.
+    qint64 copieVersServeur(const QString &sql, const std::function<bool(QStringList &ligne)> &suivante);
+    // COPY ... TO STDOUT: each row in turn, NULL as a null QString (unlike
+    // execute()). An exception thrown by `recoit` goes on once the server
+    // has sent the rest.
+    qint64 copieDepuisServeur(const QString &sql, const std::function<void(const QStringList &ligne)> &recoit);
+
     void begin();
     void commit();
     void rollback();

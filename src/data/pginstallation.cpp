@@ -1,5 +1,6 @@
 #include "data/pginstallation.h"
 
+#include "data/jetsql.h"
 #include "data/pgconnexion.h"
 
 namespace {
@@ -15,21 +16,6 @@ CREATE SCHEMA IF NOT EXISTS membres;
 CREATE SCHEMA IF NOT EXISTS ecole;
 CREATE COLLATION IF NOT EXISTS luma.jet (provider = icu, locale = 'und-u-ks-level2', deterministic = false);
 CREATE EXTENSION IF NOT EXISTS pg_trgm;
-CREATE TABLE IF NOT EXISTS luma.luma (
-    inventaire text COLLATE luma.jet PRIMARY KEY,
-    titre text COLLATE luma.jet,
-    "éditeur" text COLLATE luma.jet,
-    dewey text COLLATE luma.jet,
-    "motsclés" text COLLATE luma.jet,
-    emprunt text COLLATE luma.jet,
-    "emprunté" text COLLATE luma.jet,
-    emprunteur text COLLATE luma.jet,
-    "catégorieemprunteur" text COLLATE luma.jet,
-    dateemprunt text COLLATE luma.jet,
-    cumul text COLLATE luma.jet
-);
-CREATE INDEX IF NOT EXISTS luma_titre_trgm ON luma.luma USING gin (titre COLLATE "und-x-icu" gin_trgm_ops);
-CREATE INDEX IF NOT EXISTS luma_motscles_trgm ON luma.luma USING gin ("motsclés" COLLATE "und-x-icu" gin_trgm_ops);
 )sql";
 
 // What the programs keep for themselves, apart from the folder's databases
@@ -68,13 +54,18 @@ END $$;
 
 } // namespace
 
+void installeDansTransaction(PgConnexion &connexion)
+{
+    // IF NOT EXISTS (and OR REPLACE) does not keep two sessions from racing
+    // to create the same object: one at a time.
+    connexion.verrouilleTransaction(kVerrouInstallation, LockWait{}, QStringLiteral("LUMA.MDB"));
+    connexion.executeScript(QString::fromUtf8(kInstallation));
+    for (const QString &fonction : postgresqlJetFunctions())
+        connexion.executeScript(fonction);
+    connexion.executeScript(QString::fromUtf8(kSuivi));
+}
+
 void installeBase(PgConnexion &connexion)
 {
-    // IF NOT EXISTS does not keep two sessions from racing to create the
-    // same object: one at a time.
-    enTransaction(connexion, [&] {
-        connexion.verrouilleTransaction(kVerrouInstallation, LockWait{}, QStringLiteral("LUMA.MDB"));
-        connexion.executeScript(QString::fromUtf8(kInstallation));
-        connexion.executeScript(QString::fromUtf8(kSuivi));
-    });
+    enTransaction(connexion, [&] { installeDansTransaction(connexion); });
 }

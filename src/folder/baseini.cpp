@@ -39,8 +39,11 @@ std::optional<ServeurPostgresql> lisBaseIni(const QString &dossierBase)
     const QString chemin = presentFilePath(QDir(dossierBase).filePath(QStringLiteral("BASE.INI")));
     if (chemin.isEmpty())
         return std::nullopt;
-    const QString texte = TextFile::readWritten(chemin);
+    return serveurDeBaseIni(TextFile::readWritten(chemin), chemin);
+}
 
+std::optional<ServeurPostgresql> serveurDeBaseIni(const QString &texte, const QString &chemin)
+{
     bool dansSection = false, sectionVue = false;
     std::optional<QString> service, conninfo;
     for (QString ligne : texte.split(QLatin1Char('\n'))) {
@@ -96,4 +99,16 @@ std::shared_ptr<BaseServeur> serveurDuDossier(const QString &dossierBase)
     } catch (const AppError &erreur) {
         return std::make_shared<BaseServeur>(erreur);
     }
+}
+
+QByteArray texteBaseIni(const ServeurPostgresql &serveur)
+{
+    QString texte = QStringLiteral("; Les bases de ce dossier sont sur ce serveur PostgreSQL (luma-import --vers-sqlite "
+                                   "les remet dans des fichiers .MDB).\r\n[postgresql]\r\n");
+    texte += serveur.service.isEmpty() ? QStringLiteral("conninfo=%1\r\n").arg(serveur.conninfo)
+                                       : QStringLiteral("service=%1\r\n").arg(serveur.service);
+    // Windows-1252 as the folder's other files, unless a character does
+    // not fit: then UTF-8, which the reader takes too.
+    const QByteArray ancien = TextFile::encode1252(texte);
+    return TextFile::decode1252(ancien) == texte ? ancien : texte.toUtf8();
 }

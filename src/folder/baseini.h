@@ -2,6 +2,7 @@
 
 #include "data/serveurpostgresql.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -21,3 +22,9 @@ class BaseServeur;
 // folder keeps its databases in files; when its BASE.INI cannot be read, a
 // server whose every use reports why (never the files the folder left).
 std::shared_ptr<BaseServeur> serveurDuDossier(const QString &dossierBase);
+
+// The same from the file's text; `chemin` names the file in messages.
+std::optional<ServeurPostgresql> serveurDeBaseIni(const QString &texte, const QString &chemin);
+
+// The whole file that names the server, CR LF line ends.
+QByteArray texteBaseIni(const ServeurPostgresql &serveur);

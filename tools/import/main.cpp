@@ -1,11 +1,15 @@
 // luma-import: converts the Access files of a data folder in place, or one
 // Access file (ALTEMARE.MDB, LUMA.MDB, COTATION.MDB...) into a new file, into
-// the database format the program opens.
+// the database format the program opens; moves a folder's databases to a
+// PostgreSQL server and back.
 
 #include "accessimport.h"
 #include "folderimport.h"
 
 #include "platform/apperror.h"
+#ifdef LUMA_POSTGRESQL
+#include "folder/migrationpostgresql.h"
+#endif
 
 #include <QCoreApplication>
 #include <QDir>
@@ -33,6 +37,8 @@ QString usage()
     return QStringLiteral(
         "Usage : luma-import DOSSIER [--charset CODEPAGE]\n"
         "        luma-import SOURCE.MDB DESTINATION.MDB [--charset CODEPAGE]\n"
+        "        luma-import --vers-postgresql DOSSIER [SERVICE | --conninfo CHAINE] [--remplacer]\n"
+        "        luma-import --vers-sqlite DOSSIER\n"
         "\n"
         "Première forme : convertit sur place les bases Access de La LUMA. DOSSIER est le dossier de\n"
         "données de La LUMA, celui de LUMA.MDB. Sont convertis, quand ils sont au format Access :\n"
@@ -48,8 +54,24 @@ QString usage()
         "Seconde forme : convertit le fichier Access SOURCE.MDB en une base de La LUMA, DESTINATION.MDB,\n"
         "qui ne doit pas encore exister. Le fichier Access n'est que lu.\n"
         "\n"
+        "--vers-postgresql : copie les bases du dossier (LUMA.MDB, COTATION.MDB, MEMBRES.MDB, et\n"
+        "ALTEMARE.MDB du dossier de l'école) sur un serveur PostgreSQL, en une seule transaction :\n"
+        "tout ou rien. Le serveur est le service SERVICE de libpq (pg_service.conf), ou la chaîne de\n"
+        "connexion CHAINE ; sans l'un ni l'autre, celui que nomme le BASE.INI du dossier, sinon le\n"
+        "service « luma ». Jamais de mot de passe : le fichier de mots de passe de PostgreSQL le donne.\n"
+        "Ensuite BASE.INI nomme le serveur, et chaque fichier copié est rangé, inchangé, dans un dossier\n"
+        "AVANT-POSTGRESQL à côté de lui. Les tables déjà sur le serveur sont refusées, sauf avec\n"
+        "--remplacer. Aucun kiosque ne prête pendant la copie.\n"
+        "\n"
+        "--vers-sqlite : l'inverse : écrit depuis le serveur que nomme BASE.INI de nouveaux fichiers\n"
+        "LUMA.MDB, COTATION.MDB, MEMBRES.MDB et ALTEMARE.MDB (refusé si l'un d'eux existe déjà), puis\n"
+        "renomme BASE.INI en BASE.INI.ANCIEN. Le serveur n'est pas modifié.\n"
+        "\n"
         "  --charset CODEPAGE  jeu de caractères du texte d'un fichier Access 97 quand son en-tête se\n"
         "                      trompe (par exemple CP1252, CP850, GBK)\n"
+        "  --conninfo CHAINE   serveur PostgreSQL donné par une chaîne de connexion de libpq\n"
+        "                      (par exemple \"host=serveur dbname=luma user=luma\")\n"
+        "  --remplacer         remplace les tables que le serveur a déjà\n"
         "  --help              affiche cette aide\n"
         "\n"
         "Code de retour : 0 réussite, 1 échec (aucun fichier modifié), 2 mauvais usage.");
@@ -232,6 +254,93 @@ int convertFile(const QString &source, const QString &destination, const ImportO
     }
 }
 
+#ifdef LUMA_POSTGRESQL
+// A copy to or from the server: a line per file, the tables' progress, then
+// the same summary as a conversion.
+int migre(const std::function<ResultatMigration(OptionsMigration &)> &migration, const QString &dossier)
+{
+    ProgressDisplay display;
+    QString fichier;
+    OptionsMigration options;
+    options.progression = [&](const ProgressionCopie &p) {
+        if (p.fichier != fichier) {
+            fichier = p.fichier;
+            print(stdout, QStringLiteral("Copie de %1").arg(p.fichier));
+        }
+        TableProgress table;
+        table.table = p.table;
+        table.rows = p.lignes;
+        table.total = p.total;
+        table.finished = p.finie;
+        display.table(table);
+    };
+    ResultatMigration resultat;
+    try {
+        resultat = migration(options);
+    } catch (const AppError &error) {
+        print(stderr, QStringLiteral("luma-import : ") + error.description());
+        return kFailure;
+    }
+    FolderImportResult resume;
+    resume.dataFolder = QDir(dossier).absolutePath();
+    for (const FichierMigre &migre : resultat.fichiers) {
+        FolderFile file;
+        file.path = migre.fichier;
+        file.state = FolderFile::State::Converted;
+        file.result.tables = migre.tables;
+        file.result.rows = migre.lignes;
+        file.milliseconds = migre.millisecondes;
+        resume.files << file;
+    }
+    printSummary(resume);
+    for (const QString &warning : resultat.avertissements)
+        print(stderr, QStringLiteral("luma-import : ") + warning);
+    return 0;
+}
+
+int versLeServeur(const QString &dossier, const ServeurPostgresql &donne, bool remplacer)
+{
+    ServeurPostgresql serveur = donne;
+    if (serveur.service.isEmpty() && serveur.conninfo.isEmpty()) {
+        try {
+            serveur = serveurParDefaut(dossier);
+        } catch (const AppError &error) {
+            print(stderr, QStringLiteral("luma-import : ") + error.description());
+            return kFailure;
+        }
+    }
+    const QString nom = serveur.service.isEmpty() ? serveur.conninfo : QStringLiteral("service=") + serveur.service;
+    print(stdout, QStringLiteral("Copie des bases vers le serveur PostgreSQL (%1)").arg(nom));
+    ResultatMigration fait;
+    const int code = migre(
+        [&](OptionsMigration &options) {
+            options.remplacer = remplacer;
+            return fait = versPostgresql(dossier, serveur, options);
+        },
+        dossier);
+    if (code != 0)
+        return code;
+    print(stdout, QStringLiteral("Les bases sont sur le serveur ; %1 le nomme. Les fichiers copiés sont rangés, "
+                                 "inchangés, dans :")
+                      .arg(fait.baseIni));
+    for (const FichierMigre &migre : fait.fichiers)
+        print(stdout, QStringLiteral("  %1").arg(migre.archive));
+    return 0;
+}
+
+int versLesFichiers(const QString &dossier)
+{
+    print(stdout, QStringLiteral("Copie des bases du serveur PostgreSQL vers des fichiers .MDB"));
+    ResultatMigration fait;
+    const int code = migre([&](OptionsMigration &options) { return fait = versSqlite(dossier, options); }, dossier);
+    if (code == 0)
+        print(stdout, QStringLiteral("Les bases sont de nouveau des fichiers .MDB. BASE.INI est renommé %1 ; le serveur "
+                                     "n'a pas été modifié.")
+                          .arg(fait.baseIni));
+    return code;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -242,6 +351,9 @@ int main(int argc, char *argv[])
     QStringList files;
     ImportOptions options;
     bool optionsEnded = false;
+    enum class Direction { None, ToServer, ToFiles } direction = Direction::None;
+    bool replace = false;
+    QString conninfo;
     for (int i = 1; i < args.size(); ++i) {
         const QString &arg = args[i];
         if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
@@ -251,6 +363,17 @@ int main(int argc, char *argv[])
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             print(stdout, usage());
             return 0;
+        } else if (arg == QLatin1String("--vers-postgresql") || arg == QLatin1String("--vers-sqlite")) {
+            if (direction != Direction::None)
+                return badUsage(QStringLiteral("--vers-postgresql et --vers-sqlite s'excluent."));
+            direction = arg == QLatin1String("--vers-sqlite") ? Direction::ToFiles : Direction::ToServer;
+        } else if (arg == QLatin1String("--remplacer")) {
+            replace = true;
+        } else if (arg == QLatin1String("--conninfo")) {
+            if (i + 1 >= args.size() || args[i + 1].isEmpty())
+                return badUsage(QStringLiteral("--conninfo attend une chaîne de connexion (par exemple "
+                                               "\"host=serveur dbname=luma\")."));
+            conninfo = args[++i];
         } else if (arg == QLatin1String("--charset")) {
             if (i + 1 >= args.size() || args[i + 1].isEmpty())
                 return badUsage(QStringLiteral("--charset attend un jeu de caractères (par exemple CP1252)."));
@@ -264,6 +387,26 @@ int main(int argc, char *argv[])
         }
     }
 
+    if (direction != Direction::None) {
+#ifdef LUMA_POSTGRESQL
+        const int most = direction == Direction::ToServer && conninfo.isEmpty() ? 2 : 1;
+        if (files.isEmpty() || files.size() > most)
+            return badUsage(files.isEmpty() ? QStringLiteral("il manque le dossier de données.")
+                                            : QStringLiteral("trop d'arguments (%1).").arg(files.size()));
+        if (!QFileInfo(files[0]).isDir())
+            return badUsage(QStringLiteral("« %1 » n'est pas un dossier.").arg(files[0]));
+        if (direction == Direction::ToFiles) {
+            if (replace || !conninfo.isEmpty())
+                return badUsage(QStringLiteral("--vers-sqlite prend le serveur de BASE.INI, sans autre option."));
+            return versLesFichiers(files[0]);
+        }
+        return versLeServeur(files[0], {files.value(1), conninfo}, replace);
+#else
+        return badUsage(QStringLiteral("ce programme est construit sans PostgreSQL (libpq)."));
+#endif
+    }
+    if (replace || !conninfo.isEmpty())
+        return badUsage(QStringLiteral("--remplacer et --conninfo vont avec --vers-postgresql."));
     if (files.size() == 1) {
         const QFileInfo folder(files[0]);
         if (folder.exists() && !folder.isDir())

@@ -30,6 +30,16 @@ CREATE TABLE IF NOT EXISTS luma.luma (
 );
 CREATE INDEX IF NOT EXISTS luma_titre_trgm ON luma.luma USING gin (titre COLLATE "und-x-icu" gin_trgm_ops);
 CREATE INDEX IF NOT EXISTS luma_motscles_trgm ON luma.luma USING gin ("motsclés" COLLATE "und-x-icu" gin_trgm_ops);
+-- The catalogue in inventory order, as the cursors ask for it (the key
+-- breaks ties): read from the index rather than sorted, a million rows take
+-- a tenth of the time. Only once the table has its key column.
+DO $$
+BEGIN
+    IF EXISTS (SELECT 1 FROM information_schema.columns
+               WHERE table_schema = 'luma' AND table_name = 'luma' AND column_name = 'luma_cle') THEN
+        CREATE INDEX IF NOT EXISTS luma_inventaire ON luma.luma (inventaire NULLS FIRST, luma_cle);
+    END IF;
+END $$;
 )sql";
 
 // What the programs keep for themselves, apart from the folder's databases

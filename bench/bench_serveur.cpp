@@ -23,6 +23,11 @@
 //    journal entry appended. Target: the borrow within 3 times that.
 // The server runs without fsync (a throwaway server): its commits cost no
 // disk flush, the journal's append does.
+//
+// BANC_EXPLAIN=1 prints the server's plans (EXPLAIN ANALYZE) of the keys the
+// cursor reads for each record source, whole and as a first page would take
+// them (LIMIT 20); BANC_PAUSE=1 then prints the connection string and keeps
+// the server up for 25 minutes, for psql.
 
 #include "benchsupport.h"
 #include "data/feuilleenfant.h"
@@ -40,6 +45,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <sqlite3.h>
 
@@ -156,9 +162,9 @@ QString makeServer(const PgServeur &serveur, const QString &root, const QString 
     c.executeScript(QStringLiteral("INSERT INTO luma.luma (%1) ").arg(quoted.join(", "))
                     + catalogueSelect(QStringLiteral("lpad(n::text, %1, '0')").arg(inventoryWidth(documents)),
                                       QStringLiteral("generate_series(1, %1) AS s(n)").arg(documents)));
-    installeBase(c); // the trigram indexes and the change triggers
-    c.executeScript(QStringLiteral("CREATE INDEX luma_inventaire ON luma.luma (inventaire);"
-                                   "CREATE INDEX luma_emprunteur ON luma.luma (emprunteur)"));
+    installeBase(c); // the indexes and the change triggers
+    // The loans of a child looked up by borrower, as a folder moved there has it.
+    c.executeScript(QStringLiteral("CREATE INDEX luma_emprunteur ON luma.luma (emprunteur)"));
     c.executeScript(QStringLiteral("VACUUM ANALYZE luma.luma"));
     QFile ini(root + QStringLiteral("/LALUMA/BASE.INI"));
     if (!ini.open(QIODevice::WriteOnly) || ini.write("[postgresql]\r\nconninfo=" + conninfo.toUtf8() + "\r\n") < 0) {
@@ -226,9 +232,11 @@ void explain(PgConnexion &c, BaseServeur &serveur, const QString &recordSource)
                              .arg(t.keySql, t.fromSql,
                                   t.whereSql.isEmpty() ? QString() : QStringLiteral(" WHERE (%1)").arg(t.whereSql),
                                   (t.orderBySql + QStringList{t.keySql}).join(QStringLiteral(", ")));
-    std::printf("\n%s\n", qPrintable(keys));
-    for (const QStringList &row : c.execute(QStringLiteral("EXPLAIN (ANALYZE, BUFFERS) ") + keys))
-        std::printf("  %s\n", qPrintable(row.value(0)));
+    for (const QString &sql : {keys, keys + QStringLiteral(" LIMIT 20")}) {
+        std::printf("\n%s\n", qPrintable(sql));
+        for (const QStringList &row : c.execute(QStringLiteral("EXPLAIN (ANALYZE, BUFFERS) ") + sql))
+            std::printf("  %s\n", qPrintable(row.value(0)));
+    }
 }
 
 } // namespace
@@ -347,6 +355,11 @@ int main(int argc, char *argv[])
         BaseServeur &base = *onServer.données().serveur();
         for (const QString &source : {rare, common, whole})
             explain(c, base, source);
+    }
+    if (qEnvironmentVariableIsSet("BANC_PAUSE")) {
+        std::printf("%s\n", qPrintable(conninfo));
+        std::fflush(stdout);
+        QThread::sleep(1500);
     }
     return 0;
 }

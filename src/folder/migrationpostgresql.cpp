@@ -247,28 +247,6 @@ void copieTable(PgConnexion &connexion, Source &source, const SchemaTable &table
     source.resultat.lignes += progression.lignes;
 }
 
-// The catalogue's lookups: a book by its number, a borrower's books, and
-// words anywhere in titles and keywords (trigrams, under the collation the
-// translated LIKE uses).
-void indexeCatalogue(PgConnexion &connexion, const Source &source)
-{
-    const SchemaTable *luma = source.base->schema().findTable(QStringLiteral("luma"));
-    if (!luma)
-        return;
-    const QString cible = nomQualifie(QStringLiteral("luma"), luma->name);
-    for (const QString &nom : {QStringLiteral("inventaire"), QStringLiteral("emprunteur")}) {
-        const QString colonne = luma->findColumn(nom);
-        if (!colonne.isEmpty())
-            connexion.executeScript(QStringLiteral("CREATE INDEX ON %1 (%2)").arg(cible, quoteIdentifier(colonne)));
-    }
-    for (const QString &nom : {QStringLiteral("titre"), QStringLiteral("motsclés")}) {
-        const QString colonne = luma->findColumn(nom);
-        if (!colonne.isEmpty())
-            connexion.executeScript(QStringLiteral("CREATE INDEX ON %1 USING gin (%2 COLLATE \"und-x-icu\" gin_trgm_ops)")
-                                        .arg(cible, quoteIdentifier(colonne)));
-    }
-}
-
 // The file and its journals into AVANT-POSTGRESQL beside it, under the first
 // free name; returns where it is now.
 QString range(const QString &chemin)
@@ -399,15 +377,14 @@ ResultatMigration versPostgresql(const QString &dossierBase, const ServeurPostgr
                 etape = QStringLiteral("Copie de la table « %1 » de « %2 »").arg(table.name, natif(source.chemin));
                 copieTable(connexion, source, table, options);
             }
-            etape = QStringLiteral("Index de « %1 »").arg(natif(source.chemin));
-            if (source.fichier.schema == QLatin1String("luma"))
-                indexeCatalogue(connexion, source);
             for (const SchemaTable &table : source.base->schema().tables)
                 connexion.executeScript(QStringLiteral("ANALYZE ") + nomQualifie(source.fichier.schema, table.name));
             source.resultat.millisecondes = chrono.elapsed();
         }
         etape = QStringLiteral("Fin de la copie");
-        // Again, for what follows the tables: their change counters.
+        // Again, for what follows the tables: the catalogue's indexes, the
+        // change counters.
+        etape = QStringLiteral("Index et compteurs des tables");
         installeDansTransaction(connexion);
         transaction.commit();
     } catch (const AppError &erreur) {

@@ -52,6 +52,9 @@ private slots:
         QTest::addColumn<QString>("condition");
         QTest::newRow("catalogue") << "LUMA.MDB" << "SELECT * FROM luma ORDER BY inventaire ASC"
                                    << "emprunt like 'O' AND inventaire like '00012'";
+        // Past the keys the server gives first.
+        QTest::newRow("catalogue, far") << "LUMA.MDB" << "SELECT * FROM luma ORDER BY titre DESC, inventaire"
+                                        << "inventaire like '10003'";
         QTest::newRow("word search")
             << "LUMA.MDB"
             << "SELECT * FROM luma WHERE (titre LIKE '*LOUP*' OR motsclés LIKE '*LOUP*') AND (dewey LIKE '8*') "
@@ -338,6 +341,8 @@ private:
         TestDb::addDocument(dossier.catalogue(), "00007", "LOUPS et renards", "O", "O", "12", "école", "01/12/2026",
                             "2", "843.9");
         TestDb::addDocument(dossier.catalogue(), "00100", "Le petit loup", "N", "N", "", "", "", "", "590", "", "LOUP");
+        for (int i = 0; i < 120; ++i)
+            TestDb::addDocument(dossier.catalogue(), QString::number(10000 + i), QStringLiteral("Album %1").arg(i % 7));
         TestDb::insert(dossier.descriptors(), "luma+", {"descripteur"}, {"Éléphant"});
         TestDb::insert(dossier.descriptors(), "luma+", {"descripteur"}, {"loup"});
         TestDb::insert(dossier.descriptors(), "luma+", {"descripteur"}, {"Zèbre"});

@@ -362,11 +362,19 @@ void Cursor::Impl::findByRowid(const QString &jetCondition, bool &noMatch)
     }
 
     auto found = rowids.end();
-    if (matches.size() == 1) {
-        found = std::find(rowids.begin(), rowids.end(), matches.front());
-    } else if (!matches.empty()) {
-        const std::unordered_set<qint64> wanted(matches.begin(), matches.end());
-        found = std::find_if(rowids.begin(), rowids.end(), [&](qint64 id) { return wanted.count(id) != 0; });
+    const auto search = [&] {
+        if (matches.size() == 1) {
+            found = std::find(rowids.begin(), rowids.end(), matches.front());
+        } else if (!matches.empty()) {
+            const std::unordered_set<qint64> wanted(matches.begin(), matches.end());
+            found = std::find_if(rowids.begin(), rowids.end(), [&](qint64 id) { return wanted.count(id) != 0; });
+        }
+    };
+    search();
+    if (found == rowids.end() && partialKeys && !matches.empty()) {
+        completeKeys();
+        found = rowids.end();
+        search();
     }
     if (found == rowids.end()) {
         noMatch = true;
@@ -517,6 +525,7 @@ void Cursor::moveFirst()
 void Cursor::moveLast()
 {
     m_edits.clear();
+    d->completeKeys();
     d->cachedPosition = -1; // any move reads the row afresh
     if (!d->open || d->count() == 0)
         throwNoCurrentRecord();
@@ -529,6 +538,8 @@ void Cursor::moveNext()
     d->cachedPosition = -1; // any move reads the row afresh
     if (eof())
         throwNoCurrentRecord();
+    if (d->position + 1 >= d->count())
+        d->completeKeys();
     ++d->position;
 }
 
@@ -558,6 +569,8 @@ bool Cursor::hasCurrentRecord() const
 
 long long Cursor::recordCount() const
 {
+    if (d->open)
+        d->completeKeys();
     return d->open ? d->count() : 0;
 }
 
@@ -797,7 +810,11 @@ void Cursor::moveToLastModified()
         d->position = d->lastModifiedPosition;
         return;
     }
-    const auto found = std::find(d->rowids.begin(), d->rowids.end(), *d->lastModified);
+    auto found = std::find(d->rowids.begin(), d->rowids.end(), *d->lastModified);
+    if (found == d->rowids.end() && d->partialKeys) {
+        d->completeKeys();
+        found = std::find(d->rowids.begin(), d->rowids.end(), *d->lastModified);
+    }
     if (found == d->rowids.end())
         throwNoCurrentRecord();
     d->position = qint64(found - d->rowids.begin());

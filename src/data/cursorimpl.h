@@ -77,6 +77,7 @@ struct Cursor::Impl
         lastModifiedPosition = -1;
         loadedSource.clear();
         loadedDataVersion = loadedTotalChanges = -1;
+        partialKeys = false;
         sqlite3_finalize(rowStatement);
         rowStatement = nullptr;
         cachedPosition = -1;
@@ -117,6 +118,13 @@ struct Cursor::Impl
     void ensureSchema(const QString &path);
     void loadFromServer(const QString &recordSource, const QueryLimits &limits);
     QString serverRowSql; // reads one row by its key, $1
+    // On the server a record set's first keys are read first, the rest
+    // when the cursor goes past them: the first document of a search that
+    // finds a hundred thousand is shown without waiting for them all.
+    static constexpr int kFirstKeys = 50;
+    QString serverKeysSql; // all the keys, in order
+    bool partialKeys = false;
+    void completeKeys();
     QStringList readServerRow(qint64 key);
     std::vector<qint64> serverMatches(const QString &condition);
     bool serverRowMatches(const QString &condition, const std::vector<QVariant> &row);

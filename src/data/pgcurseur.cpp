@@ -54,8 +54,9 @@ void Cursor::Impl::loadFromServer(const QString &recordSource, const QueryLimits
                 const QString column = table ? table->findColumn(fieldNames[i]) : QString();
                 fieldColumns << (deTable.value(i) ? column : QString());
             }
-            rowids = c.entiers(
-                QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4").arg(t.keySql, t.fromSql, where, order));
+            serverKeysSql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4").arg(t.keySql, t.fromSql, where, order);
+            rowids = c.entiers(serverKeysSql + QStringLiteral(" LIMIT %1").arg(kFirstKeys));
+            partialKeys = rowids.size() == size_t(kFirstKeys);
             byRowid = true;
             return;
         }
@@ -75,6 +76,14 @@ void Cursor::Impl::loadFromServer(const QString &recordSource, const QueryLimits
         }
         byRowid = false;
     });
+}
+
+void Cursor::Impl::completeKeys()
+{
+    if (!partialKeys)
+        return;
+    rowids = serveur->lecture([&](PgConnexion &c) { return c.entiers(serverKeysSql); });
+    partialKeys = false;
 }
 
 QStringList Cursor::Impl::readServerRow(qint64 rowKey)

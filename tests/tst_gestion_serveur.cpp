@@ -9,6 +9,8 @@
 
 #include "folder/journal.h"
 #include "gestion/bibliotheque.h"
+#include "gestion/conditionrequete.h"
+#include "gestion/etatdossier.h"
 
 #include <QtTest>
 
@@ -226,6 +228,26 @@ private slots:
             PgConnexion c({QString(), b.conninfo});
             QCOMPARE(c.execute("SELECT count(*) FROM luma_suivi.prets_en_cours")[0][0], QString("0"));
         }
+    }
+
+    // The folder is a library, its requests previewed by the kiosk's cursor,
+    // wherever its databases are; on the server, the files left in the
+    // folder are neither looked at nor written.
+    void dossier_data() { bases(); }
+    void dossier()
+    {
+        Banc &b = *m_banc;
+        if (!b.conninfo.isEmpty())
+            for (const QString &fichier : {b.dossier.catalogue(), b.dossier.schoolDb()})
+                QVERIFY(QFile::remove(fichier));
+        const EtatDossier etat = etatDossier(b.dossier.base());
+        QCOMPARE(etat.genre, EtatDossier::Genre::Bibliotheque);
+        QCOMPARE(etat.serveur, !b.conninfo.isEmpty());
+        const ApercuRequete apercu = apercuRequete(teteDeChoix({{}, false, "LOUP", {8}, false}),
+                                                   b.bib->fichierCatalogue(), 5, b.bib->serveur());
+        QCOMPARE(apercu.nombre, 2);
+        QCOMPARE(apercu.premiers.value(1).first, QString("00042"));
+        QCOMPARE(b.bib->classes().size(), 2);
     }
 
 private:

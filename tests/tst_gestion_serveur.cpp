@@ -14,6 +14,9 @@
 
 #include <QtTest>
 
+#include <future>
+#include <thread>
+
 namespace {
 
 int erreur(const std::function<void()> &action)
@@ -178,6 +181,23 @@ private slots:
         const FicheLivre ferme = b.livre("00002");
         b.catalogue("DELETE FROM luma WHERE inventaire = '00002'");
         QCOMPARE(erreur([&] { bib.supprimeLivre(ferme); }), 3167);
+        if (!b.conninfo.isEmpty()) {
+            // A change not yet committed when the edit is compared: the edit
+            // waits for it, then sees it.
+            const FicheLivre ferme1 = b.livre("00001");
+            FicheLivre apres1 = ferme1;
+            apres1.titre = "Le loup blanc";
+            PgConnexion autre({QString(), b.conninfo});
+            autre.begin();
+            autre.execute("UPDATE luma.luma SET titre = 'Le loup gris' WHERE inventaire = '00001'");
+            auto valide = std::async(std::launch::async, [&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                autre.commit();
+            });
+            QCOMPARE(erreur([&] { bib.modifieLivre(ferme1, apres1); }), 3197);
+            valide.get();
+            QCOMPARE(b.livre("00001").titre, QString("Le loup gris"));
+        }
         // Keywords changed between reading and writing: replaced in what they hold now.
         bib.setAvantEcriture([&] { b.catalogue("UPDATE luma SET motsclés = 'Loup, mer' WHERE inventaire = '00001'"); });
         QCOMPARE(bib.remplaceMotCle("loup", "renard"), 1);

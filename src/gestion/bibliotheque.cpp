@@ -74,9 +74,12 @@ QStringList textes(QStringList valeurs)
 // The server's advisory lock standing for a database file's write lock: the
 // teachers' writes to one database go one at a time, as on the files, so
 // that a duplicate looked for under it cannot be written meanwhile.
+// The same key in every program: no per-process hash.
 qint64 cleEcriture(const QString &schema)
 {
-    return 0x4c554d41'00000100 + qint64(qHash(schema) & 0xffff);
+    static const QStringList schemas{QStringLiteral("luma"), QStringLiteral("cotation"), QStringLiteral("membres"),
+                                     QStringLiteral("ecole")};
+    return 0x4c554d41'00000100 + schemas.indexOf(schema.toLower());
 }
 
 } // namespace
@@ -329,21 +332,21 @@ public:
             c.begin();
             m_proprietaire = true;
         }
-        c.verrouilleTransaction(cleEcriture(m_base.schemaServeur), m_base.attente, m_base.nomFichier);
+        try {
+            c.verrouilleTransaction(cleEcriture(m_base.schemaServeur), m_base.attente, m_base.nomFichier);
+        } catch (const AppError &) {
+            abandonne();
+            throw;
+        }
     }
     ~Ecriture()
     {
         if (m_validee)
             return;
-        if (!m_base.serveur) {
+        if (!m_base.serveur)
             sqlite3_exec(m_base.fichier->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-        } else if (m_proprietaire) {
-            try {
-                m_base.connexion().rollback();
-            } catch (const AppError &) {
-                // The connection went, and the transaction with it.
-            }
-        }
+        else
+            abandonne();
     }
     void valide()
     {
@@ -357,6 +360,16 @@ public:
     }
 
 private:
+    void abandonne()
+    {
+        if (!m_proprietaire)
+            return;
+        try {
+            m_base.connexion().rollback();
+        } catch (const AppError &) {
+            // The connection went, and the transaction with it.
+        }
+    }
     void run(const char *sql)
     {
         const int rc = sqlite3_exec(m_base.fichier->handle(), sql, nullptr, nullptr, nullptr);

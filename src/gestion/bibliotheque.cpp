@@ -1,12 +1,15 @@
 #include "gestion/bibliotheque.h"
 
 #include "data/database.h"
+#include "data/pgbase.h"
 #include "data/jetliteral.h"
 #include "data/jetsql.h"
 #include "data/sqlitestatement.h"
+#include "folder/baseini.h"
 #include "folder/champs.h"
 #include "folder/intentionpret.h"
 #include "folder/journal.h"
+#include "folder/pretsserveur.h"
 #include "platform/errornumbers.h"
 #include "platform/paths.h"
 
@@ -43,24 +46,86 @@ struct Ligne
     QStringList valeurs;
 };
 
-// One table of an open file, named as the file spells it (a file made by
-// another tool may write "Titre" or "ÉQUIPE").
+QString identifiantPg(const QString &nom)
+{
+    return QLatin1Char('"') + QString(nom).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+// The statement's ? marks numbered $1, $2... for the server (the program's
+// own statements: no ? within a literal).
+QString numerote(const QString &sql)
+{
+    QString resultat;
+    int n = 0;
+    for (QChar c : sql)
+        resultat += c == u'?' ? QStringLiteral("$%1").arg(++n) : QString(c);
+    return resultat;
+}
+
+// An emptied field holds an empty text, as on the files, never NULL.
+QStringList textes(QStringList valeurs)
+{
+    for (QString &v : valeurs)
+        if (v.isNull())
+            v = QStringLiteral("");
+    return valeurs;
+}
+
+// The server's advisory lock standing for a database file's write lock: the
+// teachers' writes to one database go one at a time, as on the files, so
+// that a duplicate looked for under it cannot be written meanwhile.
+// The same key in every program: no per-process hash.
+qint64 cleEcriture(const QString &schema)
+{
+    static const QStringList schemas{QStringLiteral("luma"), QStringLiteral("cotation"), QStringLiteral("membres"),
+                                     QStringLiteral("ecole")};
+    return 0x4c554d41'00000100 + schemas.indexOf(schema.toLower());
+}
+
+} // namespace
+
+// One database of the folder: its file, or its schema on the folder's server.
+class BaseDuDossier
+{
+public:
+    std::shared_ptr<Database> fichier;
+    BaseServeur *serveur = nullptr;
+    QString schemaServeur;
+    QString nomFichier;
+    LockWait attente;
+
+    const Schema &schema() const { return fichier ? fichier->schema() : serveur->schema(schemaServeur); }
+    QString nom() const { return fichier ? fichier->path() : nomFichier; }
+    PgConnexion &connexion() const { return serveur->connexion(); }
+};
+
+namespace {
+
+// One table of a database, named as the database spells it (a file made by
+// another tool may write "Titre" or "ÉQUIPE"). Rows are named by their rowid
+// on the files, by their key column on the server.
 class Table
 {
 public:
-    Table(const Database &db, const QString &table, const QStringList &champs) : m_db(db)
+    // The fields of the row being read, from 0.
+    using Champ = std::function<QString(int)>;
+
+    Table(const BaseDuDossier &base, const QString &table, const QStringList &champs) : m_base(base)
     {
-        const SchemaTable *t = db.schema().findTable(table);
+        const SchemaTable *t = base.schema().findTable(table);
         if (!t)
             throw AppError(ErrorNumber::TableNotFound,
-                           QStringLiteral("La table « %1 » manque dans « %2 ».").arg(table, db.path()));
-        m_nom = quoteIdentifier(t->name);
+                           QStringLiteral("La table « %1 » manque dans « %2 ».").arg(table, base.nom()));
+        const auto quote = [&](const QString &n) { return base.serveur ? identifiantPg(n) : quoteIdentifier(n); };
+        m_table = t->name;
+        m_nom = base.serveur ? identifiantPg(base.schemaServeur) + QLatin1Char('.') + quote(t->name) : quote(t->name);
+        m_cle = base.serveur ? QString::fromLatin1(BaseServeur::kColonneCle) : QStringLiteral("rowid");
         for (const QString &champ : champs) {
             const QString colonne = t->findColumn(champ);
             if (colonne.isEmpty())
                 throw AppError(ErrorNumber::FieldNotFound, QStringLiteral("Le champ « %1 » manque dans la table « %2 » de « %3 ».")
-                                                               .arg(champ, table, db.path()));
-            m_colonnes << quoteIdentifier(colonne);
+                                                               .arg(champ, table, base.nom()));
+            m_colonnes << quote(colonne);
         }
     }
 
@@ -71,49 +136,58 @@ public:
     QList<Ligne> lis(const QString &condition = {}, const QStringList &parametres = {}) const
     {
         QList<Ligne> lignes;
-        parcours(condition, parametres, [&](qint64 rowid, sqlite3_stmt *st) {
+        parcours(condition, parametres, [&](qint64 rowid, const Champ &champ) {
             Ligne l;
             l.rowid = rowid;
             for (int i = 0; i < taille(); ++i)
-                l.valeurs << texte(st, i + 1);
+                l.valeurs << champ(i);
             lignes << l;
         });
         return lignes;
     }
 
-    // Each row in turn, its fields in the columns 1 to taille() of st.
+    // Each row in turn. On the server, within a write, the rows read are
+    // locked until it ends: what is compared is what will be changed.
     void parcours(const QString &condition, const QStringList &parametres,
-                  const std::function<void(qint64, sqlite3_stmt *)> &ligne) const
+                  const std::function<void(qint64, const Champ &)> &ligne, bool pourModifier = false) const
     {
-        QString sql = QStringLiteral("SELECT rowid, %1 FROM %2").arg(m_colonnes.join(QStringLiteral(", ")), m_nom);
+        QString sql = QStringLiteral("SELECT %1, %2 FROM %3").arg(m_cle, m_colonnes.join(QStringLiteral(", ")), m_nom);
         if (!condition.isEmpty())
             sql += QStringLiteral(" WHERE ") + condition;
-        SqliteStatement st(m_db.handle(), sql);
+        if (m_base.serveur) {
+            if (pourModifier && m_base.connexion().enTransaction())
+                sql += QStringLiteral(" FOR UPDATE");
+            const PgConnexion::Lignes lignes = m_base.serveur->lecture(
+                [&](PgConnexion &c) { return c.execute(numerote(sql), textes(parametres)); });
+            for (const QStringList &l : lignes)
+                ligne(l.front().toLongLong(), [&l](int i) { return l.value(i + 1); });
+            return;
+        }
+        const Database &db = *m_base.fichier;
+        SqliteStatement st(db.handle(), sql);
         st.throwIfNotPrepared();
         for (int i = 0; i < parametres.size(); ++i)
             lie(st.get(), i + 1, parametres[i]);
+        const Champ champ = [&st](int i) { return texte(st.get(), i + 1); };
         int rc;
         while ((rc = st.step()) == SQLITE_ROW)
-            ligne(sqlite3_column_int64(st.get(), 0), st.get());
+            ligne(sqlite3_column_int64(st.get(), 0), champ);
         if (rc != SQLITE_DONE)
-            throwSqliteError(m_db.handle(), rc);
-    }
-
-    static QString texte(sqlite3_stmt *st, int i)
-    {
-        const auto *octets = reinterpret_cast<const char *>(sqlite3_column_text(st, i));
-        return octets ? QString::fromUtf8(octets, sqlite3_column_bytes(st, i)) : QString();
+            throwSqliteError(db.handle(), rc);
     }
 
     std::optional<Ligne> ligne(qint64 rowid) const
     {
-        const QList<Ligne> l = lis(QStringLiteral("rowid = ") + QString::number(rowid));
-        if (l.isEmpty())
-            return std::nullopt;
-        return l.front();
+        std::optional<Ligne> trouvee;
+        parcours(m_cle + QStringLiteral(" = ") + QString::number(rowid), {}, [&](qint64 cle, const Champ &champ) {
+            trouvee.emplace(Ligne{cle, {}});
+            for (int i = 0; i < taille(); ++i)
+                trouvee->valeurs << champ(i);
+        }, true);
+        return trouvee;
     }
 
-    // Under the write lock: the record must still hold `avant` in the fields
+    // Within the write: the record must still hold `avant` in the fields
     // given (all when none is).
     Ligne verifie(qint64 rowid, const QStringList &avant, const QString &quoi, int champs = -1) const
     {
@@ -142,8 +216,8 @@ public:
         }
         if (affectations.isEmpty())
             return;
-        execute(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = %3")
-                    .arg(m_nom, affectations.join(QStringLiteral(", ")), QString::number(rowid)),
+        execute(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = %4")
+                    .arg(m_nom, affectations.join(QStringLiteral(", ")), m_cle, QString::number(rowid)),
                 valeurs);
     }
 
@@ -152,24 +226,63 @@ public:
         QStringList marques;
         for (int i = 0; i < taille(); ++i)
             marques << QStringLiteral("?");
-        execute(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                    .arg(m_nom, m_colonnes.join(QStringLiteral(", ")), marques.join(QStringLiteral(", "))),
-                valeurs);
-        return sqlite3_last_insert_rowid(m_db.handle());
+        const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                .arg(m_nom, m_colonnes.join(QStringLiteral(", ")), marques.join(QStringLiteral(", ")));
+        if (m_base.serveur)
+            return m_base.connexion().execute(numerote(sql) + QStringLiteral(" RETURNING ") + m_cle, textes(valeurs))
+                .front().front().toLongLong();
+        execute(sql, valeurs);
+        return sqlite3_last_insert_rowid(m_base.fichier->handle());
     }
 
-    // Compare and set of field i: false when the record no longer holds `avant`.
+    // Compare and set of field i: false when the record no longer holds
+    // `avant` (to the letter: the server's collation would take "Chat" for
+    // "chat").
     bool remplaceSi(qint64 rowid, int i, const QString &avant, const QString &apres) const
     {
+        if (m_base.serveur)
+            return !m_base.connexion()
+                        .execute(QStringLiteral("UPDATE %1 SET %2 = $1 WHERE %3 = %4 AND %2 COLLATE \"C\" = $2 RETURNING %3")
+                                     .arg(m_nom, m_colonnes[i], m_cle, QString::number(rowid)),
+                                 textes({apres, avant}))
+                        .isEmpty();
         execute(QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = %3 AND %2 = ?")
                     .arg(m_nom, m_colonnes[i], QString::number(rowid)),
                 {apres, avant});
-        return sqlite3_changes(m_db.handle()) > 0;
+        return sqlite3_changes(m_base.fichier->handle()) > 0;
     }
 
     void supprime(qint64 rowid) const
     {
-        execute(QStringLiteral("DELETE FROM %1 WHERE rowid = %2").arg(m_nom, QString::number(rowid)), {});
+        execute(QStringLiteral("DELETE FROM %1 WHERE %2 = %3").arg(m_nom, m_cle, QString::number(rowid)), {});
+    }
+
+    // A Jet condition on this table, translated for its database.
+    QString condition(const QString &jet) const
+    {
+        if (m_base.serveur)
+            return translateCondition(jet, m_base.schema(), m_table, m_base.serveur->dialecte(m_base.schemaServeur));
+        return translateCondition(jet, m_base.schema(), m_table);
+    }
+
+    // The first column of the first row of a statement (a count).
+    qint64 nombre(const QString &sql) const
+    {
+        if (m_base.serveur)
+            return m_base.serveur->lecture([&](PgConnexion &c) { return c.execute(sql); }).value(0).value(0).toLongLong();
+        const Database &db = *m_base.fichier;
+        SqliteStatement st(db.handle(), sql);
+        st.throwIfNotPrepared();
+        const int rc = st.step();
+        if (rc != SQLITE_ROW)
+            throwSqliteError(db.handle(), rc);
+        return sqlite3_column_int64(st.get(), 0);
+    }
+
+    static QString texte(sqlite3_stmt *st, int i)
+    {
+        const auto *octets = reinterpret_cast<const char *>(sqlite3_column_text(st, i));
+        return octets ? QString::fromUtf8(octets, sqlite3_column_bytes(st, i)) : QString();
     }
 
 private:
@@ -181,47 +294,109 @@ private:
 
     void execute(const QString &sql, const QStringList &valeurs) const
     {
-        SqliteStatement st(m_db.handle(), sql);
+        if (m_base.serveur) {
+            m_base.connexion().execute(numerote(sql), textes(valeurs));
+            return;
+        }
+        const Database &db = *m_base.fichier;
+        SqliteStatement st(db.handle(), sql);
         st.throwIfNotPrepared();
         for (int i = 0; i < valeurs.size(); ++i)
             lie(st.get(), i + 1, valeurs[i]);
         const int rc = st.step();
         if (rc != SQLITE_DONE)
-            throwSqliteError(m_db.handle(), rc);
+            throwSqliteError(db.handle(), rc);
     }
 
-    const Database &m_db;
-    QString m_nom;
+    const BaseDuDossier &m_base;
+    QString m_table, m_nom;
+    QString m_cle;
     QStringList m_colonnes;
 };
 
-// A write transaction: taken at once with the file's write lock, rolled back
-// unless validated.
+// A write: on a file, a transaction taken at once with the file's write
+// lock; on the server, a transaction holding the database's write lock
+// (within one already open, it joins it: the two databases a renumbered
+// child changes are then written together). Rolled back unless validated.
 class Ecriture
 {
 public:
-    explicit Ecriture(Database &db) : m_db(db) { run("BEGIN IMMEDIATE"); }
+    explicit Ecriture(BaseDuDossier &base) : m_base(base)
+    {
+        if (!m_base.serveur) {
+            run("BEGIN IMMEDIATE");
+            return;
+        }
+        PgConnexion &c = m_base.connexion();
+        if (!c.enTransaction()) {
+            c.begin();
+            m_proprietaire = true;
+        }
+        try {
+            c.verrouilleTransaction(cleEcriture(m_base.schemaServeur), m_base.attente, m_base.nomFichier);
+        } catch (const AppError &) {
+            abandonne();
+            throw;
+        }
+    }
     ~Ecriture()
     {
-        if (!m_validee)
-            sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        if (m_validee)
+            return;
+        if (!m_base.serveur)
+            sqlite3_exec(m_base.fichier->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        else
+            abandonne();
     }
     void valide()
     {
-        run("COMMIT");
+        if (!m_base.serveur) {
+            run("COMMIT");
+        } else if (m_proprietaire) {
+            m_base.connexion().commit();
+            m_base.serveur->signaleChangement();
+        }
         m_validee = true;
     }
 
 private:
+    void abandonne()
+    {
+        if (!m_proprietaire)
+            return;
+        try {
+            m_base.connexion().rollback();
+        } catch (const AppError &) {
+            // The connection went, and the transaction with it.
+        }
+    }
     void run(const char *sql)
     {
-        const int rc = sqlite3_exec(m_db.handle(), sql, nullptr, nullptr, nullptr);
+        const int rc = sqlite3_exec(m_base.fichier->handle(), sql, nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK)
-            throwSqliteError(m_db.handle(), rc);
+            throwSqliteError(m_base.fichier->handle(), rc);
     }
-    Database &m_db;
+    BaseDuDossier &m_base;
+    bool m_proprietaire = false;
     bool m_validee = false;
 };
+
+// The lending lock of the folder: its lock file, or the server's.
+struct VerrouDesPrets
+{
+    std::optional<DurableFile::FileLock> fichiers;
+    VerrouPretsServeur serveur;
+};
+
+VerrouDesPrets prendsVerrouPrets(ContextePrets &contexte, BaseServeur *serveur)
+{
+    VerrouDesPrets verrou;
+    if (serveur)
+        verrou.serveur = verrouPretsServeur(contexte, *serveur);
+    else
+        verrou.fichiers = verrouPrets(contexte);
+    return verrou;
+}
 
 QStringList valeurs(const FicheEnfant &e) { return {e.matricule, e.nom, e.prenom, e.classe, e.niveau}; }
 
@@ -301,15 +476,24 @@ bool FicheLivre::sorti() const
 }
 
 Bibliotheque::Bibliotheque(ContextePrets &contexte, const DossiersLuma &dossiers)
-    : m_contexte(contexte), m_dossiers(dossiers)
+    : m_contexte(contexte), m_dossiers(dossiers), m_serveur(serveurDuDossier(dossiers.base))
 {
 }
 
 // Read or written, a file is opened for writing: a file another program left
 // half-written is put right rather than reported.
-std::shared_ptr<Database> Bibliotheque::ouvre(const QString &fichier) const
+std::shared_ptr<BaseDuDossier> Bibliotheque::ouvre(const QString &fichier) const
 {
-    return Database::open(fichier, Database::Mode::ReadWrite, m_contexte.attenteVerrou());
+    auto base = std::make_shared<BaseDuDossier>();
+    base->attente = m_contexte.attenteVerrou();
+    base->nomFichier = QFileInfo(fichier).fileName();
+    if (m_serveur) {
+        base->serveur = m_serveur.get();
+        base->schemaServeur = BaseServeur::schemaDuFichier(fichier);
+    } else {
+        base->fichier = Database::open(fichier, Database::Mode::ReadWrite, base->attente);
+    }
+    return base;
 }
 
 QString Bibliotheque::fichierEcole() const
@@ -433,16 +617,16 @@ FicheEnfant Bibliotheque::modifieEnfant(const FicheEnfant &avant, const FicheEnf
 
     // The loans follow a renumbered child: no kiosk lends or takes back
     // meanwhile.
-    std::optional<DurableFile::FileLock> verrou;
+    std::optional<VerrouDesPrets> verrou;
     if (renumerote)
-        verrou = verrouPrets(m_contexte);
+        verrou = prendsVerrouPrets(m_contexte, m_serveur.get());
     const auto db = ouvre(fichierEcole());
     const Table table(*db, QStringLiteral("enfants"), kChampsEnfant);
     Ecriture ecriture(*db);
     const QString quoi = QStringLiteral("La fiche de %1 %2").arg(avant.prenom, avant.nom);
     table.verifie(avant.rowid, valeurs(avant), quoi);
     QList<qint64> prets;
-    std::shared_ptr<Database> catalogue;
+    std::shared_ptr<BaseDuDossier> catalogue;
     std::optional<Table> luma;
     if (renumerote) {
         for (const Ligne &l : table.lis())
@@ -466,8 +650,9 @@ FicheEnfant Bibliotheque::modifieEnfant(const FicheEnfant &avant, const FicheEnf
     try {
         ecriture.valide();
     } catch (const AppError &) {
-        // The school database refused: the loans go back to the old number.
-        for (qint64 rowid : prets) {
+        // The school database refused: the loans go back to the old number
+        // (on the server, one transaction held both and took them back).
+        for (qint64 rowid : m_serveur ? QList<qint64>() : prets) {
             if (const auto l = luma->ligne(rowid)) {
                 QStringList remis = l->valeurs;
                 remis[7] = avant.matricule;
@@ -492,7 +677,7 @@ FicheEnfant Bibliotheque::modifieEnfant(const FicheEnfant &avant, const FicheEnf
 void Bibliotheque::supprimeEnfant(const FicheEnfant &avant)
 {
     // Under the lending lock: no kiosk lends to the child while it goes.
-    DurableFile::FileLock verrou = verrouPrets(m_contexte);
+    VerrouDesPrets verrou = prendsVerrouPrets(m_contexte, m_serveur.get());
     const QList<FicheLivre> prets = livresEmpruntesPar(avant.matricule);
     if (!prets.isEmpty())
         throw AppError(ErrorNumber::InvalidOperation,
@@ -519,11 +704,11 @@ QList<FicheLivre> Bibliotheque::livres() const
     const auto db = ouvre(fichierCatalogue());
     QList<FicheLivre> livres;
     // A catalogue of 100,000 books: each read straight into its record.
-    Table(*db, QStringLiteral("luma"), kChampsLivre).parcours({}, {}, [&](qint64 rowid, sqlite3_stmt *st) {
+    Table(*db, QStringLiteral("luma"), kChampsLivre).parcours({}, {}, [&](qint64 rowid, const Table::Champ &champ) {
         FicheLivre &f = livres.emplace_back();
         f.rowid = rowid;
         for (int i = 0; i < kChampsLivre.size(); ++i)
-            f.*kMembresLivre[size_t(i)] = Table::texte(st, i + 1);
+            f.*kMembresLivre[size_t(i)] = champ(i);
     });
     // Read in the table's order, which is most often already the numbers'.
     const auto parNumero = [](const FicheLivre &a, const FicheLivre &b) { return a.inventaire < b.inventaire; };
@@ -590,7 +775,7 @@ FicheLivre Bibliotheque::modifieLivre(const FicheLivre &avant, const FicheLivre 
     f.inventaire = inventaireNormalise(f.inventaire).isEmpty() ? f.inventaire : inventaireNormalise(f.inventaire);
     verifieLivre(f);
     // Under the lending lock: a kiosk's intent names the book by its number.
-    DurableFile::FileLock verrou = verrouPrets(m_contexte);
+    VerrouDesPrets verrou = prendsVerrouPrets(m_contexte, m_serveur.get());
     const auto db = ouvre(fichierCatalogue());
     const Table luma(*db, QStringLiteral("luma"), kChampsLivre);
     Ecriture ecriture(*db);
@@ -619,7 +804,7 @@ FicheLivre Bibliotheque::modifieLivre(const FicheLivre &avant, const FicheLivre 
 
 void Bibliotheque::supprimeLivre(const FicheLivre &avant)
 {
-    DurableFile::FileLock verrou = verrouPrets(m_contexte);
+    VerrouDesPrets verrou = prendsVerrouPrets(m_contexte, m_serveur.get());
     const auto db = ouvre(fichierCatalogue());
     const Table luma(*db, QStringLiteral("luma"), kChampsLivre);
     Ecriture ecriture(*db);
@@ -662,12 +847,29 @@ FicheLivre Bibliotheque::rendsLivre(const FicheLivre &avant)
     apres.categorie.clear();
     apres.dateemprunt = maintenant.toString(QStringLiteral("dd/MM/yyyy"));
 
-    DurableFile::FileLock verrou = verrouPrets(m_contexte);
+    VerrouDesPrets verrou = prendsVerrouPrets(m_contexte, m_serveur.get());
     const auto db = ouvre(fichierCatalogue());
     const Table luma(*db, QStringLiteral("luma"), kChampsLivre);
+    const QStringList vu = valeurs(avant);
+    if (m_serveur) {
+        // As the kiosks lend there: the record and its pending entry in one
+        // transaction, then the entry, then the row goes.
+        qint64 enAttente = 0;
+        {
+            Ecriture ecriture(*db);
+            luma.verifie(avant.rowid, vu, quoi);
+            luma.modifie(avant.rowid, vu, valeurs(apres));
+            enAttente = inscritPretEnCours(db->connexion(), m_contexte, entree, avant.inventaire);
+            ecriture.valide();
+        }
+        // Without its entry the row stays, and whoever takes the lock next
+        // writes it.
+        if (ajouteAuJournal(entree, m_contexte.attenteVerrou()))
+            effacePretEnCours(*m_serveur, enAttente);
+        return apres;
+    }
     // What the intent records is what the record holds under the lock.
     QHash<QString, QString> montre;
-    const QStringList vu = valeurs(avant);
     for (const QString &champ : champsDuPret())
         montre.insert(champ, vu[kChampsLivre.indexOf(champ)]);
     luma.verifie(avant.rowid, vu, quoi);
@@ -771,8 +973,8 @@ QList<Remplacement> remplacements(const Table &luma, const QString &ancien, cons
     QList<Remplacement> liste;
     const QRegularExpression motif = motEntier(ancien);
     const QString cherche = ancien.trimmed();
-    luma.parcours({}, {}, [&](qint64 rowid, sqlite3_stmt *st) {
-        const QString texte = Table::texte(st, 1);
+    luma.parcours({}, {}, [&](qint64 rowid, const Table::Champ &champ) {
+        const QString texte = champ(0);
         if (!texte.contains(cherche, Qt::CaseInsensitive)) // cheaper than the expression
             return;
         if (const auto apres = remplaceMots(texte, motif, nouveau.trimmed()))
@@ -815,12 +1017,11 @@ QList<MotSujet> Bibliotheque::motsSujets() const
     // running the condition once per word took seconds.
     QByteArray texte;
     std::vector<qsizetype> debuts; // where each book starts in texte
-    luma.parcours({}, {}, [&](qint64, sqlite3_stmt *st) {
+    luma.parcours({}, {}, [&](qint64, const Table::Champ &champ) {
         debuts.push_back(texte.size());
         // '\n' between the fields: no word counted here holds one.
-        texte += Table::texte(st, 1).toCaseFolded().toUtf8() + '\n' + Table::texte(st, 2).toCaseFolded().toUtf8() + '\n';
+        texte += champ(0).toCaseFolded().toUtf8() + '\n' + champ(1).toCaseFolded().toUtf8() + '\n';
     });
-    const QString table = db->schema().findTable(QStringLiteral("luma"))->name;
     for (MotSujet &m : mots) {
         const bool simple = std::none_of(m.mot.begin(), m.mot.end(), [](QChar c) {
             return c == u'*' || c == u'?' || c == u'#' || c == u'\n';
@@ -847,13 +1048,8 @@ QList<MotSujet> Bibliotheque::motsSujets() const
         // A word from an older list that holds wildcards: the kiosk's own
         // condition, translated, on the catalogue.
         try {
-            SqliteStatement st(db->handle(), QStringLiteral("SELECT count(*) FROM %1 WHERE %2")
-                                                 .arg(luma.nom(), translateCondition(conditionDuKiosque(m.mot), db->schema(), table)));
-            st.throwIfNotPrepared();
-            const int rc = st.step();
-            if (rc != SQLITE_ROW)
-                throwSqliteError(db->handle(), rc);
-            m.livres = sqlite3_column_int(st.get(), 0);
+            m.livres = int(luma.nombre(QStringLiteral("SELECT count(*) FROM %1 WHERE %2")
+                                           .arg(luma.nom(), luma.condition(conditionDuKiosque(m.mot)))));
         } catch (const AppError &) {
             m.livres = -1; // the kiosk would report the error
         }

@@ -13,7 +13,8 @@
 #include <memory>
 #include <optional>
 
-class Database;
+class BaseDuDossier;
+class BaseServeur;
 
 // One class of the school database (équipe); numero is the value the kiosk
 // reads from équipenuméro, 1 to 15 for the slots it shows.
@@ -79,6 +80,8 @@ public:
     QString fichierEcole() const;
     QString fichierCatalogue() const;
     QString fichierDescripteurs() const;
+    // The folder's server; null when it keeps its databases in files.
+    std::shared_ptr<BaseServeur> serveur() const { return m_serveur; }
 
     // Classes, in number order.
     QList<FicheClasse> classes() const;
@@ -144,10 +147,11 @@ public:
     static QString inventaireNormalise(const QString &texte);
 
 private:
-    std::shared_ptr<Database> ouvre(const QString &fichier) const;
+    std::shared_ptr<BaseDuDossier> ouvre(const QString &fichier) const;
 
     ContextePrets &m_contexte;
     DossiersLuma m_dossiers;
+    std::shared_ptr<BaseServeur> m_serveur;
     std::function<QDateTime()> m_horloge = [] { return QDateTime::currentDateTime(); };
     std::function<void()> m_avantEcriture;
 };

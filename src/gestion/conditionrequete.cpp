@@ -4,6 +4,7 @@
 #include "data/database.h"
 #include "data/jetliteral.h"
 #include "data/jetsql.h"
+#include "data/pgbase.h"
 #include "folder/requete.h"
 #include "platform/apperror.h"
 
@@ -124,7 +125,8 @@ std::optional<ChoixRequete> choixDeTete(const QString &tete, const QStringList &
     return std::nullopt;
 }
 
-ApercuRequete apercuRequete(const QString &tete, const QString &catalogue, int combien)
+ApercuRequete apercuRequete(const QString &tete, const QString &catalogue, int combien,
+                            const std::shared_ptr<BaseServeur> &serveur)
 {
     if (tete.trimmed().isEmpty())
         refuse(QStringLiteral("La recherche n'a pas encore de condition : choisissez un mot-sujet, un mot ou une classe."));
@@ -136,13 +138,17 @@ ApercuRequete apercuRequete(const QString &tete, const QString &catalogue, int c
     try {
         // The head alone: what the document display needs, every field of
         // the catalogue, and a condition for the kiosk to add the classes to.
-        const auto db = Database::open(catalogue, Database::Mode::ReadOnly);
-        const TranslatedSelect seule = translateRecordSource(tete, db->schema());
+        std::shared_ptr<Database> db;
+        if (!serveur)
+            db = Database::open(catalogue, Database::Mode::ReadOnly);
+        const TranslatedSelect seule =
+            translateRecordSource(tete, serveur ? serveur->schema(BaseServeur::schemaDuFichier(catalogue)) : db->schema());
         entiere = seule.singleTable && seule.table.compare(QStringLiteral("luma"), Qt::CaseInsensitive) == 0 &&
                   seule.columnsSql == QStringLiteral("*") && !seule.whereSql.isEmpty() && seule.orderBySql.isEmpty();
         // Then as the kiosk runs it, with its data cursor.
         if (entiere) {
             Cursor curseur(QStringLiteral("luma"));
+            curseur.setServeur(serveur);
             curseur.setDatabaseName(catalogue);
             curseur.setRecordSource(sourceRequete(tete, filtreDewey({})));
             curseur.refresh();

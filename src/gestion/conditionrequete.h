@@ -4,7 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
+
+class BaseServeur;
 
 // The condition of a picture request, as a teacher chooses it: subject words
 // (any or all of them), a word of the title or the keywords, Dewey classes,
@@ -44,4 +47,6 @@ struct ApercuRequete
 // explains in French what is wrong: something else than a reading of every
 // field of the catalogue (luma) ending in its condition, an action query, two
 // statements, another statement (ATTACH…), a syntax error, an unknown name.
-ApercuRequete apercuRequete(const QString &tete, const QString &catalogue, int combien);
+// serveur: the folder's server when the catalogue is there.
+ApercuRequete apercuRequete(const QString &tete, const QString &catalogue, int combien,
+                            const std::shared_ptr<BaseServeur> &serveur = {});

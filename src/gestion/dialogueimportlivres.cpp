@@ -1,6 +1,8 @@
 #include "gestion/dialogueimportlivres.h"
 
 #include "data/database.h"
+#include "data/pgbase.h"
+#include "folder/baseini.h"
 #include "platform/apperror.h"
 #include "platform/paths.h"
 
@@ -191,6 +193,20 @@ DialogueImportLivres::DialogueImportLivres(const QString &dossierBase, QWidget *
 
 DialogueImportLivres::~DialogueImportLivres() = default;
 
+namespace {
+
+// The import writes the catalogue's file: a folder kept on its server must
+// not have an old copy of it written.
+void refuseSurServeur(const QString &dossierBase)
+{
+    if (serveurDuDossier(dossierBase))
+        throw AppError(ErrorNumber::InvalidOperation,
+                       QStringLiteral("Cette bibliothèque est gardée sur son serveur PostgreSQL : l'import d'un "
+                                      "tableau de livres n'y est pas possible. Ajoutez les livres un à un."));
+}
+
+} // namespace
+
 QString DialogueImportLivres::cheminCatalogue() const
 {
     return nativePath(m_dossierBase + QStringLiteral("/LUMA.MDB"));
@@ -214,6 +230,7 @@ void DialogueImportLivres::chargeFichier(const QString &chemin)
     m_message->hide();
     CurseurAttente curseur;
     try {
+        refuseSurServeur(m_dossierBase);
         auto catalogue = Database::open(cheminCatalogue(), Database::Mode::ReadOnly, attentePeinte());
         montre(ImportLivres::lit(chemin, *catalogue));
     } catch (const AppError &erreur) {
@@ -230,6 +247,7 @@ void DialogueImportLivres::ajouteLivres()
     {
         CurseurAttente curseur;
         try {
+            refuseSurServeur(m_dossierBase);
             auto catalogue = Database::open(cheminCatalogue(), Database::Mode::ReadWrite, attentePeinte());
             ajout = ImportLivres::ajoute(*catalogue, m_lecture.livres);
         } catch (const AppError &erreur) {

@@ -305,7 +305,7 @@ void DialogueRequete::actualiseApercu()
 {
     m_attente->stop();
     try {
-        montreApercu(apercuRequete(tete(), m_bibliotheque.fichierCatalogue(), kCouvertures));
+        montreApercu(apercuRequete(tete(), m_bibliotheque.fichierCatalogue(), kCouvertures, m_bibliotheque.serveur()));
         m_probleme->clear();
     } catch (const AppError &erreur) {
         montreApercu({});
@@ -355,7 +355,7 @@ bool DialogueRequete::enregistre()
         return false;
     }
     try {
-        apercuRequete(tete(), m_bibliotheque.fichierCatalogue(), 0);
+        apercuRequete(tete(), m_bibliotheque.fichierCatalogue(), 0, m_bibliotheque.serveur());
     } catch (const AppError &erreur) {
         avertit(erreur.description());
         return false;

@@ -1,7 +1,9 @@
 #include "gestion/etatdossier.h"
 
 #include "data/database.h"
+#include "folder/baseini.h"
 #include "folder/dossiers.h"
+#include "platform/apperror.h"
 #include "platform/paths.h"
 
 #include <QDir>
@@ -52,6 +54,19 @@ EtatDossier etatDossier(const QString &dossier)
 
     const DossiersLuma dossiers = trouveDossiers(dossier);
     etat.ecole = dossiers.ecole;
+    // The server named by BASE.INI keeps the databases, whatever files
+    // were left in the folder.
+    try {
+        etat.serveur = lisBaseIni(dossiers.base).has_value();
+    } catch (const AppError &erreur) {
+        etat.genre = EtatDossier::Genre::Autre;
+        etat.message = erreur.description();
+        return etat;
+    }
+    if (etat.serveur) {
+        etat.genre = EtatDossier::Genre::Bibliotheque;
+        return etat;
+    }
     const QString catalogue = presentFilePath(dossiers.base + QStringLiteral("\\LUMA.MDB"));
     QStringList enAccess;
     for (const QString &fichier : {dossiers.ecole + QStringLiteral("\\ALTEMARE.MDB"),

@@ -1,6 +1,7 @@
 #include "gestion/fenetreprincipale.h"
 
 #include "gestion/bibliotheque.h"
+#include "data/pgbase.h"
 #include "platform/datafile.h"
 #include "gestion/choiximage.h"
 #include "gestion/dialoguelivre.h"
@@ -41,6 +42,14 @@ FenetrePrincipale::FenetrePrincipale(Bibliotheque &bibliotheque, QWidget *parent
       m_mots(new PageMotsSujets(bibliotheque)), m_requetes(new PageRequetes(bibliotheque))
 {
     setWindowTitle(QStringLiteral("La LUMA – Gestion"));
+    if (const auto serveur = bibliotheque.serveur()) {
+        // Where the lists come from: this folder's files are not read.
+        const QString service = serveur->serveur().service;
+        setWindowTitle(windowTitle() + QStringLiteral(" (sur son serveur)"));
+        statusBar()->addPermanentWidget(new QLabel(
+            service.isEmpty() ? QStringLiteral("Bibliothèque gardée sur son serveur PostgreSQL")
+                              : QStringLiteral("Bibliothèque gardée sur le serveur PostgreSQL « %1 »").arg(service)));
+    }
     m_sections->setObjectName(QStringLiteral("sections"));
     m_sections->setMaximumWidth(220);
     QFont grande = m_sections->font();
@@ -132,6 +141,13 @@ void FenetrePrincipale::branchePages()
         DialogueEtiquettes(livres, m_bibliotheque.dossiers().base, this).exec();
     };
     m_livres->importeTableur = [this] {
+        if (m_bibliotheque.serveur()) {
+            QMessageBox::information(this, QStringLiteral("Importer des livres"),
+                                     QStringLiteral("Cette bibliothèque est gardée sur son serveur PostgreSQL : "
+                                                    "l'import d'un tableau de livres n'y est pas possible. "
+                                                    "Ajoutez les livres un à un."));
+            return;
+        }
         DialogueImportLivres(m_bibliotheque.dossiers().base, this).exec();
         actualise();
     };

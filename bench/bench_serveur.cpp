@@ -158,7 +158,7 @@ QString makeServer(const PgServeur &serveur, const QString &root, const QString 
         quoted << QLatin1Char('"') + column + QLatin1Char('"');
         definitions << quoted.back() + QStringLiteral(" text COLLATE luma.jet");
     }
-    c.executeScript(QStringLiteral("DROP TABLE luma.luma; CREATE TABLE luma.luma (%1)").arg(definitions.join(", ")));
+    c.executeScript(QStringLiteral("DROP TABLE IF EXISTS luma.luma; CREATE TABLE luma.luma (%1)").arg(definitions.join(", ")));
     c.executeScript(QStringLiteral("INSERT INTO luma.luma (%1) ").arg(quoted.join(", "))
                     + catalogueSelect(QStringLiteral("lpad(n::text, %1, '0')").arg(inventoryWidth(documents)),
                                       QStringLiteral("generate_series(1, %1) AS s(n)").arg(documents)));

@@ -12,24 +12,13 @@
 #include "gestion/conditionrequete.h"
 #include "gestion/etatdossier.h"
 
+#include "errors.h"
+
 #include <QtTest>
 
 #include <future>
 #include <thread>
 
-namespace {
-
-int erreur(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const AppError &e) {
-        return e.number();
-    }
-    return 0;
-}
-
-} // namespace
 
 class TestGestionServeur : public QObject
 {
@@ -165,7 +154,7 @@ private slots:
         FicheEnfant apres = lea;
         apres.prenom = "Léana";
         b.ecole("UPDATE enfants SET nomenfant = 'Martin' WHERE matricule = '12'"); // case only
-        QCOMPARE(erreur([&] { bib.modifieEnfant(lea, apres); }), 3197);
+        QCOMPARE(errorNumberOf([&] { bib.modifieEnfant(lea, apres); }), 3197);
         QCOMPARE(b.enfant("12").prenom, QString("Léa"));
 
         const FicheLivre loup = b.livre("00042");
@@ -177,10 +166,10 @@ private slots:
         QCOMPARE(b.livre("00042").titre, titre.titre);
         QCOMPARE(b.livre("00042").emprunteur, QString("20"));
         b.catalogue("UPDATE luma SET éditeur = 'Autre' WHERE inventaire = '00042'");
-        QCOMPARE(erreur([&] { bib.modifieLivre(loup, titre); }), 3197);
+        QCOMPARE(errorNumberOf([&] { bib.modifieLivre(loup, titre); }), 3197);
         const FicheLivre ferme = b.livre("00002");
         b.catalogue("DELETE FROM luma WHERE inventaire = '00002'");
-        QCOMPARE(erreur([&] { bib.supprimeLivre(ferme); }), 3167);
+        QCOMPARE(errorNumberOf([&] { bib.supprimeLivre(ferme); }), 3167);
         if (!b.conninfo.isEmpty()) {
             // A change not yet committed when the edit is compared: the edit
             // waits for it, then sees it.
@@ -194,7 +183,7 @@ private slots:
                 std::this_thread::sleep_for(std::chrono::milliseconds(150));
                 autre.commit();
             });
-            QCOMPARE(erreur([&] { bib.modifieLivre(ferme1, apres1); }), 3197);
+            QCOMPARE(errorNumberOf([&] { bib.modifieLivre(ferme1, apres1); }), 3197);
             valide.get();
             QCOMPARE(b.livre("00001").titre, QString("Le loup gris"));
         }
@@ -208,13 +197,13 @@ private slots:
     void doublons()
     {
         Bibliotheque &bib = *m_banc->bib;
-        QCOMPARE(erreur([&] { bib.ajouteEnfant({-1, "13", "X", "Y", "01", "MS"}); }), 3317);
-        QCOMPARE(erreur([&] { bib.ajouteLivre({-1, "12", "Autre", {}, {}, {}, "O", {}, {}, {}, {}, {}}); }), 3022);
+        QCOMPARE(errorNumberOf([&] { bib.ajouteEnfant({-1, "13", "X", "Y", "01", "MS"}); }), 3317);
+        QCOMPARE(errorNumberOf([&] { bib.ajouteLivre({-1, "12", "Autre", {}, {}, {}, "O", {}, {}, {}, {}, {}}); }), 3022);
         FicheLivre ferme = m_banc->livre("00002");
         FicheLivre renumerote = ferme;
         renumerote.inventaire = "42";
-        QCOMPARE(erreur([&] { bib.modifieLivre(ferme, renumerote); }), 3022);
-        QCOMPARE(erreur([&] { bib.ajouteMotSujet("ANIMAUX"); }), 3317);
+        QCOMPARE(errorNumberOf([&] { bib.modifieLivre(ferme, renumerote); }), 3022);
+        QCOMPARE(errorNumberOf([&] { bib.ajouteMotSujet("ANIMAUX"); }), 3317);
         QCOMPARE(bib.livres().size(), 4);
         QCOMPARE(bib.enfants().size(), 3);
     }
@@ -232,7 +221,7 @@ private slots:
         {
             LockHolder kiosque(journal, LockHolder::Kind::Stopped); // a journal that cannot be written
             // Saved all the same, the journal's error told.
-            QVERIFY(erreur([&] { b.bib->rendsLivre(b.livre("00001")); }) != 0);
+            QVERIFY(errorNumberOf([&] { b.bib->rendsLivre(b.livre("00001")); }) != 0);
             QVERIFY(!b.livre("00001").sorti());
             QCOMPARE(b.livre("00001").dateemprunt, QString("09/12/2026"));
         }
@@ -243,7 +232,7 @@ private slots:
         const QByteArray texte = f.readAll();
         QCOMPARE(texte.count("Restitution"), 2);
         QVERIFY(texte.contains("MARTIN"));
-        QCOMPARE(erreur([&] { b.bib->rendsLivre(b.livre("00012")); }), 3219);
+        QCOMPARE(errorNumberOf([&] { b.bib->rendsLivre(b.livre("00012")); }), 3219);
         if (!b.conninfo.isEmpty()) {
             PgConnexion c({QString(), b.conninfo});
             QCOMPARE(c.execute("SELECT count(*) FROM luma_suivi.prets_en_cours")[0][0], QString("0"));

@@ -7,10 +7,12 @@
 #include "pgdossier.h"
 #include "testdb.h"
 
+#include "data/database.h"
 #include "folder/journal.h"
 #include "gestion/bibliotheque.h"
 #include "gestion/conditionrequete.h"
 #include "gestion/etatdossier.h"
+#include "gestion/importlivres.h"
 
 #include "errors.h"
 
@@ -257,6 +259,36 @@ private slots:
         QCOMPARE(apercu.nombre, 2);
         QCOMPARE(apercu.premiers.value(1).first, QString("00042"));
         QCOMPARE(b.bib->classes().size(), 2);
+    }
+
+    // A spreadsheet of books: a number the catalogue holds refused, and one
+    // given by another station between the reading and the adding leaves
+    // everything unwritten.
+    void importLivres_data() { bases(); }
+    void importLivres()
+    {
+        Banc &b = *m_banc;
+        b.dossier.writeFile("livres.csv", "Numéro;Titre;Dewey\n00050;Nouveau;843\n00012;Déjà là;843\n");
+        const QString fichier = b.dossier.root() + "/livres.csv";
+        const auto lis = [&] {
+            return b.bib->serveur() ? ImportLivres::lit(fichier, *b.bib->serveur())
+                                    : ImportLivres::lit(fichier, *Database::open(b.bib->fichierCatalogue()));
+        };
+        const auto ajoute = [&](const QList<LivreImporte> &livres) {
+            return b.bib->serveur()
+                       ? ImportLivres::ajoute(*b.bib->serveur(), livres, {})
+                       : ImportLivres::ajoute(*Database::open(b.bib->fichierCatalogue()), livres);
+        };
+        const LectureLivres lecture = lis();
+        QCOMPARE(lecture.livres.size(), 1);
+        QCOMPARE(lecture.refus.size(), 1);
+        b.catalogue("INSERT INTO luma (inventaire, titre) VALUES ('50', 'Pris entre-temps')");
+        QCOMPARE(ajoute(lecture.livres).dejaPris, QStringList{"00050"});
+        QCOMPARE(b.bib->livres().size(), 5);
+        b.catalogue("DELETE FROM luma WHERE inventaire = '50'");
+        QCOMPARE(ajoute(lecture.livres).ajoutes, 1);
+        QCOMPARE(b.livre("00050").titre, QString("Nouveau"));
+        QCOMPARE(b.livre("00050").emprunteur, QString(""));
     }
 
 private:

@@ -42,6 +42,13 @@ QString BaseServeur::schemaDuFichier(const QString &cheminFichier)
     return {};
 }
 
+qint64 BaseServeur::cleEcriture(const QString &nomSchema)
+{
+    static const QStringList schemas{QStringLiteral("luma"), QStringLiteral("cotation"), QStringLiteral("membres"),
+                                     QStringLiteral("ecole")};
+    return 0x4c554d41'00000100 + schemas.indexOf(nomSchema.toLower());
+}
+
 const Schema &BaseServeur::schema(const QString &nomSchema)
 {
     const auto connu = m_schemas.constFind(nomSchema);

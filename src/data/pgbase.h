@@ -59,6 +59,11 @@ public:
     // case: LUMA.MDB luma, COTATION.MDB cotation, MEMBRES.MDB membres,
     // ALTEMARE.MDB ecole; empty for any other name.
     static QString schemaDuFichier(const QString &cheminFichier);
+    // The advisory lock standing for a database file's write lock: writes
+    // to one database go one at a time, as on the files, so that a
+    // duplicate looked for under it cannot be written meanwhile. The same
+    // key in every program.
+    static qint64 cleEcriture(const QString &nomSchema);
 
     // The tables and columns of a schema (without the key column), read
     // once. 3024 when the schema holds no table: the database was never

@@ -71,17 +71,6 @@ QStringList textes(QStringList valeurs)
     return valeurs;
 }
 
-// The server's advisory lock standing for a database file's write lock: the
-// teachers' writes to one database go one at a time, as on the files, so
-// that a duplicate looked for under it cannot be written meanwhile.
-// The same key in every program: no per-process hash.
-qint64 cleEcriture(const QString &schema)
-{
-    static const QStringList schemas{QStringLiteral("luma"), QStringLiteral("cotation"), QStringLiteral("membres"),
-                                     QStringLiteral("ecole")};
-    return 0x4c554d41'00000100 + schemas.indexOf(schema.toLower());
-}
-
 } // namespace
 
 // One database of the folder: its file, or its schema on the folder's server.
@@ -333,7 +322,7 @@ public:
             m_proprietaire = true;
         }
         try {
-            c.verrouilleTransaction(cleEcriture(m_base.schemaServeur), m_base.attente, m_base.nomFichier);
+            c.verrouilleTransaction(BaseServeur::cleEcriture(m_base.schemaServeur), m_base.attente, m_base.nomFichier);
         } catch (const AppError &) {
             abandonne();
             throw;

@@ -193,19 +193,6 @@ DialogueImportLivres::DialogueImportLivres(const QString &dossierBase, QWidget *
 
 DialogueImportLivres::~DialogueImportLivres() = default;
 
-namespace {
-
-// The import writes the catalogue's file: a folder kept on its server must
-// not have an old copy of it written.
-void refuseSurServeur(const QString &dossierBase)
-{
-    if (serveurDuDossier(dossierBase))
-        throw AppError(ErrorNumber::InvalidOperation,
-                       QStringLiteral("Cette bibliothèque est gardée sur son serveur PostgreSQL : l'import d'un "
-                                      "tableau de livres n'y est pas possible. Ajoutez les livres un à un."));
-}
-
-} // namespace
 
 QString DialogueImportLivres::cheminCatalogue() const
 {
@@ -230,9 +217,13 @@ void DialogueImportLivres::chargeFichier(const QString &chemin)
     m_message->hide();
     CurseurAttente curseur;
     try {
-        refuseSurServeur(m_dossierBase);
-        auto catalogue = Database::open(cheminCatalogue(), Database::Mode::ReadOnly, attentePeinte());
-        montre(ImportLivres::lit(chemin, *catalogue));
+        // A folder kept on its server: its old files are never read or written.
+        if (const auto serveur = serveurDuDossier(m_dossierBase)) {
+            montre(ImportLivres::lit(chemin, *serveur));
+        } else {
+            auto catalogue = Database::open(cheminCatalogue(), Database::Mode::ReadOnly, attentePeinte());
+            montre(ImportLivres::lit(chemin, *catalogue));
+        }
     } catch (const AppError &erreur) {
         montre({});
         annonce(QStringLiteral("Le fichier n'a pas pu être lu. %1").arg(erreur.description()), true);
@@ -247,9 +238,12 @@ void DialogueImportLivres::ajouteLivres()
     {
         CurseurAttente curseur;
         try {
-            refuseSurServeur(m_dossierBase);
-            auto catalogue = Database::open(cheminCatalogue(), Database::Mode::ReadWrite, attentePeinte());
-            ajout = ImportLivres::ajoute(*catalogue, m_lecture.livres);
+            if (const auto serveur = serveurDuDossier(m_dossierBase)) {
+                ajout = ImportLivres::ajoute(*serveur, m_lecture.livres, attentePeinte());
+            } else {
+                auto catalogue = Database::open(cheminCatalogue(), Database::Mode::ReadWrite, attentePeinte());
+                ajout = ImportLivres::ajoute(*catalogue, m_lecture.livres);
+            }
         } catch (const AppError &erreur) {
             annonce(QStringLiteral("Aucun livre n'a été ajouté. %1").arg(erreur.description()), true);
             return;

@@ -141,13 +141,6 @@ void FenetrePrincipale::branchePages()
         DialogueEtiquettes(livres, m_bibliotheque.dossiers().base, this).exec();
     };
     m_livres->importeTableur = [this] {
-        if (m_bibliotheque.serveur()) {
-            QMessageBox::information(this, QStringLiteral("Importer des livres"),
-                                     QStringLiteral("Cette bibliothèque est gardée sur son serveur PostgreSQL : "
-                                                    "l'import d'un tableau de livres n'y est pas possible. "
-                                                    "Ajoutez les livres un à un."));
-            return;
-        }
         DialogueImportLivres(m_bibliotheque.dossiers().base, this).exec();
         actualise();
     };

@@ -1,5 +1,7 @@
 #include "gestion/importlivres.h"
 
+#include "data/pgbase.h"
+
 #include "data/database.h"
 #include "data/sqlitestatement.h"
 #include "platform/apperror.h"
@@ -261,6 +263,73 @@ void execute(sqlite3 *db, const char *sql)
 
 } // namespace
 
+namespace {
+
+// The numbers among the catalogue's texts of digits only, blanks aside.
+void ajouteNumero(QSet<int> &numeros, const QString &texte)
+{
+    const QString numero = texte.trimmed();
+    if (queDesChiffres(numero) && valeurDuNumero(numero) >= 0)
+        numeros.insert(valeurDuNumero(numero));
+}
+
+const std::array<const char *, 11> kColonnes = {"inventaire", "titre",      "éditeur",  "dewey",
+                                                "motsclés",   "emprunt",    "emprunté", "emprunteur",
+                                                "catégorieemprunteur", "dateemprunt", "cumul"};
+
+// A new book's fields, in the order of kColonnes.
+std::array<QString, 11> valeursDe(const LivreImporte &livre)
+{
+    return {livre.inventaire, livre.titre, livre.editeur, livre.dewey, livre.motsCles,
+            livre.pretable ? QStringLiteral("O") : QStringLiteral("N"), QStringLiteral("N"), QStringLiteral(""),
+            QStringLiteral(""), QStringLiteral(""), QStringLiteral("0")};
+}
+
+// The numbers of the books already taken (each one once), or none.
+QStringList dejaPris(QSet<int> pris, const QList<LivreImporte> &livres)
+{
+    QStringList dejaPris;
+    for (const LivreImporte &livre : livres) {
+        const int valeur = valeurDuNumero(livre.inventaire);
+        if (pris.contains(valeur))
+            dejaPris << livre.inventaire;
+        pris.insert(valeur);
+    }
+    return dejaPris;
+}
+
+const SchemaTable &tableDuServeur(BaseServeur &serveur)
+{
+    const SchemaTable *table = serveur.schema(QStringLiteral("luma")).findTable(QStringLiteral("luma"));
+    if (!table)
+        throw AppError(ErrorNumber::TableNotFound,
+                       QStringLiteral("Le serveur n'a pas de table « luma » : ce n'est pas un catalogue."));
+    return *table;
+}
+
+QString colonneDuServeur(const SchemaTable &table, const QString &nom)
+{
+    const QString colonne = table.findColumn(nom);
+    if (colonne.isEmpty())
+        throw AppError(ErrorNumber::FieldNotFound,
+                       QStringLiteral("Le catalogue du serveur n'a pas de colonne « %1 » : aucun livre n'a été ajouté.")
+                           .arg(nom));
+    return colonne;
+}
+
+QSet<int> numerosSurServeur(PgConnexion &c, const SchemaTable &table)
+{
+    QSet<int> numeros;
+    const PgConnexion::Lignes lignes = c.execute(
+        QStringLiteral("SELECT %1 FROM luma.%2")
+            .arg(quoteIdentifier(colonneDuServeur(table, QStringLiteral("inventaire"))), quoteIdentifier(table.name)));
+    for (const QStringList &ligne : lignes)
+        ajouteNumero(numeros, ligne.value(0));
+    return numeros;
+}
+
+} // namespace
+
 QSet<int> ImportLivres::numerosDuCatalogue(Database &catalogue)
 {
     const SchemaTable &table = tableLuma(catalogue);
@@ -272,13 +341,57 @@ QSet<int> ImportLivres::numerosDuCatalogue(Database &catalogue)
     int rc;
     while ((rc = lecture.step()) == SQLITE_ROW) {
         const auto *texte = reinterpret_cast<const char *>(sqlite3_column_text(lecture.get(), 0));
-        const QString numero = QString::fromUtf8(texte, sqlite3_column_bytes(lecture.get(), 0)).trimmed();
-        if (queDesChiffres(numero) && valeurDuNumero(numero) >= 0)
-            numeros.insert(valeurDuNumero(numero));
+        ajouteNumero(numeros, QString::fromUtf8(texte, sqlite3_column_bytes(lecture.get(), 0)));
     }
     if (rc != SQLITE_DONE)
         throwSqliteError(catalogue.handle(), rc);
     return numeros;
+}
+
+QSet<int> ImportLivres::numerosDuCatalogue(BaseServeur &serveur)
+{
+    const SchemaTable &table = tableDuServeur(serveur);
+    return serveur.lecture([&](PgConnexion &c) { return numerosSurServeur(c, table); });
+}
+
+LectureLivres ImportLivres::lit(const QString &cheminFichier, BaseServeur &serveur)
+{
+    const QByteArray contenu = DataFile::readAll(cheminFichier, kTailleMax);
+    return analyse(contenu, numerosDuCatalogue(serveur));
+}
+
+AjoutLivres ImportLivres::ajoute(BaseServeur &serveur, const QList<LivreImporte> &livres, const LockWait &attente)
+{
+    const SchemaTable &table = tableDuServeur(serveur);
+    QStringList colonnes, marques;
+    for (const char *nom : kColonnes) {
+        colonnes << quoteIdentifier(colonneDuServeur(table, QString::fromUtf8(nom)));
+        marques << QStringLiteral("$%1").arg(marques.size() + 1);
+    }
+    const QString insertion = QStringLiteral("INSERT INTO luma.%1 (%2) VALUES (%3)")
+                                  .arg(quoteIdentifier(table.name), colonnes.join(u','), marques.join(u','));
+    AjoutLivres ajout;
+    PgConnexion &c = serveur.connexion();
+    {
+        PgTransaction transaction(c);
+        // Under the write lock: no other program gives a number until the commit.
+        c.verrouilleTransaction(BaseServeur::cleEcriture(QStringLiteral("luma")), attente, QStringLiteral("LUMA.MDB"));
+        ajout.dejaPris = dejaPris(numerosSurServeur(c, table), livres);
+        if (!ajout.dejaPris.isEmpty())
+            return ajout; // rolled back: nothing written
+        for (const LivreImporte &livre : livres) {
+            const std::array<QString, 11> valeurs = valeursDe(livre);
+            c.execute(insertion, QStringList(valeurs.begin(), valeurs.end()));
+            ++ajout.ajoutes;
+        }
+        transaction.commit();
+    }
+    try {
+        serveur.signaleChangement();
+    } catch (const AppError &) {
+        // Written: the kiosks see it at their next change anyway.
+    }
+    return ajout;
 }
 
 LectureLivres ImportLivres::analyse(const QByteArray &contenu, const QSet<int> &numerosPris)
@@ -410,9 +523,6 @@ LectureLivres ImportLivres::lit(const QString &cheminFichier, Database &catalogu
 AjoutLivres ImportLivres::ajoute(Database &catalogue, const QList<LivreImporte> &livres)
 {
     const SchemaTable &table = tableLuma(catalogue);
-    static const std::array<const char *, 11> kColonnes = {
-        "inventaire", "titre",      "éditeur",  "dewey",      "motsclés", "emprunt",
-        "emprunté",   "emprunteur", "catégorieemprunteur", "dateemprunt", "cumul"};
     QStringList colonnes, marques;
     for (const char *nom : kColonnes) {
         colonnes << quoteIdentifier(colonneDuCatalogue(catalogue, table, QString::fromUtf8(nom)));
@@ -424,13 +534,7 @@ AjoutLivres ImportLivres::ajoute(Database &catalogue, const QList<LivreImporte> 
     execute(db, "BEGIN IMMEDIATE");
     try {
         // Under the write lock: no other program can give a number until COMMIT.
-        QSet<int> pris = numerosDuCatalogue(catalogue);
-        for (const LivreImporte &livre : livres) {
-            const int valeur = valeurDuNumero(livre.inventaire);
-            if (pris.contains(valeur))
-                ajout.dejaPris << livre.inventaire;
-            pris.insert(valeur);
-        }
+        ajout.dejaPris = dejaPris(numerosDuCatalogue(catalogue), livres);
         if (!ajout.dejaPris.isEmpty()) {
             execute(db, "ROLLBACK");
             return ajout;
@@ -439,10 +543,7 @@ AjoutLivres ImportLivres::ajoute(Database &catalogue, const QList<LivreImporte> 
                                           .arg(quoteIdentifier(table.name), colonnes.join(u','), marques.join(u',')));
         insertion.throwIfNotPrepared();
         for (const LivreImporte &livre : livres) {
-            const std::array<QString, 11> valeurs = {
-                livre.inventaire, livre.titre, livre.editeur, livre.dewey, livre.motsCles,
-                livre.pretable ? QStringLiteral("O") : QStringLiteral("N"), QStringLiteral("N"), QString(), QString(),
-                QString(), QStringLiteral("0")};
+            const std::array<QString, 11> valeurs = valeursDe(livre);
             sqlite3_reset(insertion.get());
             for (int i = 0; i < int(valeurs.size()); ++i) {
                 const QByteArray utf8 = valeurs[size_t(i)].toUtf8();

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "platform/lockwait.h"
+
+class BaseServeur;
+
 #include <QByteArray>
 #include <QChar>
 #include <QList>
@@ -76,5 +80,11 @@ LectureLivres lit(const QString &cheminFichier, Database &catalogue);
 // reading, nothing is written and they are returned. Any other failure
 // (lock held too long, disk full...) throws AppError, nothing written.
 AjoutLivres ajoute(Database &catalogue, const QList<LivreImporte> &livres);
+
+// The same on the data folder's server: the catalogue's write lock is the
+// server's advisory lock for it, waited for as `attente` says.
+QSet<int> numerosDuCatalogue(BaseServeur &serveur);
+LectureLivres lit(const QString &cheminFichier, BaseServeur &serveur);
+AjoutLivres ajoute(BaseServeur &serveur, const QList<LivreImporte> &livres, const LockWait &attente);
 
 } // namespace ImportLivres

@@ -271,7 +271,7 @@ private slots:
     // their files gone (last: it writes the folder's BASE.INI).
     void surServeur()
     {
-        const auto resume = [this](const RapportPrets &r) {
+        const auto resume = [](const RapportPrets &r) {
             QStringList lignes{QString::number(r.enfants), QString::number(r.enfantsAvecPret), QString::number(r.prets),
                                QString::number(r.retards)};
             for (const ClasseRapport &c : r.classes)
